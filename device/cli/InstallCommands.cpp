@@ -1,0 +1,8 @@
+#include "device/cli/Commands.h"
+
+namespace velmo::cli {
+
+// Filled in together with the device service behind it.
+void AddInstallCommands(CLI::App& /*app*/) {}
+
+}  // namespace velmo::cli
