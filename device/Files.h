@@ -1,0 +1,68 @@
+#pragma once
+// The device's files: whole-file mappings, flushing, atomic replacement and exclusive
+// locks. Paths are the product's UTF-16 text; they become UTF-8 only for the POSIX calls.
+// Nothing here throws: every operation reports success as bool.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace velmo::device {
+
+// A mapping of a whole existing file, read-only or read-write (shared, so writes reach
+// the file). An empty file maps as size 0 with a null data pointer.
+class MappedFile {
+public:
+    enum class Mode { ReadOnly, ReadWrite };
+
+    MappedFile() = default;
+    ~MappedFile();
+    MappedFile(MappedFile&& other) noexcept;
+    MappedFile& operator=(MappedFile&& other) noexcept;
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // Opens and maps the existing file at path; false (and nothing held) on failure.
+    bool Open(std::u16string_view path, Mode mode);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+    std::uint8_t* Data() { return data_; }
+    const std::uint8_t* Data() const { return data_; }
+    std::size_t Size() const { return size_; }
+
+    // Writes the bytes [offset, offset + length) of a read-write mapping to the file
+    // (msync of the covering pages), then flushes the file's buffers (fsync).
+    bool Flush(std::size_t offset, std::size_t length);
+
+private:
+    int fd_ = -1;
+    std::uint8_t* data_ = nullptr;
+    std::size_t size_ = 0;
+    Mode mode_ = Mode::ReadOnly;
+};
+
+// Replaces the file at path with the given bytes so that any reader sees either the old
+// file or the whole new one: write a temporary file in the same directory, fsync it,
+// rename it over path, fsync the directory. The old file is untouched on failure.
+bool ReplaceFileAtomically(std::u16string_view path, const void* data, std::size_t size);
+
+// An exclusive advisory lock (flock) on an open file descriptor, held for the object's life.
+class FileLock {
+public:
+    explicit FileLock(int fd);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool Held() const { return held_; }
+
+private:
+    int fd_;
+    bool held_;
+};
+
+// The UTF-8 form of a product path, for POSIX calls.
+std::string NativePath(std::u16string_view path);
+
+}  // namespace velmo::device
