@@ -1,0 +1,216 @@
+#include "device/gui/TodayScreen.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include <QDate>
+#include <QLocale>
+#include <QPainter>
+
+#include "device/Clock.h"
+#include "device/TodayItems.h"
+#include "device/Text.h"
+#include "device/gui/WindowLayer.h"
+
+namespace velmo::device::gui {
+
+namespace {
+
+constexpr char16_t kClassName[] = u"TodayScreen";
+constexpr char16_t kReadyEvent[] = u"SYSTEM/ShellAPIReady";
+constexpr int kRefreshMilliseconds = 2000;
+constexpr COLORREF kTextColor = RGB(0, 0, 0);
+const QColor kBackground(255, 255, 255);
+const QColor kHeaderBackground(31, 78, 140);
+
+int Scaled(int pixelsAt96) { return pixelsAt96 * ScreenDpi() / 96; }
+
+QString DateLine() {
+    SYSTEMTIME now = ToLocalSystemTime(Now());
+    return QLocale(QLocale::English, QLocale::UnitedStates)
+        .toString(QDate(now.wYear, now.wMonth, now.wDay), QStringLiteral("dddd, MMMM d, yyyy"));
+}
+
+template <std::size_t N>
+void CopyTruncated(std::u16string_view text, WCHAR (&out)[N]) {
+    std::size_t length = std::min(text.size(), N - 1);
+    std::copy_n(text.data(), length, out);
+    out[length] = u'\0';
+}
+
+}  // namespace
+
+TodayScreen::TodayScreen() {
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(&TodayScreen::WindowProc), &instance_);
+    WNDCLASSW windowClass{};
+    windowClass.lpfnWndProc = &TodayScreen::WindowProc;
+    windowClass.hInstance = instance_;
+    windowClass.lpszClassName = kClassName;
+    if (RegisterClassW(&windowClass) == 0) throw std::runtime_error("a Today screen is already open in this process");
+    QSize screen = ScreenSize();
+    window_ = CreateWindowExW(0, kClassName, u"Today", WS_POPUP, 0, 0, screen.width(), screen.height(), nullptr,
+                              nullptr, instance_, this);
+    if (window_ == nullptr) {
+        UnregisterClassW(kClassName, instance_);
+        throw std::runtime_error("cannot create the Today screen's window");
+    }
+    timer_.setInterval(kRefreshMilliseconds);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Refresh(); });
+}
+
+TodayScreen::~TodayScreen() {
+    timer_.stop();
+    // Item windows go before their libraries, which unregister their classes on unload.
+    for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
+        DestroyWindow((*it)->record.hwndCustom);
+        dlclose((*it)->library);
+    }
+    DestroyWindow(window_);
+    UnregisterClassW(kClassName, instance_);
+    if (ready_ != nullptr) CloseHandle(ready_);
+}
+
+std::vector<std::string> TodayScreen::LoadRegisteredItems() {
+    std::vector<std::string> problems;
+    for (const TodayItemEntry& entry : RegisteredTodayItems()) {
+        if (entry.type != TodayCustomItemType || !entry.enabled) continue;
+        try {
+            AddItem(entry.name, std::filesystem::path(ToUtf8(entry.dll)));
+        } catch (const std::exception& e) {
+            problems.push_back("Today item \"" + ToUtf8(entry.name) + "\": " + e.what());
+        }
+    }
+    return problems;
+}
+
+TODAYLISTITEM& TodayScreen::AddItem(std::u16string_view name, const std::filesystem::path& dll) {
+    void* library = dlopen(dll.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) throw std::runtime_error(dlerror());
+    auto initialize = reinterpret_cast<PFNCUSTOMINITIALIZEITEM>(dlsym(library, InitializeCustomItemExport));
+    if (initialize == nullptr) {
+        dlclose(library);
+        throw std::runtime_error(dll.string() + " has no InitializeCustomItem");
+    }
+    auto item = std::make_unique<LoadedItem>();
+    item->library = library;
+    TODAYLISTITEM& record = item->record;
+    CopyTruncated(name, record.szName);
+    record.tlit = tlitCustom;
+    record.dwOrder = static_cast<DWORD>(items_.size());
+    record.fEnabled = TRUE;
+    CopyTruncated(ToUtf16(dll.string()), record.szDLLPath);
+    record.hinstDLL = static_cast<HINSTANCE>(library);
+    record.hwndCustom = initialize(&record, window_);
+    if (record.hwndCustom == nullptr) {
+        dlclose(library);
+        throw std::runtime_error(dll.string() + " made no item window");
+    }
+    items_.push_back(std::move(item));
+    return items_.back()->record;
+}
+
+void TodayScreen::SetReady() {
+    if (ready_ == nullptr) ready_ = CreateEventW(nullptr, TRUE, FALSE, kReadyEvent);
+    SetEvent(ready_);
+}
+
+void TodayScreen::Refresh() {
+    std::vector<HWND> changed;
+    for (auto& item : items_) {
+        HWND window = item->record.hwndCustom;
+        if (SendMessageW(window, WM_TODAYCUSTOM_QUERYREFRESHCACHE, reinterpret_cast<WPARAM>(&item->record), 0)) {
+            changed.push_back(window);
+        }
+    }
+    Layout();
+    for (HWND window : changed) InvalidateRect(window, nullptr, TRUE);
+    if (DateLine() != paintedDate_) {
+        RECT header{0, 0, ScreenSize().width(), HeaderHeight()};
+        InvalidateRect(window_, &header, TRUE);
+    }
+}
+
+void TodayScreen::StartRefreshing() { timer_.start(); }
+
+void TodayScreen::Show() { ShowWindow(window_, SW_SHOW); }
+
+int TodayScreen::HeaderHeight() { return Scaled(24); }
+
+void TodayScreen::Layout() {
+    int top = HeaderHeight();
+    int width = ScreenSize().width();
+    for (auto& item : items_) {
+        int height = static_cast<int>(item->record.cyp);
+        if (top != item->top || height != item->height) {
+            MoveWindow(item->record.hwndCustom, 0, top, width, height, TRUE);
+            item->top = top;
+            item->height = height;
+        }
+        top += height;
+    }
+}
+
+HWND TodayScreen::SelectedWindow() const {
+    return selected_ < items_.size() ? items_[selected_]->record.hwndCustom : nullptr;
+}
+
+void TodayScreen::Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window_, &ps);
+    paintedDate_ = DateLine();
+    PaintOn(dc, [this](QPainter& painter) {
+        QSize screen = ScreenSize();
+        painter.fillRect(QRect(QPoint(0, 0), screen), kBackground);
+        QRect header(0, 0, screen.width(), HeaderHeight());
+        painter.fillRect(header, kHeaderBackground);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPixelSize(Scaled(12));
+        font.setBold(true);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(header.adjusted(Scaled(6), 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, paintedDate_);
+    });
+    EndPaint(window_, &ps);
+}
+
+void TodayScreen::DrawWatermark(const TODAYDRAWWATERMARKINFO& info) {
+    QRect area(info.rc.left, info.rc.top, info.rc.right - info.rc.left, info.rc.bottom - info.rc.top);
+    PaintOn(info.hdc, [&area](QPainter& painter) { painter.fillRect(area, kBackground); });
+}
+
+void TodayScreen::KeyDown(WPARAM key) {
+    if (items_.empty()) return;
+    if (key == VK_DOWN) {
+        selected_ = (selected_ + 1) % items_.size();
+    } else if (key == VK_UP) {
+        selected_ = (selected_ + items_.size() - 1) % items_.size();
+    } else if (key == VK_RETURN) {
+        SendMessageW(SelectedWindow(), WM_TODAYCUSTOM_ACTION, key, 0);
+    }
+}
+
+LRESULT CALLBACK TodayScreen::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_CREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        return 0;
+    }
+    auto* self = reinterpret_cast<TodayScreen*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    switch (message) {
+        case WM_PAINT: self->Paint(); return 0;
+        case WM_ERASEBKGND: return 1;  // WM_PAINT covers the whole window
+        case WM_KEYDOWN: self->KeyDown(wParam); return 0;
+        case TODAYM_GETCOLOR: return wParam == TODAYCOLOR_TEXT ? kTextColor : CLR_INVALID;
+        case TODAYM_DRAWWATERMARK:
+            if (lParam == 0) return FALSE;
+            self->DrawWatermark(*reinterpret_cast<const TODAYDRAWWATERMARKINFO*>(lParam));
+            return TRUE;
+        default: return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace velmo::device::gui

@@ -1,0 +1,74 @@
+#pragma once
+// The Today screen: a window of the screen's width with the date line at the top and
+// the registered items below it, one under the other at the height each one sets.
+// It loads each item's library, asks it for its window, asks every item every two
+// seconds whether it changed, forwards taps and the action key, and draws the
+// background that items ask for. Needs the process's Qt GUI application.
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <QTimer>
+
+#include "device/gui/Today.h"
+
+namespace velmo::device::gui {
+
+class TodayScreen {
+public:
+    // The screen's window, not shown yet. Throws std::runtime_error when another
+    // Today screen is open in the process.
+    TodayScreen();
+    ~TodayScreen();
+    TodayScreen(const TodayScreen&) = delete;
+    TodayScreen& operator=(const TodayScreen&) = delete;
+
+    // Loads every enabled item of type 4 registered with the device; an item that
+    // cannot be loaded is left out, and what went wrong is in the result.
+    std::vector<std::string> LoadRegisteredItems();
+    // Loads the item library at dll and asks it for its window. Throws std::runtime_error.
+    TODAYLISTITEM& AddItem(std::u16string_view name, const std::filesystem::path& dll);
+
+    // Sets the shell's ready event: items refresh only once it is set.
+    void SetReady();
+    // Asks every item whether it changed, lays the items out again and repaints the
+    // ones that answered TRUE.
+    void Refresh();
+    // Refreshes every two seconds from now on.
+    void StartRefreshing();
+    void Show();
+
+    HWND Window() const { return window_; }
+    std::size_t ItemCount() const { return items_.size(); }
+    TODAYLISTITEM& Item(std::size_t index) { return items_.at(index)->record; }
+    // The height of the date line, in pixels at the screen's resolution.
+    static int HeaderHeight();
+
+private:
+    struct LoadedItem {
+        TODAYLISTITEM record{};
+        void* library = nullptr;
+        int top = -1;
+        int height = -1;
+    };
+
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void Paint();
+    void DrawWatermark(const TODAYDRAWWATERMARKINFO& info);
+    void KeyDown(WPARAM key);
+    void Layout();
+    HWND SelectedWindow() const;
+
+    HINSTANCE instance_ = nullptr;
+    HWND window_ = nullptr;
+    HANDLE ready_ = nullptr;
+    std::vector<std::unique_ptr<LoadedItem>> items_;
+    std::size_t selected_ = 0;
+    QString paintedDate_;
+    QTimer timer_;
+};
+
+}  // namespace velmo::device::gui
