@@ -16,6 +16,7 @@ namespace velmo {
 struct ContactRecord {
     std::int32_t action = 0;  // a FilterAction
     std::int32_t key = 0;     // address-book object identifier, UnknownSenderKey or UndefinedSenderKey
+    friend bool operator==(const ContactRecord&, const ContactRecord&) = default;
 };
 static_assert(sizeof(ContactRecord) == 8);
 
