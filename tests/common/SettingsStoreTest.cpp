@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -13,7 +18,42 @@
 
 using namespace velmo;
 
+extern char** environ;
+
 namespace {
+
+constexpr const char* kWriterVariable = "VELMO_TEST_WRITE_ACTIVE_STATE";
+
+// Started again as another process by the cross-process test: it writes "ActiveState"
+// the way any other deliverable would and leaves before a single test runs.
+const bool gWriterChild = [] {
+    const char* number = std::getenv(kWriterVariable);
+    if (number == nullptr) return false;
+    HKEY key = nullptr;
+    LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, SettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr);
+    if (rc == ERROR_SUCCESS) {
+        const auto value = static_cast<DWORD>(std::strtoul(number, nullptr, 10));
+        rc = RegSetValueExW(key, ActiveStateValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                            sizeof(value));
+        RegCloseKey(key);
+    }
+    std::_Exit(rc == ERROR_SUCCESS ? 0 : 1);
+}();
+
+// Runs this test program as the writer child and waits for it.
+int RunWriterChild(const std::string& number) {
+    setenv(kWriterVariable, number.c_str(), 1);
+    char program[] = "/proc/self/exe";
+    char* argv[] = {program, nullptr};
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program, nullptr, nullptr, argv, environ);
+    unsetenv(kWriterVariable);
+    if (spawned != 0) return -1;
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
 
 struct RawValue {
     LONG result = ERROR_FILE_NOT_FOUND;
@@ -121,6 +161,8 @@ struct ShortRow {
     std::int16_t expected;
 };
 
+void PrintTo(const ShortRow& row, std::ostream* out) { *out << row.name; }
+
 class StoredShortReads : public testing::TestWithParam<ShortRow> {};
 
 TEST_P(StoredShortReads, YieldTheLow16BitsOfADwordOrTheDefault) {
@@ -171,6 +213,8 @@ struct TimeRow {
     bool readSucceeds;
     TimeOfDay expected;
 };
+
+void PrintTo(const TimeRow& row, std::ostream* out) { *out << row.name; }
 
 class StoredTimeReads : public testing::TestWithParam<TimeRow> {};
 
@@ -270,6 +314,8 @@ struct PurgeRow {
     std::uint32_t seconds;
 };
 
+void PrintTo(const PurgeRow& row, std::ostream* out) { *out << row.name; }
+
 class PurgeAge : public testing::TestWithParam<PurgeRow> {};
 
 TEST_P(PurgeAge, MatchesTheOptionShown) { EXPECT_EQ(PurgeAgeSeconds(GetParam().deleteTimeType), GetParam().seconds); }
@@ -299,6 +345,8 @@ struct AppPathRow {
     DWORD type;
     std::u16string text;
 };
+
+void PrintTo(const AppPathRow& row, std::ostream* out) { *out << row.name; }
 
 class UnusableAppPath : public testing::TestWithParam<AppPathRow> {};
 
@@ -343,6 +391,16 @@ TEST(SettingsStore, AppPathOf259UnitsIsTheLongestThatReads) {
     path.fill(u'X');
     EXPECT_FALSE(store.GetAppPath(path.data()));
     EXPECT_EQ(path[0], u'\0');
+}
+
+TEST(SettingsStore, SeesAnotherProcesssWriteAtTheNextRead) {
+    test::TempDevice device;
+    SettingsStore store;
+    ASSERT_EQ(store.GetActiveState(), Disabled);
+    ASSERT_EQ(RunWriterChild("0"), 0);
+    EXPECT_EQ(store.GetActiveState(), Active);
+    ASSERT_EQ(RunWriterChild("65537"), 0);
+    EXPECT_EQ(store.GetActiveState(), ActiveBySchedule);
 }
 
 TEST(RegistryKey, ReadStringTerminatesAndZeroFillsUpToTheStoredLength) {

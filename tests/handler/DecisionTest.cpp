@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <ostream>
 #include <string>
 
 #include "common/SettingsStore.h"
@@ -34,6 +35,8 @@ struct ScheduleRow {
     LocalTimeNow now;
     bool filtering;
 };
+
+void PrintTo(const ScheduleRow& row, std::ostream* out) { *out << row.name; }
 
 class Schedule : public testing::TestWithParam<ScheduleRow> {};
 
@@ -81,6 +84,8 @@ struct ActionRow {
     std::int32_t expected;
     int expectedCalls;
 };
+
+void PrintTo(const ActionRow& row, std::ostream* out) { *out << row.name; }
 
 class Action : public testing::TestWithParam<ActionRow> {};
 
