@@ -1,7 +1,9 @@
 #include "common/RegistryKey.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <new>
 
 #include "device/Text.h"
 
@@ -17,22 +19,25 @@ LONG RegistryKey::Create(const char16_t* fullPath) {
         key_ = nullptr;
     }
     DWORD disposition = 0;
-    return RegCreateKeyExW(root_, fullPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, &disposition);
+    const LONG result = RegCreateKeyExW(root_, fullPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, &disposition);
+    if (result != ERROR_SUCCESS) key_ = nullptr;
+    return result;
 }
 
 bool RegistryKey::Open(const char16_t* subKey) {
     Close();
-    std::u16string path = basePath_;
-    if (subKey != nullptr) {
-        if (subKey[0] != u'\\') path += u'\\';
-        path += subKey;
-    }
-    // The key path lives in a MAX_PATH buffer on the handheld; a longer one cannot be named.
-    if (path.size() >= MAX_PATH) return false;
+    // The key path lives in a MAX_PATH buffer, as on the handheld; a longer one cannot be named.
+    std::array<char16_t, MAX_PATH> path{};
+    const std::size_t subLength = device::Length(subKey);
+    const bool separator = subKey != nullptr && subKey[0] != u'\\';
+    if (basePath_.size() + (separator ? 1 : 0) + subLength >= MAX_PATH) return false;
+    char16_t* end = std::copy(basePath_.begin(), basePath_.end(), path.data());
+    if (separator) *end++ = u'\\';
+    std::copy_n(subKey, subLength, end);
 
-    if (RegOpenKeyExW(root_, path.c_str(), 0, KEY_ALL_ACCESS, &key_) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(root_, path.data(), 0, KEY_ALL_ACCESS, &key_) != ERROR_SUCCESS) {
         key_ = nullptr;
-        Create(path.c_str());
+        Create(path.data());
     }
     DWORD largestValue = 0;
     if (key_ == nullptr || RegQueryInfoKeyW(key_, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -41,7 +46,12 @@ bool RegistryKey::Open(const char16_t* subKey) {
         return false;
     }
     if (largestValue != 0) {
-        buffer_ = std::make_unique<BYTE[]>(largestValue);  // value-initialised: zero-filled
+        // Zero-filled, and a failure rather than an exception when the value is too large to hold.
+        buffer_.reset(new (std::nothrow) BYTE[largestValue]());
+        if (!buffer_) {
+            Close();
+            return false;
+        }
         bufferSize_ = largestValue;
     }
     return true;
