@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
 #include <ostream>
 #include <string>
@@ -14,46 +10,12 @@
 #include "common/SettingsStore.h"
 #include "device/Registry.h"
 #include "device/Text.h"
+#include "support/Process.h"
 #include "support/TempDevice.h"
 
 using namespace velmo;
 
-extern char** environ;
-
 namespace {
-
-constexpr const char* kWriterVariable = "VELMO_TEST_WRITE_ACTIVE_STATE";
-
-// Started again as another process by the cross-process test: it writes "ActiveState"
-// the way any other deliverable would and leaves before a single test runs.
-const bool gWriterChild = [] {
-    const char* number = std::getenv(kWriterVariable);
-    if (number == nullptr) return false;
-    HKEY key = nullptr;
-    LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, SettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr);
-    if (rc == ERROR_SUCCESS) {
-        const auto value = static_cast<DWORD>(std::strtoul(number, nullptr, 10));
-        rc = RegSetValueExW(key, ActiveStateValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                            sizeof(value));
-        RegCloseKey(key);
-    }
-    std::_Exit(rc == ERROR_SUCCESS ? 0 : 1);
-}();
-
-// Runs this test program as the writer child and waits for it.
-int RunWriterChild(const std::string& number) {
-    setenv(kWriterVariable, number.c_str(), 1);
-    char program[] = "/proc/self/exe";
-    char* argv[] = {program, nullptr};
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program, nullptr, nullptr, argv, environ);
-    unsetenv(kWriterVariable);
-    if (spawned != 0) return -1;
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
-}
 
 struct RawValue {
     LONG result = ERROR_FILE_NOT_FOUND;
@@ -393,13 +355,19 @@ TEST(SettingsStore, AppPathOf259UnitsIsTheLongestThatReads) {
     EXPECT_EQ(path[0], u'\0');
 }
 
-TEST(SettingsStore, SeesAnotherProcesssWriteAtTheNextRead) {
+TEST(SettingsStore, SeesAnotherProcessesWriteAtTheNextRead) {
     test::TempDevice device;
     SettingsStore store;
     ASSERT_EQ(store.GetActiveState(), Disabled);
-    ASSERT_EQ(RunWriterChild("0"), 0);
+    const auto set = [](const std::string& number) {
+        return test::RunProcess(test::BinPath("velmo-device").string(),
+                                {"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "ActiveState", "--dword",
+                                 number})
+            .exitCode;
+    };
+    ASSERT_EQ(set("0"), 0);
     EXPECT_EQ(store.GetActiveState(), Active);
-    ASSERT_EQ(RunWriterChild("65537"), 0);
+    ASSERT_EQ(set("65537"), 0);
     EXPECT_EQ(store.GetActiveState(), ActiveBySchedule);
 }
 
