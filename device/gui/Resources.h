@@ -24,7 +24,6 @@ struct VelmoResourceTable {
     std::size_t bitmapCount;
 };
 
-// The exported symbol, declared with default visibility so that it survives a build
-// whose other symbols are hidden.
+// The table a module exports; a module that carries resources defines it once.
 #define VELMO_RESOURCE_TABLE_NAME "VelmoResources"
-#define VELMO_EXPORT extern "C" __attribute__((visibility("default")))
+extern "C" __attribute__((visibility("default"))) const VelmoResourceTable VelmoResources;
