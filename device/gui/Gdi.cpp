@@ -56,6 +56,7 @@ QFont QtFont(const LOGFONTW& logFont) {
 
 int TextFlags(UINT format) {
     int flags = (format & DT_CENTER) != 0 ? Qt::AlignHCenter : (format & DT_RIGHT) != 0 ? Qt::AlignRight : Qt::AlignLeft;
+    if ((format & DT_NOCLIP) != 0) flags |= Qt::TextDontClip;
     if ((format & DT_SINGLELINE) != 0) {
         flags |= Qt::TextSingleLine;
         flags |= (format & DT_VCENTER) != 0 ? Qt::AlignVCenter : (format & DT_BOTTOM) != 0 ? Qt::AlignBottom : Qt::AlignTop;

@@ -37,6 +37,8 @@ public:
     // Asks every item whether it changed, lays the items out again and repaints the
     // ones that answered TRUE.
     void Refresh();
+    // Places the items one under the other below the date line, each at the height it set.
+    void Layout();
     // Refreshes every two seconds from now on.
     void StartRefreshing();
     void Show();
@@ -59,7 +61,6 @@ private:
     void Paint();
     void DrawWatermark(const TODAYDRAWWATERMARKINFO& info);
     void KeyDown(WPARAM key);
-    void Layout();
     HWND SelectedWindow() const;
 
     HINSTANCE instance_ = nullptr;

@@ -1,0 +1,120 @@
+// The Today screen with the items registered with the device, driven by a person's
+// taps and keys on its Qt window.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <QTest>
+#include <QWindow>
+
+#include "ItemHost.h"
+#include "common/SettingsStore.h"
+#include "device/Registry.h"
+#include "device/TodayItems.h"
+#include "device/Text.h"
+#include "device/gui/WindowLayer.h"
+
+namespace {
+
+using velmo::device::RegisterTodayItem;
+using velmo::device::ToUtf16;
+using velmo::device::gui::RenderWindow;
+using velmo::device::gui::TodayScreen;
+using velmo::test::TempDevice;
+
+void SetDword(const char16_t* key, const char16_t* name, DWORD value) {
+    HKEY handle = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(handle, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    RegCloseKey(handle);
+}
+
+void RegisterFreshItem(const TempDevice& device, const char16_t* name) {
+    RegisterTodayItem(name, ToUtf16(velmo::test::FreshItemLibrary(device).string()));
+}
+
+class TodayScreenTest : public ::testing::Test {
+protected:
+    TempDevice device;
+};
+
+TEST_F(TodayScreenTest, LoadsTheEnabledItemsOfTypeFourAndReportsTheOnesItCannotLoad) {
+    RegisterFreshItem(device, u"VelmoLight Today");
+    RegisterFreshItem(device, u"Switched off");
+    SetDword(u"Software\\Microsoft\\Today\\Items\\Switched off", u"Enabled", 0);
+    RegisterFreshItem(device, u"Not drawn by a library");
+    SetDword(u"Software\\Microsoft\\Today\\Items\\Not drawn by a library", u"Type", 2);
+    RegisterTodayItem(u"Gone", ToUtf16((device.Root() / "Windows" / "Gone.dll").string()));
+
+    TodayScreen screen;
+    auto problems = screen.LoadRegisteredItems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("\"Gone\""), std::string::npos) << problems[0];
+    ASSERT_EQ(screen.ItemCount(), 1u);
+    EXPECT_EQ(std::u16string(screen.Item(0).szName), u"VelmoLight Today");
+    EXPECT_TRUE(IsWindow(screen.Item(0).hwndCustom));
+}
+
+struct LayoutRow {
+    const char* name;
+    int dpi;
+    QSize screen;
+    int header;
+    int itemHeight;
+};
+
+void PrintTo(const LayoutRow& row, std::ostream* out) { *out << row.name; }
+
+class ScreenLayout : public TodayScreenTest, public ::testing::WithParamInterface<LayoutRow> {};
+
+TEST_P(ScreenLayout, ItemSitsBelowTheDateLineAtTheHeightItSet) {
+    const LayoutRow& row = GetParam();
+    RegisterFreshItem(device, u"VelmoLight Today");
+    velmo::test::ScopedDpi dpi(row.dpi);
+    TodayScreen screen;
+    screen.LoadRegisteredItems();
+    screen.SetReady();
+    screen.Refresh();
+
+    QImage image = RenderWindow(screen.Window());
+    std::filesystem::create_directories(VELMO_SCREENSHOT_DIR);
+    image.save(QString(VELMO_SCREENSHOT_DIR "/today-in-process-") + QString::number(row.dpi) + ".png");
+    ASSERT_EQ(image.size(), row.screen);
+    EXPECT_EQ(TodayScreen::HeaderHeight(), row.header);
+    EXPECT_EQ(screen.Item(0).cyp, static_cast<DWORD>(row.itemHeight));
+    EXPECT_EQ(image.copy(0, row.header, row.screen.width(), row.itemHeight), RenderWindow(screen.Item(0).hwndCustom));
+    EXPECT_NE(image.pixel(0, row.header - 1), image.pixel(0, row.header + row.itemHeight));  // the date line's band
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, ScreenLayout,
+                         ::testing::Values(LayoutRow{"At96Dpi", 96, QSize(240, 320), 24, 21},
+                                           LayoutRow{"At192Dpi", 192, QSize(480, 640), 48, 42}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(TodayScreenTest, TapsAndTheActionKeyReachTheItem) {
+    velmo::test::StartLog log(device);
+    log.WriteProgram(device.InstallAppPath() / "VelmoLight.exe", "VelmoLight");
+    RegisterFreshItem(device, u"VelmoLight Today");
+    TodayScreen screen;
+    screen.LoadRegisteredItems();
+    screen.SetReady();
+    screen.Refresh();
+    screen.Show();
+    QWindow* window = velmo::device::gui::QtWindowOf(screen.Window());
+    ASSERT_NE(window, nullptr);
+    velmo::SettingsStore settings;
+    int itemTop = TodayScreen::HeaderHeight();
+
+    QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(5, itemTop + 5));  // on the picture
+    EXPECT_EQ(settings.GetActiveState(), velmo::Active);
+    QTest::keyClick(window, Qt::Key_Return);
+    EXPECT_EQ(settings.GetActiveState(), velmo::ActiveBySchedule);
+
+    QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(120, itemTop + 10));  // on the text
+    ASSERT_TRUE(log.WaitForLines(1));
+    EXPECT_EQ(settings.GetActiveState(), velmo::ActiveBySchedule);
+}
+
+}  // namespace
