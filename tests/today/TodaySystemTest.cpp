@@ -1,0 +1,66 @@
+// The Today screen as its own process: it shows what other processes change in the
+// settings, and a tap on its item starts the program at "AppPath".
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+
+#include "ItemHost.h"
+#include "device/TodayItems.h"
+#include "device/Text.h"
+#include "device/gui/WindowLayer.h"
+#include "support/Process.h"
+
+namespace {
+
+using velmo::test::BinPath;
+using velmo::test::RunProcess;
+
+velmo::test::ProcessResult Device(const std::vector<std::string>& args) {
+    return RunProcess(BinPath("velmo-device").string(), args);
+}
+
+// One instant for this process and the ones it starts, so that every date line agrees.
+class FixedNow {
+public:
+    FixedNow() { setenv("VELMO_DEVICE_NOW", "1781000000", 1); }
+    ~FixedNow() { unsetenv("VELMO_DEVICE_NOW"); }
+};
+
+TEST(TodaySystem, ScreenProcessShowsCountersRaisedElsewhereAndATapStartsTheProgram) {
+    velmo::test::TempDevice device;
+    FixedNow now;
+    velmo::test::StartLog log(device);
+    log.WriteProgram(device.InstallAppPath() / "VelmoLight.exe", "VelmoLight");
+    velmo::device::RegisterTodayItem(u"VelmoLight Today",
+                                     velmo::device::ToUtf16(velmo::test::FreshItemLibrary(device).string()));
+    auto screenshot = device.Root() / "today.png";
+    std::string tap = "120," + std::to_string(velmo::device::gui::TodayScreen::HeaderHeight() + 10);
+
+    auto screen = std::async(std::launch::async, [&] {
+        return Device({"today", "--exit-after", "6", "--screenshot", screenshot.string(), "--tap", tap});
+    });
+    // The tap comes once the screen has shown its items: from here on it is up.
+    ASSERT_TRUE(log.WaitForLines(1));
+    EXPECT_EQ(log.Lines(), std::vector<std::string>{"VelmoLight " + device.Root().string()});
+    ASSERT_EQ(Device({"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "BlockedMsg", "--dword", "3"}).exitCode, 0);
+    ASSERT_EQ(Device({"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "SilentMsg", "--dword", "2"}).exitCode, 0);
+    auto result = screen.get();
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+
+    QImage shown(QString::fromStdString(screenshot.string()));
+    ASSERT_FALSE(shown.isNull());
+    std::filesystem::create_directories(VELMO_SCREENSHOT_DIR);
+    shown.save(VELMO_SCREENSHOT_DIR "/today.png");
+    // What a screen of this process shows with the raised counters.
+    velmo::device::gui::TodayScreen expected;
+    expected.AddItem(u"VelmoLight Today", velmo::test::FreshItemLibrary(device));
+    expected.SetReady();
+    expected.Refresh();
+    EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32),
+              velmo::device::gui::RenderWindow(expected.Window()).convertToFormat(QImage::Format_RGB32));
+}
+
+}  // namespace
