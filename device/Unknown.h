@@ -1,7 +1,6 @@
 #pragma once
 // The least of COM that the message store's interfaces need: GUID and IUnknown with the
-// platform's shapes. Interfaces are pure-virtual classes without a virtual destructor;
-// an object ends itself in Release.
+// platform's shapes. Interfaces are pure-virtual classes without a virtual destructor.
 
 #include "device/WinTypes.h"
 
@@ -28,4 +27,8 @@ public:
     virtual HRESULT QueryInterface(const GUID& riid, void** ppvObject) = 0;
     virtual ULONG AddRef() = 0;
     virtual ULONG Release() = 0;
+
+protected:
+    // Objects end through Release, never through a delete of an interface pointer.
+    ~IUnknown() = default;
 };
