@@ -36,6 +36,9 @@ struct Props {
 };
 
 const FILETIME kDelivered = Split(0x01DC8A1B2C3D4E5FULL);
+// What the handler reads of a message it dismisses.
+const SizedSPropTagArray<4> kRecordTags{
+    4, {PR_SENDER_EMAIL_ADDRESS_W, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME, PR_SENDER_NAME_W}};
 
 std::vector<Property> SmsProperties(std::u16string sender, std::u16string text, bool withName = true) {
     std::vector<Property> properties{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, std::move(sender)),
@@ -124,19 +127,12 @@ INSTANTIATE_TEST_SUITE_P(
                       EntryRow{"AFolderNeverMade", [](EntryId& id) { id[8] = 1; id[9] = 77; }, MAPI_E_NOT_FOUND}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(MessageStoreTest, OpenEntryGivesAMessageOrAFolderByTheIdentifier) {
-    Ref<IMessage> message = OpenMessage(NewSms());
+TEST_F(MessageStoreTest, OpenEntryAnswersTheInterfacesOfTheKindOfObject) {
     Ref<IMAPIFolder> folder = OpenFolder(store_->InboxEntryId());
     void* asked = nullptr;
-    ASSERT_EQ(message->QueryInterface(IID_IMessage, &asked), S_OK);
-    static_cast<IUnknown*>(asked)->Release();
-    EXPECT_EQ(message->QueryInterface(IID_IMAPIFolder, &asked), E_NOINTERFACE);
-    EXPECT_EQ(asked, nullptr);
     ASSERT_EQ(folder->QueryInterface(IID_IMAPIFolder, &asked), S_OK);
     static_cast<IUnknown*>(asked)->Release();
-}
 
-TEST_F(MessageStoreTest, OpenEntryWithAnInterfaceTheObjectLacksFails) {
     EntryId id = NewSms();
     IUnknown* object = nullptr;
     EXPECT_EQ(Msgs()->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(id.data()),
@@ -146,7 +142,11 @@ TEST_F(MessageStoreTest, OpenEntryWithAnInterfaceTheObjectLacksFails) {
     ASSERT_EQ(Msgs()->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(id.data()), &IID_IMessage,
                                 0, nullptr, &object),
               S_OK);
-    object->Release();
+    Ref<IMessage> message(static_cast<IMessage*>(object));
+    EXPECT_EQ(message->QueryInterface(IID_IMAPIFolder, &asked), E_NOINTERFACE);
+    EXPECT_EQ(asked, nullptr);
+    ASSERT_EQ(message->QueryInterface(IID_IMAPIProp, &asked), S_OK);
+    static_cast<IUnknown*>(asked)->Release();
 }
 
 // ---- GetProps
@@ -154,9 +154,7 @@ TEST_F(MessageStoreTest, OpenEntryWithAnInterfaceTheObjectLacksFails) {
 TEST_F(MessageStoreTest, GetPropsWithEveryTagPresentAnswersSOkInTheAskedOrder) {
     Ref<IMessage> message = OpenMessage(NewSms());
     Props props;
-    Get(message.get(),
-        SizedSPropTagArray<4>{4, {PR_SENDER_EMAIL_ADDRESS_W, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME, PR_SENDER_NAME_W}},
-        props);
+    Get(message.get(), kRecordTags, props);
     ASSERT_EQ(props.result, S_OK);
     ASSERT_EQ(props.count, 4u);
     EXPECT_EQ(props[0].ulPropTag, PR_SENDER_EMAIL_ADDRESS_W);
@@ -170,9 +168,7 @@ TEST_F(MessageStoreTest, GetPropsWithEveryTagPresentAnswersSOkInTheAskedOrder) {
 TEST_F(MessageStoreTest, AMissingPropertyComesBackAsNotFoundWithAWarning) {
     Ref<IMessage> message = OpenMessage(NewSms(/*withName=*/false));
     Props props;
-    Get(message.get(),
-        SizedSPropTagArray<4>{4, {PR_SENDER_EMAIL_ADDRESS_W, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME, PR_SENDER_NAME_W}},
-        props);
+    Get(message.get(), kRecordTags, props);
     ASSERT_EQ(props.result, MAPI_W_ERRORS_RETURNED);
     ASSERT_EQ(props.count, 4u);
     EXPECT_EQ(props[0].ulPropTag, PR_SENDER_EMAIL_ADDRESS_W);
