@@ -1,0 +1,675 @@
+#include "device/Registry.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "device/Clock.h"
+#include "device/DeviceRoot.h"
+#include "device/Text.h"
+
+// The registry lives in registry.db: one row per key (with its full folded path, so a
+// key opens with one lookup) and one row per value. Every call is its own transaction,
+// so a value written by one process is read by the others at their next call.
+
+namespace {
+
+constexpr std::size_t kMaxKeyNameLength = 255;
+constexpr std::size_t kMaxValueNameLength = 16383;
+constexpr std::uint32_t kHandleMagic = 0x52454759;  // "REGY"
+
+struct RootKey {
+    ULONG_PTR handle;
+    std::int64_t id;
+    const char* name;
+};
+constexpr RootKey kRoots[] = {
+    {0x80000000u, 1, "HKEY_CLASSES_ROOT"},
+    {0x80000001u, 2, "HKEY_CURRENT_USER"},
+    {0x80000002u, 3, "HKEY_LOCAL_MACHINE"},
+};
+
+}  // namespace
+
+struct HKEY__ {
+    std::uint32_t magic;
+    std::int64_t id;
+    std::string path;  // folded full path, root name first
+};
+
+namespace {
+
+// Case folding for key and value names: the registry compares names case-insensitively.
+char16_t Fold(char16_t c) {
+    if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
+    if (c >= 0x0410 && c <= 0x042F) return static_cast<char16_t>(c + 32);
+    if (c >= 0x0400 && c <= 0x040F) return static_cast<char16_t>(c + 80);
+    if (c >= 0x0391 && c <= 0x03A9 && c != 0x03A2) return static_cast<char16_t>(c + 32);
+    return c;
+}
+
+std::string FoldedUtf8(std::u16string_view name) {
+    std::u16string folded(name);
+    std::transform(folded.begin(), folded.end(), folded.begin(), Fold);
+    return velmo::device::ToUtf8(folded);
+}
+
+std::u16string_view View(LPCWSTR text) {
+    return text == nullptr ? std::u16string_view{} : std::u16string_view{text, velmo::device::Length(text)};
+}
+
+// Splits a sub-key path into its names. A leading and a trailing backslash are ignored;
+// an empty name inside the path, or a name longer than the platform allows, is refused.
+bool SplitPath(std::u16string_view path, std::vector<std::u16string>& names) {
+    if (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
+    if (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+    names.clear();
+    if (path.empty()) return true;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t end = path.find(u'\\', start);
+        std::u16string_view name = path.substr(start, end == std::u16string_view::npos ? path.size() - start
+                                                                                       : end - start);
+        if (name.empty() || name.size() > kMaxKeyNameLength) return false;
+        names.emplace_back(name);
+        if (end == std::u16string_view::npos) return true;
+        start = end + 1;
+    }
+}
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK) {
+            stmt_ = nullptr;
+        }
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return stmt_; }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// Resets a cached statement when the call that used it ends.
+class Use {
+public:
+    explicit Use(sqlite3_stmt* stmt) : stmt_(stmt) {}
+    ~Use() {
+        if (stmt_ != nullptr) {
+            sqlite3_reset(stmt_);
+            sqlite3_clear_bindings(stmt_);
+        }
+    }
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+    sqlite3_stmt* operator*() const { return stmt_; }
+
+private:
+    sqlite3_stmt* stmt_;
+};
+
+LONG ErrorFromSqlite(int rc) {
+    switch (rc & 0xFF) {
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return ERROR_BADDB;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return ERROR_BUSY;
+        case SQLITE_CANTOPEN:
+            return ERROR_CANTOPEN;
+        case SQLITE_NOMEM:
+            return ERROR_OUTOFMEMORY;
+        case SQLITE_READONLY:
+        case SQLITE_FULL:
+            return ERROR_CANTWRITE;
+        default:
+            return ERROR_CANTREAD;
+    }
+}
+
+struct ValueRow {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+class Database {
+public:
+    ~Database() { Disconnect(); }
+
+    // Opens (or reopens, when the device root moved) the connection; ERROR_SUCCESS or why not.
+    LONG Connect() {
+        std::filesystem::path file = velmo::device::DeviceRoot() / "registry.db";
+        if (db_ != nullptr && file == file_) return ERROR_SUCCESS;
+        Disconnect();
+        std::error_code ec;
+        std::filesystem::create_directories(file.parent_path(), ec);
+        sqlite3* db = nullptr;
+        int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_close(db);
+            return ErrorFromSqlite(rc);
+        }
+        sqlite3_busy_timeout(db, 10000);
+        static const char* kSchema =
+            "PRAGMA journal_mode=WAL;"
+            "PRAGMA synchronous=NORMAL;"
+            "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,"
+            " units INTEGER NOT NULL, path TEXT NOT NULL UNIQUE, written INTEGER NOT NULL DEFAULT 0);"
+            "CREATE INDEX IF NOT EXISTS keys_parent ON keys(parent, path);"
+            "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, folded TEXT NOT NULL, name TEXT NOT NULL,"
+            " units INTEGER NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, folded))"
+            " WITHOUT ROWID;"
+            "INSERT OR IGNORE INTO keys(id, parent, name, units, path) VALUES"
+            " (1, 0, 'HKEY_CLASSES_ROOT', 17, 'hkcr'), (2, 0, 'HKEY_CURRENT_USER', 17, 'hkcu'),"
+            " (3, 0, 'HKEY_LOCAL_MACHINE', 18, 'hklm');";
+        rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            LONG error = ErrorFromSqlite(sqlite3_extended_errcode(db));
+            sqlite3_close(db);
+            return error == ERROR_CANTREAD ? ERROR_BADDB : error;
+        }
+        db_ = db;
+        file_ = file;
+        return ERROR_SUCCESS;
+    }
+
+    // After an error the connection is dropped, so a repaired or replaced file is used next time.
+    void Disconnect() {
+        statements_.clear();
+        if (db_ != nullptr) sqlite3_close(db_);
+        db_ = nullptr;
+        file_.clear();
+    }
+
+    sqlite3* db() const { return db_; }
+
+    sqlite3_stmt* Prepare(const char* sql) {
+        for (auto& [text, stmt] : statements_) {
+            if (text == sql) return stmt->get();
+        }
+        statements_.emplace_back(sql, std::make_unique<Statement>(db_, sql));
+        return statements_.back().second->get();
+    }
+
+    int Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+
+private:
+    sqlite3* db_ = nullptr;
+    std::filesystem::path file_;
+    std::vector<std::pair<const char*, std::unique_ptr<Statement>>> statements_;
+};
+
+class Registry {
+public:
+    static Registry& Instance() {
+        static Registry registry;
+        return registry;
+    }
+
+    std::mutex mutex;
+    Database database;
+    std::unordered_set<HKEY> handles;
+
+    // The key a handle names: a predefined root or a live handle of ours.
+    bool Resolve(HKEY key, std::int64_t& id, std::string& path) {
+        for (const auto& root : kRoots) {
+            if (reinterpret_cast<ULONG_PTR>(key) == root.handle) {
+                id = root.id;
+                path = id == 1 ? "hkcr" : (id == 2 ? "hkcu" : "hklm");
+                return true;
+            }
+        }
+        if (key == nullptr || handles.count(key) == 0 || key->magic != kHandleMagic) return false;
+        id = key->id;
+        path = key->path;
+        return true;
+    }
+
+    HKEY NewHandle(std::int64_t id, std::string path) {
+        auto* handle = new HKEY__{kHandleMagic, id, std::move(path)};
+        handles.insert(handle);
+        return handle;
+    }
+};
+
+// Runs body inside the registry lock with a connected database; a database error drops
+// the connection and becomes the call's result.
+template <typename Body>
+LONG WithDatabase(Body&& body) {
+    Registry& registry = Registry::Instance();
+    std::lock_guard lock(registry.mutex);
+    LONG rc = registry.database.Connect();
+    if (rc != ERROR_SUCCESS) return rc;
+    rc = body(registry);
+    if (rc == ERROR_BADDB || rc == ERROR_CANTREAD || rc == ERROR_CANTWRITE || rc == ERROR_BUSY ||
+        rc == ERROR_CANTOPEN) {
+        registry.database.Disconnect();
+    }
+    return rc;
+}
+
+// Looks up a key by its folded full path. ERROR_SUCCESS with found set, or a database error.
+LONG FindKey(Database& db, const std::string& path, std::int64_t& id, bool& found) {
+    Use q(db.Prepare("SELECT id FROM keys WHERE path = ?1"));
+    if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
+    sqlite3_bind_text(*q, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+    int rc = sqlite3_step(*q);
+    if (rc == SQLITE_ROW) {
+        id = sqlite3_column_int64(*q, 0);
+        found = true;
+        return ERROR_SUCCESS;
+    }
+    found = false;
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : ErrorFromSqlite(rc);
+}
+
+LONG KeyExists(Database& db, std::int64_t id, bool& exists) {
+    Use q(db.Prepare("SELECT 1 FROM keys WHERE id = ?1"));
+    if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
+    sqlite3_bind_int64(*q, 1, id);
+    int rc = sqlite3_step(*q);
+    exists = rc == SQLITE_ROW;
+    return (rc == SQLITE_ROW || rc == SQLITE_DONE) ? ERROR_SUCCESS : ErrorFromSqlite(rc);
+}
+
+LONG ReadValue(Database& db, std::int64_t key, const std::string& folded, bool& found, ValueRow& row) {
+    Use q(db.Prepare("SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2"));
+    if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
+    sqlite3_bind_int64(*q, 1, key);
+    sqlite3_bind_text(*q, 2, folded.data(), static_cast<int>(folded.size()), SQLITE_STATIC);
+    int rc = sqlite3_step(*q);
+    if (rc == SQLITE_ROW) {
+        found = true;
+        row.type = static_cast<DWORD>(sqlite3_column_int64(*q, 0));
+        const auto* bytes = static_cast<const BYTE*>(sqlite3_column_blob(*q, 1));
+        int size = sqlite3_column_bytes(*q, 1);
+        row.data.assign(bytes, bytes + size);
+        return ERROR_SUCCESS;
+    }
+    found = false;
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : ErrorFromSqlite(rc);
+}
+
+// Hands a value's type and data to the caller with the platform's buffer rules: no buffer
+// asks only for the size; a short buffer gets ERROR_MORE_DATA and the size needed.
+LONG DeliverData(const ValueRow& row, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    if (lpType != nullptr) *lpType = row.type;
+    auto size = static_cast<DWORD>(row.data.size());
+    if (lpcbData == nullptr) return ERROR_SUCCESS;
+    if (lpData != nullptr) {
+        if (*lpcbData < size) {
+            *lpcbData = size;
+            return ERROR_MORE_DATA;
+        }
+        if (size != 0) std::memcpy(lpData, row.data.data(), size);
+    }
+    *lpcbData = size;
+    return ERROR_SUCCESS;
+}
+
+std::uint64_t NowFileTime() { return velmo::device::ToFileTime(velmo::device::Now()); }
+
+LONG Touch(Database& db, std::int64_t key) {
+    Use q(db.Prepare("UPDATE keys SET written = ?2 WHERE id = ?1"));
+    if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
+    sqlite3_bind_int64(*q, 1, key);
+    sqlite3_bind_int64(*q, 2, static_cast<sqlite3_int64>(NowFileTime()));
+    int rc = sqlite3_step(*q);
+    return rc == SQLITE_DONE ? ERROR_SUCCESS : ErrorFromSqlite(rc);
+}
+
+// One write transaction; rolled back unless body succeeds.
+template <typename Body>
+LONG InTransaction(Database& db, Body&& body) {
+    int rc = db.Exec("BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
+    LONG result = body();
+    if (result == ERROR_SUCCESS) {
+        rc = db.Exec("COMMIT");
+        if (rc != SQLITE_OK) {
+            db.Exec("ROLLBACK");
+            return ErrorFromSqlite(rc);
+        }
+    } else {
+        db.Exec("ROLLBACK");
+    }
+    return result;
+}
+
+std::string JoinPath(const std::string& base, const std::vector<std::u16string>& names, std::size_t count) {
+    std::string path = base;
+    for (std::size_t i = 0; i < count; ++i) {
+        path += '\\';
+        path += FoldedUtf8(names[i]);
+    }
+    return path;
+}
+
+std::string Utf8(std::u16string_view text) { return velmo::device::ToUtf8(text); }
+
+// Copies a name into a caller's buffer of *capacity units (terminator included).
+LONG DeliverName(const std::u16string& name, LPWSTR buffer, LPDWORD capacity) {
+    if (buffer == nullptr || capacity == nullptr) return ERROR_INVALID_PARAMETER;
+    if (*capacity < name.size() + 1) {
+        *capacity = static_cast<DWORD>(name.size() + 1);
+        return ERROR_MORE_DATA;
+    }
+    std::copy(name.begin(), name.end(), buffer);
+    buffer[name.size()] = 0;
+    *capacity = static_cast<DWORD>(name.size());
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+extern "C" {
+
+LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*ulOptions*/, REGSAM /*samDesired*/, PHKEY phkResult) {
+    if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    std::vector<std::u16string> names;
+    if (!SplitPath(View(lpSubKey), names)) return ERROR_BADKEY;
+    return WithDatabase([&](Registry& registry) -> LONG {
+        std::int64_t baseId = 0;
+        std::string basePath;
+        if (!registry.Resolve(hKey, baseId, basePath)) return ERROR_INVALID_HANDLE;
+        std::string path = JoinPath(basePath, names, names.size());
+        std::int64_t id = 0;
+        bool found = false;
+        LONG rc = FindKey(registry.database, path, id, found);
+        if (rc != ERROR_SUCCESS) return rc;
+        if (!found) return names.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+        *phkResult = registry.NewHandle(id, std::move(path));
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*Reserved*/, LPWSTR /*lpClass*/, DWORD /*dwOptions*/,
+                     REGSAM /*samDesired*/, LPSECURITY_ATTRIBUTES /*lpSecurityAttributes*/, PHKEY phkResult,
+                     LPDWORD lpdwDisposition) {
+    if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+    *phkResult = nullptr;
+    std::vector<std::u16string> names;
+    if (!SplitPath(View(lpSubKey), names)) return ERROR_BADKEY;
+    return WithDatabase([&](Registry& registry) -> LONG {
+        Database& db = registry.database;
+        std::int64_t baseId = 0;
+        std::string basePath;
+        if (!registry.Resolve(hKey, baseId, basePath)) return ERROR_INVALID_HANDLE;
+        std::int64_t id = baseId;
+        std::string path = basePath;
+        bool created = false;
+        LONG rc = InTransaction(db, [&]() -> LONG {
+            bool exists = false;
+            LONG check = KeyExists(db, baseId, exists);
+            if (check != ERROR_SUCCESS) return check;
+            if (!exists) return ERROR_KEY_DELETED;
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                std::string childPath = JoinPath(basePath, names, i + 1);
+                std::int64_t childId = 0;
+                bool found = false;
+                check = FindKey(db, childPath, childId, found);
+                if (check != ERROR_SUCCESS) return check;
+                if (!found) {
+                    Use insert(db.Prepare(
+                        "INSERT INTO keys(parent, name, units, path, written) VALUES (?1, ?2, ?3, ?4, ?5)"));
+                    if (*insert == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
+                    std::string name = Utf8(names[i]);
+                    sqlite3_bind_int64(*insert, 1, id);
+                    sqlite3_bind_text(*insert, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+                    sqlite3_bind_int64(*insert, 3, static_cast<sqlite3_int64>(names[i].size()));
+                    sqlite3_bind_text(*insert, 4, childPath.data(), static_cast<int>(childPath.size()),
+                                      SQLITE_TRANSIENT);
+                    sqlite3_bind_int64(*insert, 5, static_cast<sqlite3_int64>(NowFileTime()));
+                    int step = sqlite3_step(*insert);
+                    if (step != SQLITE_DONE) return ErrorFromSqlite(step);
+                    childId = sqlite3_last_insert_rowid(db.db());
+                    created = true;
+                }
+                id = childId;
+                path = std::move(childPath);
+            }
+            return ERROR_SUCCESS;
+        });
+        if (rc != ERROR_SUCCESS) return rc;
+        if (lpdwDisposition != nullptr) *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+        *phkResult = registry.NewHandle(id, std::move(path));
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD /*lpReserved*/, LPDWORD lpcSubKeys,
+                      LPDWORD lpcMaxSubKeyLen, LPDWORD lpcMaxClassLen, LPDWORD lpcValues,
+                      LPDWORD lpcMaxValueNameLen, LPDWORD lpcMaxValueLen, LPDWORD lpcbSecurityDescriptor,
+                      PFILETIME lpftLastWriteTime) {
+    if (lpClass != nullptr && lpcClass == nullptr) return ERROR_INVALID_PARAMETER;
+    return WithDatabase([&](Registry& registry) -> LONG {
+        Database& db = registry.database;
+        std::int64_t id = 0;
+        std::string path;
+        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
+        Use key(db.Prepare("SELECT written, (SELECT count(*) FROM keys WHERE parent = ?1),"
+                           " (SELECT coalesce(max(units), 0) FROM keys WHERE parent = ?1),"
+                           " (SELECT count(*) FROM vals WHERE key = ?1),"
+                           " (SELECT coalesce(max(units), 0) FROM vals WHERE key = ?1),"
+                           " (SELECT coalesce(max(length(data)), 0) FROM vals WHERE key = ?1)"
+                           " FROM keys WHERE id = ?1"));
+        if (*key == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
+        sqlite3_bind_int64(*key, 1, id);
+        int rc = sqlite3_step(*key);
+        if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+        if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+        auto column = [&](int i) { return static_cast<DWORD>(sqlite3_column_int64(*key, i)); };
+        if (lpClass != nullptr && *lpcClass > 0) lpClass[0] = 0;
+        if (lpcClass != nullptr) *lpcClass = 0;
+        if (lpcSubKeys != nullptr) *lpcSubKeys = column(1);
+        if (lpcMaxSubKeyLen != nullptr) *lpcMaxSubKeyLen = column(2);
+        if (lpcMaxClassLen != nullptr) *lpcMaxClassLen = 0;
+        if (lpcValues != nullptr) *lpcValues = column(3);
+        if (lpcMaxValueNameLen != nullptr) *lpcMaxValueNameLen = column(4);
+        if (lpcMaxValueLen != nullptr) *lpcMaxValueLen = column(5);
+        if (lpcbSecurityDescriptor != nullptr) *lpcbSecurityDescriptor = 0;
+        if (lpftLastWriteTime != nullptr) {
+            *lpftLastWriteTime = velmo::device::Split(static_cast<std::uint64_t>(sqlite3_column_int64(*key, 0)));
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD /*lpReserved*/, LPDWORD lpType, LPBYTE lpData,
+                      LPDWORD lpcbData) {
+    if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
+    std::string folded = FoldedUtf8(View(lpValueName));
+    return WithDatabase([&](Registry& registry) -> LONG {
+        std::int64_t id = 0;
+        std::string path;
+        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
+        bool found = false;
+        ValueRow row;
+        LONG rc = ReadValue(registry.database, id, folded, found, row);
+        if (rc != ERROR_SUCCESS) return rc;
+        if (!found) {
+            bool exists = false;
+            rc = KeyExists(registry.database, id, exists);
+            if (rc != ERROR_SUCCESS) return rc;
+            return exists ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+        }
+        return DeliverData(row, lpType, lpData, lpcbData);
+    });
+}
+
+LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved*/, DWORD dwType, const BYTE* lpData,
+                    DWORD cbData) {
+    if (lpData == nullptr && cbData != 0) return ERROR_INVALID_PARAMETER;
+    std::u16string_view name = View(lpValueName);
+    if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
+    std::string folded = FoldedUtf8(name);
+    std::string display = Utf8(name);
+    return WithDatabase([&](Registry& registry) -> LONG {
+        Database& db = registry.database;
+        std::int64_t id = 0;
+        std::string path;
+        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
+        return InTransaction(db, [&]() -> LONG {
+            bool exists = false;
+            LONG rc = KeyExists(db, id, exists);
+            if (rc != ERROR_SUCCESS) return rc;
+            if (!exists) return ERROR_KEY_DELETED;
+            Use q(db.Prepare("INSERT OR REPLACE INTO vals(key, folded, name, units, type, data)"
+                             " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"));
+            if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
+            sqlite3_bind_int64(*q, 1, id);
+            sqlite3_bind_text(*q, 2, folded.data(), static_cast<int>(folded.size()), SQLITE_STATIC);
+            sqlite3_bind_text(*q, 3, display.data(), static_cast<int>(display.size()), SQLITE_STATIC);
+            sqlite3_bind_int64(*q, 4, static_cast<sqlite3_int64>(name.size()));
+            sqlite3_bind_int64(*q, 5, dwType);
+            static const BYTE kEmpty = 0;
+            sqlite3_bind_blob(*q, 6, cbData == 0 ? &kEmpty : lpData, static_cast<int>(cbData), SQLITE_STATIC);
+            int step = sqlite3_step(*q);
+            if (step != SQLITE_DONE) return ErrorFromSqlite(step);
+            return Touch(db, id);
+        });
+    });
+}
+
+LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
+    std::vector<std::u16string> names;
+    if (!SplitPath(View(lpSubKey), names)) return ERROR_BADKEY;
+    return WithDatabase([&](Registry& registry) -> LONG {
+        Database& db = registry.database;
+        std::int64_t baseId = 0;
+        std::string basePath;
+        if (!registry.Resolve(hKey, baseId, basePath)) return ERROR_INVALID_HANDLE;
+        std::string path = JoinPath(basePath, names, names.size());
+        if (path.find('\\') == std::string::npos) return ERROR_ACCESS_DENIED;  // a root stays
+        return InTransaction(db, [&]() -> LONG {
+            std::int64_t id = 0;
+            bool found = false;
+            LONG rc = FindKey(db, path, id, found);
+            if (rc != ERROR_SUCCESS) return rc;
+            if (!found) return ERROR_FILE_NOT_FOUND;
+            // The key and everything below it: paths equal to it or starting with it and a backslash.
+            std::string low = path + "\\";
+            std::string high = path + "]";  // ']' follows '\' in byte order
+            Use vals(db.Prepare("DELETE FROM vals WHERE key IN (SELECT id FROM keys WHERE path = ?1"
+                                " OR (path >= ?2 AND path < ?3))"));
+            Use keys(db.Prepare("DELETE FROM keys WHERE path = ?1 OR (path >= ?2 AND path < ?3)"));
+            for (sqlite3_stmt* q : {*vals, *keys}) {
+                if (q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
+                sqlite3_bind_text(q, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+                sqlite3_bind_text(q, 2, low.data(), static_cast<int>(low.size()), SQLITE_STATIC);
+                sqlite3_bind_text(q, 3, high.data(), static_cast<int>(high.size()), SQLITE_STATIC);
+                int step = sqlite3_step(q);
+                if (step != SQLITE_DONE) return ErrorFromSqlite(step);
+            }
+            return ERROR_SUCCESS;
+        });
+    });
+}
+
+LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
+    std::string folded = FoldedUtf8(View(lpValueName));
+    return WithDatabase([&](Registry& registry) -> LONG {
+        Database& db = registry.database;
+        std::int64_t id = 0;
+        std::string path;
+        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
+        return InTransaction(db, [&]() -> LONG {
+            Use q(db.Prepare("DELETE FROM vals WHERE key = ?1 AND folded = ?2"));
+            if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
+            sqlite3_bind_int64(*q, 1, id);
+            sqlite3_bind_text(*q, 2, folded.data(), static_cast<int>(folded.size()), SQLITE_STATIC);
+            int step = sqlite3_step(*q);
+            if (step != SQLITE_DONE) return ErrorFromSqlite(step);
+            if (sqlite3_changes(db.db()) == 0) {
+                bool exists = false;
+                LONG rc = KeyExists(db, id, exists);
+                if (rc != ERROR_SUCCESS) return rc;
+                return exists ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
+            }
+            return Touch(db, id);
+        });
+    });
+}
+
+LONG RegCloseKey(HKEY hKey) {
+    for (const auto& root : kRoots) {
+        if (reinterpret_cast<ULONG_PTR>(hKey) == root.handle) return ERROR_SUCCESS;
+    }
+    Registry& registry = Registry::Instance();
+    std::lock_guard lock(registry.mutex);
+    auto it = registry.handles.find(hKey);
+    if (it == registry.handles.end()) return ERROR_INVALID_HANDLE;
+    registry.handles.erase(it);
+    hKey->magic = 0;
+    delete hKey;
+    return ERROR_SUCCESS;
+}
+
+LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD /*lpReserved*/,
+                   LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+    if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
+    return WithDatabase([&](Registry& registry) -> LONG {
+        Database& db = registry.database;
+        std::int64_t id = 0;
+        std::string path;
+        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
+        Use q(db.Prepare("SELECT name, written FROM keys WHERE parent = ?1 ORDER BY path LIMIT 1 OFFSET ?2"));
+        if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
+        sqlite3_bind_int64(*q, 1, id);
+        sqlite3_bind_int64(*q, 2, dwIndex);
+        int rc = sqlite3_step(*q);
+        if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+        if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+        std::u16string name = velmo::device::ToUtf16(reinterpret_cast<const char*>(sqlite3_column_text(*q, 0)));
+        LONG result = DeliverName(name, lpName, lpcchName);
+        if (result != ERROR_SUCCESS) return result;
+        if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) lpClass[0] = 0;
+        if (lpcchClass != nullptr) *lpcchClass = 0;
+        if (lpftLastWriteTime != nullptr) {
+            *lpftLastWriteTime = velmo::device::Split(static_cast<std::uint64_t>(sqlite3_column_int64(*q, 1)));
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD /*lpReserved*/,
+                   LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    if (lpValueName == nullptr || lpcchValueName == nullptr) return ERROR_INVALID_PARAMETER;
+    if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
+    return WithDatabase([&](Registry& registry) -> LONG {
+        Database& db = registry.database;
+        std::int64_t id = 0;
+        std::string path;
+        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
+        Use q(db.Prepare("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded LIMIT 1 OFFSET ?2"));
+        if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
+        sqlite3_bind_int64(*q, 1, id);
+        sqlite3_bind_int64(*q, 2, dwIndex);
+        int rc = sqlite3_step(*q);
+        if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+        if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+        std::u16string name = velmo::device::ToUtf16(reinterpret_cast<const char*>(sqlite3_column_text(*q, 0)));
+        LONG result = DeliverName(name, lpValueName, lpcchValueName);
+        if (result != ERROR_SUCCESS) return result;
+        ValueRow row;
+        row.type = static_cast<DWORD>(sqlite3_column_int64(*q, 1));
+        const auto* bytes = static_cast<const BYTE*>(sqlite3_column_blob(*q, 2));
+        row.data.assign(bytes, bytes + sqlite3_column_bytes(*q, 2));
+        return DeliverData(row, lpType, lpData, lpcbData);
+    });
+}
+
+}  // extern "C"
