@@ -54,6 +54,8 @@ std::string Schema() {
     return sql + ")";
 }
 
+constexpr int SchemaVersion = 1;
+
 [[noreturn]] void Fail(sqlite3* db, const std::string& what) {
     throw std::runtime_error("contacts.db: " + what + ": " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory"));
 }
@@ -88,6 +90,12 @@ private:
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
 };
+
+int UserVersion(sqlite3* db) {
+    Statement version(db, "PRAGMA user_version");
+    version.Step();
+    return sqlite3_column_int(version.get(), 0);
+}
 
 class Transaction {
 public:
@@ -146,11 +154,15 @@ ContactStore::ContactStore() {
     }
     try {
         sqlite3_busy_timeout(db_, 5000);
-        // The text is stored as the product's UTF-16, so reading it back converts nothing;
-        // the encoding only takes effect on a new file.
-        Execute(db_, "PRAGMA encoding = 'UTF-16le'");
-        Execute(db_, "PRAGMA journal_mode = WAL");
-        Execute(db_, Schema());
+        // A file is set up once (the handler opens it for every message); both settings
+        // stay in the file. Processes that set up the same new file at once do the same.
+        if (UserVersion(db_) < SchemaVersion) {
+            // The text is stored as the product's UTF-16, so reading it back converts nothing.
+            Execute(db_, "PRAGMA encoding = 'UTF-16le'");
+            Execute(db_, "PRAGMA journal_mode = WAL");
+            Execute(db_, Schema());
+            Execute(db_, "PRAGMA user_version = " + std::to_string(SchemaVersion));
+        }
     } catch (...) {
         sqlite3_close(db_);
         throw;
@@ -158,8 +170,6 @@ ContactStore::ContactStore() {
 }
 
 ContactStore::~ContactStore() { sqlite3_close(db_); }
-
-std::filesystem::path ContactStore::Path() { return DeviceRoot() / "contacts.db"; }
 
 LONG ContactStore::Add(const ContactEntry& contact) { return AddAll({&contact, 1}).front(); }
 
