@@ -211,17 +211,21 @@ struct FakeBookState {
 };
 FakeBookState* fake = nullptr;
 
+// Release of a fake object: gone at its last reference.
+template <class Object>
+ULONG Drop(Object* object, ULONG& references) {
+    if (--references > 0) return references;
+    --fake->live;
+    delete object;
+    return 0;
+}
+
 class FakeContactObject final : public IContact {
 public:
     explicit FakeContactObject(const FakeContact& data) : data_(data) { ++fake->live; }
     HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        if (--references_ > 0) return references_;
-        --fake->live;
-        delete this;
-        return 0;
-    }
+    ULONG Release() override { return Drop(this, references_); }
     HRESULT get_Oid(LONG* oid) override {
         if (data_.oidFails) return E_FAIL;
         *oid = data_.oid;
@@ -265,12 +269,7 @@ public:
     FakeBookObject() { ++fake->live; }
     HRESULT QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
     ULONG AddRef() override { return ++references_; }
-    ULONG Release() override {
-        if (--references_ > 0) return references_;
-        --fake->live;
-        delete this;
-        return 0;
-    }
+    ULONG Release() override { return Drop(this, references_); }
     HRESULT Logon(LONG) override { return fake->logonFails ? E_FAIL : S_OK; }
     HRESULT Logoff() override { return S_OK; }
     HRESULT GetDefaultFolder(int, IFolder** folder) override {
