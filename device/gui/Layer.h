@@ -28,6 +28,7 @@ class NativeWindow;
 
 struct HWND__ {
     velmo::device::gui::WindowClass* windowClass;
+    std::u16string text;  // the window name; a top-level window's title
     HWND__* parent;
     std::vector<HWND__*> children;  // in creation order; later ones lie on top
     QRect geometry;                 // in the parent's client coordinates

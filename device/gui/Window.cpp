@@ -209,6 +209,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
 
     auto window = std::make_unique<HWND__>();
     window->windowClass = windowClass;
+    if (windowName != nullptr) window->text = windowName;
     window->parent = parent;
     if (parent == nullptr) {
         // A top-level window left to its defaults covers the screen.
@@ -287,6 +288,7 @@ BOOL ShowWindow(HWND handle, int command) {
         if (show && window->native == nullptr) {
             window->native = std::make_unique<velmo::device::gui::NativeWindow>(handle);
             window->native->resize(window->geometry.size());
+            window->native->setTitle(QString::fromStdU16String(window->text));
         }
         if (window->native != nullptr) window->native->setVisible(show);
     }
