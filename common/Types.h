@@ -45,6 +45,14 @@ enum DeleteTimeType : std::int16_t {
     OneMonth = 4,
 };
 
+// TimeOfDay ("StartTime", "EndTime"): stored as these 12 bytes, little-endian.
+struct TimeOfDay {
+    std::int32_t hour;
+    std::int32_t minute;
+    std::int32_t second;
+};
+static_assert(sizeof(TimeOfDay) == 12, "TimeOfDay is stored as exactly 12 bytes");
+
 // Contact keys besides the address book's object identifiers.
 constexpr std::int32_t UnknownSenderKey = -1;
 constexpr std::int32_t UndefinedSenderKey = -2;

@@ -27,6 +27,7 @@ public:
     bool Open(std::u16string_view path, Mode mode);
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
+    bool Writable() const { return fd_ >= 0 && mode_ == Mode::ReadWrite; }
 
     std::uint8_t* Data() { return data_; }
     const std::uint8_t* Data() const { return data_; }

@@ -1,0 +1,155 @@
+#include "common/ContactStateFile.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <new>
+
+namespace velmo {
+
+namespace {
+
+// The magic text "WM_CI_FILTER" with its terminating zero unit, as UTF-16LE.
+constexpr auto kMagic = [] {
+    constexpr std::u16string_view text = u"WM_CI_FILTER";
+    std::array<std::uint8_t, 2 * (text.size() + 1)> bytes{};
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        bytes[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
+        bytes[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
+    }
+    return bytes;
+}();
+constexpr std::size_t kVersionOffset = 40;
+constexpr std::size_t kCountOffset = 44;
+
+std::uint32_t LoadLe32(const std::uint8_t* bytes) {
+    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+void StoreLe32(std::uint8_t* bytes, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+void StoreRecord(std::uint8_t* bytes, const ContactRecord& record) {
+    StoreLe32(bytes, static_cast<std::uint32_t>(record.action));
+    StoreLe32(bytes + 4, static_cast<std::uint32_t>(record.key));
+}
+
+bool HeaderValid(const std::uint8_t* view, std::size_t size) {
+    if (size < ContactStateFile::kHeaderSize) return false;
+    return std::memcmp(view, kMagic.data(), kMagic.size()) == 0 &&
+           LoadLe32(view + kVersionOffset) == ContactStateFile::kVersion;
+}
+
+}  // namespace
+
+bool ContactStateFile::SetPath(std::u16string_view path) {
+    path = path.substr(0, path.find(u'\0'));
+    std::fill(std::begin(path_), std::end(path_), u'\0');
+    if (path.size() >= kPathUnits) return false;
+    std::copy(path.begin(), path.end(), path_);
+    return true;
+}
+
+bool ContactStateFile::Map(device::MappedFile::Mode mode) {
+    Unmap();
+    if (!mapping_.Open(std::u16string_view(path_), mode)) return false;
+    if (!HeaderValid(mapping_.Data(), mapping_.Size())) {
+        mapping_.Close();
+        return false;
+    }
+    // A truncated file keeps only the records it holds, so no read goes past its end.
+    auto present = (mapping_.Size() - kHeaderSize) / kRecordSize;
+    auto stated = static_cast<std::int32_t>(LoadLe32(mapping_.Data() + kCountOffset));
+    count_ = static_cast<std::int32_t>(std::clamp<std::int64_t>(stated, 0, static_cast<std::int64_t>(present)));
+    return true;
+}
+
+void ContactStateFile::Unmap() {
+    mapping_.Close();
+    count_ = 0;
+}
+
+bool ContactStateFile::OpenForUpdate() { return Map(device::MappedFile::Mode::ReadWrite); }
+
+bool ContactStateFile::OpenForReading() { return Map(device::MappedFile::Mode::ReadOnly); }
+
+ContactRecord ContactStateFile::Entry(std::int32_t index) const {
+    const std::uint8_t* bytes = mapping_.Data() + kHeaderSize + static_cast<std::size_t>(index) * kRecordSize;
+    return {static_cast<std::int32_t>(LoadLe32(bytes)), static_cast<std::int32_t>(LoadLe32(bytes + 4))};
+}
+
+bool ContactStateFile::BeginRebuild(std::int32_t capacity) {
+    newCount_ = 0;
+    newEntries_.reset();
+    try {
+        newEntries_.emplace(static_cast<std::size_t>(std::max(capacity, 0)));
+    } catch (const std::bad_alloc&) {
+        // Without room for the new entries no Save may follow: it would drop every action.
+        Unmap();
+        return false;
+    }
+    return OpenForUpdate();
+}
+
+std::int32_t ContactStateFile::Add(std::int32_t key, std::int32_t defaultAction) {
+    if (!newEntries_ || static_cast<std::size_t>(newCount_) >= newEntries_->size()) return -1;
+    ContactRecord record{defaultAction, key};
+    for (std::int32_t i = 0; i < count_; ++i) {
+        ContactRecord old = Entry(i);
+        if (old.key == key) record.action = old.action;
+    }
+    (*newEntries_)[static_cast<std::size_t>(newCount_)] = record;
+    return newCount_++;
+}
+
+bool ContactStateFile::Save() {
+    Unmap();
+    if (!newEntries_) return false;
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.assign(kHeaderSize + newEntries_->size() * kRecordSize, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    std::memcpy(bytes.data(), kMagic.data(), kMagic.size());
+    StoreLe32(bytes.data() + kVersionOffset, kVersion);
+    StoreLe32(bytes.data() + kCountOffset, static_cast<std::uint32_t>(newEntries_->size()));
+    for (std::size_t i = 0; i < newEntries_->size(); ++i) {
+        StoreRecord(bytes.data() + kHeaderSize + i * kRecordSize, (*newEntries_)[i]);
+    }
+    return device::ReplaceFileAtomically(std::u16string_view(path_), bytes.data(), bytes.size());
+}
+
+bool ContactStateFile::GetAt(std::int32_t index, ContactRecord& record) const {
+    if (index < 0 || index >= count_) return false;
+    record = Entry(index);
+    return true;
+}
+
+bool ContactStateFile::SetAt(std::int32_t index, const ContactRecord& record) {
+    if (index < 0 || index >= count_ || !mapping_.Writable()) return false;
+    std::size_t offset = kHeaderSize + static_cast<std::size_t>(index) * kRecordSize;
+    StoreRecord(mapping_.Data() + offset, record);
+    return mapping_.Flush(offset, kRecordSize);
+}
+
+bool ContactStateFile::Find(std::int32_t key, ContactRecord& record) const {
+    for (std::int32_t i = 0; i < count_; ++i) {
+        ContactRecord entry = Entry(i);
+        if (entry.key == key) {
+            record = entry;
+            return true;
+        }
+    }
+    return false;
+}
+
+void ContactStateFile::Close() {
+    Unmap();
+    newEntries_.reset();
+    newCount_ = 0;
+}
+
+}  // namespace velmo

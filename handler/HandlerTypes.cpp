@@ -1,2 +1,0 @@
-// Placeholder unit of the handler library until its sources join it.
-#include "common/Types.h"
