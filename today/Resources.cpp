@@ -2,18 +2,22 @@
 
 #include <iterator>
 
+#include "app/resources/StateBitmap.h"
 #include "device/gui/Resources.h"
 
 namespace {
 
-#include "today/resources/StateIcons.xpm"
+VelmoBitmapPixels StatePictures() {
+    static const velmo::Bitmap bitmap = velmo::StateBitmap();
+    return {bitmap.width, bitmap.height, bitmap.pixels.data()};
+}
 
 constexpr VelmoStringResource kStrings[] = {
     {velmo::ItemNameString, u"VelmoLight Today"},
     {velmo::CountersFormatString, u"Blocked: %d Silently accepted: %d"},
 };
 constexpr VelmoBitmapResource kBitmaps[] = {
-    {velmo::StateIconsBitmap, StateIcons},
+    {velmo::IDB_STATE_ICONS, StatePictures},
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "app/resources/StateBitmap.h"
 #include "common/SettingsStore.h"
 #include "today/Resources.h"
 
@@ -13,7 +14,6 @@ namespace {
 // Where the picture sits and where a tap steps the state, in pixels at 96 DPI.
 constexpr RECT kStateBox{1, 1, 28, 19};
 constexpr int kItemHeight = 21;
-constexpr int kPictureWidth = 26;
 constexpr COLORREF kMaskColor = 0x00FFFFFF;
 constexpr int kTextLength = 128;
 constexpr char16_t kShellReadyEvent[] = u"SYSTEM/ShellAPIReady";
@@ -83,7 +83,7 @@ void CreateDrawingResources() {
         item.font = CreateFontIndirectW(&logFont);
     }
     if (item.pictures == nullptr) {
-        item.pictures = ImageList_LoadImage(item.instance, MAKEINTRESOURCEW(StateIconsBitmap), kPictureWidth, 0,
+        item.pictures = ImageList_LoadImage(item.instance, MAKEINTRESOURCEW(IDB_STATE_ICONS), kStateIconWidth, 0,
                                             kMaskColor, IMAGE_BITMAP, 0);
     }
 }

@@ -11,12 +11,10 @@ extern "C" {
 
 HIMAGELIST ImageList_LoadImage(HINSTANCE instance, LPCWSTR name, int cx, int, COLORREF mask, UINT type, UINT) {
     if (type != IMAGE_BITMAP || cx <= 0) return nullptr;
-    const char* const* xpm = velmo::device::gui::BitmapResource(instance, name);
-    if (xpm == nullptr) return nullptr;
-    QImage bitmap(xpm);
+    QImage bitmap = velmo::device::gui::BitmapResource(instance, name);
     if (bitmap.isNull() || bitmap.width() < cx) return nullptr;
     // The handheld keeps bitmaps in 16-bit colour; the mask colour is compared after
-    // the same reduction, so that white stays the mask however it was written.
+    // the same reduction.
     QImage strip = bitmap.copy(0, 0, bitmap.width() / cx * cx, bitmap.height())
                        .convertToFormat(QImage::Format_RGB16)
                        .convertToFormat(QImage::Format_ARGB32);

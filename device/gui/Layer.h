@@ -96,8 +96,8 @@ void ScheduleShow(HWND__* topLevel);
 void RouteButton(HWND__* topLevel, QPoint point, UINT message);
 // A module's own resource table, or nullptr when it carries none.
 const VelmoResourceTable* ResourcesOf(HINSTANCE instance);
-// The XPM rows of a bitmap resource named by number, or nullptr.
-const char* const* BitmapResource(HINSTANCE instance, LPCWSTR name);
+// The pixels of a bitmap resource named by number; a null image when there is none.
+QImage BitmapResource(HINSTANCE instance, LPCWSTR name);
 // The LOGFONTW of a font object, the stock one at the current resolution.
 LOGFONTW FontOf(const HGDIOBJ__& object);
 

@@ -26,14 +26,22 @@ const VelmoResourceTable* ResourcesOf(HINSTANCE instance) {
     return static_cast<const VelmoResourceTable*>(symbol);
 }
 
-const char* const* BitmapResource(HINSTANCE instance, LPCWSTR name) {
+QImage BitmapResource(HINSTANCE instance, LPCWSTR name) {
     const VelmoResourceTable* table = ResourcesOf(instance);
-    if (table == nullptr || name == nullptr || !IS_INTRESOURCE(name)) return nullptr;
+    if (table == nullptr || name == nullptr || !IS_INTRESOURCE(name)) return QImage();
     auto id = static_cast<UINT>(reinterpret_cast<std::uintptr_t>(name));
     const VelmoBitmapResource* end = table->bitmaps + table->bitmapCount;
     const VelmoBitmapResource* found =
         std::find_if(table->bitmaps, end, [id](const VelmoBitmapResource& b) { return b.id == id; });
-    return found != end ? found->xpm : nullptr;
+    if (found == end) return QImage();
+    VelmoBitmapPixels bitmap = found->pixels();
+    if (bitmap.pixels == nullptr || bitmap.width <= 0 || bitmap.height <= 0) return QImage();
+    QImage image(bitmap.width, bitmap.height, QImage::Format_RGB32);
+    for (int y = 0; y < bitmap.height; ++y) {
+        auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < bitmap.width; ++x) row[x] = 0xFF000000u | bitmap.pixels[y * bitmap.width + x];
+    }
+    return image;
 }
 
 }  // namespace velmo::device::gui

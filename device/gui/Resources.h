@@ -3,6 +3,9 @@
 // VelmoResources, and LoadStringW and ImageList_LoadImage find that table through the
 // module handle they are given.
 
+#include <cstddef>
+#include <cstdint>
+
 #include "device/gui/Windows.h"
 
 struct VelmoStringResource {
@@ -10,11 +13,17 @@ struct VelmoStringResource {
     const WCHAR* text;
 };
 
-// A bitmap is an XPM image: rows of characters over a palette, so that the pictures
-// stay readable and editable as source text.
+// A bitmap's pixels as 0xRRGGBB, row by row from the top, kept by the module for as
+// long as it is loaded.
+struct VelmoBitmapPixels {
+    int width;
+    int height;
+    const std::uint32_t* pixels;
+};
+
 struct VelmoBitmapResource {
     UINT id;
-    const char* const* xpm;
+    VelmoBitmapPixels (*pixels)();
 };
 
 struct VelmoResourceTable {
