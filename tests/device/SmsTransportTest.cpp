@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "device/Clock.h"
+#include "device/Installer.h"
 #include "device/SmsTransport.h"
 #include "device/Registry.h"
 #include "support/TempDevice.h"
@@ -257,5 +258,65 @@ TEST_F(Transport, EveryMessageGetsItsOwnRuleClient) {
     EXPECT_EQ(slots[0].processed, 3);
     EXPECT_EQ(store.Count(u"Inbox"), 3u);
 }
+
+}  // namespace
+
+namespace {
+
+// The installed VelmoHandler.dll, reached through COM as on the handheld.
+struct HandlerRow {
+    const char* name;
+    DWORD activeState;  // 99: no settings at all
+    DWORD itemsState;
+    SmsOutcome outcome;
+    ULONG eventType;
+    MRCHANDLED handled;
+    SmsLocation location;
+};
+
+class TransportWithHandler : public ::testing::TestWithParam<HandlerRow> {
+protected:
+    static void SetDword(const char16_t* name, DWORD value) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\VelmoLight", 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), sizeof value);
+        RegCloseKey(key);
+    }
+
+    velmo::test::TempDevice device;
+};
+
+TEST_P(TransportWithHandler, CarriesOutTheHandlersDecision) {
+    const auto& row = GetParam();
+    velmo::device::Install(std::filesystem::path(VELMO_BIN_DIR));
+    if (row.activeState != 99) {
+        SetDword(u"ActiveState", row.activeState);
+        SetDword(u"ItemsState", row.itemsState);
+    }
+    MessageStore store;
+    SmsTransport transport(store);
+    auto receipt = transport.Receive({u"+1 555 0100", u"Ada Marsh", u"North field done", std::nullopt});
+    ASSERT_EQ(receipt.answers.size(), 1u);
+    EXPECT_FALSE(receipt.answers[0].failedStep);
+    EXPECT_EQ(receipt.answers[0].eventType, row.eventType);
+    EXPECT_EQ(receipt.answers[0].handled, row.handled);
+    EXPECT_EQ(receipt.outcome, row.outcome);
+    EXPECT_EQ(receipt.location, row.location);
+    EXPECT_EQ(store.Count(u"Inbox"), row.location == SmsLocation::Deleted ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, TransportWithHandler,
+    ::testing::Values(HandlerRow{"NoSettings", 99, 0, SmsOutcome::Accepted, 0, MRC_NOT_HANDLED, SmsLocation::InboxUnread},
+                      HandlerRow{"AcceptAll", 0, 1, SmsOutcome::Accepted, 0, MRC_NOT_HANDLED, SmsLocation::InboxUnread},
+                      HandlerRow{"SilentAcceptAll", 0, 2, SmsOutcome::SilentlyAccepted, 0x1C, MRC_HANDLED_DONTCONTINUE,
+                                 SmsLocation::ReadCopyInInbox},
+                      HandlerRow{"DismissAll", 0, 3, SmsOutcome::Dismissed, fnevObjectDeleted,
+                                 MRC_HANDLED_DONTCONTINUE, SmsLocation::Deleted},
+                      HandlerRow{"DisabledDismissAll", 2, 3, SmsOutcome::Accepted, 0, MRC_NOT_HANDLED,
+                                 SmsLocation::InboxUnread}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
