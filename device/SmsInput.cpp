@@ -113,18 +113,18 @@ IncomingSms ParseSmsLine(std::string_view line) {
     return sms;
 }
 
-std::vector<IncomingSms> ReadSmsBatch(std::istream& in) {
-    std::vector<IncomingSms> messages;
+std::optional<IncomingSms> SmsBatchReader::Next() {
     std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
+    while (std::getline(in_, line)) {
+        ++line_;
         if (line.empty() || line == "\r" || line.front() == '#') continue;
         try {
-            messages.push_back(ParseSmsLine(line));
+            return ParseSmsLine(line);
         } catch (const std::invalid_argument& error) {
-            throw std::invalid_argument("line " + std::to_string(number) + ": " + error.what());
+            throw std::invalid_argument("line " + std::to_string(line_) + ": " + error.what());
         }
     }
-    return messages;
+    return std::nullopt;
 }
 
 }  // namespace velmo::device

@@ -4,8 +4,8 @@
 // with a message that says what is wrong.
 
 #include <istream>
+#include <optional>
 #include <string_view>
-#include <vector>
 
 #include "device/SmsTransport.h"
 
@@ -19,8 +19,17 @@ TimePoint ParseDeliveryTime(std::string_view text);
 // separated by tabs.
 IncomingSms ParseSmsLine(std::string_view line);
 
-// Every message of a batch file; empty lines and lines that start with '#' are skipped.
-// The error names the line.
-std::vector<IncomingSms> ReadSmsBatch(std::istream& in);
+// The messages of a batch, one at a time as they are read, so that a pipe can feed a
+// running transport. Empty lines and lines that start with '#' are skipped.
+class SmsBatchReader {
+public:
+    explicit SmsBatchReader(std::istream& in) : in_(in) {}
+    // The next message, or std::nullopt at the end; a bad line throws, naming its number.
+    std::optional<IncomingSms> Next();
+
+private:
+    std::istream& in_;
+    int line_ = 0;
+};
 
 }  // namespace velmo::device

@@ -118,28 +118,41 @@ void Report(const device::IncomingSms& sms, const device::SmsReceipt& receipt) {
     std::cout << line << std::endl;
 }
 
-std::vector<device::IncomingSms> Messages(const ReceiveOptions& options) {
+// Bad input is a usage error; the messages before a bad batch line have been received.
+template <typename Work>
+void AsUsage(const std::string& source, Work&& work) {
     try {
-        if (!options.batch.empty()) {
-            std::ifstream in(options.batch);
-            if (!in) throw UsageError("cannot read " + options.batch);
-            return device::ReadSmsBatch(in);
-        }
-        if (options.from.empty()) throw UsageError("sms receive needs --from NUMBER and --text TEXT, or --batch FILE");
-        device::IncomingSms sms{device::ToUtf16(options.from), device::ToUtf16(options.name),
-                                device::ToUtf16(options.text), std::nullopt};
-        if (!options.time.empty()) sms.deliveryTime = device::ParseDeliveryTime(options.time);
-        return {sms};
+        work();
     } catch (const std::invalid_argument& error) {
-        throw UsageError(options.batch.empty() ? std::string(error.what()) : options.batch + ": " + error.what());
+        throw UsageError(source.empty() ? std::string(error.what()) : source + ": " + error.what());
     }
 }
 
 void Receive(const ReceiveOptions& options) {
-    auto messages = Messages(options);
+    std::optional<device::IncomingSms> single;
+    std::ifstream batch;
+    if (!options.batch.empty()) {
+        batch.open(options.batch);
+        if (!batch) throw UsageError("cannot read " + options.batch);
+    } else {
+        if (options.from.empty()) throw UsageError("sms receive needs --from NUMBER and --text TEXT, or --batch FILE");
+        single = device::IncomingSms{device::ToUtf16(options.from), device::ToUtf16(options.name),
+                                     device::ToUtf16(options.text), std::nullopt};
+        if (!options.time.empty()) AsUsage({}, [&] { single->deliveryTime = device::ParseDeliveryTime(options.time); });
+    }
     device::MessageStore store;
     device::SmsTransport transport(store);
-    for (const auto& sms : messages) Report(sms, transport.Receive(sms));
+    if (single) {
+        Report(*single, transport.Receive(*single));
+        return;
+    }
+    device::SmsBatchReader reader(batch);
+    for (;;) {
+        std::optional<device::IncomingSms> sms;
+        AsUsage(options.batch, [&] { sms = reader.Next(); });
+        if (!sms) return;
+        Report(*sms, transport.Receive(*sms));
+    }
 }
 
 }  // namespace
@@ -156,8 +169,8 @@ void AddSmsCommands(CLI::App& app) {
     auto* time = receive->add_option("--time", options->time,
                                      "Delivery time in ISO 8601, such as 2024-05-01T09:30:00Z (default: now)");
     auto* batch = receive->add_option("--batch", options->batch,
-                                      "A file of one message a line: number, name, text and an optional time, "
-                                      "separated by tabs; every message is handled alone");
+                                      "A file (or pipe) of one message a line: number, name, text and an optional "
+                                      "time, separated by tabs; each message is handled alone, as it is read");
     text->needs(from);
     from->needs(text);
     for (auto* single : {from, name, text, time}) batch->excludes(single);
