@@ -3,68 +3,43 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <map>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "device/DeviceRoot.h"
 #include "device/Text.h"
 
 namespace {
 
-struct LoadedModule {
-    HMODULE handle;
-    void* library;  // what dlopen answered
-    unsigned references;
-};
-
-// The libraries that LoadLibraryW loaded and not yet freed, shared by every thread.
+// The libraries that LoadLibraryW loaded and not yet freed, with their load counts, so that
+// a stale or foreign handle is refused rather than handed to the dynamic loader.
 class ModuleTable {
 public:
-    HMODULE Add(void* library) {
-        HMODULE handle = HandleOf(library);
+    void Add(HMODULE module) {
         std::lock_guard lock(mutex_);
-        for (auto& module : modules_) {
-            if (module.library == library) {
-                ++module.references;
-                return handle;
-            }
-        }
-        modules_.push_back({handle, library, 1});
-        return handle;
+        ++loads_[module];
     }
 
-    void* Library(HMODULE handle) {
+    bool Holds(HMODULE module) {
         std::lock_guard lock(mutex_);
-        for (const auto& module : modules_) {
-            if (module.handle == handle) return module.library;
-        }
-        return nullptr;
+        return loads_.contains(module);
     }
 
-    bool Release(HMODULE handle) {
-        void* library = nullptr;
+    bool Release(HMODULE module) {
         {
             std::lock_guard lock(mutex_);
-            auto it = modules_.begin();
-            while (it != modules_.end() && it->handle != handle) ++it;
-            if (it == modules_.end()) return false;
-            library = it->library;
-            if (--it->references == 0) modules_.erase(it);
+            auto found = loads_.find(module);
+            if (found == loads_.end()) return false;
+            if (--found->second == 0) loads_.erase(found);
         }
         // dlopen counted every LoadLibraryW, so each FreeLibrary gives one back.
-        return dlclose(library) == 0;
+        return dlclose(module) == 0;
     }
 
 private:
-    static HMODULE HandleOf(void* library) {
-        link_map* map = nullptr;
-        if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return nullptr;
-        return velmo::device::ModuleOfAddress(map->l_ld);
-    }
-
     std::mutex mutex_;
-    std::vector<LoadedModule> modules_;
+    std::map<HMODULE, unsigned> loads_;
 };
 
 ModuleTable& Modules() {
@@ -81,18 +56,14 @@ std::string LibraryFile(std::u16string_view name) {
 
 extern "C" HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {
     if (lpLibFileName == nullptr || *lpLibFileName == u'\0') return nullptr;
-    void* library = dlopen(LibraryFile(lpLibFileName).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) return nullptr;
-    HMODULE handle = Modules().Add(library);
-    if (handle == nullptr) dlclose(library);
-    return handle;
+    auto module = static_cast<HMODULE>(dlopen(LibraryFile(lpLibFileName).c_str(), RTLD_NOW | RTLD_LOCAL));
+    if (module != nullptr) Modules().Add(module);
+    return module;
 }
 
 extern "C" FARPROC GetProcAddressW(HMODULE hModule, LPCWSTR lpProcName) {
-    if (lpProcName == nullptr) return nullptr;
-    void* library = Modules().Library(hModule);
-    if (library == nullptr) return nullptr;
-    void* symbol = dlsym(library, velmo::device::ToUtf8(lpProcName).c_str());
+    if (lpProcName == nullptr || !Modules().Holds(hModule)) return nullptr;
+    void* symbol = dlsym(hModule, velmo::device::ToUtf8(lpProcName).c_str());
     // dlsym also searches the libraries this one depends on; only its own exports count.
     if (symbol == nullptr || velmo::device::ModuleOfAddress(symbol) != hModule) return nullptr;
     return reinterpret_cast<FARPROC>(symbol);
@@ -104,8 +75,10 @@ namespace velmo::device {
 
 HMODULE ModuleOfAddress(const void* address) {
     Dl_info info{};
-    if (dladdr(address, &info) == 0) return nullptr;
-    return static_cast<HMODULE>(info.dli_fbase);
+    link_map* map = nullptr;
+    // In this C library a dlopen handle is the module's link map.
+    if (dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0) return nullptr;
+    return reinterpret_cast<HMODULE>(map);
 }
 
 }  // namespace velmo::device

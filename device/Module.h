@@ -1,8 +1,8 @@
 #pragma once
 // Libraries loaded by name as the handheld loads them: a bare file name is looked up in
 // the device's Windows/ directory, anything else is a path. A module handle is the
-// address at which the library is mapped, as on the platform, so the handle that the
-// loader returns and the one a library finds for itself at load are the same.
+// library's dlopen handle, the same handle that the window layer's resources take, and the
+// one a library finds for itself at load.
 
 #include "device/WinTypes.h"
 
