@@ -7,6 +7,8 @@
 
 namespace velmo {
 
+static_assert(sizeof(RuleClient) == 2 * sizeof(void*), "an interface table and a reference count, nothing else");
+
 LONG volatile ServerLockCount = 0;
 
 namespace {
@@ -37,21 +39,38 @@ HRESULT HandOut(Object* object, REFIID riid, void** ppvObject) {
 
 }  // namespace
 
-RuleClient::RuleClient() { InterlockedIncrement(&LiveObjectCount); }
-RuleClient::~RuleClient() { InterlockedDecrement(&LiveObjectCount); }
+template <typename Interface, typename Object>
+CountedObject<Interface, Object>::CountedObject() {
+    InterlockedIncrement(&LiveObjectCount);
+}
 
-RuleClient* RuleClient::Create() { return new (std::nothrow) RuleClient(); }
+template <typename Interface, typename Object>
+CountedObject<Interface, Object>::~CountedObject() {
+    InterlockedDecrement(&LiveObjectCount);
+}
+
+template <typename Interface, typename Object>
+Object* CountedObject<Interface, Object>::Create() {
+    return new (std::nothrow) Object();
+}
+
+template <typename Interface, typename Object>
+ULONG CountedObject<Interface, Object>::AddRef() {
+    return static_cast<ULONG>(InterlockedIncrement(&refCount_));
+}
+
+template <typename Interface, typename Object>
+ULONG CountedObject<Interface, Object>::Release() {
+    LONG count = InterlockedDecrement(&refCount_);
+    if (count == 0) delete static_cast<Object*>(this);
+    return static_cast<ULONG>(count);
+}
+
+template class CountedObject<IMailRuleClient, RuleClient>;
+template class CountedObject<IClassFactory, RuleClientFactory>;
 
 HRESULT RuleClient::QueryInterface(REFIID riid, void** ppvObject) {
     return QueryOwnInterface(this, IID_IMailRuleClient, riid, ppvObject);
-}
-
-ULONG RuleClient::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
-
-ULONG RuleClient::Release() {
-    LONG count = InterlockedDecrement(&refCount_);
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
 }
 
 HRESULT RuleClient::Initialize(IMsgStore* /*pMsgStore*/, MRCACCESS* pmaDesired) {
@@ -65,21 +84,8 @@ HRESULT RuleClient::ProcessMessage(IMsgStore* pMsgStore, ULONG cbMsg, LPENTRYID 
     return velmo::ProcessMessage(pMsgStore, cbMsg, lpMsg, cbDestFolder, lpDestFolder, pulEventType, pHandled);
 }
 
-RuleClientFactory::RuleClientFactory() { InterlockedIncrement(&LiveObjectCount); }
-RuleClientFactory::~RuleClientFactory() { InterlockedDecrement(&LiveObjectCount); }
-
-RuleClientFactory* RuleClientFactory::Create() { return new (std::nothrow) RuleClientFactory(); }
-
 HRESULT RuleClientFactory::QueryInterface(REFIID riid, void** ppvObject) {
     return QueryOwnInterface(this, IID_IClassFactory, riid, ppvObject);
-}
-
-ULONG RuleClientFactory::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refCount_)); }
-
-ULONG RuleClientFactory::Release() {
-    LONG count = InterlockedDecrement(&refCount_);
-    if (count == 0) delete this;
-    return static_cast<ULONG>(count);
 }
 
 HRESULT RuleClientFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) {

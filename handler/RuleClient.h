@@ -12,40 +12,48 @@ constexpr CLSID CLSID_RuleClient = {0x7E3A91C2, 0x5B04, 0x4D6F, {0xA8, 0xE1, 0x2
 // Raised and lowered only by LockServer; process-wide.
 extern LONG volatile ServerLockCount;
 
-// Holds nothing but its reference count: every message is handled on its own.
-class RuleClient final : public IMailRuleClient {
+// What both of the library's classes are: an interface table and a reference count, 1 at
+// creation, changed atomically; the object ends with its last Release.
+template <typename Interface, typename Object>
+class CountedObject : public Interface {
 public:
-    static RuleClient* Create();  // count 1; null when memory runs out
+    static Object* Create();  // null when memory runs out
 
-    HRESULT QueryInterface(REFIID riid, void** ppvObject) override;
     ULONG AddRef() override;
     ULONG Release() override;
+
+protected:
+    CountedObject();
+    ~CountedObject();
+
+private:
+    LONG volatile refCount_ = 1;
+};
+
+// Holds nothing but its reference count: every message is handled on its own.
+class RuleClient final : public CountedObject<IMailRuleClient, RuleClient> {
+public:
+    HRESULT QueryInterface(REFIID riid, void** ppvObject) override;
     HRESULT Initialize(IMsgStore* pMsgStore, MRCACCESS* pmaDesired) override;
     HRESULT ProcessMessage(IMsgStore* pMsgStore, ULONG cbMsg, LPENTRYID lpMsg, ULONG cbDestFolder,
                            LPENTRYID lpDestFolder, ULONG* pulEventType, MRCHANDLED* pHandled) override;
 
 private:
-    RuleClient();
-    ~RuleClient();
-
-    LONG volatile refCount_ = 1;
+    friend CountedObject;
+    RuleClient() = default;
+    ~RuleClient() = default;
 };
 
-class RuleClientFactory final : public IClassFactory {
+class RuleClientFactory final : public CountedObject<IClassFactory, RuleClientFactory> {
 public:
-    static RuleClientFactory* Create();  // count 1; null when memory runs out
-
     HRESULT QueryInterface(REFIID riid, void** ppvObject) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
     HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) override;
     HRESULT LockServer(BOOL fLock) override;
 
 private:
-    RuleClientFactory();
-    ~RuleClientFactory();
-
-    LONG volatile refCount_ = 1;
+    friend CountedObject;
+    RuleClientFactory() = default;
+    ~RuleClientFactory() = default;
 };
 
 // DllGetClassObject: a new factory asked for riid, for CLSID_RuleClient only.
