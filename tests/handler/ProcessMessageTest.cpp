@@ -240,7 +240,6 @@ INSTANTIATE_TEST_SUITE_P(
     ProcessMessage, FilteringOff,
     testing::Values(OffRow{"NoSettingsAtAll", false, [] {}},
                     OffRow{"Disabled", true, [] { SettingsStore().SetActiveState(Disabled); }},
-                    OffRow{"UnknownStateIsDisabled", true, [] { SettingsStore().SetActiveState(9); }},
                     OffRow{"EmptyScheduleWindow", true,
                            [] {
                                SettingsStore settings;
@@ -405,7 +404,6 @@ INSTANTIATE_TEST_SUITE_P(
     ProcessMessage, Counter,
     testing::Values(CounterRow{"BlockedCounts", DismissAll, BlockedMsgValue, 41, 42},
                     CounterRow{"BlockedWrapsToMinus32768", DismissAll, BlockedMsgValue, 32767, 0xFFFF8000u},
-                    CounterRow{"BlockedReadsLow16Bits", DismissAll, BlockedMsgValue, 0x0001FFFFu, 0},
                     CounterRow{"SilentWrapsToMinus32768", SilentAcceptAll, SilentMsgValue, 32767, 0xFFFF8000u},
                     CounterRow{"SilentFromMinusOne", SilentAcceptAll, SilentMsgValue, 0xFFFFFFFFu, 0}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -28,13 +28,6 @@ TEST(SenderLookup, FirstEntryWithTheKeyGivesTheAction) {
     EXPECT_EQ(LookupSenderAction(u"15550100123"), Dismiss);
 }
 
-TEST(SenderLookup, StoredNumberOutsideTheActionsPassesUnchanged) {
-    HandlerDevice h;
-    h.WriteContactStates({{7, UnknownSenderKey}});
-
-    EXPECT_EQ(LookupSenderAction(u"15550100123"), 7);
-}
-
 // Without "AppPath" a ContactsInfo.dat in the host's working directory is not taken for the program's.
 TEST(SenderLookup, WithoutAppPathTakesDefActionType) {
     HandlerDevice h(false);
