@@ -128,15 +128,19 @@ void BlockedMessageFile::Purge(std::uint32_t ageSeconds) {
     Locked([&] {
         std::uint64_t size = 0;
         if (!file_.Size(size) || size < kHeaderSize + kRecordSize) return false;
-        std::uint64_t count = (size - kHeaderSize) / kRecordSize;
-        std::size_t bytes = count * kRecordSize;
-        std::unique_ptr<std::uint8_t[]> records(new (std::nothrow) std::uint8_t[bytes]);
-        if (records == nullptr || file_.ReadAt(kHeaderSize, records.get(), bytes) != bytes) return false;
-
         FILETIME now{};
         GetSystemTimeAsFileTime(&now);
         std::uint64_t age = std::uint64_t{ageSeconds} * kTicksPerSecond;
         std::uint64_t threshold = device::Join(now) > age ? device::Join(now) - age : 0;
+        // The usual case, an oldest record still young enough, needs only its time.
+        FILETIME oldest{};
+        if (file_.ReadAt(kHeaderSize + kTimeOffset, &oldest, sizeof oldest) != sizeof oldest) return false;
+        if (device::Join(oldest) >= threshold) return true;
+
+        std::uint64_t count = (size - kHeaderSize) / kRecordSize;
+        std::size_t bytes = count * kRecordSize;
+        std::unique_ptr<std::uint8_t[]> records(new (std::nothrow) std::uint8_t[bytes]);
+        if (records == nullptr || file_.ReadAt(kHeaderSize, records.get(), bytes) != bytes) return false;
         std::uint64_t first = 0;
         for (; first < count; ++first) {
             FILETIME delivered{};

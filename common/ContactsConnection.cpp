@@ -28,6 +28,7 @@ bool HasMatchingTelephone(IContact* contact, std::u16string_view senderDigits) {
 }  // namespace
 
 bool ContactsConnection::Open() {
+    Close();
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return false;
     bool opened = SUCCEEDED(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
                                              reinterpret_cast<void**>(&application_))) &&

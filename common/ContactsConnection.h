@@ -19,7 +19,8 @@ public:
 
     // Initialises COM on the calling thread, creates the application object, logs on and
     // takes the contacts folder and its items. The first step that fails closes whatever
-    // was obtained; false then, and the connection stays empty.
+    // was obtained; false then, and the connection stays empty. An open connection is
+    // closed first.
     bool Open();
     // Releases the items and the folder, logs off, releases the application object and,
     // when it had been obtained, uninitialises COM. Safe on an empty connection.

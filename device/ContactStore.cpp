@@ -2,7 +2,9 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "device/DeviceRoot.h"
 
@@ -54,12 +56,24 @@ std::string Schema() {
     return sql + ")";
 }
 
+constexpr int SchemaVersion = 1;
+constexpr int BusyMilliseconds = 5000;
+
 [[noreturn]] void Fail(sqlite3* db, const std::string& what) {
     throw std::runtime_error("contacts.db: " + what + ": " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory"));
 }
 
 void Execute(sqlite3* db, const std::string& sql) {
     if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail(db, sql);
+}
+
+void ExecuteWhenFree(sqlite3* db, const std::string& sql) {
+    for (int attempt = 0;; ++attempt) {
+        int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) return;
+        if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || attempt == BusyMilliseconds) Fail(db, sql);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 class Statement {
@@ -88,6 +102,12 @@ private:
     sqlite3* db_;
     sqlite3_stmt* stmt_ = nullptr;
 };
+
+int UserVersion(sqlite3* db) {
+    Statement version(db, "PRAGMA user_version");
+    version.Step();
+    return sqlite3_column_int(version.get(), 0);
+}
 
 class Transaction {
 public:
@@ -145,12 +165,18 @@ ContactStore::ContactStore() {
         throw std::runtime_error(message);
     }
     try {
-        sqlite3_busy_timeout(db_, 5000);
-        // The text is stored as the product's UTF-16, so reading it back converts nothing;
-        // the encoding only takes effect on a new file.
-        Execute(db_, "PRAGMA encoding = 'UTF-16le'");
-        Execute(db_, "PRAGMA journal_mode = WAL");
-        Execute(db_, Schema());
+        sqlite3_busy_timeout(db_, BusyMilliseconds);
+        // A file is set up once (the handler opens it for every message); both settings
+        // stay in the file. Processes that set up the same new file at once do the same.
+        if (UserVersion(db_) < SchemaVersion) {
+            // The text is stored as the product's UTF-16, so reading it back converts nothing.
+            Execute(db_, "PRAGMA encoding = 'UTF-16le'");
+            // Switching to the log can answer "locked" at once, without the busy timeout,
+            // while another process sets up the same new file.
+            ExecuteWhenFree(db_, "PRAGMA journal_mode = WAL");
+            Execute(db_, Schema());
+            Execute(db_, "PRAGMA user_version = " + std::to_string(SchemaVersion));
+        }
     } catch (...) {
         sqlite3_close(db_);
         throw;
@@ -158,8 +184,6 @@ ContactStore::ContactStore() {
 }
 
 ContactStore::~ContactStore() { sqlite3_close(db_); }
-
-std::filesystem::path ContactStore::Path() { return DeviceRoot() / "contacts.db"; }
 
 LONG ContactStore::Add(const ContactEntry& contact) { return AddAll({&contact, 1}).front(); }
 

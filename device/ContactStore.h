@@ -7,7 +7,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
@@ -76,8 +75,6 @@ public:
     ~ContactStore();
     ContactStore(const ContactStore&) = delete;
     ContactStore& operator=(const ContactStore&) = delete;
-
-    static std::filesystem::path Path();  // DeviceRoot()/contacts.db
 
     LONG Add(const ContactEntry& contact);
     // All in one transaction: every contact is added, or none.

@@ -138,9 +138,15 @@ public:
     // Stores the values at once (there is no separate save). PT_ERROR and PT_NULL values are
     // skipped; values that cannot be stored are listed in the problem array when one is asked for.
     virtual HRESULT SetProps(ULONG cValues, LPSPropValue lpPropArray, LPSPropProblemArray* lppProblems) = 0;
+
+protected:
+    ~IMAPIProp() = default;
 };
 
-class IMessage : public IMAPIProp {};
+class IMessage : public IMAPIProp {
+protected:
+    ~IMessage() = default;
+};
 
 class IMAPIFolder : public IMAPIProp {
 public:
@@ -148,6 +154,9 @@ public:
     // Removes the listed messages of this folder; MAPI_W_PARTIAL_COMPLETION when any of
     // them is not a message of this folder.
     virtual HRESULT DeleteMessages(LPENTRYLIST lpMsgList, ULONG ulUIParam, void* lpProgress, ULONG ulFlags) = 0;
+
+protected:
+    ~IMAPIFolder() = default;
 };
 
 class IMsgStore : public IUnknown {
@@ -156,6 +165,9 @@ public:
     // are no identifier of this store, MAPI_E_NOT_FOUND for one whose object is gone.
     virtual HRESULT OpenEntry(ULONG cbEntryID, LPENTRYID lpEntryID, const IID* lpInterface, ULONG ulFlags,
                               ULONG* lpulObjType, IUnknown** lppUnk) = 0;
+
+protected:
+    ~IMsgStore() = default;
 };
 
 extern "C" {

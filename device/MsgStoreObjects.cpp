@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <initializer_list>
+#include <limits>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -109,6 +110,7 @@ HRESULT AnswerProps(LPSPropTagArray tags, ULONG flags, const std::vector<Propert
     } else {
         for (const auto& property : available) asked.push_back(CHANGE_PROP_TYPE(property.tag, PT_UNSPECIFIED));
     }
+    if (asked.size() > std::numeric_limits<ULONG>::max() / sizeof(SPropValue)) return MAPI_E_INVALID_PARAMETER;
     void* root = nullptr;
     if (MAPIAllocateBuffer(static_cast<ULONG>(asked.size() * sizeof(SPropValue)), &root) != S_OK) {
         return MAPI_E_NOT_ENOUGH_MEMORY;
