@@ -14,9 +14,9 @@
 #include "device/Poom.h"
 #include "device/Registry.h"
 #include "handler/MessageActions.h"
-#include "handler/StoreDouble.h"
 #include "support/FileHelpers.h"
 #include "support/HandlerDevice.h"
+#include "support/StoreDouble.h"
 
 using namespace velmo;
 using velmo::device::EntryId;
@@ -139,11 +139,6 @@ std::vector<ContactRecord> States(std::vector<ContactRecord> changed) {
 class ProcessMessageTest : public testing::Test {
 protected:
     explicit ProcessMessageTest(bool installed = true) : h(installed) { AddContacts(); }
-
-    const StoredMessage* Find(const std::vector<StoredMessage>& messages, const EntryId& id) {
-        auto found = std::find_if(messages.begin(), messages.end(), [&](const auto& m) { return m.entryId == id; });
-        return found == messages.end() ? nullptr : &*found;
-    }
 
     // The message is in the Inbox as the transport stored it, and nothing was recorded or counted.
     void ExpectLeftAlone(const Outcome& outcome, const EntryId& id, const Sms& sms) {
