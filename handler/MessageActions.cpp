@@ -1,6 +1,8 @@
 #include "handler/MessageActions.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <vector>
 
@@ -35,7 +37,7 @@ public:
 
     ULONG Count() const { return values_ != nullptr ? count_ : 0; }
     LPSPropValue Values() const { return values_; }
-    // Value index when it was read as tag; nullptr when it is missing.
+    // The value at index when it came back as tag; nullptr for a missing one.
     const SPropValue* Get(ULONG index, ULONG tag) const {
         return index < Count() && values_[index].ulPropTag == tag ? &values_[index] : nullptr;
     }

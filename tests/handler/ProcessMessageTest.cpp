@@ -14,9 +14,9 @@
 #include "device/Poom.h"
 #include "device/Registry.h"
 #include "handler/MessageActions.h"
-#include "handler/StoreDouble.h"
 #include "support/FileHelpers.h"
 #include "support/HandlerDevice.h"
+#include "support/StoreDouble.h"
 
 using namespace velmo;
 using velmo::device::EntryId;
@@ -140,11 +140,6 @@ class ProcessMessageTest : public testing::Test {
 protected:
     explicit ProcessMessageTest(bool installed = true) : h(installed) { AddContacts(); }
 
-    const StoredMessage* Find(const std::vector<StoredMessage>& messages, const EntryId& id) {
-        auto found = std::find_if(messages.begin(), messages.end(), [&](const auto& m) { return m.entryId == id; });
-        return found == messages.end() ? nullptr : &*found;
-    }
-
     // The message is in the Inbox as the transport stored it, and nothing was recorded or counted.
     void ExpectLeftAlone(const Outcome& outcome, const EntryId& id, const Sms& sms) {
         EXPECT_EQ(outcome.result, S_OK);
@@ -240,7 +235,6 @@ INSTANTIATE_TEST_SUITE_P(
     ProcessMessage, FilteringOff,
     testing::Values(OffRow{"NoSettingsAtAll", false, [] {}},
                     OffRow{"Disabled", true, [] { SettingsStore().SetActiveState(Disabled); }},
-                    OffRow{"UnknownStateIsDisabled", true, [] { SettingsStore().SetActiveState(9); }},
                     OffRow{"EmptyScheduleWindow", true,
                            [] {
                                SettingsStore settings;
@@ -405,7 +399,6 @@ INSTANTIATE_TEST_SUITE_P(
     ProcessMessage, Counter,
     testing::Values(CounterRow{"BlockedCounts", DismissAll, BlockedMsgValue, 41, 42},
                     CounterRow{"BlockedWrapsToMinus32768", DismissAll, BlockedMsgValue, 32767, 0xFFFF8000u},
-                    CounterRow{"BlockedReadsLow16Bits", DismissAll, BlockedMsgValue, 0x0001FFFFu, 0},
                     CounterRow{"SilentWrapsToMinus32768", SilentAcceptAll, SilentMsgValue, 32767, 0xFFFF8000u},
                     CounterRow{"SilentFromMinusOne", SilentAcceptAll, SilentMsgValue, 0xFFFFFFFFu, 0}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -1,0 +1,57 @@
+#include "app/resources/MenuTable.h"
+
+namespace velmo {
+
+namespace {
+
+constexpr MenuItem kProgramState[] = {
+    {u"Active", IDM_STATE_ACTIVE, {}},
+    {u"Active by shedule", IDM_STATE_BY_SCHEDULE, {}},
+    {u"Disabled", IDM_STATE_DISABLED, {}},
+};
+constexpr MenuItem kItemsMode[] = {
+    {u"User Settings", IDM_MODE_USER_SETTINGS, {}},
+    {u"Accept All", IDM_MODE_ACCEPT_ALL, {}},
+    {u"Silent Accept All", IDM_MODE_SILENT_ACCEPT_ALL, {}},
+    {u"Dismiss All", IDM_MODE_DISMISS_ALL, {}},
+};
+constexpr MenuItem kView[] = {
+    {u"Program State", 0, kProgramState},
+    {u"Items Mode", 0, kItemsMode},
+    {u"Exit", IDM_EXIT, {}},
+};
+constexpr MenuItem kOptions[] = {
+    {u"Blocked Messages...", IDM_BLOCKED_MESSAGES, {}},
+    {u"", 0, {}},
+    {u"Schedule settings...", IDM_SCHEDULE, {}},
+    {u"Options...", IDM_OPTIONS, {}},
+    {u"", 0, {}},
+    {u"About...", IDM_ABOUT, {}},
+};
+constexpr MenuItem kMainBar[] = {
+    {u"View", 0, kView},
+    {u"Options", 0, kOptions},
+};
+constexpr MenuItem kDoneBar[] = {{u"Done", IDM_DONE, {}}};
+constexpr MenuItem kOkCancelBar[] = {{u"OK", IDM_OK, {}}, {u"Cancel", IDM_CANCEL, {}}};
+constexpr MenuItem kDoneEmptyBar[] = {{u"Done", IDM_DONE, {}}, {u"Empty", IDM_EMPTY, {}}};
+
+constexpr MenuResource kMenus[] = {
+    {IDR_ABOUT_MENU, kDoneBar},
+    {IDR_OPTIONS_MENU, kOkCancelBar},
+    {IDR_SCHEDULE_MENU, kOkCancelBar},
+    {IDR_BLOCKED_LIST_MENU, kDoneEmptyBar},
+    {IDR_MAIN_MENU, kMainBar},
+    {IDR_BLOCKED_MESSAGE_MENU, kDoneBar},
+};
+
+}  // namespace
+
+const MenuResource* FindMenuResource(unsigned id) {
+    for (const auto& menu : kMenus) {
+        if (menu.id == id) return &menu;
+    }
+    return nullptr;
+}
+
+}  // namespace velmo

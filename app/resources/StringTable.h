@@ -1,0 +1,26 @@
+#pragma once
+// VelmoLight's string table: every text the program shows from its resources, by id.
+
+#include <string_view>
+
+namespace velmo {
+
+enum StringId : unsigned {
+    IDS_CAPTION = 1,              // caption of the program and of every message box
+    IDS_ACTION_CHOICES = 5,       // the default-action entries, separated by ';'
+    IDS_CONTACT_FORMATS = 6,      // the name-format entries, separated by ';'
+    IDS_DELETE_TIMES = 7,         // the purge-age entries, separated by ';'
+    IDS_UNKNOWN = 8,
+    IDS_UNDEFINED = 9,
+    IDS_SWITCH_TO_USER_SETTINGS = 17,
+    IDS_EMPTY_BLOCKED_QUESTION = 19,
+    IDS_STATE_ACTIVE = 20,
+    IDS_STATE_DISABLED = 21,
+    IDS_STATE_SCHEDULE = 22,
+    IDS_SCHEDULE_RANGE = 23,      // "from %s to %s": start, then end time
+};
+
+// The text of string id, or an empty view when the table has no such string.
+std::u16string_view LoadStringResource(unsigned id);
+
+}  // namespace velmo

@@ -1,0 +1,27 @@
+#pragma once
+// The four utilities that every dialog of the program uses, and the placing of controls
+// in dialog units.
+
+#include <QRect>
+
+#include "app/ui/HandheldDialog.h"
+
+namespace velmo {
+
+class SoftKeyBar;
+
+// Sizes the dialog to the screen (SHIDIF_SIZEDLGFULLSCREEN) and shows the Done button
+// (SHIDIF_DONEBUTTON); the screen is the window the dialog covers, else 240 x 320.
+bool InitFullScreenDialog(HandheldDialog& dialog, unsigned flags);
+// Builds the dialog's menu bar from the menu resource; null when there is no such menu.
+SoftKeyBar* CreateDialogMenuBar(HandheldDialog& dialog, unsigned menuId);
+// Shows the string table's text in a message box with the caption string and the MB_
+// flags; the result is IDOK, IDYES or IDNO.
+int ShowStringMessage(QWidget* owner, unsigned textId, unsigned captionId, unsigned flags);
+// Gives the control the program's bold font.
+void ApplyBoldFont(HandheldDialog& dialog, int controlId);
+
+// A rectangle of a dialog template, in dialog units, as pixels of the body.
+QRect DialogUnitsToPixels(int x, int y, int width, int height);
+
+}  // namespace velmo

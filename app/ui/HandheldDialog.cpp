@@ -1,0 +1,214 @@
+#include "app/ui/HandheldDialog.h"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/ui/BoldFont.h"
+#include "app/ui/SoftKeyBar.h"
+#include "app/ui/WindowPresence.h"
+
+namespace velmo {
+
+namespace {
+
+constexpr int kTitleBarHeight = 26;
+constexpr char kControlIdProperty[] = "controlId";
+
+}  // namespace
+
+HandheldDialog::HandheldDialog(QWidget* owner, const QString& caption) : QDialog(owner) {
+    setWindowTitle(caption);
+    resize(kScreenWidth, kScreenHeight);
+    layout_ = new QVBoxLayout(this);
+    layout_->setContentsMargins(0, 0, 0, 0);
+    layout_->setSpacing(0);
+
+    titleBar_ = new QWidget(this);
+    titleBar_->setObjectName(QStringLiteral("TitleBar"));
+    titleBar_->setFixedHeight(kTitleBarHeight);
+    titleBar_->setAttribute(Qt::WA_StyledBackground);
+    titleBar_->setStyleSheet(QStringLiteral(
+        "#TitleBar { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2c64b4, stop:1 #0c2c64); }"
+        "#TitleBar QLabel { color: white; }"
+        "#TitleBar QToolButton { color: white; background: #1c4c94; border: 1px solid white;"
+        " border-radius: 9px; padding: 0 5px; }"
+        "#TitleBar QToolButton:pressed { background: #3c8cdc; }"));
+    auto* titleLayout = new QHBoxLayout(titleBar_);
+    titleLayout->setContentsMargins(6, 2, 4, 2);
+    captionLabel_ = new QLabel(caption, titleBar_);
+    captionLabel_->setFont(BoldFont());
+    titleLayout->addWidget(captionLabel_, 1);
+    doneButton_ = new QToolButton(titleBar_);
+    doneButton_->setText(QStringLiteral("ok"));
+    doneButton_->setFont(BoldFont());
+    doneButton_->setFocusPolicy(Qt::NoFocus);
+    doneButton_->setFixedHeight(20);
+    doneButton_->hide();
+    connect(doneButton_, &QToolButton::clicked, this, [this] { SendCommand(IDOK, 0); });
+    titleLayout->addWidget(doneButton_);
+    layout_->addWidget(titleBar_);
+
+    body_ = new QWidget(this);
+    body_->setObjectName(QStringLiteral("Body"));
+    body_->setAutoFillBackground(true);
+    QPalette palette = body_->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    body_->setPalette(palette);
+    body_->installEventFilter(this);
+    layout_->addWidget(body_, 1);
+
+    // A window exists, and can be found by its caption, from its creation on.
+    presence_ = std::make_unique<WindowPresence>(this, caption);
+}
+
+HandheldDialog::~HandheldDialog() = default;
+
+QString HandheldDialog::Caption() const { return captionLabel_->text(); }
+
+void HandheldDialog::InitDialog() {
+    if (initialised_) return;
+    initialised_ = true;
+    if (OnInitDialog() && !ended_) focusNextPrevChild(true);
+}
+
+int HandheldDialog::DoModal() {
+    InitDialog();
+    if (ended_) return result_;
+    exec();
+    return result_;
+}
+
+void HandheldDialog::Create() {
+    InitDialog();
+    if (!ended_) show();
+}
+
+void HandheldDialog::EndDialog(int result) {
+    ended_ = true;
+    result_ = result;
+    done(result);
+}
+
+QWidget* HandheldDialog::DlgItem(int controlId) const {
+    for (QWidget* child : body_->findChildren<QWidget*>()) {
+        if (ControlId(child) == controlId) return child;
+    }
+    return nullptr;
+}
+
+void HandheldDialog::SetControlId(QWidget* control, int controlId) {
+    control->setProperty(kControlIdProperty, controlId);
+}
+
+int HandheldDialog::ControlId(const QWidget* control) {
+    QVariant id = control->property(kControlIdProperty);
+    return id.isValid() ? id.toInt() : 0;
+}
+
+void HandheldDialog::ShowDoneButton(bool shown) { doneButton_->setVisible(shown); }
+
+void HandheldDialog::SetMenuBar(SoftKeyBar* bar) {
+    DestroyMenuBar();
+    menuBar_ = bar;
+    bar->setParent(this);
+    layout_->addWidget(bar);
+    connect(bar, &SoftKeyBar::Command, this, [this](int id) { SendCommand(id, 0); });
+    bar->show();
+}
+
+void HandheldDialog::DestroyMenuBar() {
+    if (menuBar_ == nullptr) return;
+    layout_->removeWidget(menuBar_);
+    delete menuBar_.data();
+}
+
+void HandheldDialog::BringToForeground() {
+    show();
+    raise();
+    activateWindow();
+    repaint();
+}
+
+void HandheldDialog::SetTimer(int timerId, int milliseconds) {
+    KillTimer(timerId);
+    timers_[timerId] = {startTimer(milliseconds), milliseconds};
+}
+
+void HandheldDialog::KillTimer(int timerId) {
+    auto found = timers_.find(timerId);
+    if (found == timers_.end()) return;
+    killTimer(found->second.first);
+    timers_.erase(found);
+}
+
+int HandheldDialog::TimerPeriod(int timerId) const {
+    auto found = timers_.find(timerId);
+    return found == timers_.end() ? 0 : found->second.second;
+}
+
+std::intptr_t HandheldDialog::SendCommand(int id, int code) { return OnCommand(id, code); }
+
+void HandheldDialog::PostCommand(int id, int code) {
+    QTimer::singleShot(0, this, [this, id, code] { SendCommand(id, code); });
+}
+
+std::intptr_t HandheldDialog::OnCommand(int id, int) {
+    if (id == IDOK || id == IDCANCEL) {
+        EndDialog(id);
+        return TRUE;
+    }
+    return 0;
+}
+
+void HandheldDialog::closeEvent(QCloseEvent* event) {
+    if (!ended_) OnClose();
+    // The dialog decides in OnClose whether it ends; the window only closes with it.
+    if (ended_) event->accept();
+    else event->ignore();
+}
+
+void HandheldDialog::reject() { SendCommand(IDCANCEL, 0); }
+
+void HandheldDialog::keyPressEvent(QKeyEvent* event) {
+    // Arrow keys that no control took move the focus between controls, as in any dialog.
+    switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Left:
+            focusNextPrevChild(false);
+            return;
+        case Qt::Key_Down:
+        case Qt::Key_Right:
+            focusNextPrevChild(true);
+            return;
+        default:
+            QDialog::keyPressEvent(event);
+    }
+}
+
+void HandheldDialog::timerEvent(QTimerEvent* event) {
+    for (const auto& [id, timer] : timers_) {
+        if (timer.first == event->timerId()) {
+            OnTimer(id);
+            return;
+        }
+    }
+    QDialog::timerEvent(event);
+}
+
+bool HandheldDialog::event(QEvent* event) {
+    bool handled = QDialog::event(event);
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::FontChange) OnLayout();
+    return handled;
+}
+
+bool HandheldDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == body_ && event->type() == QEvent::Resize) OnLayout();
+    return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace velmo
