@@ -291,6 +291,7 @@ protected:
 TEST_P(TransportWithHandler, CarriesOutTheHandlersDecision) {
     const auto& row = GetParam();
     velmo::device::Install(std::filesystem::path(VELMO_BIN_DIR));
+    device.InstallAppPath();  // as VelmoLight does at its first start, so dismissed messages have a home
     if (row.activeState != 99) {
         SetDword(u"ActiveState", row.activeState);
         SetDword(u"ItemsState", row.itemsState);
