@@ -11,8 +11,10 @@
 #include <map>
 #include <memory>
 
+#include "app/ui/SoftKeyBar.h"
 #include "app/ui/WindowConstants.h"
 
+class QKeyEvent;
 class QLabel;
 class QPainter;
 class QToolButton;
@@ -20,7 +22,6 @@ class QVBoxLayout;
 
 namespace velmo {
 
-class SoftKeyBar;
 class WindowPresence;
 
 // The screen of the handheld, which every dialog fills unless it follows another window.
@@ -40,9 +41,10 @@ struct DrawItemInfo {
 // A notification of a list control (WM_NOTIFY).
 struct ListNotification {
     int controlId = 0;
-    int code = 0;          // NM_ or LVN_ code
-    int item = -1;         // the item clicked, for NM_CLICK
-    unsigned virtualKey = 0;  // the key, for LVN_KEYDOWN
+    int code = 0;                // NM_ or LVN_ code
+    int item = -1;               // the item tapped, for NM_CLICK
+    unsigned virtualKey = 0;     // the key's code, for LVN_KEYDOWN
+    const QKeyEvent* key = nullptr;  // the key press itself, for LVN_KEYDOWN
 };
 
 class HandheldDialog : public QDialog {

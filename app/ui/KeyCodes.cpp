@@ -36,7 +36,6 @@ unsigned VirtualKeyOf(const QKeyEvent& event) {
     QString text = event.text();
     if (text.size() == 1 && text[0].isLetterOrNumber()) return text[0].unicode();
     return VK_UNMAPPED;
-    }
 }
 
 }  // namespace velmo

@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include "app/ui/HandheldDialog.h"
 #include "app/ui/KeyCodes.h"
@@ -86,7 +87,7 @@ void OwnerDataListView::currentChanged(const QModelIndex& current, const QModelI
 
 void OwnerDataListView::keyPressEvent(QKeyEvent* event) {
     if (HandheldDialog* dialog = DialogOf(this)) {
-        dialog->SendNotify({HandheldDialog::ControlId(this), LVN_KEYDOWN, -1, VirtualKeyOf(*event)});
+        dialog->SendNotify({HandheldDialog::ControlId(this), LVN_KEYDOWN, -1, VirtualKeyOf(*event), event});
     }
     // The list itself only moves between its items; every other key was the dialog's.
     switch (event->key()) {
@@ -107,7 +108,7 @@ void OwnerDataListView::mousePressEvent(QMouseEvent* event) {
     QModelIndex index = indexAt(event->position().toPoint());
     if (index.isValid() && event->button() == Qt::LeftButton) {
         if (HandheldDialog* dialog = DialogOf(this)) {
-            dialog->SendNotify({HandheldDialog::ControlId(this), NM_CLICK, index.row(), 0});
+            dialog->SendNotify({HandheldDialog::ControlId(this), NM_CLICK, index.row(), 0, nullptr});
         }
     }
     QListView::mousePressEvent(event);

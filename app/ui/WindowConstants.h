@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "device/WinTypes.h"
+
 namespace velmo {
 
 // Dialog results and the commands that close a dialog.
