@@ -1,0 +1,90 @@
+#include "app/ui/ScheduleDialog.h"
+
+#include <QLabel>
+
+#include "app/resources/MenuTable.h"
+#include "app/ui/DialogUtilities.h"
+#include "app/ui/TimePicker.h"
+#include "app/ui/WeekDayCtrl.h"
+#include "app/ui/WindowClasses.h"
+#include "common/SettingsStore.h"
+
+namespace velmo {
+
+namespace {
+
+constexpr int IDC_START_LABEL = 132;
+constexpr int IDC_END_LABEL = 92;
+constexpr int IDC_DAYS_LABEL = 94;
+
+void AddLabel(QWidget* body, int id, const char* text, QRect place) {
+    auto* label = new QLabel(QString::fromUtf8(text), body);
+    HandheldDialog::SetControlId(label, id);
+    label->setGeometry(place);
+}
+
+}  // namespace
+
+ScheduleDialog::ScheduleDialog(QWidget* owner, SettingsStore& settings, Platform platform)
+    : HandheldDialog(owner, QStringLiteral("Schedule settings")), settings_(settings), platform_(platform) {
+    // The controls of dialog 135, in its tab order.
+    AddLabel(Body(), IDC_START_LABEL, "Start Time: ", DialogUnitsToPixels(4, 5, 60, 11));
+    start_ = new TimePicker(Body());
+    SetControlId(start_, IDC_START_TIME);
+    start_->setGeometry(DialogUnitsToPixels(70, 4, 81, 11));
+    AddLabel(Body(), IDC_END_LABEL, "End Time:", DialogUnitsToPixels(4, 21, 60, 11));
+    end_ = new TimePicker(Body());
+    SetControlId(end_, IDC_END_TIME);
+    end_->setGeometry(DialogUnitsToPixels(70, 20, 81, 11));
+    AddLabel(Body(), IDC_DAYS_LABEL, "Select week day: ", DialogUnitsToPixels(4, 37, 60, 11));
+    days_ = qobject_cast<WeekDayCtrl*>(CreateWindowOfClass(QString::fromLatin1(kWeekDayCtrlClass), Body()));
+    if (days_ != nullptr) {
+        SetControlId(days_, IDC_WEEK_DAYS);
+        days_->setGeometry(DialogUnitsToPixels(70, 36, 81, 11));
+    }
+}
+
+bool ScheduleDialog::OnInitDialog() {
+    // Without its registered week-day class the dialog cannot be created.
+    if (days_ == nullptr) {
+        EndDialog(-1);
+        return false;
+    }
+    InitFullScreenDialog(*this, kFullScreenDialogFlags);
+    CreateDialogMenuBar(*this, IDR_SCHEDULE_MENU);
+    int version = platform_ == Platform::WindowsMobile5 ? kWindowsMobile5PickerVersion : kPocketPC2003PickerVersion;
+    start_->SetVersion(version);
+    end_->SetVersion(version);
+    TimeOfDay start{}, end{};
+    settings_.GetStartTime(start);
+    settings_.GetEndTime(end);
+    start_->SetTimeOfDay(start);
+    end_->SetTimeOfDay(end);
+    days_->SendMessage(WDM_SETDAYS, static_cast<std::intptr_t>(settings_.GetWeekDays()));
+    return true;
+}
+
+std::intptr_t ScheduleDialog::OnCommand(int id, int) {
+    switch (id) {
+        case IDM_OK:
+            settings_.SetStartTime(start_->GetTimeOfDay());
+            settings_.SetEndTime(end_->GetTimeOfDay());
+            settings_.SetWeekDays(static_cast<DWORD>(days_->SendMessage(WDM_GETDAYS, 0)));
+            Close(IDM_OK);
+            return TRUE;
+        case IDOK:
+        case IDCANCEL:
+        case IDM_CANCEL:
+            Close(id);
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void ScheduleDialog::Close(int result) {
+    DestroyMenuBar();
+    EndDialog(result);
+}
+
+}  // namespace velmo
