@@ -1,8 +1,136 @@
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "common/BlockedMessageFile.h"
+#include "device/Clock.h"
+#include "device/Files.h"
+#include "device/MessageStore.h"
+#include "device/Registry.h"
+#include "device/Text.h"
 #include "device/cli/Commands.h"
 
 namespace velmo::cli {
 
-// Filled in together with the device service behind it.
-void AddMessageCommands(CLI::App& /*app*/) {}
+namespace {
+
+using device::ToUtf16;
+using device::ToUtf8;
+
+// A delivery time as a person reads it, in the device's local time.
+std::string LocalTimeText(std::uint64_t fileTime) {
+    SYSTEMTIME st = device::ToLocalSystemTime(device::FromFileTime(fileTime));
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour,
+                  st.wMinute, st.wSecond);
+    return text;
+}
+
+// One line of text: a message's line breaks would break the listing's columns.
+std::string OneLine(std::u16string_view text) {
+    std::string line = ToUtf8(text);
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    return line;
+}
+
+std::string Sender(std::u16string_view address, std::u16string_view name) {
+    if (name.empty()) return OneLine(address);
+    return OneLine(name) + " <" + OneLine(address) + ">";
+}
+
+// A record's text field up to its zero unit, or whole when a damaged record has none.
+template <std::size_t N>
+std::u16string_view FieldText(const char16_t (&field)[N]) {
+    std::u16string_view text(field, N);
+    return text.substr(0, text.find(u'\0'));
+}
+
+std::u16string TextOf(const device::StoredMessage& message, ULONG tag) {
+    const device::Property* property = message.Find(tag);
+    const std::u16string* text = property != nullptr ? property->AsText() : nullptr;
+    return text != nullptr ? *text : std::u16string();
+}
+
+void ListFolder(const std::string& folderName) {
+    device::MessageStore store;
+    std::vector<device::StoredMessage> messages;
+    try {
+        messages = store.ListFolder(ToUtf16(folderName));
+    } catch (const std::invalid_argument&) {
+        std::string names;
+        for (const auto& name : store.FolderNames()) names += (names.empty() ? "" : ", ") + ToUtf8(name);
+        throw UsageError("no folder named \"" + folderName + "\"; the folders are " + names);
+    }
+    std::cout << folderName << ": " << messages.size() << (messages.size() == 1 ? " message" : " messages")
+              << "\n";
+    for (const auto& message : messages) {
+        const device::Property* flags = message.Find(PR_MESSAGE_FLAGS);
+        bool read = flags != nullptr && flags->AsNumber() != nullptr && (*flags->AsNumber() & MSGFLAG_READ) != 0;
+        const device::Property* time = message.Find(PR_MESSAGE_DELIVERY_TIME);
+        std::string when = time != nullptr && time->AsNumber() != nullptr
+                               ? LocalTimeText(static_cast<std::uint64_t>(*time->AsNumber()))
+                               : std::string(19, '-');
+        std::cout << "  " << (read ? "read  " : "unread") << "  " << when << "  "
+                  << Sender(TextOf(message, PR_SENDER_EMAIL_ADDRESS_W), TextOf(message, PR_SENDER_NAME_W)) << "  "
+                  << OneLine(TextOf(message, PR_SUBJECT_W)) << "\n";
+    }
+}
+
+// "AppPath" of the installed program, as the deliverables find it.
+std::u16string AppPath() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\VelmoLight", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+        throw std::runtime_error("VelmoLight is not installed: HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight is missing");
+    }
+    std::u16string path(MAX_PATH, u'\0');
+    DWORD type = REG_NONE;
+    DWORD size = static_cast<DWORD>(path.size() * sizeof(char16_t));
+    LONG rc = RegQueryValueExW(key, u"AppPath", nullptr, &type, reinterpret_cast<BYTE*>(path.data()), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_SZ) {
+        throw std::runtime_error("\"AppPath\" under HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight cannot be read");
+    }
+    path.resize(device::Length(path.c_str()));
+    return path;
+}
+
+void ListBlocked() {
+    std::u16string path = AppPath() + u"Mesages.dat";
+    std::cout << ToUtf8(path) << ": ";
+    if (!std::filesystem::exists(device::NativePath(path))) {
+        std::cout << "no blocked messages\n";
+        return;
+    }
+    BlockedMessageFile file;
+    file.SetPath(path);
+    file.Open();
+    if (!file.IsOpen()) throw std::runtime_error("cannot open " + ToUtf8(path));
+    std::uint32_t count = file.Count();
+    std::cout << count << (count == 1 ? " blocked message" : " blocked messages") << ", newest first\n";
+    for (std::uint32_t row = 0; row < count; ++row) {
+        BlockedMessageRecord record{};
+        if (!file.ReadAt(count - 1 - row, record)) continue;
+        std::cout << "  " << LocalTimeText(device::Join(record.deliveryTime)) << "  "
+                  << Sender(FieldText(record.senderAddress), FieldText(record.senderName)) << "  "
+                  << OneLine(FieldText(record.subject)) << "\n";
+    }
+}
+
+}  // namespace
+
+void AddMessageCommands(CLI::App& app) {
+    auto* inbox = app.add_subcommand("inbox", "List the messages in a folder of the message store, with their read mark");
+    auto folder = std::make_shared<std::string>("Inbox");
+    inbox->add_option("--folder", *folder, "The folder to list (Inbox, Outbox, Sent)");
+    inbox->callback([folder] { ListFolder(*folder); });
+
+    auto* blocked = app.add_subcommand("blocked", "List the blocked messages kept in Mesages.dat, newest first");
+    blocked->callback([] { ListBlocked(); });
+}
 
 }  // namespace velmo::cli

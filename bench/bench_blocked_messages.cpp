@@ -1,0 +1,86 @@
+// Mesages.dat: the application's purge of a large file and the handler's append.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/BlockedMessageFile.h"
+#include "device/Clock.h"
+#include "device/Text.h"
+#include "support/FileHelpers.h"
+#include "support/TempDevice.h"
+
+using namespace velmo;
+
+namespace {
+
+constexpr std::uint64_t kSecond = 10'000'000;
+constexpr std::uint64_t kDay = 86400 * kSecond;
+
+// The bytes of a Mesages.dat holding `records` records a minute apart, the last delivered at `newest`.
+std::vector<std::uint8_t> FileOf(std::uint64_t records, std::uint64_t newest) {
+    std::vector<std::uint8_t> bytes(4 + records * 840);
+    for (std::uint64_t i = 0; i < records; ++i) {
+        FILETIME delivered = device::Split(newest - (records - 1 - i) * 60 * kSecond);
+        BlockedMessageRecord record =
+            MakeBlockedMessageRecord(u"+4915112345678", u"A message that nobody wanted to read", u"", delivered);
+        std::memcpy(bytes.data() + 4 + i * 840, &record, sizeof record);
+    }
+    return bytes;
+}
+
+// 100,000 records, the older half beyond the age: one read, one atomic rewrite of the kept half.
+void BM_PurgeHalfOf100000(benchmark::State& state) {
+    constexpr std::uint64_t kRecords = 100000;
+    test::TempDevice device;
+    auto path = device.Root() / "Mesages.dat";
+    const std::uint64_t now = device::ToFileTime(device::Now());
+    const std::vector<std::uint8_t> bytes = FileOf(kRecords, now);
+    // Half of the records are younger than this age.
+    const auto age = static_cast<std::uint32_t>(kRecords / 2 * 60 - 30);
+    device::SetNowForTesting(device::FromFileTime(now));
+    BlockedMessageFile file;
+    file.SetPath(device::ToUtf16(path.string()));
+    for (auto _ : state) {
+        state.PauseTiming();
+        file.Close();
+        test::WriteFileBytes(path, bytes);
+        file.Open();
+        state.ResumeTiming();
+        file.Purge(age);
+        if (file.Count() != kRecords / 2) state.SkipWithError("the purge kept the wrong records");
+    }
+    device::SetNowForTesting(std::nullopt);
+}
+BENCHMARK(BM_PurgeHalfOf100000)->Unit(benchmark::kMillisecond);
+
+// A purge with nothing to remove reads the file and writes nothing.
+void BM_PurgeNothingOf100000(benchmark::State& state) {
+    test::TempDevice device;
+    auto path = device.Root() / "Mesages.dat";
+    test::WriteFileBytes(path, FileOf(100000, device::ToFileTime(device::Now())));
+    BlockedMessageFile file;
+    file.SetPath(device::ToUtf16(path.string()));
+    file.Open();
+    for (auto _ : state) file.Purge(365 * 86400);
+}
+BENCHMARK(BM_PurgeNothingOf100000)->Unit(benchmark::kMillisecond);
+
+// What the handler does for each dismissed message: open, append (written through), close.
+void BM_AppendPerMessage(benchmark::State& state) {
+    test::TempDevice device;
+    std::u16string path = device::ToUtf16((device.Root() / "Mesages.dat").string());
+    BlockedMessageRecord record = MakeBlockedMessageRecord(u"+4915112345678", u"Text", u"Name", FILETIME{});
+    for (auto _ : state) {
+        BlockedMessageFile file;
+        file.SetPath(path);
+        file.Open();
+        if (!file.Append(record)) state.SkipWithError("Append failed");
+    }
+}
+BENCHMARK(BM_AppendPerMessage)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,161 @@
+#include "common/BlockedMessageFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "device/Clock.h"
+#include "device/Files.h"
+#include "device/Text.h"
+
+namespace velmo {
+
+namespace {
+
+// Nothing reads the header; it only has to be there.
+constexpr std::uint8_t kHeader[BlockedMessageFile::kHeaderSize] = {};
+constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+constexpr std::uint64_t kTimeOffset = offsetof(BlockedMessageRecord, deliveryTime);
+// Each retry means another process replaced the file in the moment before the lock was taken.
+constexpr int kMaxLockAttempts = 1000;
+
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+template <std::size_t N>
+void CopyText(char16_t (&field)[N], const char16_t* text) {
+    if (text == nullptr) return;
+    std::size_t length = 0;
+    while (length < N && text[length] != 0) ++length;
+    if (length == N) {
+        // Leave room for the zero unit, and keep a surrogate pair whole or not at all.
+        length = N - 1;
+        if (IsHighSurrogate(text[length - 1]) && IsLowSurrogate(text[length])) --length;
+    }
+    std::copy(text, text + length, field);
+}
+
+}  // namespace
+
+BlockedMessageRecord MakeBlockedMessageRecord(const char16_t* senderAddress, const char16_t* subject,
+                                              const char16_t* senderName, FILETIME deliveryTime) {
+    BlockedMessageRecord record{};
+    CopyText(record.senderAddress, senderAddress);
+    CopyText(record.subject, subject);
+    CopyText(record.senderName, senderName);
+    record.deliveryTime = deliveryTime;
+    return record;
+}
+
+void BlockedMessageFile::SetPath(std::u16string_view path) {
+    std::fill(std::begin(path_), std::end(path_), u'\0');
+    if (path.size() < MAX_PATH) std::copy(path.begin(), path.end(), path_);
+}
+
+std::u16string_view BlockedMessageFile::Path() const { return {path_, device::Length(path_)}; }
+
+void BlockedMessageFile::Open() {
+    if (!file_.Open(Path())) return;
+    Locked([this] {
+        std::uint64_t size = 0;
+        if (!file_.Size(size)) return false;
+        return size >= kHeaderSize || (file_.WriteAt(0, kHeader, kHeaderSize) && file_.Flush());
+    });
+}
+
+// Runs operation under the exclusive lock of the file that the path names now. A purge in
+// another process may have replaced the file since it was opened; its lock then guards a
+// file that nobody uses any more, so the new file is opened and locked instead.
+template <typename Operation>
+bool BlockedMessageFile::Locked(Operation&& operation) {
+    for (int attempt = 0; attempt < kMaxLockAttempts; ++attempt) {
+        if (!file_.IsOpen()) return false;
+        {
+            device::FileLock lock(file_.Descriptor());
+            if (!lock.Held()) return false;
+            if (!file_.WasReplaced()) return operation();
+        }
+        if (!Reopen()) return false;
+    }
+    return false;
+}
+
+bool BlockedMessageFile::Reopen() { return file_.Open(Path()); }
+
+void BlockedMessageFile::FollowReplacement() {
+    if (file_.IsOpen() && file_.WasReplaced()) Reopen();
+}
+
+bool BlockedMessageFile::CutToHeader() {
+    return file_.WriteAt(0, kHeader, kHeaderSize) && file_.Truncate(kHeaderSize) && file_.Flush();
+}
+
+bool BlockedMessageFile::Append(const BlockedMessageRecord& record) {
+    return Locked([&] {
+        std::uint64_t size = 0;
+        if (!file_.Size(size)) return false;
+        if (size < kHeaderSize && !file_.WriteAt(0, kHeader, kHeaderSize)) return false;
+        // Whole records only: a torn earlier append is written over, so every record stays on its boundary.
+        std::uint64_t records = size < kHeaderSize ? 0 : (size - kHeaderSize) / kRecordSize;
+        return file_.WriteAt(kHeaderSize + records * kRecordSize, &record, kRecordSize) && file_.Flush();
+    });
+}
+
+std::uint32_t BlockedMessageFile::Count() {
+    FollowReplacement();
+    std::uint64_t size = 0;
+    if (!file_.Size(size) || size < kHeaderSize) return 0;
+    return static_cast<std::uint32_t>(
+        std::min<std::uint64_t>((size - kHeaderSize) / kRecordSize, std::numeric_limits<std::uint32_t>::max()));
+}
+
+bool BlockedMessageFile::ReadAt(std::uint32_t index, BlockedMessageRecord& record) {
+    FollowReplacement();
+    BlockedMessageRecord read;
+    if (file_.ReadAt(kHeaderSize + std::uint64_t{index} * kRecordSize, &read, kRecordSize) != kRecordSize) return false;
+    record = read;
+    return true;
+}
+
+void BlockedMessageFile::Clear() {
+    Locked([this] { return CutToHeader(); });
+}
+
+void BlockedMessageFile::Purge(std::uint32_t ageSeconds) {
+    bool replaced = false;
+    Locked([&] {
+        std::uint64_t size = 0;
+        if (!file_.Size(size) || size < kHeaderSize + kRecordSize) return false;
+        FILETIME now{};
+        GetSystemTimeAsFileTime(&now);
+        std::uint64_t age = std::uint64_t{ageSeconds} * kTicksPerSecond;
+        std::uint64_t threshold = device::Join(now) > age ? device::Join(now) - age : 0;
+        // The usual case, an oldest record still young enough, needs only its time.
+        FILETIME oldest{};
+        if (file_.ReadAt(kHeaderSize + kTimeOffset, &oldest, sizeof oldest) != sizeof oldest) return false;
+        if (device::Join(oldest) >= threshold) return true;
+
+        std::uint64_t count = (size - kHeaderSize) / kRecordSize;
+        std::size_t bytes = count * kRecordSize;
+        std::unique_ptr<std::uint8_t[]> records(new (std::nothrow) std::uint8_t[bytes]);
+        if (records == nullptr || file_.ReadAt(kHeaderSize, records.get(), bytes) != bytes) return false;
+        std::uint64_t first = 0;
+        for (; first < count; ++first) {
+            FILETIME delivered{};
+            std::memcpy(&delivered, records.get() + first * kRecordSize + kTimeOffset, sizeof delivered);
+            if (device::Join(delivered) >= threshold) break;
+        }
+        if (first == 0) return true;
+        if (first == count) return CutToHeader();
+        // The header goes in front of the kept records, over the tail of the last removed one.
+        std::uint8_t* kept = records.get() + first * kRecordSize - kHeaderSize;
+        std::memcpy(kept, kHeader, kHeaderSize);
+        replaced = device::ReplaceFileAtomically(Path(), kept, kHeaderSize + (count - first) * kRecordSize);
+        return replaced;
+    });
+    if (replaced) Reopen();
+}
+
+}  // namespace velmo

@@ -1,0 +1,76 @@
+#pragma once
+// Mesages.dat: the messages the handler dismissed, kept for the user to read. A 4-byte
+// header, then 840-byte records, oldest first. The handler appends; VelmoLight reads,
+// purges by age and empties. Every change is made under an exclusive lock on the file,
+// and a purge that removes records rewrites the file whole, so another process never
+// loses an append to it and a crash never leaves half a file.
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "device/RecordFile.h"
+#include "device/WinTypes.h"
+
+namespace velmo {
+
+// One blocked message; texts are UTF-16 ended by a zero unit, the rest of each field zero.
+struct BlockedMessageRecord {
+    char16_t senderAddress[32];  // PR_SENDER_EMAIL_ADDRESS_W: for an SMS the sender's number
+    char16_t subject[256];       // PR_SUBJECT_W: for an SMS the message text
+    char16_t senderName[128];    // PR_SENDER_NAME_W
+    FILETIME deliveryTime;       // PR_MESSAGE_DELIVERY_TIME, UTC, low half first
+};
+static_assert(sizeof(BlockedMessageRecord) == 840);
+static_assert(offsetof(BlockedMessageRecord, subject) == 64);
+static_assert(offsetof(BlockedMessageRecord, senderName) == 576);
+static_assert(offsetof(BlockedMessageRecord, deliveryTime) == 832);
+static_assert(std::endian::native == std::endian::little, "records are stored in the machine's byte order");
+
+// A zeroed record with the texts copied in (a null text stays empty). A text longer than its
+// field is cut to leave a zero unit, and never between the two halves of a surrogate pair.
+BlockedMessageRecord MakeBlockedMessageRecord(const char16_t* senderAddress, const char16_t* subject,
+                                              const char16_t* senderName, FILETIME deliveryTime);
+
+class BlockedMessageFile {
+public:
+    static constexpr std::uint32_t kHeaderSize = 4;
+    static constexpr std::uint32_t kRecordSize = sizeof(BlockedMessageRecord);
+
+    BlockedMessageFile() = default;
+    ~BlockedMessageFile() { Close(); }
+    BlockedMessageFile(const BlockedMessageFile&) = delete;
+    BlockedMessageFile& operator=(const BlockedMessageFile&) = delete;
+
+    // Takes the file name; one that does not fit the 260-unit path leaves the path empty,
+    // so that Open fails rather than open a shortened name.
+    void SetPath(std::u16string_view path);
+    // Opens the file, creating it when missing and writing the header when it is shorter than that.
+    void Open();
+    bool IsOpen() const { return file_.IsOpen(); }
+    // True only when the whole record was written and flushed.
+    bool Append(const BlockedMessageRecord& record);
+    // Whole records in the file; 0 when it is not open.
+    std::uint32_t Count();
+    // True when all 840 bytes of record index arrived.
+    bool ReadAt(std::uint32_t index, BlockedMessageRecord& record);
+    // Cuts the file back to its header.
+    void Clear();
+    // Removes, from the front, the records delivered more than ageSeconds before now (UTC).
+    void Purge(std::uint32_t ageSeconds);
+    void Close() { file_.Close(); }
+
+private:
+    template <typename Operation>
+    bool Locked(Operation&& operation);
+    bool Reopen();
+    void FollowReplacement();
+    bool CutToHeader();
+    std::u16string_view Path() const;
+
+    char16_t path_[MAX_PATH] = {};
+    device::RecordFile file_;
+};
+
+}  // namespace velmo

@@ -1,0 +1,89 @@
+#pragma once
+// messages.db, the storage under the message store: folders, messages, one row per
+// property. Used by MessageStore and the store's interface objects; every failure throws
+// std::runtime_error. One connection, used from one thread.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "device/MessageStore.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace velmo::device {
+
+enum class EntryKind : std::uint8_t { Folder = 1, Message = 2 };
+
+struct EntryRef {
+    EntryKind kind;
+    std::int64_t row;
+};
+
+EntryId MakeEntryId(EntryKind kind, std::int64_t row);
+// What the bytes name, when they are an entry identifier of this store.
+std::optional<EntryRef> ParseEntryId(const void* bytes, std::size_t size);
+
+// True when the property's value is held in the form its type asks for.
+bool HoldsTypeOfTag(const Property& property);
+
+class MessageDatabase {
+public:
+    struct Folder {
+        std::int64_t id;
+        std::u16string name;
+    };
+    struct Message {
+        std::int64_t id;
+        std::vector<Property> properties;
+    };
+
+    explicit MessageDatabase(const std::filesystem::path& file);
+    ~MessageDatabase();
+    MessageDatabase(const MessageDatabase&) = delete;
+    MessageDatabase& operator=(const MessageDatabase&) = delete;
+
+    std::vector<Folder> Folders();
+    std::optional<Folder> FindFolder(std::u16string_view name);
+    std::optional<Folder> FindFolder(std::int64_t id);
+    bool MessageExists(std::int64_t message);
+
+    std::int64_t CreateMessage(std::int64_t folder);
+    // True when the message was in the folder and is gone now.
+    bool DeleteMessage(std::int64_t folder, std::int64_t message);
+    std::vector<Property> ReadProperties(std::int64_t message);
+    // Stores the property in place of any with the same identifier; the message must exist.
+    void WriteProperty(std::int64_t message, const Property& property);
+    std::vector<Message> ListFolder(std::int64_t folder);
+    std::size_t Count(std::int64_t folder);
+
+    // One write transaction for the object's life; rolled back unless Commit was called.
+    class Transaction {
+    public:
+        explicit Transaction(MessageDatabase& database);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+        void Commit();
+
+    private:
+        MessageDatabase& database_;
+        bool done_ = false;
+    };
+
+private:
+    class Query;
+    sqlite3_stmt* Prepare(const char* sql);
+    void Exec(const char* sql);
+    [[noreturn]] void Fail(const char* what) const;
+
+    sqlite3* db_ = nullptr;
+    std::unordered_map<const char*, sqlite3_stmt*> statements_;
+};
+
+}  // namespace velmo::device

@@ -1,0 +1,63 @@
+#include "device/MessageStore.h"
+
+#include <stdexcept>
+
+#include "device/Clock.h"
+#include "device/DeviceRoot.h"
+#include "device/MessageDatabase.h"
+#include "device/MsgStoreObjects.h"
+#include "device/Text.h"
+
+namespace velmo::device {
+
+Property Property::Time(ULONG tag, FILETIME time) { return {tag, static_cast<std::int64_t>(Join(time))}; }
+
+const Property* StoredMessage::Find(ULONG tag) const {
+    for (const auto& property : properties) {
+        if (PROP_ID(property.tag) == PROP_ID(tag)) return &property;
+    }
+    return nullptr;
+}
+
+MessageStore::MessageStore()
+    : database_(std::make_shared<MessageDatabase>(EnsureDeviceRoot() / "messages.db")),
+      store_(NewMsgStore(database_)) {}
+
+MessageStore::~MessageStore() { store_->Release(); }
+
+std::vector<std::u16string> MessageStore::FolderNames() const {
+    std::vector<std::u16string> names;
+    for (auto& folder : database_->Folders()) names.push_back(std::move(folder.name));
+    return names;
+}
+
+std::int64_t MessageStore::FolderId(std::u16string_view folder) const {
+    auto found = database_->FindFolder(folder);
+    if (!found) throw std::invalid_argument("no folder named " + ToUtf8(folder));
+    return found->id;
+}
+
+EntryId MessageStore::FolderEntryId(std::u16string_view folder) const {
+    return MakeEntryId(EntryKind::Folder, FolderId(folder));
+}
+
+EntryId MessageStore::CreateMessage(std::u16string_view folder, std::span<const Property> properties) {
+    std::int64_t folderId = FolderId(folder);
+    MessageDatabase::Transaction transaction(*database_);
+    std::int64_t message = database_->CreateMessage(folderId);
+    for (const auto& property : properties) database_->WriteProperty(message, property);
+    transaction.Commit();
+    return MakeEntryId(EntryKind::Message, message);
+}
+
+std::vector<StoredMessage> MessageStore::ListFolder(std::u16string_view folder) const {
+    std::vector<StoredMessage> messages;
+    for (auto& message : database_->ListFolder(FolderId(folder))) {
+        messages.push_back({MakeEntryId(EntryKind::Message, message.id), std::move(message.properties)});
+    }
+    return messages;
+}
+
+std::size_t MessageStore::Count(std::u16string_view folder) const { return database_->Count(FolderId(folder)); }
+
+}  // namespace velmo::device

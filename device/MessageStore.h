@@ -1,0 +1,75 @@
+#pragma once
+// The device's message store in plain C++: messages.db in the device root, with its
+// folders (Inbox, Outbox, Sent), messages and their properties. The SMS transport and
+// the command line use this; the deliverables reach the same store through Interface().
+// Failures throw std::runtime_error; a wrong argument throws std::invalid_argument.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "device/Mapi.h"
+
+namespace velmo::device {
+
+class MessageDatabase;
+
+using EntryId = std::vector<std::uint8_t>;
+
+// One property as the store keeps it: PT_SHORT, PT_LONG, PT_BOOLEAN and PT_SYSTIME as a
+// number, PT_UNICODE as text, PT_STRING8 and PT_BINARY as bytes.
+struct Property {
+    ULONG tag = 0;
+    std::variant<std::int64_t, std::u16string, std::vector<std::uint8_t>> value;
+
+    static Property Number(ULONG tag, std::int64_t number) { return {tag, number}; }
+    static Property Text(ULONG tag, std::u16string text) { return {tag, std::move(text)}; }
+    static Property Time(ULONG tag, FILETIME time);
+
+    // The value in the given form, or nullptr when it is held in another.
+    const std::int64_t* AsNumber() const { return std::get_if<std::int64_t>(&value); }
+    const std::u16string* AsText() const { return std::get_if<std::u16string>(&value); }
+};
+
+struct StoredMessage {
+    EntryId entryId;
+    std::vector<Property> properties;
+
+    // The property with the tag's identifier, or nullptr.
+    const Property* Find(ULONG tag) const;
+};
+
+class MessageStore {
+public:
+    // Opens DeviceRoot()/messages.db, creating the device root and the database when missing.
+    MessageStore();
+    ~MessageStore();
+    MessageStore(const MessageStore&) = delete;
+    MessageStore& operator=(const MessageStore&) = delete;
+
+    // The store as the platform shapes it; borrowed (AddRef to keep it beyond this object).
+    IMsgStore* Interface() const { return store_; }
+
+    std::vector<std::u16string> FolderNames() const;
+    // The entry identifier of a folder by its name (case-insensitive).
+    EntryId FolderEntryId(std::u16string_view folder) const;
+    EntryId InboxEntryId() const { return FolderEntryId(u"Inbox"); }
+
+    // A new message in the folder with the given properties; returns its entry identifier.
+    EntryId CreateMessage(std::u16string_view folder, std::span<const Property> properties);
+    // The folder's messages, oldest first, each with all its properties.
+    std::vector<StoredMessage> ListFolder(std::u16string_view folder) const;
+    std::size_t Count(std::u16string_view folder) const;
+
+private:
+    std::int64_t FolderId(std::u16string_view folder) const;
+
+    std::shared_ptr<MessageDatabase> database_;
+    IMsgStore* store_ = nullptr;
+};
+
+}  // namespace velmo::device
