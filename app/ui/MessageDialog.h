@@ -1,0 +1,42 @@
+#pragma once
+// One blocked message in full (dialog 151): when it arrived, who sent it, and its text in
+// a read-only box. It works on its own copy of the record and never touches the file.
+
+#include "app/ui/HandheldDialog.h"
+#include "common/BlockedMessageFile.h"
+
+class QLabel;
+class QPlainTextEdit;
+
+namespace velmo {
+
+class MessageDialog : public HandheldDialog {
+    Q_OBJECT
+public:
+    static constexpr int IDD = 151;
+    static constexpr int IDC_TEXT = 1004;
+    static constexpr int IDC_TIME = 1005;
+    static constexpr int IDC_SENDER = 1006;
+
+    MessageDialog(QWidget* owner, const BlockedMessageRecord& record);
+
+    QLabel* TimeLabel() const { return time_; }
+    QLabel* SenderLabel() const { return sender_; }
+    QPlainTextEdit* TextBox() const { return text_; }
+
+protected:
+    bool OnInitDialog() override;
+    std::intptr_t OnCommand(int id, int code) override;
+    void OnLayout() override;
+    void OnClose() override { Close(kClosedByWindow); }
+
+private:
+    void Close(int result);
+
+    BlockedMessageRecord record_;
+    QLabel* time_ = nullptr;
+    QLabel* sender_ = nullptr;
+    QPlainTextEdit* text_ = nullptr;
+};
+
+}  // namespace velmo
