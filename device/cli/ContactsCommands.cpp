@@ -1,8 +1,112 @@
+#include <array>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <string>
+
+#include "device/ContactStore.h"
+#include "device/Text.h"
+#include "device/VCard.h"
 #include "device/cli/Commands.h"
 
 namespace velmo::cli {
 
-// Filled in together with the device service behind it.
-void AddContactsCommands(CLI::App& /*app*/) {}
+namespace {
+
+using device::ContactField;
+using device::ContactFieldCount;
+
+// What each field holds, in the order of ContactField, for the help text.
+constexpr std::array<const char*, ContactFieldCount> FieldHelp = {
+    "first name",
+    "last name",
+    "file-as name",
+    "company name",
+    "business telephone number",
+    "second business telephone number",
+    "home telephone number",
+    "second home telephone number",
+    "mobile telephone number",
+    "car telephone number",
+    "radio telephone number",
+    "business fax number",
+    "home fax number",
+    "pager number",
+    "first e-mail address",
+    "second e-mail address",
+    "third e-mail address",
+};
+
+ContactField FieldAt(std::size_t index) { return static_cast<ContactField>(index); }
+
+void List() {
+    device::ContactStore store;
+    auto contacts = store.Load();
+    if (contacts.Size() == 0) {
+        std::cout << "no contacts\n";
+        return;
+    }
+    for (std::size_t row = 0; row < contacts.Size(); ++row) {
+        std::cout << contacts.Oid(row);
+        for (std::size_t i = 0; i < ContactFieldCount; ++i) {
+            auto text = contacts.Field(row, FieldAt(i));
+            if (!text.empty()) std::cout << "  " << device::ContactFieldName(FieldAt(i)) << "=" << device::ToUtf8(text);
+        }
+        std::cout << "\n";
+    }
+}
+
+}  // namespace
+
+void AddContactsCommands(CLI::App& app) {
+    auto* contacts = app.add_subcommand("contacts", "The address book: list, add, import, remove, clear");
+    contacts->require_subcommand(1);
+
+    contacts->add_subcommand("list", "Every contact with its object identifier, in collection order")
+        ->callback(List);
+
+    auto* add = contacts->add_subcommand("add", "Add one contact and print its object identifier");
+    auto fields = std::make_shared<std::array<std::string, ContactFieldCount>>();
+    for (std::size_t i = 0; i < ContactFieldCount; ++i) {
+        add->add_option("--" + std::string(device::ContactFieldName(FieldAt(i))), (*fields)[i],
+                        std::string("The ") + FieldHelp[i]);
+    }
+    add->callback([fields] {
+        device::ContactEntry entry;
+        for (std::size_t i = 0; i < ContactFieldCount; ++i) entry.fields[i] = device::ToUtf16((*fields)[i]);
+        if (entry.Empty()) throw UsageError("contacts add needs at least one field, such as --first, --last or --mobile");
+        device::ContactStore store;
+        std::cout << "added contact " << store.Add(entry) << "\n";
+    });
+
+    auto* import = contacts->add_subcommand("import", "Add every contact of a vCard file (2.1, 3.0 or 4.0)");
+    auto file = std::make_shared<std::string>();
+    import->add_option("FILE", *file, "The .vcf file")->required()->check(CLI::ExistingFile);
+    import->callback([file] {
+        device::ContactStore store;
+        auto result = device::ImportVCardFile(store, *file);
+        for (const auto& note : result.notes) std::cout << *file << ": " << note << "\n";
+        std::cout << "imported " << result.oids.size() << " contact" << (result.oids.size() == 1 ? "" : "s")
+                  << " from " << *file << "\n";
+    });
+
+    auto* remove = contacts->add_subcommand("remove", "Remove the contact with an object identifier");
+    auto oid = std::make_shared<LONG>(0);
+    remove->add_option("OID", *oid, "Object identifier, as contacts list shows it")
+        ->required()
+        ->check(CLI::Range(LONG{1}, std::numeric_limits<LONG>::max()));
+    remove->callback([oid] {
+        device::ContactStore store;
+        if (!store.Remove(*oid)) throw std::runtime_error("no contact has the object identifier " + std::to_string(*oid));
+        std::cout << "removed contact " << *oid << "\n";
+    });
+
+    contacts->add_subcommand("clear", "Remove every contact (their identifiers are not given out again)")
+        ->callback([] {
+            device::ContactStore store;
+            int removed = store.Clear();
+            std::cout << "removed " << removed << " contact" << (removed == 1 ? "" : "s") << "\n";
+        });
+}
 
 }  // namespace velmo::cli

@@ -1,0 +1,84 @@
+#include "common/ContactsConnection.h"
+
+#include "common/PhoneDigits.h"
+
+namespace velmo {
+
+namespace {
+
+// The telephone fields compared with a sender, in the order they are read.
+using TelephoneGetter = HRESULT (IContact::*)(BSTR*);
+constexpr TelephoneGetter ComparedTelephones[] = {
+    &IContact::get_BusinessTelephoneNumber, &IContact::get_Business2TelephoneNumber,
+    &IContact::get_HomeTelephoneNumber,     &IContact::get_Home2TelephoneNumber,
+    &IContact::get_MobileTelephoneNumber,   &IContact::get_CarTelephoneNumber,
+};
+
+bool HasMatchingTelephone(IContact* contact, std::u16string_view senderDigits) {
+    for (auto getter : ComparedTelephones) {
+        BSTR number = nullptr;
+        if (FAILED((contact->*getter)(&number)) || number == nullptr) continue;
+        std::u16string digits = KeepDigits(number);
+        SysFreeString(number);
+        if (TrailingDigitsMatch(senderDigits, digits)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ContactsConnection::Open() {
+    Close();
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return false;
+    bool opened = SUCCEEDED(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
+                                             reinterpret_cast<void**>(&application_))) &&
+                  SUCCEEDED(application_->Logon(0)) &&
+                  SUCCEEDED(application_->GetDefaultFolder(olFolderContacts, &folder_)) &&
+                  SUCCEEDED(folder_->get_Items(&items_));
+    if (!opened) Close();
+    return opened;
+}
+
+void ContactsConnection::Close() {
+    if (items_ != nullptr) items_->Release();
+    if (folder_ != nullptr) folder_->Release();
+    if (application_ != nullptr) {
+        application_->Logoff();
+        application_->Release();
+        CoUninitialize();
+    }
+    items_ = nullptr;
+    folder_ = nullptr;
+    application_ = nullptr;
+}
+
+bool ContactsConnection::FindContact(std::u16string_view senderDigits, std::int32_t& key) const {
+    int count = Count();
+    for (int index = 1; index <= count; ++index) {
+        IContact* contact = Item(index);
+        if (contact == nullptr) continue;
+        if (HasMatchingTelephone(contact, senderDigits)) {
+            LONG oid = 0;
+            bool known = SUCCEEDED(contact->get_Oid(&oid));
+            contact->Release();
+            if (known) key = oid;
+            return known;
+        }
+        contact->Release();
+    }
+    return false;
+}
+
+int ContactsConnection::Count() const {
+    int count = 0;
+    if (items_ == nullptr || FAILED(items_->get_Count(&count))) return 0;
+    return count;
+}
+
+IContact* ContactsConnection::Item(int index) const {
+    IDispatch* item = nullptr;
+    if (items_ == nullptr || FAILED(items_->Item(index, &item))) return nullptr;
+    return static_cast<IContact*>(item);
+}
+
+}  // namespace velmo

@@ -1,0 +1,46 @@
+#pragma once
+// The open link to the device's address book: the application object, its contacts
+// folder and the folder's item collection. The handler opens one per message to find
+// the sender; VelmoLight keeps one open while its contact list is shown.
+
+#include <cstdint>
+#include <string_view>
+
+#include "device/Poom.h"
+
+namespace velmo {
+
+class ContactsConnection {
+public:
+    ContactsConnection() = default;
+    ~ContactsConnection() { Close(); }
+    ContactsConnection(const ContactsConnection&) = delete;
+    ContactsConnection& operator=(const ContactsConnection&) = delete;
+
+    // Initialises COM on the calling thread, creates the application object, logs on and
+    // takes the contacts folder and its items. The first step that fails closes whatever
+    // was obtained; false then, and the connection stays empty. An open connection is
+    // closed first.
+    bool Open();
+    // Releases the items and the folder, logs off, releases the application object and,
+    // when it had been obtained, uninitialises COM. Safe on an empty connection.
+    void Close();
+
+    // The first contact, in collection order, with a business, business 2, home, home 2,
+    // mobile or car number whose trailing digits match the sender's; key is its object
+    // identifier. False when none matches, or when the matching contact's identifier
+    // cannot be read.
+    bool FindContact(std::u16string_view senderDigits, std::int32_t& key) const;
+
+    // Number of contacts; 0 for an empty connection or when the count cannot be read.
+    int Count() const;
+    // The contact at index 1..Count(), which the caller releases; null when it cannot be had.
+    IContact* Item(int index) const;
+
+private:
+    IPOutlookApp* application_ = nullptr;
+    IFolder* folder_ = nullptr;
+    IPOutlookItemCollection* items_ = nullptr;
+};
+
+}  // namespace velmo

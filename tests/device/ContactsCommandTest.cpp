@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/Process.h"
+#include "support/TempDevice.h"
+
+namespace {
+
+velmo::test::ProcessResult Device(const std::vector<std::string>& args) {
+    return velmo::test::RunProcess(velmo::test::BinPath("velmo-device").string(), args);
+}
+
+class ContactsCommand : public ::testing::Test {
+protected:
+    velmo::test::TempDevice device;
+};
+
+struct BadArguments {
+    const char* name;
+    std::vector<std::string> args;
+    const char* error;  // part of what the command says
+};
+void PrintTo(const BadArguments& row, std::ostream* out) { *out << row.name; }
+
+class ContactsCommandRefuses : public ContactsCommand, public ::testing::WithParamInterface<BadArguments> {};
+
+}  // namespace
+
+TEST_F(ContactsCommand, AddsListsRemovesAndClears) {
+    auto added = Device({"contacts", "add", "--first", "Zoë", "--last", "Marsh", "--mobile", "+1 555 0100",
+                         "--home-fax", "555 0199"});
+    ASSERT_EQ(added.exitCode, 0) << added.errors;
+    EXPECT_EQ(added.output, "added contact 1\n");
+    ASSERT_EQ(Device({"contacts", "add", "--company", "Greenway Dental"}).exitCode, 0);
+
+    EXPECT_EQ(Device({"contacts", "list"}).output,
+              "1  first=Zoë  last=Marsh  mobile=+1 555 0100  home-fax=555 0199\n"
+              "2  company=Greenway Dental\n");
+    EXPECT_EQ(Device({"contacts", "remove", "1"}).output, "removed contact 1\n");
+    auto again = Device({"contacts", "remove", "1"});
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(again.errors.find("no contact has the object identifier 1"), std::string::npos) << again.errors;
+    EXPECT_EQ(Device({"contacts", "clear"}).output, "removed 1 contact\n");
+    EXPECT_EQ(Device({"contacts", "list"}).output, "no contacts\n");
+}
+
+TEST_F(ContactsCommand, ImportsAFileAndNamesWhatItLeftOut) {
+    auto file = device.Root() / "two.vcf";
+    std::ofstream(file) << "BEGIN:VCARD\nVERSION:3.0\nFN:A\nTEL;TYPE=pager:1\nTEL;TYPE=pager:2\nEND:VCARD\n"
+                           "BEGIN:VCARD\nVERSION:3.0\nFN:B\nEND:VCARD\n";
+    auto result = Device({"contacts", "import", file.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(result.output, file.string() + ": line 5: no free telephone field for 2; left out\nimported 2 contacts from " +
+                                 file.string() + "\n");
+}
+
+TEST_F(ContactsCommand, ABrokenFileImportsNothing) {
+    auto file = device.Root() / "broken.vcf";
+    std::ofstream(file) << "BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VCARD\nFN:B\nTEL;TYPE=\"cell:1\nEND:VCARD\n";
+    auto result = Device({"contacts", "import", file.string()});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.errors.find("broken.vcf: line 6: a quoted value of TEL has no closing quote"), std::string::npos)
+        << result.errors;
+    EXPECT_EQ(Device({"contacts", "list"}).output, "no contacts\n");
+}
+
+TEST_P(ContactsCommandRefuses, WithExitStatusTwo) {
+    auto result = Device(GetParam().args);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.errors.find(GetParam().error), std::string::npos) << result.errors;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ContactsCommand, ContactsCommandRefuses,
+    ::testing::Values(BadArguments{"NoSubcommand", {"contacts"}, "A subcommand is required"},
+                      BadArguments{"AddWithoutFields", {"contacts", "add"}, "needs at least one field"},
+                      BadArguments{"AddUnknownField", {"contacts", "add", "--fax", "1"}, "--fax"},
+                      BadArguments{"RemoveText", {"contacts", "remove", "x"}, "not in range 1 to 2147483647"},
+                      BadArguments{"RemoveZero", {"contacts", "remove", "0"}, "not in range 1 to 2147483647"},
+                      BadArguments{"ImportMissingFile", {"contacts", "import", "/nonexistent/cards.vcf"},
+                                   "File does not exist"}),
+    [](const auto& info) { return std::string(info.param.name); });
