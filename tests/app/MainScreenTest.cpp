@@ -1,0 +1,345 @@
+#include <gtest/gtest.h>
+
+#include <QMenu>
+#include <QToolButton>
+
+#include "FakeContactSource.h"
+#include "WidgetTestSupport.h"
+#include "app/resources/MenuTable.h"
+#include "app/ui/ContactListDialog.h"
+#include "app/ui/NotifyEdit.h"
+#include "app/ui/OwnerDataListView.h"
+#include "app/ui/StateSelectorCtrl.h"
+#include "support/FileHelpers.h"
+#include "support/TempDevice.h"
+
+namespace velmo {
+namespace {
+
+class MainScreenTest : public testing::Test {
+protected:
+    void SetUp() override { appDir_ = device_.InstallAppPath(); }
+    void TearDown() override { dialog_.reset(); }
+
+    void AddContacts(const std::vector<std::pair<std::u16string, std::u16string>>& names) {
+        for (const auto& [first, last] : names) {
+            book_.contacts.push_back(test::Named(static_cast<std::int32_t>(book_.contacts.size()) + 100, first, last));
+        }
+    }
+
+    void Open(Platform platform = kBuildPlatform) {
+        dialog_ = std::make_unique<ContactListDialog>(
+            settings_, file_, [this] { return std::make_unique<test::FakeContactSource>(book_); }, platform);
+        dialog_->Create();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
+    }
+
+    OwnerDataListView* List() const { return dialog_->List(); }
+    QRect RowRect(int row) const { return List()->visualRect(List()->model()->index(row, 0)); }
+    void TapRow(int row) { QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowRect(row).center()); }
+    // The row as the screen shows it.
+    QImage RowImage(int row) const {
+        QImage whole = dialog_->grab().toImage();
+        QRect rect = RowRect(row).translated(List()->viewport()->mapTo(dialog_.get(), QPoint(0, 0)));
+        return whole.copy(rect);
+    }
+    std::int32_t StoredActionOfRow(int row) const {
+        ContactRecord record;
+        EXPECT_TRUE(dialog_->Contacts()->RowRecord(row, record));
+        auto bytes = test::ReadFileBytes(appDir_ / "ContactsInfo.dat");
+        std::int32_t action = -100;
+        std::memcpy(&action, bytes.data() + 128 + 8 * dialog_->Contacts()->Rows()[row].recordIndex, 4);
+        return action;
+    }
+    int RowOfName(const std::u16string& name) const {
+        auto* contacts = const_cast<ContactList*>(dialog_->Contacts());
+        for (int r = 0; r < contacts->RowCount(); ++r) {
+            if (contacts->RowText(r) == name) return r;
+        }
+        return -1;
+    }
+    // Opens the View menu from its soft key and chooses the entry of a sub-menu.
+    void ChooseFromView(int subMenu, unsigned command) {
+        SoftKeyBar* bar = dialog_->MenuBar();
+        QTest::mouseClick(bar->Key(0), Qt::LeftButton);
+        QMenu* view = bar->SubMenu(0);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+        // The key that opens a sub-menu, as a user of the handheld's keypad would press it.
+        QAction* entry = view->actions()[subMenu];
+        view->setActiveAction(entry);
+        QTest::keyClick(view, Qt::Key_Right);
+        QMenu* sub = entry->menu();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(sub));
+        QAction* target = bar->FindCommand(command);
+        QTest::mouseClick(sub, Qt::LeftButton, {}, sub->actionGeometry(target).center());
+        QTRY_VERIFY(!view->isVisible());
+    }
+    std::vector<bool> Checks(int subMenu) const {
+        std::vector<bool> checks;
+        for (QAction* action : dialog_->MenuBar()->SubMenu(0)->actions()[subMenu]->menu()->actions()) {
+            checks.push_back(action->isChecked());
+        }
+        return checks;
+    }
+
+    test::TempDevice device_;
+    std::filesystem::path appDir_;
+    SettingsStore settings_;
+    ContactStateFile file_;
+    test::FakeContactSource book_;
+    std::unique_ptr<ContactListDialog> dialog_;
+};
+
+TEST_F(MainScreenTest, FirstLoadOfAnEmptyAddressBookShowsExactlyTheTwoBlueRows) {
+    settings_.SetBlockedMsg(5);
+    settings_.SetSilentMsg(3);
+    Open();
+    ASSERT_EQ(List()->ItemCount(), 2);
+    for (int row : {0, 1}) {
+        QImage image = RowImage(row);
+        QRect text(29, 0, image.width() - 29, image.height());
+        EXPECT_GT(test::CountPixels(image, text, test::IsBlue), 10) << "row " << row;
+        EXPECT_GT(test::CountPixels(image, QRect(1, 0, 26, 16), test::IsGreen), 5) << "row " << row;
+    }
+    EXPECT_EQ(test::ReadFileBytes(appDir_ / "ContactsInfo.dat").size(), 144u);
+    EXPECT_EQ(settings_.GetBlockedMsg(), 0);
+    EXPECT_EQ(settings_.GetSilentMsg(), 0);
+    test::SaveScreenshot(*dialog_, "main-empty-address-book");
+}
+
+TEST_F(MainScreenTest, TapsOnTheSelectedRowStepTheActionAndStoreEachStepAtOnce) {
+    AddContacts({{u"Ann", u"Adams"}});
+    Open();
+    TapRow(2);  // chooses the row and changes nothing
+    ASSERT_EQ(List()->SelectionMark(), 2);
+    std::vector<std::int32_t> steps{StoredActionOfRow(2)};
+    for (int tap = 0; tap < 3; ++tap) {
+        TapRow(2);
+        steps.push_back(StoredActionOfRow(2));
+        if (tap == 0) {
+            QTest::qWait(20);
+            EXPECT_GT(test::CountPixels(RowImage(2), QRect(1, 0, 26, 16), test::IsRed), 5);
+        }
+    }
+    EXPECT_EQ(steps, (std::vector<std::int32_t>{Accept, Dismiss, SilentAccept, Accept}));
+}
+
+TEST_F(MainScreenTest, TheActionKeyStepsTheMarkedRow) {
+    AddContacts({{u"Ann", u"Adams"}, {u"Bob", u"Baker"}});
+    Open();
+    QTest::keyClick(List(), Qt::Key_Down);
+    QTest::keyClick(List(), Qt::Key_Down);
+    ASSERT_EQ(List()->SelectionMark(), 2);
+    QTest::keyClick(List(), Qt::Key_Return);
+    EXPECT_EQ(StoredActionOfRow(2), Dismiss);
+    EXPECT_EQ(StoredActionOfRow(3), Accept);
+}
+
+TEST_F(MainScreenTest, DismissAllShowsTheCrossOnEveryRowAndATapOnlyExplains) {
+    AddContacts({{u"Ann", u"Adams"}, {u"Bob", u"Baker"}});
+    Open();
+    TapRow(3);
+    TapRow(3);  // Baker: Dismiss
+    ChooseFromView(1, IDM_MODE_DISMISS_ALL);
+    EXPECT_EQ(settings_.GetItemsState(), DismissAll);
+    for (int row = 0; row < 4; ++row) {
+        EXPECT_GT(test::CountPixels(RowImage(row), QRect(1, 0, 26, 16), test::IsRed), 5) << "row " << row;
+    }
+    auto before = test::ReadFileBytes(appDir_ / "ContactsInfo.dat");
+    QString message = test::CloseMessageBoxDuring([this] { TapRow(3); });
+    EXPECT_EQ(message, QStringLiteral(
+                           "To change item state please switch to \"Items mode\" -> \"User settings\" from \"View\" menu."));
+    EXPECT_EQ(test::ReadFileBytes(appDir_ / "ContactsInfo.dat"), before);
+
+    ChooseFromView(1, IDM_MODE_USER_SETTINGS);
+    EXPECT_GT(test::CountPixels(RowImage(2), QRect(1, 0, 26, 16), test::IsGreen), 5);
+    EXPECT_GT(test::CountPixels(RowImage(3), QRect(1, 0, 26, 16), test::IsRed), 5);
+}
+
+TEST_F(MainScreenTest, TypingFindsAdamsBakerAndCarter) {
+    AddContacts({{u"Cid", u"Carter"}, {u"Ann", u"Adams"}, {u"Bob", u"Baker"}});
+    Open();
+    struct Typing {
+        std::vector<Qt::Key> keys;
+        std::u16string found;
+    };
+    for (const Typing& typing : {Typing{{Qt::Key_B}, u"Baker Bob"}, Typing{{Qt::Key_Z, Qt::Key_Z}, u"Carter Cid"},
+                                 Typing{{Qt::Key_A}, u"Adams Ann"}}) {
+        ASSERT_TRUE(List()->hasFocus());
+        QTest::keyClick(List(), typing.keys.front());
+        ASSERT_TRUE(dialog_->QuickFindOpen());
+        for (std::size_t k = 1; k < typing.keys.size(); ++k) QTest::keyClick(dialog_->QuickFindBox(), typing.keys[k]);
+        EXPECT_EQ(dialog_->QuickFindBox()->text().size(), static_cast<int>(typing.keys.size()));
+        EXPECT_EQ(List()->SelectionMark(), RowOfName(typing.found));
+        // Emptying the box closes it and gives the list back its focus.
+        for (std::size_t k = 0; k < typing.keys.size(); ++k) QTest::keyClick(dialog_->QuickFindBox(), Qt::Key_Backspace);
+        EXPECT_FALSE(dialog_->QuickFindOpen());
+    }
+}
+
+TEST_F(MainScreenTest, TheQuickFindBoxClosesFourSecondsAfterTheLastKey) {
+    AddContacts({{u"Ann", u"Adams"}, {u"Bob", u"Baker"}});
+    Open();
+    int fullHeight = List()->height();
+    QTest::keyClick(List(), Qt::Key_B);
+    ASSERT_TRUE(dialog_->QuickFindBox()->isVisible());
+    EXPECT_EQ(dialog_->TimerPeriod(ContactListDialog::kQuickFindTimer), 4000);
+    EXPECT_EQ(List()->geometry().bottom() + 1, dialog_->QuickFindBox()->geometry().top());
+    test::SaveScreenshot(*dialog_, "main-quick-find");
+    QTest::qWait(3000);
+    EXPECT_TRUE(dialog_->QuickFindOpen());
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog_->QuickFindOpen(), 2000);
+    EXPECT_FALSE(dialog_->QuickFindBox()->isVisible());
+    EXPECT_EQ(List()->height(), fullHeight);
+    EXPECT_TRUE(List()->hasFocus());
+    EXPECT_EQ(dialog_->TimerPeriod(ContactListDialog::kQuickFindTimer), 0);
+}
+
+TEST_F(MainScreenTest, AKeyThatTypesNothingOpensTheBoxForSixSeconds) {
+    Open();
+    QTest::keyClick(List(), Qt::Key_Shift);
+    ASSERT_TRUE(dialog_->QuickFindOpen());
+    EXPECT_TRUE(dialog_->QuickFindBox()->text().isEmpty());
+    EXPECT_EQ(dialog_->TimerPeriod(ContactListDialog::kQuickFindTimer), 6000);
+}
+
+TEST_F(MainScreenTest, MenuCheckMarksAndTheSelectorMoveTogether) {
+    Open();
+    EXPECT_EQ(Checks(0), (std::vector<bool>{false, false, true}));  // Disabled by default
+    EXPECT_EQ(Checks(1), (std::vector<bool>{true, false, false, false}));
+
+    ChooseFromView(0, IDM_STATE_ACTIVE);
+    EXPECT_EQ(settings_.GetActiveState(), Active);
+    EXPECT_EQ(Checks(0), (std::vector<bool>{true, false, false}));
+    EXPECT_EQ(dialog_->Selector()->SendMessage(SSM_GETSTATE, 0), Active);
+
+    QTest::mouseClick(dialog_->Selector(), Qt::LeftButton);
+    QTRY_COMPARE(settings_.GetActiveState(), ActiveBySchedule);
+    EXPECT_EQ(Checks(0), (std::vector<bool>{false, true, false}));
+    EXPECT_FALSE(dialog_->Selector()->hasFocus());
+
+    ChooseFromView(1, IDM_MODE_SILENT_ACCEPT_ALL);
+    EXPECT_EQ(settings_.GetItemsState(), SilentAcceptAll);
+    EXPECT_EQ(Checks(1), (std::vector<bool>{false, false, true, false}));
+}
+
+TEST_F(MainScreenTest, TheViewMenuOpensUpwardFromItsSoftKey) {
+    Open();
+    SoftKeyBar* bar = dialog_->MenuBar();
+    QTest::mouseClick(bar->Key(0), Qt::LeftButton);
+    QMenu* view = bar->SubMenu(0);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    EXPECT_LE(view->geometry().bottom(), bar->mapToGlobal(QPoint(0, 0)).y());
+    test::SaveScreenshot(*dialog_, "main-view-menu-key");
+    test::SaveScreenshot(*view, "main-view-menu");
+    view->close();
+    QTest::mouseClick(bar->Key(1), Qt::LeftButton);
+    QMenu* options = bar->SubMenu(1);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(options));
+    EXPECT_LE(options->geometry().bottom(), bar->mapToGlobal(QPoint(0, 0)).y());
+    EXPECT_EQ(options->geometry().right(), bar->mapToGlobal(QPoint(bar->width() - 1, 0)).x());
+    options->close();
+}
+
+TEST_F(MainScreenTest, ArrowsMoveTheFocusBetweenListAndSelector) {
+    AddContacts({{u"Ann", u"Adams"}});
+    Open();
+    settings_.SetActiveState(Disabled);
+    QTest::keyClick(List(), Qt::Key_Up);  // on row 0
+    ASSERT_TRUE(dialog_->Selector()->hasFocus());
+    QTest::keyClick(dialog_->Selector(), Qt::Key_Return);
+    QTRY_COMPARE(settings_.GetActiveState(), Active);
+    QTest::keyClick(dialog_->Selector(), Qt::Key_Down);
+    EXPECT_TRUE(List()->hasFocus());
+    EXPECT_EQ(settings_.GetActiveState(), Active);
+    QTest::keyClick(List(), Qt::Key_Down);
+    QTest::keyClick(List(), Qt::Key_Right);
+    EXPECT_TRUE(dialog_->Selector()->hasFocus());
+}
+
+TEST_F(MainScreenTest, TheDoneButtonAndExitEndTheProgramAndCloseTheFile) {
+    Open();
+    QTest::mouseClick(dialog_->DoneButton(), Qt::LeftButton);
+    EXPECT_TRUE(dialog_->Ended());
+    EXPECT_EQ(dialog_->result(), ContactListDialog::kClosedByCommand);
+    EXPECT_EQ(file_.Count(), 0);
+    EXPECT_EQ(dialog_->MenuBar(), nullptr);
+
+    Open();
+    dialog_->close();
+    EXPECT_EQ(dialog_->result(), kClosedByWindow);
+}
+
+TEST_F(MainScreenTest, AChangedNameFormatReloadsAndSortsTheListAfterTheOptions) {
+    AddContacts({{u"Zed", u"Adams"}, {u"Amy", u"Young"}});
+    Open();
+    ASSERT_EQ(RowOfName(u"Adams Zed"), 2);
+    auto before = test::ReadFileBytes(appDir_ / "ContactsInfo.dat");
+    TapRow(3);
+    TapRow(3);  // Young: Dismiss, stored in place
+    auto changed = test::ReadFileBytes(appDir_ / "ContactsInfo.dat");
+    dialog_->SendCommand(IDM_OPTIONS, 0);
+    EXPECT_EQ(RowOfName(u"Adams Zed"), 2);
+    EXPECT_EQ(test::ReadFileBytes(appDir_ / "ContactsInfo.dat"), changed);
+
+    settings_.SetContactFormat(FirstLast);
+    dialog_->SendCommand(IDM_OPTIONS, 0);
+    EXPECT_EQ(RowOfName(u"Amy Young"), 2);
+    EXPECT_EQ(StoredActionOfRow(2), Dismiss);
+    EXPECT_NE(before, changed);
+}
+
+TEST_F(MainScreenTest, LongNamesEndInAnEllipsisOnWindowsMobile5Only) {
+    AddContacts({{u"Bartholomew-Maximilian", u"Featherstonehaugh-Wolfeschlegel"}, {u"Al", u"Bo"}});
+    Open(Platform::WindowsMobile5);
+    int longRow = RowOfName(u"Featherstonehaugh-Wolfeschlegel Bartholomew-Maximilian");
+    int shortRow = RowOfName(u"Bo Al");
+    QImage longWm5 = RowImage(longRow);
+    QImage shortWm5 = RowImage(shortRow);
+    test::SaveScreenshot(*dialog_, "main-long-name-wm5");
+    dialog_.reset();
+    Open(Platform::PocketPC2003);
+    test::SaveScreenshot(*dialog_, "main-long-name-ppc2003");
+    EXPECT_NE(RowImage(longRow), longWm5);
+    EXPECT_EQ(RowImage(shortRow), shortWm5);
+}
+
+struct ScreenState {
+    const char* name;
+    std::int16_t state;
+    std::int16_t mode;
+};
+
+class MainScreenPictures : public MainScreenTest, public testing::WithParamInterface<ScreenState> {};
+
+TEST_P(MainScreenPictures, AreSavedForEachStateAndItemsMode) {
+    AddContacts({{u"Ann", u"Adams"}, {u"Bob", u"Baker"}, {u"Cid", u"Carter"}, {u"", u"Acme Ltd"}});
+    settings_.SetActiveState(GetParam().state);
+    Open();
+    TapRow(3);
+    TapRow(3);  // one contact dismissed
+    TapRow(4);
+    TapRow(4);
+    TapRow(4);  // one silently accepted
+    settings_.SetItemsState(GetParam().mode);
+    dialog_->repaint();
+    QImage selector = dialog_->Selector()->grab().toImage();
+    EXPECT_GT(test::CountPixels(selector, selector.rect(), [](QColor c) { return c == QColor(230, 230, 230); }), 100);
+    test::SaveScreenshot(*dialog_, std::string("main-") + GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(States, MainScreenPictures,
+                         testing::Values(ScreenState{"active", Active, UserSettings},
+                                         ScreenState{"by-schedule", ActiveBySchedule, UserSettings},
+                                         ScreenState{"disabled", Disabled, UserSettings},
+                                         ScreenState{"accept-all", Active, AcceptAll},
+                                         ScreenState{"silent-accept-all", Active, SilentAcceptAll},
+                                         ScreenState{"dismiss-all", Active, DismissAll}),
+                         [](const testing::TestParamInfo<ScreenState>& info) {
+                             std::string name = info.param.name;
+                             std::erase(name, '-');
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace velmo
