@@ -2,24 +2,28 @@
 // sorting the rows by name, saving the file and mapping it again.
 #include <benchmark/benchmark.h>
 
-#include "app/FakeContactSource.h"
 #include "app/core/ContactList.h"
+#include "app/core/PoomContactSource.h"
+#include "device/ContactStore.h"
 #include "support/TempDevice.h"
 
 namespace {
 
 using namespace velmo;
 
-// Names that do not arrive sorted, in the shape of a real address book.
-test::FakeContactSource MakeAddressBook(int count) {
-    test::FakeContactSource book;
+// Fills the device's address book with names that do not arrive sorted.
+void FillAddressBook(int count) {
     static const char16_t* firsts[] = {u"Ann", u"bob", u"Cid", u"Dee", u"eve", u"Fay", u"Gus"};
+    std::vector<device::ContactEntry> entries(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
+        auto& entry = entries[static_cast<std::size_t>(i)];
+        entry[device::ContactField::FirstName] = firsts[i % 7];
         std::u16string last = u"Name";
         for (int n = (i * 7919) % 100000; n > 0; n /= 26) last += static_cast<char16_t>(u'a' + n % 26);
-        book.contacts.push_back(test::Named(i + 1, firsts[i % 7], last));
+        entry[device::ContactField::LastName] = last;
+        entry[device::ContactField::MobileTelephoneNumber] = u"+1 555 0100";
     }
-    return book;
+    device::ContactStore().AddAll(entries);
 }
 
 void BM_LoadContactList(benchmark::State& state) {
@@ -30,7 +34,8 @@ void BM_LoadContactList(benchmark::State& state) {
     char16_t path[ContactStateFile::kPathUnits] = {};
     settings.ContactsInfoPath(path);
     file.SetPath(path);
-    test::FakeContactSource book = MakeAddressBook(static_cast<int>(state.range(0)));
+    FillAddressBook(static_cast<int>(state.range(0)));
+    PoomContactSource book;
     ContactList list(file, settings, book);
     list.Load();
     for (auto _ : state) {

@@ -3,13 +3,14 @@
 #include <QMenu>
 #include <QToolButton>
 
-#include "FakeContactSource.h"
 #include "WidgetTestSupport.h"
+#include "app/core/PoomContactSource.h"
 #include "app/resources/MenuTable.h"
 #include "app/ui/ContactListDialog.h"
 #include "app/ui/NotifyEdit.h"
 #include "app/ui/OwnerDataListView.h"
 #include "app/ui/StateSelectorCtrl.h"
+#include "device/ContactStore.h"
 #include "support/FileHelpers.h"
 #include "support/TempDevice.h"
 
@@ -21,15 +22,21 @@ protected:
     void SetUp() override { appDir_ = device_.InstallAppPath(); }
     void TearDown() override { dialog_.reset(); }
 
-    void AddContacts(const std::vector<std::pair<std::u16string, std::u16string>>& names) {
+    // Adds contacts to the device's address book, in this order.
+    static void AddContacts(const std::vector<std::pair<std::u16string, std::u16string>>& names) {
+        std::vector<device::ContactEntry> entries;
         for (const auto& [first, last] : names) {
-            book_.contacts.push_back(test::Named(static_cast<std::int32_t>(book_.contacts.size()) + 100, first, last));
+            device::ContactEntry entry;
+            entry[device::ContactField::FirstName] = first;
+            entry[device::ContactField::LastName] = last;
+            entries.push_back(entry);
         }
+        device::ContactStore().AddAll(entries);
     }
 
     void Open(Platform platform = kBuildPlatform) {
         dialog_ = std::make_unique<ContactListDialog>(
-            settings_, file_, [this] { return std::make_unique<test::FakeContactSource>(book_); }, platform);
+            settings_, file_, [] { return std::make_unique<PoomContactSource>(); }, platform);
         dialog_->Create();
         ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
     }
@@ -86,7 +93,6 @@ protected:
     std::filesystem::path appDir_;
     SettingsStore settings_;
     ContactStateFile file_;
-    test::FakeContactSource book_;
     std::unique_ptr<ContactListDialog> dialog_;
 };
 

@@ -1,0 +1,25 @@
+#pragma once
+// The contact list's view of the device's address book, through ContactsConnection.
+
+#include "app/core/ContactSource.h"
+#include "common/ContactsConnection.h"
+
+namespace velmo {
+
+class PoomContactSource : public ContactSource {
+public:
+    // Opens the connection; a failure leaves an empty source (IsOpen false).
+    PoomContactSource();
+    ~PoomContactSource() override;
+
+    bool IsOpen() const override { return open_; }
+    std::int32_t Count() override;
+    std::unique_ptr<ContactItem> Item(std::int32_t index) override;
+    void Close();
+
+private:
+    ContactsConnection connection_;
+    bool open_ = false;
+};
+
+}  // namespace velmo

@@ -1,0 +1,50 @@
+#include "app/ui/VelmoLightMain.h"
+
+#include <QApplication>
+
+#include "app/core/PoomContactSource.h"
+#include "app/resources/AppIcon.h"
+#include "app/resources/StringTable.h"
+#include "app/ui/BoldFont.h"
+#include "app/ui/ContactListDialog.h"
+#include "app/ui/ImageList.h"
+#include "app/ui/StateSelectorCtrl.h"
+#include "app/ui/WindowPresence.h"
+
+namespace velmo {
+
+namespace {
+
+// "AppPath" names the directory of the running program, with its trailing separator.
+void RecordAppPath(SettingsStore& settings) {
+    std::u16string path = (QCoreApplication::applicationDirPath() + QLatin1Char('/')).toStdU16String();
+    // A path that the readers' 260-unit buffers cannot hold is not recorded at all.
+    if (path.size() < ContactStateFile::kPathUnits) settings.SetAppPath(path.c_str());
+}
+
+}  // namespace
+
+int VelmoLightMain(int argc, char** argv) {
+    QApplication application(argc, argv);
+    const QString caption = QString::fromStdU16String(std::u16string(LoadStringResource(IDS_CAPTION)));
+    SettingsStore settings;
+    if (auto running = ForeignWindow::Find(caption)) {
+        running->SetForeground();
+        return 0;
+    }
+    RecordAppPath(settings);
+    Bitmap icon = AppIcon();
+    application.setWindowIcon(QIcon(ImageList(icon, icon.width, kMaskColour).Image(0)));
+    CreateBoldFont();
+    RegisterStateSelectorClass();
+    {
+        ContactStateFile contactStates;
+        ContactListDialog dialog(settings, contactStates, [] { return std::make_unique<PoomContactSource>(); });
+        dialog.DoModal();
+    }
+    UnregisterStateSelectorClass();
+    DeleteBoldFont();
+    return 0;
+}
+
+}  // namespace velmo

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QTest>
+
+#include "common/SettingsStore.h"
+#include "device/Text.h"
+#include "support/Process.h"
+#include "support/TempDevice.h"
+
+namespace velmo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// VelmoLight copied into a directory of the device, as an installation would place it.
+fs::path PlaceProgram(const fs::path& dir) {
+    fs::create_directories(dir);
+    fs::copy_file(test::BinPath("VelmoLight.exe"), dir / "VelmoLight.exe", fs::copy_options::overwrite_existing);
+    return dir / "VelmoLight.exe";
+}
+
+std::u16string AppPath() {
+    SettingsStore settings;
+    char16_t path[260] = {};
+    settings.GetAppPath(path);
+    return path;
+}
+
+// Starts the program and waits until its main screen has loaded the contact list.
+void StartAndWaitForTheList(QProcess& program, const fs::path& exe) {
+    program.start(QString::fromStdString(exe.string()), {});
+    ASSERT_TRUE(program.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(fs::exists(exe.parent_path() / "ContactsInfo.dat"), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(SettingsStore().GetBlockedMsg() == 0, 5000);
+}
+
+void Stop(QProcess& program) {
+    program.terminate();
+    program.waitForFinished();
+}
+
+TEST(SingleInstance, ASecondStartWhileTheFirstRunsExitsZeroAndWritesNothing) {
+    test::TempDevice device;
+    fs::path exe = PlaceProgram(device.Root() / "Program Files" / "VelmoLight");
+    SettingsStore settings;
+    settings.SetBlockedMsg(4);
+    QProcess first;
+    StartAndWaitForTheList(first, exe);
+    EXPECT_EQ(AppPath(), device::ToUtf16(exe.parent_path().string() + "/"));
+
+    settings.SetAppPath(u"/elsewhere/");
+    settings.SetBlockedMsg(7);
+    test::ProcessResult second = test::RunProcess(exe.string(), {});
+    EXPECT_EQ(second.exitCode, 0);
+    EXPECT_EQ(AppPath(), u"/elsewhere/");
+    EXPECT_EQ(settings.GetBlockedMsg(), 7);
+    EXPECT_EQ(first.state(), QProcess::Running);
+    Stop(first);
+}
+
+TEST(SingleInstance, EachStartRecordsTheDirectoryItRanFrom) {
+    test::TempDevice device;
+    fs::path before = PlaceProgram(device.Root() / "Program Files" / "VelmoLight");
+    QProcess program;
+    StartAndWaitForTheList(program, before);
+    EXPECT_EQ(AppPath(), device::ToUtf16(before.parent_path().string() + "/"));
+    Stop(program);  // leaves its socket behind, as a killed program does
+
+    fs::path after = PlaceProgram(device.Root() / "Storage Card" / "Velmo");
+    StartAndWaitForTheList(program, after);
+    EXPECT_EQ(AppPath(), device::ToUtf16(after.parent_path().string() + "/"));
+    Stop(program);
+}
+
+}  // namespace
+}  // namespace velmo
