@@ -8,6 +8,7 @@
 #include "app/resources/StringTable.h"
 #include "app/ui/BoldFont.h"
 #include "app/ui/DeliveryTime.h"
+#include "app/ui/DialogFont.h"
 #include "app/ui/DialogUtilities.h"
 #include "app/ui/MessageDialog.h"
 #include "app/ui/OwnerDataListView.h"
@@ -27,6 +28,7 @@ QString ToQString(std::u16string_view text) { return QString::fromStdU16String(s
 
 BlockedMessagesDialog::BlockedMessagesDialog(QWidget* owner, SettingsStore& settings, Platform platform)
     : HandheldDialog(owner, QStringLiteral("Blocked Messages")), settings_(settings), platform_(platform) {
+    Body()->setFont(DialogFont());
     list_ = new OwnerDataListView(Body());
     SetControlId(list_, IDC_MESSAGES);
     list_->setGeometry(DialogUnitsToPixels(0, 0, 155, 174));

@@ -6,6 +6,7 @@
 #include "app/core/BlockedMessageRows.h"
 #include "app/resources/MenuTable.h"
 #include "app/ui/DeliveryTime.h"
+#include "app/ui/DialogFont.h"
 #include "app/ui/DialogUtilities.h"
 #include "app/ui/TimeFormat.h"
 
@@ -19,6 +20,7 @@ QString ToQString(std::u16string_view text) { return QString::fromStdU16String(s
 
 MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record)
     : HandheldDialog(owner, QStringLiteral("Blocked Messages")), record_(record) {
+    Body()->setFont(DialogFont());
     time_ = new QLabel(Body());
     SetControlId(time_, IDC_TIME);
     time_->setGeometry(DialogUnitsToPixels(1, 0, 128, 10));

@@ -6,6 +6,7 @@
 #include "app/core/OptionChoices.h"
 #include "app/resources/MenuTable.h"
 #include "app/resources/StringTable.h"
+#include "app/ui/DialogFont.h"
 #include "app/ui/DialogUtilities.h"
 #include "common/SettingsStore.h"
 
@@ -36,6 +37,7 @@ constexpr int kBoxHeight = 12;
 
 OptionsDialog::OptionsDialog(QWidget* owner, SettingsStore& settings)
     : HandheldDialog(owner, QStringLiteral("Options")), settings_(settings) {
+    Body()->setFont(DialogFont());
     // The controls of dialog 143, in its tab order.
     for (const BoxTemplate& entry : kBoxes) {
         auto* label = new QLabel(QString::fromUtf8(entry.label), Body());

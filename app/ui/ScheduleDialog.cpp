@@ -3,6 +3,7 @@
 #include <QLabel>
 
 #include "app/resources/MenuTable.h"
+#include "app/ui/DialogFont.h"
 #include "app/ui/DialogUtilities.h"
 #include "app/ui/TimePicker.h"
 #include "app/ui/WeekDayCtrl.h"
@@ -17,30 +18,38 @@ constexpr int IDC_START_LABEL = 132;
 constexpr int IDC_END_LABEL = 92;
 constexpr int IDC_DAYS_LABEL = 94;
 
-void AddLabel(QWidget* body, int id, const char* text, QRect place) {
+constexpr int kLabelX = 4;
+constexpr int kControlX = 70;
+constexpr int kControlWidth = 81;
+constexpr int kRowHeight = 11;
+
+// A label at the left of its row; it may use the room up to the control, which the
+// template leaves for the handheld's narrower face.
+void AddLabel(QWidget* body, int id, const char* text, int y) {
     auto* label = new QLabel(QString::fromUtf8(text), body);
     HandheldDialog::SetControlId(label, id);
-    label->setGeometry(place);
+    label->setGeometry(DialogUnitsToPixels(kLabelX, y, kControlX - kLabelX, kRowHeight));
 }
 
 }  // namespace
 
 ScheduleDialog::ScheduleDialog(QWidget* owner, SettingsStore& settings, Platform platform)
     : HandheldDialog(owner, QStringLiteral("Schedule settings")), settings_(settings), platform_(platform) {
+    Body()->setFont(DialogFont());
     // The controls of dialog 135, in its tab order.
-    AddLabel(Body(), IDC_START_LABEL, "Start Time: ", DialogUnitsToPixels(4, 5, 60, 11));
+    AddLabel(Body(), IDC_START_LABEL, "Start Time: ", 5);
     start_ = new TimePicker(Body());
     SetControlId(start_, IDC_START_TIME);
-    start_->setGeometry(DialogUnitsToPixels(70, 4, 81, 11));
-    AddLabel(Body(), IDC_END_LABEL, "End Time:", DialogUnitsToPixels(4, 21, 60, 11));
+    start_->setGeometry(DialogUnitsToPixels(kControlX, 4, kControlWidth, kRowHeight));
+    AddLabel(Body(), IDC_END_LABEL, "End Time:", 21);
     end_ = new TimePicker(Body());
     SetControlId(end_, IDC_END_TIME);
-    end_->setGeometry(DialogUnitsToPixels(70, 20, 81, 11));
-    AddLabel(Body(), IDC_DAYS_LABEL, "Select week day: ", DialogUnitsToPixels(4, 37, 60, 11));
+    end_->setGeometry(DialogUnitsToPixels(kControlX, 20, kControlWidth, kRowHeight));
+    AddLabel(Body(), IDC_DAYS_LABEL, "Select week day: ", 37);
     days_ = qobject_cast<WeekDayCtrl*>(CreateWindowOfClass(QString::fromLatin1(kWeekDayCtrlClass), Body()));
     if (days_ != nullptr) {
         SetControlId(days_, IDC_WEEK_DAYS);
-        days_->setGeometry(DialogUnitsToPixels(70, 36, 81, 11));
+        days_->setGeometry(DialogUnitsToPixels(kControlX, 36, kControlWidth, kRowHeight));
     }
 }
 

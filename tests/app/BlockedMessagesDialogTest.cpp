@@ -10,6 +10,7 @@
 #include "WidgetTestSupport.h"
 #include "app/core/BlockedMessageRows.h"
 #include "app/ui/BlockedMessagesDialog.h"
+#include "app/ui/BoldFont.h"
 #include "app/ui/MessageDialog.h"
 #include "app/ui/OwnerDataListView.h"
 #include "app/ui/Painting.h"
@@ -76,7 +77,11 @@ protected:
     void TapRow(int row) { QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowRect(row).center()); }
     QImage RowImage(int row) const { return List()->viewport()->grab(RowRect(row)).toImage(); }
     void MarkRow(int row) {
-        QTest::keyClick(List(), Qt::Key_Home);
+        // The offscreen platform has no window manager to give the dialog back its activation
+        // when a message dialog closes over it.
+        dialog_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
+        ASSERT_TRUE(List()->hasFocus());
         List()->SelectItem(0);
         for (int step = 0; step < row; ++step) QTest::keyClick(List(), Qt::Key_Down);
         ASSERT_EQ(List()->SelectionMark(), row);

@@ -2,6 +2,7 @@
 
 #include <QLineEdit>
 #include <QToolButton>
+#include <tuple>
 
 #include "DialogTestSupport.h"
 #include "WidgetTestSupport.h"
@@ -9,14 +10,13 @@
 #include "app/ui/SoftKeyBar.h"
 #include "app/ui/TimePicker.h"
 #include "app/ui/WeekDayCtrl.h"
+#include "device/Clock.h"
 #include "support/TempDevice.h"
 
 namespace velmo {
 namespace {
 
-bool operator==(const TimeOfDay& a, const TimeOfDay& b) {
-    return a.hour == b.hour && a.minute == b.minute && a.second == b.second;
-}
+using Clock = std::tuple<int, int, int>;  // hour, minute, second
 
 class ScheduleDialogTest : public testing::Test {
 protected:
@@ -29,15 +29,15 @@ protected:
     }
     WeekDayCtrl* Days() const { return dialog_->WeekDays(); }
     void TapOk() { QTest::mouseClick(dialog_->MenuBar()->Key(0), Qt::LeftButton); }
-    TimeOfDay Start() {
+    Clock Start() {
         TimeOfDay time{};
         settings_.GetStartTime(time);
-        return time;
+        return {time.hour, time.minute, time.second};
     }
-    TimeOfDay End() {
+    Clock End() {
         TimeOfDay time{};
         settings_.GetEndTime(time);
-        return time;
+        return {time.hour, time.minute, time.second};
     }
 
     test::ScopedLocale locale_{"en_GB"};
@@ -58,8 +58,8 @@ TEST_F(ScheduleDialogTest, ShowsTheDefaultsAndOkWritesThemAll) {
     EXPECT_TRUE(test::IsStored(settings_, StartTimeValue));
     EXPECT_TRUE(test::IsStored(settings_, EndTimeValue));
     EXPECT_TRUE(test::IsStored(settings_, WeekDaysValue));
-    EXPECT_EQ(Start(), (TimeOfDay{21, 0, 0}));
-    EXPECT_EQ(End(), (TimeOfDay{8, 0, 0}));
+    EXPECT_EQ(Start(), (Clock{21, 0, 0}));
+    EXPECT_EQ(End(), (Clock{8, 0, 0}));
     EXPECT_EQ(settings_.GetWeekDays(), 31u);
 }
 
@@ -74,8 +74,8 @@ TEST_F(ScheduleDialogTest, SecondsAndBitsAboveTheWeekAreKeptAndEqualTimesStayEqu
     QTest::keyClick(dialog_->StartPicker(), Qt::Key_Home);
     QTest::keyClick(dialog_->StartPicker(), Qt::Key_Up);
     TapOk();
-    EXPECT_EQ(Start(), (TimeOfDay{7, 30, 45}));
-    EXPECT_EQ(End(), (TimeOfDay{6, 30, 45}));
+    EXPECT_EQ(Start(), (Clock{7, 30, 45}));
+    EXPECT_EQ(End(), (Clock{6, 30, 45}));
     EXPECT_EQ(settings_.GetWeekDays(), 0x85u);
 }
 
