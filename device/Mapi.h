@@ -3,7 +3,7 @@
 // the property interfaces of the store, its folders and messages, and the MAPI memory
 // functions. The plain C++ side of the store is in MessageStore.h.
 
-#include "device/Unknown.h"
+#include "device/Com.h"
 #include "device/WinTypes.h"
 
 using SCODE = LONG;

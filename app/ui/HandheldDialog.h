@@ -68,6 +68,8 @@ public:
     // Gives a control of the body its id.
     static void SetControlId(QWidget* control, int controlId);
     static int ControlId(const QWidget* control);
+    // The dialog that a control belongs to, or null.
+    static HandheldDialog* Of(QWidget* control) { return qobject_cast<HandheldDialog*>(control->window()); }
 
     // The title bar's Done button, which sends IDOK.
     void ShowDoneButton(bool shown);

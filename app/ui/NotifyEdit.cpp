@@ -9,7 +9,7 @@ NotifyEdit::NotifyEdit(QWidget* parent) : QLineEdit(parent) {
 }
 
 void NotifyEdit::Notify(int code) {
-    if (auto* dialog = qobject_cast<HandheldDialog*>(window())) dialog->SendCommand(HandheldDialog::ControlId(this), code);
+    if (HandheldDialog* dialog = HandheldDialog::Of(this)) dialog->SendCommand(HandheldDialog::ControlId(this), code);
 }
 
 void NotifyEdit::focusInEvent(QFocusEvent* event) {

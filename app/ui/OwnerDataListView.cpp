@@ -9,12 +9,6 @@
 
 namespace velmo {
 
-namespace {
-
-HandheldDialog* DialogOf(QWidget* control) { return qobject_cast<HandheldDialog*>(control->window()); }
-
-}  // namespace
-
 void OwnerDataListView::Model::Reset(int newCount) {
     beginResetModel();
     count = newCount;
@@ -23,7 +17,7 @@ void OwnerDataListView::Model::Reset(int newCount) {
 
 void OwnerDataListView::Delegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                                         const QModelIndex& index) const {
-    HandheldDialog* dialog = DialogOf(view_);
+    HandheldDialog* dialog = HandheldDialog::Of(view_);
     if (dialog == nullptr) return;
     unsigned state = 0;
     if (option.state & QStyle::State_Selected) state |= ODS_SELECTED;
@@ -86,7 +80,7 @@ void OwnerDataListView::currentChanged(const QModelIndex& current, const QModelI
 }
 
 void OwnerDataListView::keyPressEvent(QKeyEvent* event) {
-    if (HandheldDialog* dialog = DialogOf(this)) {
+    if (HandheldDialog* dialog = HandheldDialog::Of(this)) {
         dialog->SendNotify({HandheldDialog::ControlId(this), LVN_KEYDOWN, -1, VirtualKeyOf(*event), event});
     }
     // The list itself only moves between its items; every other key was the dialog's.
@@ -107,7 +101,7 @@ void OwnerDataListView::mousePressEvent(QMouseEvent* event) {
     // chosen item from one that chooses an item.
     QModelIndex index = indexAt(event->position().toPoint());
     if (index.isValid() && event->button() == Qt::LeftButton) {
-        if (HandheldDialog* dialog = DialogOf(this)) {
+        if (HandheldDialog* dialog = HandheldDialog::Of(this)) {
             dialog->SendNotify({HandheldDialog::ControlId(this), NM_CLICK, index.row(), 0, nullptr});
         }
     }

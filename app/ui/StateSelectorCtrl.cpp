@@ -10,12 +10,6 @@
 
 namespace velmo {
 
-namespace {
-
-HandheldDialog* DialogOf(QWidget* control) { return qobject_cast<HandheldDialog*>(control->window()); }
-
-}  // namespace
-
 StateSelectorCtrl::StateSelectorCtrl(QWidget* parent) : QWidget(parent) {
     // A tab stop that a tap does not focus.
     setFocusPolicy(Qt::TabFocus);
@@ -40,7 +34,7 @@ std::intptr_t StateSelectorCtrl::SendMessage(unsigned message, std::intptr_t wPa
 void StateSelectorCtrl::Advance() {
     data_.Advance();
     update();
-    if (HandheldDialog* dialog = DialogOf(this)) dialog->PostCommand(HandheldDialog::ControlId(this), 0);
+    if (HandheldDialog* dialog = HandheldDialog::Of(this)) dialog->PostCommand(HandheldDialog::ControlId(this), 0);
 }
 
 void StateSelectorCtrl::paintEvent(QPaintEvent*) {
@@ -52,7 +46,7 @@ void StateSelectorCtrl::paintEvent(QPaintEvent*) {
         area.adjust(1, 1, -1, -1);
     }
     area.adjust(1, 1, -1, -1);
-    if (HandheldDialog* dialog = DialogOf(this)) {
+    if (HandheldDialog* dialog = HandheldDialog::Of(this)) {
         dialog->SendDrawItem({HandheldDialog::ControlId(this), data_.Current(), 0, this, &painter, area});
     }
 }
