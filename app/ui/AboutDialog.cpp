@@ -11,7 +11,7 @@
 namespace velmo {
 
 AboutDialog::AboutDialog(QWidget* owner)
-    : HandheldDialog(owner, QString::fromStdU16String(std::u16string(LoadStringResource(IDS_CAPTION)))) {
+    : MenuBarDialog(owner, QString::fromStdU16String(std::u16string(LoadStringResource(IDS_CAPTION))), IDM_DONE) {
     auto* product = new QLabel(QStringLiteral("Velmo Dirid 1.2"), Body());
     SetControlId(product, IDC_PRODUCT);
     product->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -30,23 +30,6 @@ bool AboutDialog::OnInitDialog() {
     CreateDialogMenuBar(*this, IDR_ABOUT_MENU);
     ApplyBoldFont(*this, IDC_PRODUCT);
     return true;
-}
-
-std::intptr_t AboutDialog::OnCommand(int id, int) {
-    switch (id) {
-        case IDOK:
-        case IDCANCEL:
-        case IDM_DONE:
-            Close(id);
-            return TRUE;
-        default:
-            return FALSE;
-    }
-}
-
-void AboutDialog::Close(int result) {
-    DestroyMenuBar();
-    EndDialog(result);
 }
 
 }  // namespace velmo

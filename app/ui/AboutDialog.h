@@ -1,11 +1,11 @@
 #pragma once
 // The about box (dialog 131): the product's name and version above its icon.
 
-#include "app/ui/HandheldDialog.h"
+#include "app/ui/MenuBarDialog.h"
 
 namespace velmo {
 
-class AboutDialog : public HandheldDialog {
+class AboutDialog : public MenuBarDialog {
     Q_OBJECT
 public:
     static constexpr int IDD = 131;
@@ -16,11 +16,6 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    std::intptr_t OnCommand(int id, int code) override;
-    void OnClose() override { Close(kClosedByWindow); }
-
-private:
-    void Close(int result);
 };
 
 }  // namespace velmo

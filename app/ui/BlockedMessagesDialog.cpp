@@ -27,7 +27,7 @@ QString ToQString(std::u16string_view text) { return QString::fromStdU16String(s
 }  // namespace
 
 BlockedMessagesDialog::BlockedMessagesDialog(QWidget* owner, SettingsStore& settings, Platform platform)
-    : HandheldDialog(owner, QStringLiteral("Blocked Messages")), settings_(settings), platform_(platform) {
+    : MenuBarDialog(owner, QStringLiteral("Blocked Messages"), IDM_DONE), settings_(settings), platform_(platform) {
     Body()->setFont(DialogFont());
     list_ = new OwnerDataListView(Body());
     SetControlId(list_, IDC_MESSAGES);
@@ -48,19 +48,10 @@ bool BlockedMessagesDialog::OnInitDialog() {
     return true;
 }
 
-std::intptr_t BlockedMessagesDialog::OnCommand(int id, int) {
-    switch (id) {
-        case IDM_EMPTY:
-            Empty();
-            return TRUE;
-        case IDOK:
-        case IDCANCEL:
-        case IDM_DONE:
-            Close(id);
-            return TRUE;
-        default:
-            return FALSE;
-    }
+std::intptr_t BlockedMessagesDialog::OnMenuCommand(int id) {
+    if (id != IDM_EMPTY) return FALSE;
+    Empty();
+    return TRUE;
 }
 
 bool BlockedMessagesDialog::OnDrawItem(const DrawItemInfo& info) {
@@ -139,9 +130,8 @@ void BlockedMessagesDialog::OnLayout() { list_->setGeometry(Body()->rect()); }
 
 void BlockedMessagesDialog::Close(int result) {
     list_->SetItemCount(0);
-    DestroyMenuBar();
     file_.Close();
-    EndDialog(result);
+    MenuBarDialog::Close(result);
 }
 
 }  // namespace velmo

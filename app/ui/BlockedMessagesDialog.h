@@ -4,7 +4,7 @@
 // a tap on the chosen row shows the message; "Empty" removes them all once confirmed.
 
 #include "app/core/Platform.h"
-#include "app/ui/HandheldDialog.h"
+#include "app/ui/MenuBarDialog.h"
 #include "common/BlockedMessageFile.h"
 
 namespace velmo {
@@ -12,7 +12,7 @@ namespace velmo {
 class OwnerDataListView;
 class SettingsStore;
 
-class BlockedMessagesDialog : public HandheldDialog {
+class BlockedMessagesDialog : public MenuBarDialog {
     Q_OBJECT
 public:
     static constexpr int IDD = 149;
@@ -25,18 +25,17 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    std::intptr_t OnCommand(int id, int code) override;
+    std::intptr_t OnMenuCommand(int id) override;
     bool OnDrawItem(const DrawItemInfo& info) override;
     std::intptr_t OnNotify(const ListNotification& notification) override;
     void OnLayout() override;
-    void OnClose() override { Close(kClosedByWindow); }
+    void Close(int result) override;
 
 private:
     bool RowRecord(int row, BlockedMessageRecord& record);
     void DrawRow(const DrawItemInfo& info);
     void OpenRow(int row);
     void Empty();
-    void Close(int result);
 
     SettingsStore& settings_;
     Platform platform_;

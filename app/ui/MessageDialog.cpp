@@ -19,7 +19,7 @@ QString ToQString(std::u16string_view text) { return QString::fromStdU16String(s
 }  // namespace
 
 MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record)
-    : HandheldDialog(owner, QStringLiteral("Blocked Messages")), record_(record) {
+    : MenuBarDialog(owner, QStringLiteral("Blocked Messages"), IDM_DONE), record_(record) {
     Body()->setFont(DialogFont());
     time_ = new QLabel(Body());
     SetControlId(time_, IDC_TIME);
@@ -49,18 +49,6 @@ bool MessageDialog::OnInitDialog() {
     return true;
 }
 
-std::intptr_t MessageDialog::OnCommand(int id, int) {
-    switch (id) {
-        case IDOK:
-        case IDCANCEL:
-        case IDM_DONE:
-            Close(id);
-            return TRUE;
-        default:
-            return FALSE;
-    }
-}
-
 void MessageDialog::OnLayout() {
     // The text reaches the bottom, and it and the sender end one pixel inside each side.
     QRect client = Body()->rect();
@@ -68,11 +56,6 @@ void MessageDialog::OnLayout() {
     text_->setGeometry(client.left() + 1, text.top(), client.width() - 2, client.bottom() + 1 - text.top());
     QRect sender = sender_->geometry();
     sender_->setGeometry(client.left() + 1, sender.top(), client.width() - 2, sender.height());
-}
-
-void MessageDialog::Close(int result) {
-    DestroyMenuBar();
-    EndDialog(result);
 }
 
 }  // namespace velmo

@@ -2,7 +2,7 @@
 // One blocked message in full (dialog 151): when it arrived, who sent it, and its text in
 // a read-only box. It works on its own copy of the record and never touches the file.
 
-#include "app/ui/HandheldDialog.h"
+#include "app/ui/MenuBarDialog.h"
 #include "common/BlockedMessageFile.h"
 
 class QLabel;
@@ -10,7 +10,7 @@ class QPlainTextEdit;
 
 namespace velmo {
 
-class MessageDialog : public HandheldDialog {
+class MessageDialog : public MenuBarDialog {
     Q_OBJECT
 public:
     static constexpr int IDD = 151;
@@ -26,13 +26,9 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    std::intptr_t OnCommand(int id, int code) override;
     void OnLayout() override;
-    void OnClose() override { Close(kClosedByWindow); }
 
 private:
-    void Close(int result);
-
     BlockedMessageRecord record_;
     QLabel* time_ = nullptr;
     QLabel* sender_ = nullptr;

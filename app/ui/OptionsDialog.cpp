@@ -36,7 +36,7 @@ constexpr int kBoxHeight = 12;
 }  // namespace
 
 OptionsDialog::OptionsDialog(QWidget* owner, SettingsStore& settings)
-    : HandheldDialog(owner, QStringLiteral("Options")), settings_(settings) {
+    : MenuBarDialog(owner, QStringLiteral("Options"), IDM_CANCEL), settings_(settings) {
     Body()->setFont(DialogFont());
     // The controls of dialog 143, in its tab order.
     for (const BoxTemplate& entry : kBoxes) {
@@ -72,35 +72,20 @@ bool OptionsDialog::OnInitDialog() {
     return true;
 }
 
-std::intptr_t OptionsDialog::OnCommand(int id, int) {
-    switch (id) {
-        case IDM_OK: {
-            // A box with nothing selected leaves its setting as it is.
-            if (int action = ActionAtPosition(Box(IDC_DEFAULT_ACTION)->currentIndex()); action >= 0) {
-                settings_.SetDefActionType(static_cast<std::int16_t>(action));
-            }
-            if (int format = Box(IDC_CONTACT_FORMAT)->currentIndex(); format >= 0) {
-                settings_.SetContactFormat(static_cast<std::int16_t>(format));
-            }
-            if (int age = Box(IDC_DELETE_TIME)->currentIndex(); age >= 0) {
-                settings_.SetDeleteTimeType(static_cast<std::int16_t>(age));
-            }
-            Close(IDM_OK);
-            return TRUE;
-        }
-        case IDOK:
-        case IDCANCEL:
-        case IDM_CANCEL:
-            Close(id);
-            return TRUE;
-        default:
-            return FALSE;
+std::intptr_t OptionsDialog::OnMenuCommand(int id) {
+    if (id != IDM_OK) return FALSE;
+    // A box with nothing selected leaves its setting as it is.
+    if (int action = ActionAtPosition(Box(IDC_DEFAULT_ACTION)->currentIndex()); action >= 0) {
+        settings_.SetDefActionType(static_cast<std::int16_t>(action));
     }
-}
-
-void OptionsDialog::Close(int result) {
-    DestroyMenuBar();
-    EndDialog(result);
+    if (int format = Box(IDC_CONTACT_FORMAT)->currentIndex(); format >= 0) {
+        settings_.SetContactFormat(static_cast<std::int16_t>(format));
+    }
+    if (int age = Box(IDC_DELETE_TIME)->currentIndex(); age >= 0) {
+        settings_.SetDeleteTimeType(static_cast<std::int16_t>(age));
+    }
+    Close(IDM_OK);
+    return TRUE;
 }
 
 }  // namespace velmo

@@ -3,7 +3,7 @@
 // age after which blocked messages go. Only "OK" writes, and it writes every box that
 // has an entry selected.
 
-#include "app/ui/HandheldDialog.h"
+#include "app/ui/MenuBarDialog.h"
 
 class QComboBox;
 
@@ -11,7 +11,7 @@ namespace velmo {
 
 class SettingsStore;
 
-class OptionsDialog : public HandheldDialog {
+class OptionsDialog : public MenuBarDialog {
     Q_OBJECT
 public:
     static constexpr int IDD = 143;
@@ -25,12 +25,9 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    std::intptr_t OnCommand(int id, int code) override;
-    void OnClose() override { Close(kClosedByWindow); }
+    std::intptr_t OnMenuCommand(int id) override;
 
 private:
-    void Close(int result);
-
     SettingsStore& settings_;
 };
 

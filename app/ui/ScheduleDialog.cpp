@@ -34,7 +34,7 @@ void AddLabel(QWidget* body, int id, const char* text, int y) {
 }  // namespace
 
 ScheduleDialog::ScheduleDialog(QWidget* owner, SettingsStore& settings, Platform platform)
-    : HandheldDialog(owner, QStringLiteral("Schedule settings")), settings_(settings), platform_(platform) {
+    : MenuBarDialog(owner, QStringLiteral("Schedule settings"), IDM_CANCEL), settings_(settings), platform_(platform) {
     Body()->setFont(DialogFont());
     // The controls of dialog 135, in its tab order.
     AddLabel(Body(), IDC_START_LABEL, "Start Time: ", 5);
@@ -73,27 +73,13 @@ bool ScheduleDialog::OnInitDialog() {
     return true;
 }
 
-std::intptr_t ScheduleDialog::OnCommand(int id, int) {
-    switch (id) {
-        case IDM_OK:
-            settings_.SetStartTime(start_->GetTimeOfDay());
-            settings_.SetEndTime(end_->GetTimeOfDay());
-            settings_.SetWeekDays(static_cast<DWORD>(days_->SendMessage(WDM_GETDAYS, 0)));
-            Close(IDM_OK);
-            return TRUE;
-        case IDOK:
-        case IDCANCEL:
-        case IDM_CANCEL:
-            Close(id);
-            return TRUE;
-        default:
-            return FALSE;
-    }
-}
-
-void ScheduleDialog::Close(int result) {
-    DestroyMenuBar();
-    EndDialog(result);
+std::intptr_t ScheduleDialog::OnMenuCommand(int id) {
+    if (id != IDM_OK) return FALSE;
+    settings_.SetStartTime(start_->GetTimeOfDay());
+    settings_.SetEndTime(end_->GetTimeOfDay());
+    settings_.SetWeekDays(static_cast<DWORD>(days_->SendMessage(WDM_GETDAYS, 0)));
+    Close(IDM_OK);
+    return TRUE;
 }
 
 }  // namespace velmo

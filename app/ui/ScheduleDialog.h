@@ -3,7 +3,7 @@
 // the days on which it applies. Only "OK" writes, and it writes all three settings.
 
 #include "app/core/Platform.h"
-#include "app/ui/HandheldDialog.h"
+#include "app/ui/MenuBarDialog.h"
 
 namespace velmo {
 
@@ -11,7 +11,7 @@ class SettingsStore;
 class TimePicker;
 class WeekDayCtrl;
 
-class ScheduleDialog : public HandheldDialog {
+class ScheduleDialog : public MenuBarDialog {
     Q_OBJECT
 public:
     static constexpr int IDD = 135;
@@ -31,12 +31,9 @@ public:
 
 protected:
     bool OnInitDialog() override;
-    std::intptr_t OnCommand(int id, int code) override;
-    void OnClose() override { Close(kClosedByWindow); }
+    std::intptr_t OnMenuCommand(int id) override;
 
 private:
-    void Close(int result);
-
     SettingsStore& settings_;
     Platform platform_;
     TimePicker* start_ = nullptr;
