@@ -4,7 +4,9 @@
 #include <mutex>
 #include <vector>
 
+#include "device/Module.h"
 #include "device/Poom.h"
+#include "device/Registry.h"
 
 bool operator==(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
 
@@ -55,11 +57,45 @@ ClassTable& Classes() {
     return table;
 }
 
-// The one place where a class that is not built in would be looked up under
-// HKEY_CLASSES_ROOT\CLSID\{...}\InprocServer32 and loaded; until that loader exists no
-// library serves any class.
-HRESULT CreateFromInprocServer(REFCLSID /*clsid*/, IUnknown* /*outer*/, REFIID /*riid*/, void** /*object*/) {
-    return REGDB_E_CLASSNOTREG;
+using DllGetClassObjectFunction = HRESULT (*)(REFCLSID, REFIID, LPVOID*);
+
+// The default value of HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32: the server's file name.
+bool ReadInprocServer(REFCLSID clsid, std::u16string& server) {
+    std::u16string keyPath = u"CLSID\\" + velmo::device::FormatGuid(clsid) + u"\\InprocServer32";
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    char16_t text[MAX_PATH] = {};
+    DWORD type = REG_NONE;
+    DWORD size = sizeof text - sizeof(char16_t);  // keeps a terminator whatever is stored
+    LONG rc = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS || type != REG_SZ) return false;
+    server = text;
+    return true;
+}
+
+// A class that is not built in, served by the library that the registry names. Libraries
+// stay loaded for the life of the process: objects they made may outlive any answer of
+// their DllCanUnloadNow, and nothing here frees unused libraries.
+HRESULT CreateFromInprocServer(REFCLSID clsid, IUnknown* outer, REFIID riid, void** object) {
+    std::u16string server;
+    if (!ReadInprocServer(clsid, server)) return REGDB_E_CLASSNOTREG;
+    // Servers live in the device's Windows/ directory; a path in the registry would reach outside it.
+    if (server.empty() || server.find_first_of(u"/\\") != std::u16string::npos) return CO_E_DLLNOTFOUND;
+    HMODULE module = LoadLibraryW(server.c_str());
+    if (module == nullptr) return CO_E_DLLNOTFOUND;
+    auto getClassObject = reinterpret_cast<DllGetClassObjectFunction>(GetProcAddressW(module, u"DllGetClassObject"));
+    if (getClassObject == nullptr) {
+        FreeLibrary(module);
+        return CO_E_ERRORINDLL;
+    }
+    IClassFactory* factory = nullptr;
+    HRESULT result = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+    if (FAILED(result)) return result;
+    if (factory == nullptr) return E_UNEXPECTED;
+    result = factory->CreateInstance(outer, riid, object);
+    factory->Release();
+    return result;
 }
 
 int HexValue(char16_t c) {

@@ -63,9 +63,13 @@ extern "C" {
 // each needs its CoUninitialize. pvReserved must be null.
 HRESULT CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
 void CoUninitialize();
-// Creates an object of a built-in class, else of a class served by a registered
-// in-process library. CO_E_NOTINITIALIZED when the calling thread has not initialised
-// COM; REGDB_E_CLASSNOTREG for a class that nobody serves in-process.
+// Creates an object of a built-in class, else of a class served by the in-process library
+// that the default value of HKEY_CLASSES_ROOT\CLSID\{clsid}\InprocServer32 names: a bare file
+// name in the device's Windows/ directory, entered through its DllGetClassObject and kept
+// loaded until the process ends. CO_E_NOTINITIALIZED when the calling thread has not
+// initialised COM; REGDB_E_CLASSNOTREG for a class that nobody serves in-process;
+// CO_E_DLLNOTFOUND when the library cannot be loaded; CO_E_ERRORINDLL when it has no
+// DllGetClassObject; otherwise what DllGetClassObject or CreateInstance answered.
 HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv);
 }
 

@@ -246,11 +246,11 @@ void MessageDatabase::WriteProperty(std::int64_t message, const Property& proper
         .Step();
 }
 
-std::vector<MessageDatabase::Message> MessageDatabase::ListFolder(std::int64_t folder) {
+std::vector<MessageDatabase::Message> MessageDatabase::ListFolder(std::int64_t folder, std::int64_t firstMessage) {
     Query query(*this,
                 "SELECT m.id, p.id, p.type, p.value FROM messages m LEFT JOIN properties p ON p.message = m.id"
-                " WHERE m.folder = ? ORDER BY m.id");
-    query.Bind(1, folder);
+                " WHERE m.folder = ? AND m.id >= ? ORDER BY m.id");
+    query.Bind(1, folder).Bind(2, firstMessage);
     std::vector<Message> messages;
     while (query.Step()) {
         std::int64_t id = query.Number(0);

@@ -59,7 +59,8 @@ public:
     std::vector<Property> ReadProperties(std::int64_t message);
     // Stores the property in place of any with the same identifier; the message must exist.
     void WriteProperty(std::int64_t message, const Property& property);
-    std::vector<Message> ListFolder(std::int64_t folder);
+    // The folder's messages from row firstMessage on (all of them for 0), oldest first.
+    std::vector<Message> ListFolder(std::int64_t folder, std::int64_t firstMessage = 0);
     std::size_t Count(std::int64_t folder);
 
     // One write transaction for the object's life; rolled back unless Commit was called.

@@ -50,12 +50,25 @@ EntryId MessageStore::CreateMessage(std::u16string_view folder, std::span<const 
     return MakeEntryId(EntryKind::Message, message);
 }
 
-std::vector<StoredMessage> MessageStore::ListFolder(std::u16string_view folder) const {
+namespace {
+
+std::vector<StoredMessage> Stored(std::vector<MessageDatabase::Message> rows) {
     std::vector<StoredMessage> messages;
-    for (auto& message : database_->ListFolder(FolderId(folder))) {
-        messages.push_back({MakeEntryId(EntryKind::Message, message.id), std::move(message.properties)});
-    }
+    messages.reserve(rows.size());
+    for (auto& row : rows) messages.push_back({MakeEntryId(EntryKind::Message, row.id), std::move(row.properties)});
     return messages;
+}
+
+}  // namespace
+
+std::vector<StoredMessage> MessageStore::ListFolder(std::u16string_view folder) const {
+    return Stored(database_->ListFolder(FolderId(folder)));
+}
+
+std::vector<StoredMessage> MessageStore::ListFolderFrom(std::u16string_view folder, const EntryId& message) const {
+    auto entry = ParseEntryId(message.data(), message.size());
+    if (!entry || entry->kind != EntryKind::Message) throw std::invalid_argument("not a message entry identifier");
+    return Stored(database_->ListFolder(FolderId(folder), entry->row));
 }
 
 std::size_t MessageStore::Count(std::u16string_view folder) const { return database_->Count(FolderId(folder)); }

@@ -63,6 +63,9 @@ public:
     EntryId CreateMessage(std::u16string_view folder, std::span<const Property> properties);
     // The folder's messages, oldest first, each with all its properties.
     std::vector<StoredMessage> ListFolder(std::u16string_view folder) const;
+    // The folder's messages from the given message on (it first, when it is still there):
+    // what became of a message, without reading the whole folder.
+    std::vector<StoredMessage> ListFolderFrom(std::u16string_view folder, const EntryId& message) const;
     std::size_t Count(std::u16string_view folder) const;
 
 private:

@@ -8,11 +8,15 @@
 #include "app/resources/MenuTable.h"
 #include "app/resources/StateBitmap.h"
 #include "app/resources/StringTable.h"
+#include "app/ui/AboutDialog.h"
+#include "app/ui/BlockedMessagesDialog.h"
 #include "app/ui/BoldFont.h"
 #include "app/ui/DialogUtilities.h"
 #include "app/ui/NotifyEdit.h"
+#include "app/ui/OptionsDialog.h"
 #include "app/ui/OwnerDataListView.h"
 #include "app/ui/Painting.h"
+#include "app/ui/ScheduleDialog.h"
 #include "app/ui/SoftKeyBar.h"
 #include "app/ui/StateSelectorCtrl.h"
 #include "app/ui/TimeFormat.h"
@@ -167,11 +171,18 @@ std::intptr_t ContactListDialog::OnCommand(int id, int code) {
             return 0;
         case IDC_QUICKFIND:
             return OnQuickFindNotify(code);
+        case IDM_BLOCKED_MESSAGES:
+            BlockedMessagesDialog(this, settings_, platform_).DoModal();
+            return 0;
+        case IDM_SCHEDULE:
+            ScheduleDialog(nullptr, settings_, platform_).DoModal();
+            return TRUE;
         case IDM_OPTIONS:
+            OptionsDialog(this, settings_).DoModal();
             AfterOptions();
             return TRUE;
-        case IDM_SCHEDULE:
         case IDM_ABOUT:
+            AboutDialog(this).DoModal();
             return TRUE;
         default:
             return 0;

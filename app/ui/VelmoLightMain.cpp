@@ -9,6 +9,7 @@
 #include "app/ui/ContactListDialog.h"
 #include "app/ui/ImageList.h"
 #include "app/ui/StateSelectorCtrl.h"
+#include "app/ui/WeekDayCtrl.h"
 #include "app/ui/WindowPresence.h"
 
 namespace velmo {
@@ -36,6 +37,7 @@ int VelmoLightMain(int argc, char** argv) {
     Bitmap icon = AppIcon();
     application.setWindowIcon(QIcon(ImageList(icon, icon.width, kMaskColour).Image(0)));
     CreateBoldFont();
+    RegisterWeekDayCtrlClass();
     RegisterStateSelectorClass();
     {
         ContactStateFile contactStates;
@@ -43,6 +45,7 @@ int VelmoLightMain(int argc, char** argv) {
         dialog.DoModal();
     }
     UnregisterStateSelectorClass();
+    UnregisterWeekDayCtrlClass();
     DeleteBoldFont();
     return 0;
 }

@@ -16,6 +16,7 @@ struct UsageError : std::runtime_error {
 
 void AddRegistryCommands(CLI::App& app);
 void AddContactsCommands(CLI::App& app);
+void AddContactActionCommand(CLI::App& contacts);  // contacts action
 void AddMessageCommands(CLI::App& app);   // inbox, blocked
 void AddSmsCommands(CLI::App& app);       // sms receive
 void AddInstallCommands(CLI::App& app);   // install, uninstall

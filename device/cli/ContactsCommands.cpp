@@ -107,6 +107,8 @@ void AddContactsCommands(CLI::App& app) {
             int removed = store.Clear();
             std::cout << "removed " << removed << " contact" << (removed == 1 ? "" : "s") << "\n";
         });
+
+    AddContactActionCommand(*contacts);
 }
 
 }  // namespace velmo::cli

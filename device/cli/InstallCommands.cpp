@@ -1,8 +1,29 @@
+#include <filesystem>
+#include <iostream>
+
+#include "device/Installer.h"
 #include "device/cli/Commands.h"
 
 namespace velmo::cli {
 
-// Filled in together with the device service behind it.
-void AddInstallCommands(CLI::App& /*app*/) {}
+namespace {
+
+// The deliverables are built next to this program.
+std::filesystem::path BinDirectory() { return std::filesystem::read_symlink("/proc/self/exe").parent_path(); }
+
+void Print(const std::vector<std::string>& steps) {
+    for (const auto& step : steps) std::cout << step << "\n";
+}
+
+}  // namespace
+
+void AddInstallCommands(CLI::App& app) {
+    app.add_subcommand("install",
+                       "Copy the built deliverables into the device and register the handler (its DllRegisterServer)")
+        ->callback([] { Print(device::Install(BinDirectory())); });
+    app.add_subcommand("uninstall",
+                       "Unregister the handler (its DllUnregisterServer) and remove the installed deliverables")
+        ->callback([] { Print(device::Uninstall()); });
+}
 
 }  // namespace velmo::cli

@@ -1,8 +1,180 @@
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "common/PhoneDigits.h"
+#include "common/SettingsStore.h"
+#include "common/Types.h"
+#include "device/SmsInput.h"
+#include "device/Text.h"
 #include "device/cli/Commands.h"
+#include "handler/Decision.h"
+#include "handler/SenderAddress.h"
+#include "handler/SenderKey.h"
 
 namespace velmo::cli {
 
-// Filled in together with the device service behind it.
-void AddSmsCommands(CLI::App& /*app*/) {}
+namespace {
+
+using device::RuleClientAnswer;
+using device::SmsLocation;
+using device::SmsOutcome;
+using device::ToUtf8;
+
+struct ReceiveOptions {
+    std::string from;
+    std::string name;
+    std::string text;
+    std::string time;
+    std::string batch;
+};
+
+std::string Hex(unsigned value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+std::string OneLine(std::u16string_view text) {
+    std::string line = ToUtf8(text);
+    for (char& c : line) {
+        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+    }
+    return line;
+}
+
+const char* OutcomeText(SmsOutcome outcome) {
+    switch (outcome) {
+        case SmsOutcome::Accepted: return "accepted";
+        case SmsOutcome::SilentlyAccepted: return "silently accepted";
+        case SmsOutcome::Dismissed: return "dismissed";
+        case SmsOutcome::NotHandled: return "not handled";
+    }
+    return "?";
+}
+
+const char* LocationText(SmsLocation location) {
+    switch (location) {
+        case SmsLocation::InboxUnread: return "in the Inbox, unread";
+        case SmsLocation::InboxRead: return "in the Inbox, read";
+        case SmsLocation::ReadCopyInInbox: return "replaced by a read copy in the Inbox";
+        case SmsLocation::Deleted: return "deleted from the Inbox";
+    }
+    return "?";
+}
+
+std::string HandledText(MRCHANDLED handled) {
+    switch (handled) {
+        case MRC_NOT_HANDLED: return "MRC_NOT_HANDLED";
+        case MRC_HANDLED_CONTINUE: return "MRC_HANDLED_CONTINUE";
+        case MRC_HANDLED_DONTCONTINUE: return "MRC_HANDLED_DONTCONTINUE";
+    }
+    return "handled " + std::to_string(handled);
+}
+
+std::string AnswerText(const RuleClientAnswer& answer) {
+    if (!answer.failedStep) return "event " + Hex(answer.eventType) + ", " + HandledText(answer.handled);
+    static const char* const steps[] = {"cannot be created", "failed Initialize", "failed ProcessMessage"};
+    return "rule client " + ToUtf8(answer.clsid) + " " + steps[static_cast<int>(*answer.failedStep)] + " (" +
+           Hex(static_cast<unsigned>(answer.result)) + ")";
+}
+
+// The key under which the handler looks the sender up, worked out again with the handler's
+// own functions right after it answered: the handler does not report it. Empty when the
+// settings keep the handler from looking at the sender at all.
+std::optional<std::int32_t> ConsultedSenderKey(const std::u16string& number) {
+    SettingsStore settings;
+    DecisionSettings decision = ReadDecisionSettings(settings);
+    if (!IsFilteringActiveNow(decision, ReadLocalTimeNow()) || decision.itemsState != UserSettings) {
+        return std::nullopt;
+    }
+    return ResolveSenderKey(KeepDigits(ExtractSenderAddress(number)));
+}
+
+std::string SenderKeyText(std::int32_t key) {
+    if (key == UnknownSenderKey) return "sender key -1 (unknown)";
+    if (key == UndefinedSenderKey) return "sender key -2 (undefined)";
+    return "sender key " + std::to_string(key);
+}
+
+void Report(const device::IncomingSms& sms, const device::SmsReceipt& receipt) {
+    std::string line = std::string(OutcomeText(receipt.outcome)) + ": ";
+    line += sms.name.empty() ? OneLine(sms.number) : OneLine(sms.name) + " <" + OneLine(sms.number) + ">";
+    line += " \"" + OneLine(sms.text) + "\": ";
+    if (receipt.answers.empty()) line += "no rule client registered";
+    bool asked = false;
+    for (std::size_t i = 0; i < receipt.answers.size(); ++i) {
+        line += (i > 0 ? "; " : "") + AnswerText(receipt.answers[i]);
+        asked = asked || !receipt.answers[i].failedStep;
+    }
+    if (asked) {
+        if (auto key = ConsultedSenderKey(sms.number)) line += "; " + SenderKeyText(*key);
+    }
+    line += "; ";
+    line += LocationText(receipt.location);
+    std::cout << line << std::endl;
+}
+
+// Bad input is a usage error; the messages before a bad batch line have been received.
+template <typename Work>
+void AsUsage(const std::string& source, Work&& work) {
+    try {
+        work();
+    } catch (const std::invalid_argument& error) {
+        throw UsageError(source.empty() ? std::string(error.what()) : source + ": " + error.what());
+    }
+}
+
+void Receive(const ReceiveOptions& options) {
+    std::optional<device::IncomingSms> single;
+    std::ifstream batch;
+    if (!options.batch.empty()) {
+        batch.open(options.batch);
+        if (!batch) throw UsageError("cannot read " + options.batch);
+    } else {
+        if (options.from.empty()) throw UsageError("sms receive needs --from NUMBER and --text TEXT, or --batch FILE");
+        single = device::IncomingSms{device::ToUtf16(options.from), device::ToUtf16(options.name),
+                                     device::ToUtf16(options.text), std::nullopt};
+        if (!options.time.empty()) AsUsage({}, [&] { single->deliveryTime = device::ParseDeliveryTime(options.time); });
+    }
+    device::MessageStore store;
+    device::SmsTransport transport(store);
+    if (single) {
+        Report(*single, transport.Receive(*single));
+        return;
+    }
+    device::SmsBatchReader reader(batch);
+    for (;;) {
+        std::optional<device::IncomingSms> sms;
+        AsUsage(options.batch, [&] { sms = reader.Next(); });
+        if (!sms) return;
+        Report(*sms, transport.Receive(*sms));
+    }
+}
+
+}  // namespace
+
+void AddSmsCommands(CLI::App& app) {
+    auto* sms = app.add_subcommand("sms", "The SMS transport");
+    sms->require_subcommand(1);
+    auto* receive = sms->add_subcommand(
+        "receive", "Receive SMS: store each in the Inbox, hand it to the registered rule clients, print what happened");
+    auto options = std::make_shared<ReceiveOptions>();
+    auto* from = receive->add_option("--from", options->from, "The sender's number (or name, for a sender without one)");
+    auto* name = receive->add_option("--name", options->name, "The sender's name, as the network gives it");
+    auto* text = receive->add_option("--text", options->text, "The message text");
+    auto* time = receive->add_option("--time", options->time,
+                                     "Delivery time in ISO 8601, such as 2024-05-01T09:30:00Z (default: now)");
+    auto* batch = receive->add_option("--batch", options->batch,
+                                      "A file (or pipe) of one message a line: number, name, text and an optional "
+                                      "time, separated by tabs; each message is handled alone, as it is read");
+    text->needs(from);
+    from->needs(text);
+    for (auto* single : {from, name, text, time}) batch->excludes(single);
+    receive->callback([options] { Receive(*options); });
+}
 
 }  // namespace velmo::cli

@@ -6,15 +6,18 @@
 
 #include "app/ui/BoldFont.h"
 #include "app/ui/StateSelectorCtrl.h"
+#include "app/ui/WeekDayCtrl.h"
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
     velmo::CreateBoldFont();
+    velmo::RegisterWeekDayCtrlClass();
     velmo::RegisterStateSelectorClass();
     int result = RUN_ALL_TESTS();
     velmo::UnregisterStateSelectorClass();
+    velmo::UnregisterWeekDayCtrlClass();
     velmo::DeleteBoldFont();
     return result;
 }

@@ -1,14 +1,21 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <QComboBox>
 #include <QMenu>
 #include <QToolButton>
 
+#include "DialogTestSupport.h"
 #include "WidgetTestSupport.h"
 #include "app/core/PoomContactSource.h"
 #include "app/resources/MenuTable.h"
+#include "app/ui/AboutDialog.h"
+#include "app/ui/BlockedMessagesDialog.h"
 #include "app/ui/ContactListDialog.h"
 #include "app/ui/NotifyEdit.h"
+#include "app/ui/OptionsDialog.h"
 #include "app/ui/OwnerDataListView.h"
+#include "app/ui/ScheduleDialog.h"
 #include "app/ui/StateSelectorCtrl.h"
 #include "device/ContactStore.h"
 #include "support/FileHelpers.h"
@@ -80,6 +87,17 @@ protected:
         QAction* target = bar->FindCommand(command);
         QTest::mouseClick(sub, Qt::LeftButton, {}, sub->actionGeometry(target).center());
         QTRY_VERIFY(!view->isVisible());
+    }
+    // Chooses the entry of the Options menu, which opens a dialog of type Dialog, and hands
+    // that dialog to handle, which must end it.
+    template <typename Dialog>
+    void ChooseOption(unsigned command, const std::function<void(Dialog&)>& handle) {
+        SoftKeyBar* bar = dialog_->MenuBar();
+        QTest::mouseClick(bar->Key(1), Qt::LeftButton);
+        QMenu* options = bar->SubMenu(1);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(options));
+        QPoint entry = options->actionGeometry(bar->FindCommand(command)).center();
+        EXPECT_TRUE(test::HandleModal<Dialog>([&] { QTest::mouseClick(options, Qt::LeftButton, {}, entry); }, handle));
     }
     std::vector<bool> Checks(int subMenu) const {
         std::vector<bool> checks;
@@ -276,23 +294,58 @@ TEST_F(MainScreenTest, TheDoneButtonAndExitEndTheProgramAndCloseTheFile) {
     EXPECT_EQ(dialog_->result(), kClosedByWindow);
 }
 
-TEST_F(MainScreenTest, AChangedNameFormatReloadsAndSortsTheListAfterTheOptions) {
+TEST_F(MainScreenTest, TheOptionsMenuOpensEachDialogOverTheMainScreen) {
+    Open();
+    auto doneKey = [](HandheldDialog& d) { QTest::mouseClick(d.MenuBar()->Key(0), Qt::LeftButton); };
+    auto cancelKey = [](HandheldDialog& d) { QTest::mouseClick(d.MenuBar()->Key(1), Qt::LeftButton); };
+    ChooseOption<BlockedMessagesDialog>(IDM_BLOCKED_MESSAGES, [&](BlockedMessagesDialog& d) {
+        EXPECT_EQ(d.parentWidget(), dialog_.get());
+        doneKey(d);
+    });
+    ChooseOption<ScheduleDialog>(IDM_SCHEDULE, [&](ScheduleDialog& d) {
+        EXPECT_EQ(d.parentWidget(), nullptr);
+        cancelKey(d);
+    });
+    ChooseOption<OptionsDialog>(IDM_OPTIONS, [&](OptionsDialog& d) {
+        EXPECT_EQ(d.parentWidget(), dialog_.get());
+        cancelKey(d);
+    });
+    ChooseOption<AboutDialog>(IDM_ABOUT, [&](AboutDialog& d) {
+        EXPECT_EQ(d.parentWidget(), dialog_.get());
+        doneKey(d);
+    });
+    EXPECT_FALSE(dialog_->Ended());
+}
+
+TEST_F(MainScreenTest, OptionsReloadsAndSortsTheListOnlyWhenTheNameFormatChanged) {
     AddContacts({{u"Zed", u"Adams"}, {u"Amy", u"Young"}});
     Open();
     ASSERT_EQ(RowOfName(u"Adams Zed"), 2);
-    auto before = test::ReadFileBytes(appDir_ / "ContactsInfo.dat");
     TapRow(3);
     TapRow(3);  // Young: Dismiss, stored in place
-    auto changed = test::ReadFileBytes(appDir_ / "ContactsInfo.dat");
-    dialog_->SendCommand(IDM_OPTIONS, 0);
+    // Picks the format entry, if any, and leaves with the soft key; true when the list was
+    // loaded again, which replaces ContactsInfo.dat by a new file.
+    auto reloadedAfterOptions = [this](int format, int key) {
+        auto fileId = [this] {
+            struct stat status {};
+            stat((appDir_ / "ContactsInfo.dat").c_str(), &status);
+            return status.st_ino;
+        };
+        auto before = fileId();
+        ChooseOption<OptionsDialog>(IDM_OPTIONS, [&](OptionsDialog& d) {
+            if (format >= 0) d.Box(OptionsDialog::IDC_CONTACT_FORMAT)->setCurrentIndex(format);
+            QTest::mouseClick(d.MenuBar()->Key(key), Qt::LeftButton);
+        });
+        return fileId() != before;
+    };
+    EXPECT_FALSE(reloadedAfterOptions(-1, 0));        // OK, nothing changed
+    EXPECT_FALSE(reloadedAfterOptions(FirstLast, 1));  // Cancel
     EXPECT_EQ(RowOfName(u"Adams Zed"), 2);
-    EXPECT_EQ(test::ReadFileBytes(appDir_ / "ContactsInfo.dat"), changed);
 
-    settings_.SetContactFormat(FirstLast);
-    dialog_->SendCommand(IDM_OPTIONS, 0);
+    EXPECT_TRUE(reloadedAfterOptions(FirstLast, 0));
+    EXPECT_EQ(settings_.GetContactFormat(), FirstLast);
     EXPECT_EQ(RowOfName(u"Amy Young"), 2);
     EXPECT_EQ(StoredActionOfRow(2), Dismiss);
-    EXPECT_NE(before, changed);
 }
 
 TEST_F(MainScreenTest, LongNamesEndInAnEllipsisOnWindowsMobile5Only) {

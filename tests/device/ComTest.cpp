@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "device/Com.h"
+#include "support/TempDevice.h"
 
 using velmo::device::FormatGuid;
 using velmo::device::ParseGuid;
@@ -73,6 +74,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CoInitialize, IsCountedPerThread) {
+    velmo::test::TempDevice device;
     void* object = nullptr;
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
@@ -100,6 +102,7 @@ TEST(CoInitialize, RefusesAReservedArgument) {
 }
 
 TEST(CoCreateInstance, UnknownClassIsNotRegistered) {
+    velmo::test::TempDevice device;  // a class not built in is looked up in the device's registry
     ScopedCom com;
     void* object = &object;
     EXPECT_EQ(CoCreateInstance(RuleClientClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object),
@@ -109,6 +112,7 @@ TEST(CoCreateInstance, UnknownClassIsNotRegistered) {
 }
 
 TEST(CoCreateInstance, HandsTheRequestToTheBuiltInClassWhileItIsRegistered) {
+    velmo::test::TempDevice device;
     ScopedCom com;
     ASSERT_EQ(RegisterBuiltInClass(TestClass, &CreateTestObject), nullptr);
     int outer = 0;

@@ -1,0 +1,137 @@
+#include "app/ui/BlockedMessagesDialog.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include "app/core/BlockedMessageRows.h"
+#include "app/resources/MenuTable.h"
+#include "app/resources/StringTable.h"
+#include "app/ui/BoldFont.h"
+#include "app/ui/DeliveryTime.h"
+#include "app/ui/DialogFont.h"
+#include "app/ui/DialogUtilities.h"
+#include "app/ui/MessageDialog.h"
+#include "app/ui/OwnerDataListView.h"
+#include "app/ui/Painting.h"
+#include "app/ui/TimeFormat.h"
+#include "common/SettingsStore.h"
+
+namespace velmo {
+
+namespace {
+
+constexpr std::uint32_t kRowLineColour = RGB(255, 255, 255);
+
+QString ToQString(std::u16string_view text) { return QString::fromStdU16String(std::u16string(text)); }
+
+}  // namespace
+
+BlockedMessagesDialog::BlockedMessagesDialog(QWidget* owner, SettingsStore& settings, Platform platform)
+    : MenuBarDialog(owner, QStringLiteral("Blocked Messages"), IDM_DONE), settings_(settings), platform_(platform) {
+    Body()->setFont(DialogFont());
+    list_ = new OwnerDataListView(Body());
+    SetControlId(list_, IDC_MESSAGES);
+    list_->setGeometry(DialogUnitsToPixels(0, 0, 155, 174));
+    // Two and a half lines of the bold font: the sender and date above, the text below.
+    list_->SetRowHeight(QFontMetrics(BoldFont()).height() * 5 / 2);
+}
+
+bool BlockedMessagesDialog::OnInitDialog() {
+    InitFullScreenDialog(*this, kFullScreenDialogFlags);
+    CreateDialogMenuBar(*this, IDR_BLOCKED_LIST_MENU);
+    char16_t path[MAX_PATH] = {};
+    settings_.MessagesPath(path);
+    file_.SetPath(path);
+    file_.Open();
+    file_.Purge(PurgeAgeSeconds(settings_.GetDeleteTimeType()));
+    list_->SetItemCount(static_cast<int>(file_.Count()));
+    return true;
+}
+
+std::intptr_t BlockedMessagesDialog::OnMenuCommand(int id) {
+    if (id != IDM_EMPTY) return FALSE;
+    Empty();
+    return TRUE;
+}
+
+bool BlockedMessagesDialog::OnDrawItem(const DrawItemInfo& info) {
+    if (info.controlId != IDC_MESSAGES) return false;
+    DrawRow(info);
+    return true;
+}
+
+void BlockedMessagesDialog::DrawRow(const DrawItemInfo& info) {
+    // A row whose record cannot be read stays empty.
+    BlockedMessageRecord record;
+    if (!RowRecord(info.itemId, record)) return;
+    QPainter& painter = *info.painter;
+    const QRect& row = info.rect;
+    painter.setFont(info.item->font());
+    if (info.itemState & ODS_SELECTED) painter.fillRect(row, ColorFromRef(kSelectedRowColour));
+
+    QDate delivered = LocalDeliveryTime(record.deliveryTime).date();
+    QString date = FormatShortDate(delivered.year(), delivered.month(), delivered.day());
+    QRect measured = row;
+    DrawTextW(painter, date, measured, DT_CALCRECT);
+    int dateWidth = measured.width();
+    QRect dateArea(row.right() + 1 - dateWidth, row.top(), dateWidth, row.height());
+    DrawTextW(painter, date, dateArea, DT_RIGHT);
+
+    unsigned format = platform_ == Platform::WindowsMobile5 ? DT_END_ELLIPSIS : 0;
+    QFont rowFont = painter.font();
+    painter.setFont(BoldFont());
+    QRect senderArea(row.left(), row.top(), row.width() - dateWidth, row.height());
+    DrawTextW(painter, ToQString(ShownSender(record)), senderArea, format);
+    painter.setFont(rowFont);
+    int middle = row.top() + row.height() / 2;
+    QRect textArea(row.left(), middle, row.width(), row.bottom() + 1 - middle);
+    DrawTextW(painter, ToQString(MessageText(record)), textArea, format);
+
+    painter.setPen(QPen(ColorFromRef(kRowLineColour), 0));
+    painter.drawLine(row.left(), row.bottom(), row.right(), row.bottom());
+}
+
+std::intptr_t BlockedMessagesDialog::OnNotify(const ListNotification& notification) {
+    if (notification.controlId != IDC_MESSAGES) return 0;
+    switch (notification.code) {
+        case LVN_ODFINDITEMW:
+            // The list has no search by typing.
+            return -1;
+        case LVN_KEYDOWN:
+            if (notification.virtualKey == VK_RETURN) OpenRow(list_->SelectionMark());
+            return 0;
+        case NM_CLICK:
+            // The first tap chooses a row, a tap on the chosen row opens it.
+            if (notification.item == list_->SelectionMark()) OpenRow(notification.item);
+            return 0;
+        default:
+            return 0;
+    }
+}
+
+bool BlockedMessagesDialog::RowRecord(int row, BlockedMessageRecord& record) {
+    // Rows follow the file as it is now: a message appended meanwhile shows at the top.
+    std::optional<std::uint32_t> index = RecordOfRow(file_.Count(), row);
+    return index && file_.ReadAt(*index, record);
+}
+
+void BlockedMessagesDialog::OpenRow(int row) {
+    BlockedMessageRecord record;
+    if (RowRecord(row, record)) MessageDialog(this, record).DoModal();
+}
+
+void BlockedMessagesDialog::Empty() {
+    if (ShowStringMessage(this, IDS_EMPTY_BLOCKED_QUESTION, IDS_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+    file_.Clear();
+    list_->SetItemCount(static_cast<int>(file_.Count()));
+}
+
+void BlockedMessagesDialog::OnLayout() { list_->setGeometry(Body()->rect()); }
+
+void BlockedMessagesDialog::Close(int result) {
+    list_->SetItemCount(0);
+    file_.Close();
+    MenuBarDialog::Close(result);
+}
+
+}  // namespace velmo

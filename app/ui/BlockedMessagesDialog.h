@@ -1,0 +1,47 @@
+#pragma once
+// "Blocked Messages" (dialog 149): one row per message that the handler dismissed, the
+// newest at the top. Opening it purges the messages older than the user's age; Enter or
+// a tap on the chosen row shows the message; "Empty" removes them all once confirmed.
+
+#include "app/core/Platform.h"
+#include "app/ui/MenuBarDialog.h"
+#include "common/BlockedMessageFile.h"
+
+namespace velmo {
+
+class OwnerDataListView;
+class SettingsStore;
+
+class BlockedMessagesDialog : public MenuBarDialog {
+    Q_OBJECT
+public:
+    static constexpr int IDD = 149;
+    static constexpr int IDC_MESSAGES = 1003;
+    static constexpr std::uint32_t kSelectedRowColour = RGB(49, 142, 206);
+
+    BlockedMessagesDialog(QWidget* owner, SettingsStore& settings, Platform platform = kBuildPlatform);
+
+    OwnerDataListView* List() const { return list_; }
+
+protected:
+    bool OnInitDialog() override;
+    std::intptr_t OnMenuCommand(int id) override;
+    bool OnDrawItem(const DrawItemInfo& info) override;
+    std::intptr_t OnNotify(const ListNotification& notification) override;
+    void OnLayout() override;
+    void Close(int result) override;
+
+private:
+    bool RowRecord(int row, BlockedMessageRecord& record);
+    void DrawRow(const DrawItemInfo& info);
+    void OpenRow(int row);
+    void Empty();
+
+    SettingsStore& settings_;
+    Platform platform_;
+    OwnerDataListView* list_ = nullptr;
+    // Open from the dialog's opening to its closing.
+    BlockedMessageFile file_;
+};
+
+}  // namespace velmo

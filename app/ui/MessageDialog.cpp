@@ -1,0 +1,61 @@
+#include "app/ui/MessageDialog.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+
+#include "app/core/BlockedMessageRows.h"
+#include "app/resources/MenuTable.h"
+#include "app/ui/DeliveryTime.h"
+#include "app/ui/DialogFont.h"
+#include "app/ui/DialogUtilities.h"
+#include "app/ui/TimeFormat.h"
+
+namespace velmo {
+
+namespace {
+
+QString ToQString(std::u16string_view text) { return QString::fromStdU16String(std::u16string(text)); }
+
+}  // namespace
+
+MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record)
+    : MenuBarDialog(owner, QStringLiteral("Blocked Messages"), IDM_DONE), record_(record) {
+    Body()->setFont(DialogFont());
+    time_ = new QLabel(Body());
+    SetControlId(time_, IDC_TIME);
+    time_->setGeometry(DialogUnitsToPixels(1, 0, 128, 10));
+    sender_ = new QLabel(Body());
+    SetControlId(sender_, IDC_SENDER);
+    sender_->setGeometry(DialogUnitsToPixels(1, 11, 128, 10));
+    text_ = new QPlainTextEdit(Body());
+    SetControlId(text_, IDC_TEXT);
+    text_->setReadOnly(true);
+    text_->setFrameShape(QFrame::Box);
+    text_->setGeometry(DialogUnitsToPixels(2, 24, 153, 86));
+}
+
+bool MessageDialog::OnInitDialog() {
+    InitFullScreenDialog(*this, kFullScreenDialogFlags);
+    CreateDialogMenuBar(*this, IDR_BLOCKED_MESSAGE_MENU);
+    ApplyBoldFont(*this, IDC_SENDER);
+    ApplyBoldFont(*this, IDC_TIME);
+    QDateTime delivered = LocalDeliveryTime(record_.deliveryTime);
+    QTime time = delivered.time();
+    QDate date = delivered.date();
+    time_->setText(FormatTimeNoSeconds(time.hour(), time.minute(), time.second()) + QLatin1Char(' ') +
+                   FormatShortDate(date.year(), date.month(), date.day()));
+    sender_->setText(ToQString(ShownSender(record_)));
+    text_->setPlainText(ToQString(MessageText(record_)));
+    return true;
+}
+
+void MessageDialog::OnLayout() {
+    // The text reaches the bottom, and it and the sender end one pixel inside each side.
+    QRect client = Body()->rect();
+    QRect text = text_->geometry();
+    text_->setGeometry(client.left() + 1, text.top(), client.width() - 2, client.bottom() + 1 - text.top());
+    QRect sender = sender_->geometry();
+    sender_->setGeometry(client.left() + 1, sender.top(), client.width() - 2, sender.height());
+}
+
+}  // namespace velmo

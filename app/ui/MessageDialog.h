@@ -1,0 +1,38 @@
+#pragma once
+// One blocked message in full (dialog 151): when it arrived, who sent it, and its text in
+// a read-only box. It works on its own copy of the record and never touches the file.
+
+#include "app/ui/MenuBarDialog.h"
+#include "common/BlockedMessageFile.h"
+
+class QLabel;
+class QPlainTextEdit;
+
+namespace velmo {
+
+class MessageDialog : public MenuBarDialog {
+    Q_OBJECT
+public:
+    static constexpr int IDD = 151;
+    static constexpr int IDC_TEXT = 1004;
+    static constexpr int IDC_TIME = 1005;
+    static constexpr int IDC_SENDER = 1006;
+
+    MessageDialog(QWidget* owner, const BlockedMessageRecord& record);
+
+    QLabel* TimeLabel() const { return time_; }
+    QLabel* SenderLabel() const { return sender_; }
+    QPlainTextEdit* TextBox() const { return text_; }
+
+protected:
+    bool OnInitDialog() override;
+    void OnLayout() override;
+
+private:
+    BlockedMessageRecord record_;
+    QLabel* time_ = nullptr;
+    QLabel* sender_ = nullptr;
+    QPlainTextEdit* text_ = nullptr;
+};
+
+}  // namespace velmo

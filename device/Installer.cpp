@@ -1,0 +1,120 @@
+#include "device/Installer.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <system_error>
+
+#include "device/DeviceRoot.h"
+#include "device/Module.h"
+#include "device/Registry.h"
+#include "device/Text.h"
+
+namespace velmo::device {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* HandlerFile = "VelmoHandler.dll";
+constexpr const char* TodayFile = "VelmoToday.dll";
+constexpr const char* ProgramFile = "VelmoLight.exe";
+
+struct InstalledFile {
+    const char* name;
+    fs::path (*directory)();
+};
+constexpr InstalledFile Deliverables[] = {
+    {HandlerFile, WindowsDirectory},
+    {TodayFile, WindowsDirectory},
+    {ProgramFile, ProgramDirectory},
+};
+
+// A copy that takes the place of an older one in one rename, so that a process that has
+// the older one loaded keeps running it undisturbed.
+void CopyInto(const fs::path& source, const fs::path& target) {
+    fs::path temporary = target;
+    temporary += ".new-" + std::to_string(::getpid());
+    fs::copy_file(source, temporary, fs::copy_options::overwrite_existing);
+    std::error_code error;
+    fs::rename(temporary, target, error);
+    if (error) {
+        fs::remove(temporary, error);
+        throw std::runtime_error("cannot install " + target.string() + ": " + error.message());
+    }
+}
+
+// Calls one of the installed handler's registration exports in the loaded library.
+void CallHandlerExport(const char16_t* name) {
+    fs::path library = WindowsDirectory() / HandlerFile;
+    HMODULE module = LoadLibraryW(ToUtf16(library.string()).c_str());
+    if (module == nullptr) throw std::runtime_error("cannot load " + library.string());
+    using Export = HRESULT (*)();
+    auto call = reinterpret_cast<Export>(GetProcAddressW(module, name));
+    HRESULT result = call != nullptr ? call() : E_FAIL;
+    FreeLibrary(module);
+    if (call == nullptr) throw std::runtime_error(library.string() + " has no export " + ToUtf8(name));
+    if (FAILED(result)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
+        throw std::runtime_error(ToUtf8(name) + " of " + library.string() + " failed with " + code);
+    }
+}
+
+void WriteAppPath(const fs::path& directory) {
+    std::u16string path = ToUtf16(directory.string() + "/");
+    HKEY key = nullptr;
+    LONG rc = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\VelmoLight", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr);
+    if (rc == ERROR_SUCCESS) {
+        rc = RegSetValueExW(key, u"AppPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                            static_cast<DWORD>((path.size() + 1) * sizeof(char16_t)));
+        RegCloseKey(key);
+    }
+    if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot write \"AppPath\": error " + std::to_string(rc));
+}
+
+}  // namespace
+
+std::vector<std::string> Install(const fs::path& binDir) {
+    if (!fs::exists(binDir / HandlerFile)) {
+        throw std::runtime_error((binDir / HandlerFile).string() + " is missing: build it first");
+    }
+    EnsureDeviceRoot();
+    std::vector<std::string> steps;
+    for (const auto& file : Deliverables) {
+        fs::path source = binDir / file.name;
+        if (!fs::exists(source)) {
+            steps.push_back(std::string(file.name) + " is not built; not installed");
+            continue;
+        }
+        fs::create_directories(file.directory());
+        CopyInto(source, file.directory() / file.name);
+        steps.push_back("copied " + std::string(file.name) + " to " + file.directory().string());
+    }
+    if (!fs::exists(binDir / ProgramFile)) {
+        fs::create_directories(ProgramDirectory());
+        WriteAppPath(ProgramDirectory());
+        steps.push_back("\"AppPath\" set to " + ProgramDirectory().string() + "/");
+    }
+    CallHandlerExport(u"DllRegisterServer");
+    steps.push_back("registered VelmoHandler.dll (DllRegisterServer)");
+    return steps;
+}
+
+std::vector<std::string> Uninstall() {
+    std::vector<std::string> steps;
+    if (fs::exists(WindowsDirectory() / HandlerFile)) {
+        CallHandlerExport(u"DllUnregisterServer");
+        steps.push_back("unregistered VelmoHandler.dll (DllUnregisterServer)");
+    }
+    for (const auto& file : Deliverables) {
+        fs::path installed = file.directory() / file.name;
+        if (fs::remove(installed)) steps.push_back("removed " + installed.string());
+    }
+    if (steps.empty()) steps.push_back("nothing was installed");
+    return steps;
+}
+
+}  // namespace velmo::device

@@ -1,0 +1,130 @@
+#include "device/SmsInput.h"
+
+#include <charconv>
+#include <ctime>
+#include <stdexcept>
+#include <string>
+
+#include "device/Text.h"
+
+namespace velmo::device {
+
+namespace {
+
+class TimeText {
+public:
+    explicit TimeText(std::string_view text) : text_(text) {}
+
+    int Number(std::size_t digits, int low, int high, const char* what) {
+        int value = 0;
+        if (text_.size() - pos_ < digits) Fail(what);
+        auto [end, error] = std::from_chars(text_.data() + pos_, text_.data() + pos_ + digits, value);
+        if (error != std::errc() || end != text_.data() + pos_ + digits || value < low || value > high) Fail(what);
+        pos_ += digits;
+        return value;
+    }
+    bool Take(char c) {
+        if (pos_ < text_.size() && text_[pos_] == c) {
+            ++pos_;
+            return true;
+        }
+        return false;
+    }
+    void Expect(char c, const char* what) {
+        if (!Take(c)) Fail(what);
+    }
+    bool AtEnd() const { return pos_ == text_.size(); }
+    [[noreturn]] void Fail(const char* what) const {
+        throw std::invalid_argument("\"" + std::string(text_) + "\" is not a time such as 2024-05-01T09:30:00Z: " + what);
+    }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+std::vector<std::string_view> SplitTabs(std::string_view line) {
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        std::size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
+        if (tab == std::string_view::npos) return fields;
+        start = tab + 1;
+    }
+}
+
+}  // namespace
+
+TimePoint ParseDeliveryTime(std::string_view text) {
+    using namespace std::chrono;
+    TimeText in(text);
+    int year = in.Number(4, 1601, 9999, "bad year");
+    in.Expect('-', "'-' after the year");
+    int month = in.Number(2, 1, 12, "bad month");
+    in.Expect('-', "'-' after the month");
+    int day = in.Number(2, 1, 31, "bad day");
+    year_month_day date{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
+                        std::chrono::day(static_cast<unsigned>(day))};
+    if (!date.ok()) in.Fail("no such day");
+    if (!in.Take('T')) in.Expect(' ', "'T' between date and time");
+    int hour = in.Number(2, 0, 23, "bad hour");
+    in.Expect(':', "':' after the hour");
+    int minute = in.Number(2, 0, 59, "bad minute");
+    int second = in.Take(':') ? in.Number(2, 0, 59, "bad second") : 0;
+    seconds clock = hours(hour) + minutes(minute) + seconds(second);
+
+    if (in.Take('Z')) {
+        if (!in.AtEnd()) in.Fail("text after the zone");
+        return sys_days(date) + clock;
+    }
+    bool east = in.Take('+');
+    if (east || in.Take('-')) {
+        int zoneHours = in.Number(2, 0, 23, "bad zone hours");
+        in.Take(':');
+        int zoneMinutes = in.Number(2, 0, 59, "bad zone minutes");
+        if (!in.AtEnd()) in.Fail("text after the zone");
+        seconds offset = hours(zoneHours) + minutes(zoneMinutes);
+        return sys_days(date) + clock - (east ? offset : -offset);
+    }
+    if (!in.AtEnd()) in.Fail("text after the time");
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;  // the zone's rule decides
+    std::time_t instant = std::mktime(&local);
+    if (instant == static_cast<std::time_t>(-1)) in.Fail("not a local time of this device");
+    return system_clock::from_time_t(instant);
+}
+
+IncomingSms ParseSmsLine(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    auto fields = SplitTabs(line);
+    if (fields.size() < 3 || fields.size() > 4) {
+        throw std::invalid_argument("expected number, name, text and an optional time separated by tabs, found " +
+                                    std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s"));
+    }
+    if (fields[0].empty()) throw std::invalid_argument("the sender's number is empty");
+    IncomingSms sms{ToUtf16(fields[0]), ToUtf16(fields[1]), ToUtf16(fields[2]), std::nullopt};
+    if (fields.size() == 4 && !fields[3].empty()) sms.deliveryTime = ParseDeliveryTime(fields[3]);
+    return sms;
+}
+
+std::optional<IncomingSms> SmsBatchReader::Next() {
+    std::string line;
+    while (std::getline(in_, line)) {
+        ++line_;
+        if (line.empty() || line == "\r" || line.front() == '#') continue;
+        try {
+            return ParseSmsLine(line);
+        } catch (const std::invalid_argument& error) {
+            throw std::invalid_argument("line " + std::to_string(line_) + ": " + error.what());
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace velmo::device

@@ -1,0 +1,152 @@
+#include "device/SmsTransport.h"
+
+#include <stdexcept>
+
+#include "device/Registry.h"
+
+namespace velmo::device {
+
+namespace {
+
+constexpr const char16_t* Inbox = u"Inbox";
+
+// Closes an open registry key when the scope ends.
+struct KeyCloser {
+    HKEY key;
+    ~KeyCloser() { RegCloseKey(key); }
+};
+
+bool IsRead(const StoredMessage& message) {
+    const Property* flags = message.Find(PR_MESSAGE_FLAGS);
+    return flags != nullptr && flags->AsNumber() != nullptr && (*flags->AsNumber() & MSGFLAG_READ) != 0;
+}
+
+bool SameValue(const StoredMessage& message, const std::vector<Property>& stored, ULONG tag) {
+    const Property* found = message.Find(tag);
+    for (const auto& property : stored) {
+        if (property.tag == tag) return found != nullptr && found->value == property.value;
+    }
+    return found == nullptr;
+}
+
+// A read message with the sender, text and delivery time of the one stored: what a
+// rule client leaves when it accepts a message silently.
+bool IsReadCopy(const StoredMessage& message, const std::vector<Property>& stored) {
+    return IsRead(message) && SameValue(message, stored, PR_SENDER_EMAIL_ADDRESS_W) &&
+           SameValue(message, stored, PR_SUBJECT_W) && SameValue(message, stored, PR_MESSAGE_DELIVERY_TIME);
+}
+
+SmsOutcome OutcomeOf(const std::vector<RuleClientAnswer>& answers) {
+    const RuleClientAnswer* last = nullptr;
+    for (const auto& answer : answers) {
+        if (!answer.failedStep) last = &answer;
+    }
+    if (last == nullptr) return SmsOutcome::NotHandled;
+    if (last->handled == MRC_NOT_HANDLED) return SmsOutcome::Accepted;
+    if ((last->eventType & fnevObjectCreated) != 0) return SmsOutcome::SilentlyAccepted;
+    if ((last->eventType & fnevObjectDeleted) != 0) return SmsOutcome::Dismissed;
+    return SmsOutcome::Accepted;
+}
+
+}  // namespace
+
+std::vector<Property> SmsProperties(const IncomingSms& sms) {
+    FILETIME delivered = Split(ToFileTime(sms.deliveryTime.value_or(Now())));
+    std::vector<Property> properties{
+        Property::Text(PR_SENDER_EMAIL_ADDRESS_W, sms.number),
+        Property::Text(PR_SUBJECT_W, sms.text),
+        Property::Time(PR_MESSAGE_DELIVERY_TIME, delivered),
+        Property::Text(PR_MESSAGE_CLASS_W, u"IPM.SMStext"),
+        Property::Number(PR_MESSAGE_FLAGS, 0),  // unread
+        Property::Number(PR_MESSAGE_SIZE, static_cast<std::int64_t>(sms.text.size() * sizeof(char16_t))),
+        Property::Text(PR_ADDRTYPE_W, u"SMS"),
+    };
+    if (!sms.name.empty()) properties.push_back(Property::Text(PR_SENDER_NAME_W, sms.name));
+    return properties;
+}
+
+std::vector<std::u16string> RegisteredRuleClients() {
+    std::vector<std::u16string> clients;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SmsRulesKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return clients;
+    KeyCloser closer{key};
+    for (DWORD index = 0;; ++index) {
+        char16_t name[256] = {};
+        DWORD nameLength = 256;
+        DWORD type = REG_NONE;
+        DWORD value = 0;
+        DWORD size = sizeof value;
+        LONG rc = RegEnumValueW(key, index, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        // A value too long to be a DWORD is no enabled client, and the walk goes on past it.
+        if (rc == ERROR_MORE_DATA) continue;
+        if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot read the SMS rules key: error " + std::to_string(rc));
+        if (type == REG_DWORD && size == sizeof value && value != 0) clients.emplace_back(name, nameLength);
+    }
+    return clients;
+}
+
+SmsTransport::SmsTransport(MessageStore& store) : store_(store) {
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) throw std::runtime_error("COM cannot be initialised");
+}
+
+SmsTransport::~SmsTransport() { CoUninitialize(); }
+
+SmsReceipt SmsTransport::Receive(const IncomingSms& sms) {
+    SmsReceipt receipt;
+    std::vector<Property> stored = SmsProperties(sms);
+    receipt.entryId = store_.CreateMessage(Inbox, stored);
+    EntryId folder = store_.InboxEntryId();
+    for (const auto& clsid : RegisteredRuleClients()) {
+        receipt.answers.push_back(Ask(clsid, receipt.entryId, folder));
+        const auto& answer = receipt.answers.back();
+        if (!answer.failedStep && answer.handled == MRC_HANDLED_DONTCONTINUE) break;
+    }
+    receipt.outcome = OutcomeOf(receipt.answers);
+    receipt.location = Locate(receipt.entryId, stored);
+    return receipt;
+}
+
+// The identifiers are passed as copies: a rule client receives writable bytes.
+RuleClientAnswer SmsTransport::Ask(const std::u16string& clsid, EntryId message, EntryId folder) {
+    RuleClientAnswer answer;
+    answer.clsid = clsid;
+    auto fail = [&answer](RuleClientAnswer::Step step, HRESULT result) {
+        answer.failedStep = step;
+        answer.result = result;
+        return answer;
+    };
+    auto classId = ParseGuid(clsid);
+    if (!classId) return fail(RuleClientAnswer::Step::Create, REGDB_E_CLASSNOTREG);
+    IMailRuleClient* client = nullptr;
+    HRESULT result = CoCreateInstance(*classId, nullptr, CLSCTX_INPROC_SERVER, IID_IMailRuleClient,
+                                      reinterpret_cast<void**>(&client));
+    if (FAILED(result)) return fail(RuleClientAnswer::Step::Create, result);
+    if (client == nullptr) return fail(RuleClientAnswer::Step::Create, E_POINTER);
+    MRCACCESS access = MRC_ACCESS_NONE;
+    result = client->Initialize(store_.Interface(), &access);
+    if (FAILED(result)) {
+        client->Release();
+        return fail(RuleClientAnswer::Step::Initialize, result);
+    }
+    result = client->ProcessMessage(store_.Interface(), static_cast<ULONG>(message.size()),
+                                    reinterpret_cast<LPENTRYID>(message.data()), static_cast<ULONG>(folder.size()),
+                                    reinterpret_cast<LPENTRYID>(folder.data()), &answer.eventType, &answer.handled);
+    client->Release();
+    if (FAILED(result)) return fail(RuleClientAnswer::Step::ProcessMessage, result);
+    answer.result = result;
+    return answer;
+}
+
+SmsLocation SmsTransport::Locate(const EntryId& message, const std::vector<Property>& stored) const {
+    std::vector<StoredMessage> since = store_.ListFolderFrom(Inbox, message);
+    if (!since.empty() && since.front().entryId == message) {
+        return IsRead(since.front()) ? SmsLocation::InboxRead : SmsLocation::InboxUnread;
+    }
+    for (const auto& later : since) {
+        if (IsReadCopy(later, stored)) return SmsLocation::ReadCopyInInbox;
+    }
+    return SmsLocation::Deleted;
+}
+
+}  // namespace velmo::device

@@ -1,0 +1,76 @@
+#pragma once
+// The SMS transport: stores each incoming SMS in the Inbox as a handheld does, then
+// hands it to every registered rule client in turn (created through COM, Initialize,
+// ProcessMessage) until one answers MRC_HANDLED_DONTCONTINUE, and reports what came of it.
+// Every message is handled alone: rule clients are created for it and released after it.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device/Clock.h"
+#include "device/MailRuleClient.h"
+#include "device/MessageStore.h"
+
+namespace velmo::device {
+
+// Below HKEY_LOCAL_MACHINE: one value per rule client, named by its class identifier,
+// a REG_DWORD that is not 0 while the client is enabled.
+inline constexpr const char16_t* SmsRulesKeyPath = u"Software\\Microsoft\\Inbox\\Svc\\SMS\\Rules";
+
+struct IncomingSms {
+    std::u16string number;
+    std::u16string name;  // empty: the message carries no sender name
+    std::u16string text;
+    std::optional<TimePoint> deliveryTime;  // the device's now when absent
+};
+
+// What one rule client made of the message, or the step at which it failed.
+struct RuleClientAnswer {
+    enum class Step { Create, Initialize, ProcessMessage };
+
+    std::u16string clsid;             // as registered
+    std::optional<Step> failedStep;   // empty when every step succeeded
+    HRESULT result = S_OK;            // of the failed step, else of ProcessMessage
+    ULONG eventType = 0;              // as ProcessMessage left it (0 before the call)
+    MRCHANDLED handled = MRC_NOT_HANDLED;  // as ProcessMessage left it
+};
+
+enum class SmsOutcome { Accepted, SilentlyAccepted, Dismissed, NotHandled };
+
+// Where the message is after the rule clients.
+enum class SmsLocation { InboxUnread, InboxRead, ReadCopyInInbox, Deleted };
+
+struct SmsReceipt {
+    EntryId entryId;  // of the message as it was stored
+    std::vector<RuleClientAnswer> answers;  // in the order the clients were asked
+    // From the last client that answered: NotHandled when none did (no client registered,
+    // or each failed), in which case the message stays in the Inbox as it arrived.
+    SmsOutcome outcome = SmsOutcome::NotHandled;
+    SmsLocation location = SmsLocation::InboxUnread;
+};
+
+// The enabled rule clients' class identifiers, as the transport's rules key lists them.
+std::vector<std::u16string> RegisteredRuleClients();
+
+class SmsTransport {
+public:
+    // Initialises COM on the calling thread, which must be the one that calls Receive.
+    explicit SmsTransport(MessageStore& store);
+    ~SmsTransport();
+    SmsTransport(const SmsTransport&) = delete;
+    SmsTransport& operator=(const SmsTransport&) = delete;
+
+    SmsReceipt Receive(const IncomingSms& sms);
+
+private:
+    RuleClientAnswer Ask(const std::u16string& clsid, EntryId message, EntryId folder);
+    SmsLocation Locate(const EntryId& message, const std::vector<Property>& stored) const;
+
+    MessageStore& store_;
+};
+
+// The properties that a handheld gives a received SMS.
+std::vector<Property> SmsProperties(const IncomingSms& sms);
+
+}  // namespace velmo::device

@@ -1,0 +1,105 @@
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "common/ContactStateFile.h"
+#include "common/ContactsConnection.h"
+#include "common/SettingsStore.h"
+#include "common/Types.h"
+#include "device/DeviceRoot.h"
+#include "device/Text.h"
+#include "device/cli/Commands.h"
+
+namespace velmo::cli {
+
+namespace {
+
+struct ActionName {
+    const char* name;
+    FilterAction action;
+};
+constexpr ActionName ActionNames[] = {{"accept", Accept}, {"silent", SilentAccept}, {"dismiss", Dismiss}};
+
+std::int32_t ParseKey(const std::string& text) {
+    if (text == "unknown") return UnknownSenderKey;
+    if (text == "undefined") return UndefinedSenderKey;
+    std::size_t used = 0;
+    long oid = 0;
+    try {
+        oid = std::stol(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used != text.size() || oid < 1 || oid > INT32_MAX) {
+        throw UsageError("\"" + text + "\" is neither a contact's object identifier nor unknown or undefined");
+    }
+    return static_cast<std::int32_t>(oid);
+}
+
+FilterAction ParseAction(const std::string& text) {
+    for (const auto& entry : ActionNames) {
+        if (text == entry.name) return entry.action;
+    }
+    throw UsageError("\"" + text + "\" is no action: accept, silent or dismiss");
+}
+
+// What VelmoLight does when it starts and loads its contact list: "AppPath" for its own
+// directory, then ContactsInfo.dat rebuilt from the address book keeping earlier choices
+// (the fixed rows start as Accept, new contacts with "DefActionType"). Returns the index of
+// key's entry, or -1 when the address book has no such contact.
+std::int32_t RebuildAsTheAppDoes(ContactStateFile& file, std::int32_t key) {
+    SettingsStore settings;
+    std::filesystem::create_directories(device::ProgramDirectory());
+    std::u16string appPath = device::ToUtf16(device::ProgramDirectory().string() + "/");
+    char16_t path[MAX_PATH] = {};
+    if (!settings.SetAppPath(appPath.c_str()) || !settings.ContactsInfoPath(path) || !file.SetPath(path)) {
+        throw std::runtime_error("cannot set \"AppPath\" to " + device::ToUtf8(appPath));
+    }
+    std::int16_t defaultAction = settings.GetDefActionType();
+    ContactsConnection contacts;
+    if (!contacts.Open()) throw std::runtime_error("cannot open the address book");
+    int count = contacts.Count();
+    file.BeginRebuild(count + 2);
+    std::int32_t unknown = file.Add(UnknownSenderKey, Accept);
+    std::int32_t undefined = file.Add(UndefinedSenderKey, Accept);
+    std::int32_t index = key == UnknownSenderKey ? unknown : key == UndefinedSenderKey ? undefined : -1;
+    for (int item = 1; item <= count; ++item) {
+        IContact* contact = contacts.Item(item);
+        if (contact == nullptr) continue;
+        LONG oid = 0;
+        bool known = SUCCEEDED(contact->get_Oid(&oid));
+        contact->Release();
+        if (!known) continue;
+        std::int32_t added = file.Add(oid, defaultAction);
+        if (oid == key) index = added;
+    }
+    contacts.Close();
+    if (!file.Save() || !file.OpenForUpdate()) throw std::runtime_error("cannot write " + device::ToUtf8(path));
+    return index;
+}
+
+void SetAction(const std::string& keyText, const std::string& actionText) {
+    std::int32_t key = ParseKey(keyText);
+    FilterAction action = ParseAction(actionText);
+    ContactStateFile file;
+    std::int32_t index = RebuildAsTheAppDoes(file, key);
+    if (index < 0) throw UsageError("no contact has the object identifier " + keyText);
+    if (!file.SetAt(index, ContactRecord{action, key})) throw std::runtime_error("cannot change ContactsInfo.dat");
+    file.Close();
+    std::cout << "ContactsInfo.dat: " << keyText << " " << actionText << "\n";
+}
+
+}  // namespace
+
+void AddContactActionCommand(CLI::App& contacts) {
+    auto* action = contacts.add_subcommand(
+        "action", "Give a contact, the unknown or the undefined sender an action, as VelmoLight does: rebuild "
+                  "ContactsInfo.dat from the address book keeping earlier choices, then change that one entry");
+    auto key = std::make_shared<std::string>();
+    auto name = std::make_shared<std::string>();
+    action->add_option("KEY", *key, "A contact's object identifier (contacts list), unknown or undefined")->required();
+    action->add_option("ACTION", *name, "accept, silent or dismiss")->required();
+    action->callback([key, name] { SetAction(*key, *name); });
+}
+
+}  // namespace velmo::cli

@@ -1,0 +1,29 @@
+#pragma once
+// One reference to a COM object, released when it goes out of scope, so that every
+// object the handler opens for a message is released on every path out of the call.
+
+namespace velmo {
+
+template <typename Interface>
+class ComRef {
+public:
+    ComRef() = default;
+    explicit ComRef(Interface* object) : object_(object) {}
+    ~ComRef() { Reset(); }
+    ComRef(const ComRef&) = delete;
+    ComRef& operator=(const ComRef&) = delete;
+
+    Interface* Get() const { return object_; }
+    Interface* operator->() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+
+    void Reset(Interface* object = nullptr) {
+        if (object_ != nullptr) object_->Release();
+        object_ = object;
+    }
+
+private:
+    Interface* object_ = nullptr;
+};
+
+}  // namespace velmo

@@ -1,0 +1,148 @@
+#include "handler/MessageActions.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <vector>
+
+#include "common/BlockedMessageFile.h"
+#include "handler/ComRef.h"
+
+namespace velmo {
+
+namespace {
+
+constexpr ULONG BlockedRecordTags[] = {PR_SENDER_EMAIL_ADDRESS_W, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME,
+                                       PR_SENDER_NAME_W};
+
+// The values of one GetProps call, freed with the store's allocator.
+class PropValues {
+public:
+    PropValues() = default;
+    ~PropValues() {
+        if (values_ != nullptr) MAPIFreeBuffer(values_);
+    }
+    PropValues(const PropValues&) = delete;
+    PropValues& operator=(const PropValues&) = delete;
+
+    // Reads the tags from object as UTF-16; true when an array came back, even one in which some
+    // properties are missing (MAPI_W_ERRORS_RETURNED).
+    template <std::size_t N>
+    bool Read(IMAPIProp* object, const ULONG (&tags)[N]) {
+        SizedSPropTagArray<N> asked{N, {}};
+        std::copy(std::begin(tags), std::end(tags), asked.aulPropTag);
+        return SUCCEEDED(object->GetProps(asked, MAPI_UNICODE, &count_, &values_)) && values_ != nullptr;
+    }
+
+    ULONG Count() const { return values_ != nullptr ? count_ : 0; }
+    LPSPropValue Values() const { return values_; }
+    // The value at index when it came back as tag; nullptr for a missing one.
+    const SPropValue* Get(ULONG index, ULONG tag) const {
+        return index < Count() && values_[index].ulPropTag == tag ? &values_[index] : nullptr;
+    }
+    const char16_t* Text(ULONG index, ULONG tag) const {
+        const SPropValue* value = Get(index, tag);
+        return value != nullptr ? value->Value.lpszW : nullptr;
+    }
+
+private:
+    ULONG count_ = 0;
+    LPSPropValue values_ = nullptr;
+};
+
+// Counters are signed 16-bit: 32767 is followed by -32768.
+std::int16_t Incremented(std::int16_t count) { return static_cast<std::int16_t>(count + 1); }
+
+bool DeleteEntry(IMAPIFolder* folder, ULONG size, LPBYTE bytes) {
+    SBinary entry{size, bytes};
+    ENTRYLIST list{1, &entry};
+    // A partial completion of a one-entry list means the message is still there.
+    return folder->DeleteMessages(&list, 0, nullptr, 0) == S_OK;
+}
+
+std::vector<BYTE> EntryIdOf(IMAPIProp* object) {
+    PropValues id;
+    const SPropValue* value = id.Read(object, {PR_ENTRYID}) ? id.Get(0, PR_ENTRYID) : nullptr;
+    if (value == nullptr || value->Value.bin.lpb == nullptr) return {};
+    return {value->Value.bin.lpb, value->Value.bin.lpb + value->Value.bin.cb};
+}
+
+// Builds the message's record from whatever of its four properties it has and appends it to
+// Mesages.dat; true only when the record is written and flushed.
+bool AppendBlockedRecord(SettingsStore& settings, IMessage* message) {
+    PropValues props;
+    if (!props.Read(message, BlockedRecordTags)) return false;
+    const SPropValue* delivered = props.Get(2, PR_MESSAGE_DELIVERY_TIME);
+    const BlockedMessageRecord record =
+        MakeBlockedMessageRecord(props.Text(0, PR_SENDER_EMAIL_ADDRESS_W), props.Text(1, PR_SUBJECT_W),
+                                 props.Text(3, PR_SENDER_NAME_W), delivered != nullptr ? delivered->Value.ft : FILETIME{});
+    char16_t path[MAX_PATH] = {};
+    if (!settings.MessagesPath(path)) return false;
+    BlockedMessageFile file;
+    file.SetPath(path);
+    file.Open();
+    return file.Append(record);
+}
+
+// Copies SilentCopyTags from message to copy and marks the copy read; false when any of it
+// cannot be written.
+bool FillSilentCopy(IMessage* message, IMessage* copy) {
+    PropValues original;
+    if (!original.Read(message, SilentCopyTags) ||
+        FAILED(copy->SetProps(original.Count(), original.Values(), nullptr))) {
+        return false;
+    }
+    PropValues flags;
+    if (!flags.Read(copy, {PR_MESSAGE_FLAGS})) return false;
+    // A message that came without flags is marked read all the same.
+    const SPropValue* stored = flags.Get(0, PR_MESSAGE_FLAGS);
+    SPropValue read{};
+    read.ulPropTag = PR_MESSAGE_FLAGS;
+    read.Value.ul = (stored != nullptr ? stored->Value.ul : 0) | MSGFLAG_READ;
+    return SUCCEEDED(copy->SetProps(1, &read, nullptr));
+}
+
+}  // namespace
+
+std::u16string ReadSenderText(IMessage* message) {
+    PropValues sender;
+    const char16_t* text = sender.Read(message, {PR_SENDER_EMAIL_ADDRESS_W}) ? sender.Text(0, PR_SENDER_EMAIL_ADDRESS_W)
+                                                                             : nullptr;
+    return text != nullptr ? std::u16string(text) : std::u16string();
+}
+
+void DismissMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg,
+                    ULONG* pulEventType, MRCHANDLED* pHandled) {
+    if (!AppendBlockedRecord(settings, message) || !DeleteEntry(folder, cbMsg, reinterpret_cast<LPBYTE>(lpMsg))) {
+        *pHandled = MRC_NOT_HANDLED;
+        return;
+    }
+    *pulEventType = fnevObjectDeleted;
+    *pHandled = MRC_HANDLED_DONTCONTINUE;
+    settings.SetBlockedMsg(Incremented(settings.GetBlockedMsg()));
+}
+
+void SilentAcceptMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg,
+                         LPENTRYID lpMsg, ULONG* pulEventType, MRCHANDLED* pHandled) {
+    IMessage* created = nullptr;
+    if (FAILED(folder->CreateMessage(nullptr, 0, &created)) || created == nullptr) {
+        *pHandled = MRC_NOT_HANDLED;
+        return;
+    }
+    ComRef<IMessage> copy(created);
+    const bool filled = FillSilentCopy(message, copy.Get());
+    std::vector<BYTE> copyId = EntryIdOf(copy.Get());
+    copy.Reset();
+    if (!filled || !DeleteEntry(folder, cbMsg, reinterpret_cast<LPBYTE>(lpMsg))) {
+        // The copy goes again: the message stays in its folder as it came, and only once.
+        if (!copyId.empty()) DeleteEntry(folder, static_cast<ULONG>(copyId.size()), copyId.data());
+        *pHandled = MRC_NOT_HANDLED;
+        return;
+    }
+    *pulEventType = SilentAcceptEvents;
+    *pHandled = MRC_HANDLED_DONTCONTINUE;
+    settings.SetSilentMsg(Incremented(settings.GetSilentMsg()));
+}
+
+}  // namespace velmo

@@ -1,0 +1,78 @@
+#include "handler/ProcessMessage.h"
+
+#include <new>
+
+#include "common/PhoneDigits.h"
+#include "common/SettingsStore.h"
+#include "handler/ComRef.h"
+#include "handler/Decision.h"
+#include "handler/MessageActions.h"
+#include "handler/SenderAddress.h"
+#include "handler/SenderLookup.h"
+
+namespace velmo {
+
+namespace {
+
+// Opens the entry as the object the transport says it is: the message or the destination folder.
+template <typename Interface>
+HRESULT OpenEntry(IMsgStore* store, ULONG size, LPENTRYID id, ComRef<Interface>& opened) {
+    if (store == nullptr) return E_POINTER;
+    IUnknown* object = nullptr;
+    HRESULT hr = store->OpenEntry(size, id, nullptr, 0, nullptr, &object);
+    if (FAILED(hr)) return hr;
+    if (object == nullptr) return MAPI_E_CALL_FAILED;
+    opened.Reset(static_cast<Interface*>(object));
+    return S_OK;
+}
+
+HRESULT Process(IMsgStore* store, ULONG cbMsg, LPENTRYID lpMsg, ULONG cbDestFolder, LPENTRYID lpDestFolder,
+                ULONG* pulEventType, MRCHANDLED* pHandled) {
+    SettingsStore settings;
+    const DecisionSettings decision = ReadDecisionSettings(settings);
+    if (!IsFilteringActiveNow(decision, ReadLocalTimeNow())) {
+        *pHandled = MRC_NOT_HANDLED;
+        return S_OK;
+    }
+    ComRef<IMessage> message;
+    HRESULT hr = OpenEntry(store, cbMsg, lpMsg, message);
+    if (FAILED(hr)) return hr;
+    ComRef<IMAPIFolder> folder;
+    hr = OpenEntry(store, cbDestFolder, lpDestFolder, folder);
+    if (FAILED(hr)) return hr;
+
+    const std::int32_t action = DecideAction(decision, [&] {
+        return LookupSenderAction(KeepDigits(ExtractSenderAddress(ReadSenderText(message.Get()))));
+    });
+    switch (action) {
+        case Dismiss:
+            DismissMessage(settings, message.Get(), folder.Get(), cbMsg, lpMsg, pulEventType, pHandled);
+            break;
+        case SilentAccept:
+            SilentAcceptMessage(settings, message.Get(), folder.Get(), cbMsg, lpMsg, pulEventType, pHandled);
+            break;
+        default:
+            // Accept, and any number a damaged ContactsInfo.dat entry or a hand-edited
+            // "DefActionType" holds: the message is left to the transport.
+            *pHandled = MRC_NOT_HANDLED;
+            break;
+    }
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT ProcessMessage(IMsgStore* store, ULONG cbMsg, LPENTRYID lpMsg, ULONG cbDestFolder, LPENTRYID lpDestFolder,
+                       ULONG* pulEventType, MRCHANDLED* pHandled) {
+    if (pulEventType == nullptr || pHandled == nullptr) return E_POINTER;
+    // The transport's thread must never unwind through the handler.
+    try {
+        return Process(store, cbMsg, lpMsg, cbDestFolder, lpDestFolder, pulEventType, pHandled);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+}  // namespace velmo

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QToolButton>
+#include <chrono>
+
+#include "DialogTestSupport.h"
+#include "WidgetTestSupport.h"
+#include "app/core/BlockedMessageRows.h"
+#include "app/ui/BlockedMessagesDialog.h"
+#include "app/ui/BoldFont.h"
+#include "app/ui/MessageDialog.h"
+#include "app/ui/OwnerDataListView.h"
+#include "app/ui/Painting.h"
+#include "app/ui/SoftKeyBar.h"
+#include "device/Clock.h"
+#include "support/FileHelpers.h"
+#include "support/TempDevice.h"
+
+namespace velmo {
+namespace {
+
+using namespace std::chrono_literals;
+
+// 2024-03-05 23:30:15 UTC: already the 6th in central Europe.
+const device::TimePoint kNow = device::TimePoint(std::chrono::sys_days(std::chrono::year(2024) / 3 / 5)) + 23h +
+                               30min + 15s;
+
+TEST(BlockedMessageRows, TheNewestRecordIsAtTheTopAndRowsPastTheRecordsShowNone) {
+    EXPECT_EQ(RecordOfRow(3, 0), 2u);
+    EXPECT_EQ(RecordOfRow(3, 2), 0u);
+    EXPECT_EQ(RecordOfRow(3, 3), std::nullopt);
+    EXPECT_EQ(RecordOfRow(3, -1), std::nullopt);
+    EXPECT_EQ(RecordOfRow(0, 0), std::nullopt);
+}
+
+TEST(BlockedMessageRows, TheSenderIsTheNameOrElseTheAddressAndNoTextRunsPastItsField) {
+    BlockedMessageRecord named = MakeBlockedMessageRecord(u"+4915112345", u"Hi", u"Ann", {});
+    BlockedMessageRecord unnamed = MakeBlockedMessageRecord(u"+4915112345", u"Hi", nullptr, {});
+    EXPECT_EQ(ShownSender(named), u"Ann");
+    EXPECT_EQ(ShownSender(unnamed), u"+4915112345");
+    BlockedMessageRecord unterminated{};
+    std::fill(std::begin(unterminated.subject), std::end(unterminated.subject), u'x');
+    std::fill(std::begin(unterminated.senderAddress), std::end(unterminated.senderAddress), u'7');
+    EXPECT_EQ(MessageText(unterminated).size(), 256u);
+    EXPECT_EQ(ShownSender(unterminated).size(), 32u);
+}
+
+class BlockedMessagesDialogTest : public testing::Test {
+protected:
+    void SetUp() override {
+        appDir_ = device_.InstallAppPath();
+        device::SetNowForTesting(kNow);
+    }
+    void TearDown() override {
+        dialog_.reset();
+        device::SetNowForTesting(std::nullopt);
+    }
+
+    std::filesystem::path DataFile() const { return appDir_ / "Mesages.dat"; }
+    void Append(const char16_t* address, const char16_t* text, const char16_t* name, std::chrono::seconds age) {
+        BlockedMessageFile file;
+        file.SetPath((appDir_ / "Mesages.dat").u16string());
+        file.Open();
+        ASSERT_TRUE(file.Append(
+            MakeBlockedMessageRecord(address, text, name, device::Split(device::ToFileTime(kNow - age)))));
+    }
+    void Open(Platform platform = kBuildPlatform) {
+        dialog_ = std::make_unique<BlockedMessagesDialog>(nullptr, settings_, platform);
+        dialog_->Create();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
+    }
+    OwnerDataListView* List() const { return dialog_->List(); }
+    QRect RowRect(int row) const { return List()->visualRect(List()->model()->index(row, 0)); }
+    void TapRow(int row) { QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowRect(row).center()); }
+    QImage RowImage(int row) const { return List()->viewport()->grab(RowRect(row)).toImage(); }
+    void MarkRow(int row) {
+        // The offscreen platform has no window manager to give the dialog back its activation
+        // when a message dialog closes over it.
+        dialog_->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
+        ASSERT_TRUE(List()->hasFocus());
+        List()->SelectItem(0);
+        for (int step = 0; step < row; ++step) QTest::keyClick(List(), Qt::Key_Down);
+        ASSERT_EQ(List()->SelectionMark(), row);
+    }
+    // The sender that the message dialog shows for what happens, or empty when none opens.
+    QString OpenedSender(const std::function<void()>& action) {
+        QString sender;
+        test::HandleModal<MessageDialog>(action, [&sender](MessageDialog& message) {
+            sender = message.SenderLabel()->text();
+            QTest::mouseClick(message.MenuBar()->Key(0), Qt::LeftButton);
+        });
+        return sender;
+    }
+    // Chooses "Empty" and answers its question; the question's text.
+    QString Empty(QMessageBox::StandardButton answer) {
+        QString question;
+        test::HandleModal<QMessageBox>([this] { QTest::mouseClick(dialog_->MenuBar()->Key(1), Qt::LeftButton); },
+                                       [&](QMessageBox& box) {
+                                           question = box.windowTitle() + QLatin1Char('|') + box.text();
+                                           box.button(answer)->click();
+                                       });
+        return question;
+    }
+
+    test::ScopedLocale locale_{"en_GB"};
+    test::ScopedTimeZone zone_{"CET-1"};
+    test::TempDevice device_;
+    std::filesystem::path appDir_;
+    SettingsStore settings_;
+    std::unique_ptr<BlockedMessagesDialog> dialog_;
+};
+
+TEST_F(BlockedMessagesDialogTest, RowsReadNewestFirstAndEnterOrASecondTapOpensTheRow) {
+    Append(u"+111", u"first", u"A", 3h);
+    Append(u"+222", u"second", u"B", 2h);
+    Append(u"+333", u"third", u"C", 1h);
+    Open();
+    ASSERT_EQ(List()->ItemCount(), 3);
+    test::SaveScreenshot(*dialog_, "blocked-list");
+    std::vector<QString> senders;
+    for (int row = 0; row < 3; ++row) {
+        MarkRow(row);
+        senders.push_back(OpenedSender([this] { QTest::keyClick(List(), Qt::Key_Return); }));
+    }
+    EXPECT_EQ(senders, (std::vector<QString>{QStringLiteral("C"), QStringLiteral("B"), QStringLiteral("A")}));
+
+    EXPECT_EQ(OpenedSender([this] { TapRow(0); }), QString()) << "the first tap only chooses the row";
+    EXPECT_EQ(List()->SelectionMark(), 0);
+    EXPECT_EQ(OpenedSender([this] { TapRow(0); }), QStringLiteral("C"));
+    EXPECT_FALSE(dialog_->Ended());
+}
+
+TEST_F(BlockedMessagesDialogTest, TheMessageShowsLocalTimeWithoutSecondsTheAddressForNoNameAndTheText) {
+    Append(u"+4917012345", u"Call me back\r\nplease", nullptr, 0s);
+    Open();
+    MarkRow(0);
+    bool opened = test::HandleModal<MessageDialog>([this] { QTest::keyClick(List(), Qt::Key_Return); },
+                                                   [](MessageDialog& message) {
+                                                       EXPECT_EQ(message.Caption(), QStringLiteral("Blocked Messages"));
+                                                       EXPECT_EQ(message.TimeLabel()->text(),
+                                                                 QStringLiteral("00:30 06/03/2024"));
+                                                       EXPECT_EQ(message.SenderLabel()->text(),
+                                                                 QStringLiteral("+4917012345"));
+                                                       EXPECT_TRUE(message.SenderLabel()->font().bold());
+                                                       EXPECT_TRUE(message.TimeLabel()->font().bold());
+                                                       EXPECT_EQ(message.TextBox()->toPlainText(),
+                                                                 QStringLiteral("Call me back\r\nplease")
+                                                                     .replace(QStringLiteral("\r\n"),
+                                                                              QStringLiteral("\n")));
+                                                       EXPECT_TRUE(message.TextBox()->isReadOnly());
+                                                       QRect body = message.Body()->rect();
+                                                       QRect text = message.TextBox()->geometry();
+                                                       EXPECT_EQ(text.left(), 1);
+                                                       EXPECT_EQ(text.right(), body.right() - 1);
+                                                       EXPECT_EQ(text.bottom(), body.bottom());
+                                                       test::SaveScreenshot(message, "blocked-message");
+                                                       QTest::mouseClick(message.DoneButton(), Qt::LeftButton);
+                                                       EXPECT_EQ(message.result(), IDOK);
+                                                   });
+    EXPECT_TRUE(opened);
+}
+
+TEST_F(BlockedMessagesDialogTest, OpeningOnceRemovesTheRecordsOlderThanThePurgeAge) {
+    settings_.SetDeleteTimeType(OneDay);
+    Append(u"+1", u"old", u"Old", 72h);
+    Append(u"+2", u"older than a day", u"Day", 48h);
+    Append(u"+3", u"young", u"Young", 1h);
+    Open();
+    EXPECT_EQ(List()->ItemCount(), 1);
+    QTest::mouseClick(dialog_->MenuBar()->Key(0), Qt::LeftButton);  // Done
+    EXPECT_EQ(dialog_->result(), IDM_DONE);
+    auto bytes = test::ReadFileBytes(DataFile());
+    ASSERT_EQ(bytes.size(), 844u);
+    BlockedMessageRecord kept;
+    std::memcpy(&kept, bytes.data() + 4, sizeof kept);
+    EXPECT_EQ(ShownSender(kept), u"Young");
+}
+
+TEST_F(BlockedMessagesDialogTest, EmptyAnsweredNoKeepsEveryRecordAndYesLeavesNone) {
+    Append(u"+1", u"one", u"A", 2h);
+    Append(u"+2", u"two", u"B", 1h);
+    Open();
+    auto before = test::ReadFileBytes(DataFile());
+    EXPECT_EQ(Empty(QMessageBox::No), QStringLiteral("VelmoLight|Remove all items from blocked messages list?"));
+    EXPECT_EQ(test::ReadFileBytes(DataFile()), before);
+    EXPECT_EQ(List()->ItemCount(), 2);
+
+    Empty(QMessageBox::Yes);
+    EXPECT_FALSE(dialog_->Ended());
+    EXPECT_EQ(List()->ItemCount(), 0);
+    EXPECT_EQ(test::ReadFileBytes(DataFile()).size(), 4u);
+    dialog_->close();
+    EXPECT_EQ(dialog_->result(), kClosedByWindow);
+
+    Open();
+    EXPECT_EQ(List()->ItemCount(), 0);
+}
+
+TEST_F(BlockedMessagesDialogTest, ARowWhoseRecordIsGoneDrawsNothingAndDoesNotOpen) {
+    Append(u"+1", u"one", u"A", 3h);
+    Append(u"+2", u"two", u"B", 2h);
+    Append(u"+3", u"three", u"C", 1h);
+    Open();
+    // Another process cuts the file to its oldest record while the list is open.
+    std::filesystem::resize_file(DataFile(), 4 + 840);
+    MarkRow(2);
+    List()->viewport()->repaint();
+    EXPECT_EQ(test::CountPixels(RowImage(2), RowImage(2).rect(), [](QColor c) { return c != QColor(Qt::white); }), 0);
+    EXPECT_EQ(OpenedSender([this] { QTest::keyClick(List(), Qt::Key_Return); }), QString());
+    MarkRow(0);
+    EXPECT_EQ(OpenedSender([this] { QTest::keyClick(List(), Qt::Key_Return); }), QStringLiteral("A"));
+}
+
+TEST_F(BlockedMessagesDialogTest, TheChosenRowIsFilledAndEveryRowEndsInAWhiteLine) {
+    Append(u"+1", u"Hi", u"Ann", 1h);
+    Append(u"+2", u"Yo", u"Bob", 1h);
+    Open();
+    MarkRow(0);
+    List()->viewport()->repaint();
+    QColor fill = ColorFromRef(BlockedMessagesDialog::kSelectedRowColour);
+    QImage chosen = RowImage(0);
+    QImage other = RowImage(1);
+    EXPECT_EQ(List()->RowHeight(), QFontMetrics(BoldFont()).height() * 5 / 2);
+    EXPECT_EQ(chosen.height(), List()->RowHeight());
+    auto isFill = [&fill](QColor c) { return c == fill; };
+    EXPECT_GT(test::CountPixels(chosen, chosen.rect(), isFill), chosen.width() * chosen.height() / 2);
+    EXPECT_EQ(test::CountPixels(other, other.rect(), isFill), 0);
+    QRect bottomLine(0, chosen.height() - 1, chosen.width(), 1);
+    EXPECT_EQ(test::CountPixels(chosen, bottomLine, [](QColor c) { return c == QColor(Qt::white); }), chosen.width());
+    // Sender at the left and date at the right of the upper half; the text in the lower.
+    auto isText = [](QColor c) { return c.lightness() < 60; };
+    int half = chosen.height() / 2;
+    EXPECT_GT(test::CountPixels(chosen, QRect(0, 0, 30, half), isText), 5);
+    EXPECT_GT(test::CountPixels(chosen, QRect(chosen.width() - 30, 0, 30, half), isText), 5);
+    EXPECT_GT(test::CountPixels(chosen, QRect(0, half, 30, chosen.height() - half - 1), isText), 5);
+    EXPECT_EQ(test::CountPixels(chosen, QRect(chosen.width() - 30, half, 30, chosen.height() - half - 1), isText), 0);
+}
+
+TEST_F(BlockedMessagesDialogTest, LongSendersEndInAnEllipsisOnWindowsMobile5Only) {
+    Append(u"+1", u"short", u"Al", 2h);
+    Append(u"+2", u"short", u"Bartholomew-Maximilian Featherstonehaugh-Wolfeschlegel", 1h);
+    Open(Platform::WindowsMobile5);
+    QImage longWm5 = RowImage(0);
+    QImage shortWm5 = RowImage(1);
+    test::SaveScreenshot(*dialog_, "blocked-long-sender-wm5");
+    dialog_.reset();
+    Open(Platform::PocketPC2003);
+    test::SaveScreenshot(*dialog_, "blocked-long-sender-ppc2003");
+    EXPECT_NE(RowImage(0), longWm5);
+    EXPECT_EQ(RowImage(1), shortWm5);
+}
+
+}  // namespace
+}  // namespace velmo

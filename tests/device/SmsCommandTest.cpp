@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/FileHelpers.h"
+#include "support/Process.h"
+#include "support/TempDevice.h"
+
+namespace {
+
+velmo::test::ProcessResult Device(const std::vector<std::string>& args) {
+    return velmo::test::RunProcess(velmo::test::BinPath("velmo-device").string(), args);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        start = end == std::string::npos ? text.size() : end + 1;
+    }
+    return lines;
+}
+
+class SmsCommand : public ::testing::Test {
+protected:
+    void Setting(const char* name, const char* value) {
+        ASSERT_EQ(Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", name, "--dword", value}).exitCode, 0);
+    }
+
+    velmo::test::TempDevice device;
+};
+
+TEST_F(SmsCommand, ReportsWhatTheInstalledHandlerDidWithEachMessage) {
+    ASSERT_EQ(Device({"install"}).exitCode, 0);
+    ASSERT_EQ(Device({"contacts", "add", "--first", "Ada", "--mobile", "+1 555 0100"}).exitCode, 0);
+    ASSERT_EQ(Device({"contacts", "add", "--first", "Bede", "--mobile", "(555) 010-0102"}).exitCode, 0);
+    Setting("ActiveState", "0");
+    ASSERT_EQ(Device({"contacts", "action", "2", "silent"}).exitCode, 0);
+    ASSERT_EQ(Device({"contacts", "action", "unknown", "dismiss"}).exitCode, 0);
+    auto batch = device.Root() / "batch.txt";
+    std::string text =
+        "+1 555 0100\tAda\tfirst\t2024-05-06T08:00:00Z\n"
+        "+1 555 010 0102\t\tsecond\t2024-05-06T08:01:00Z\n"
+        "+44 20 7946 0958\tPrize Desk\tthird\n"
+        "ParcelNet\t\tfourth\n";
+    velmo::test::WriteFileBytes(batch, std::vector<std::uint8_t>(text.begin(), text.end()));
+
+    auto result = Device({"sms", "receive", "--batch", batch.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(Lines(result.output),
+              (std::vector<std::string>{
+                  "accepted: Ada <+1 555 0100> \"first\": event 0x00000000, MRC_NOT_HANDLED; sender key 1; "
+                  "in the Inbox, unread",
+                  "silently accepted: +1 555 010 0102 \"second\": event 0x0000001C, MRC_HANDLED_DONTCONTINUE; "
+                  "sender key 2; replaced by a read copy in the Inbox",
+                  "dismissed: Prize Desk <+44 20 7946 0958> \"third\": event 0x00000008, MRC_HANDLED_DONTCONTINUE; "
+                  "sender key -1 (unknown); deleted from the Inbox",
+                  "accepted: ParcelNet \"fourth\": event 0x00000000, MRC_NOT_HANDLED; sender key -2 (undefined); "
+                  "in the Inbox, unread",
+              }));
+    auto inbox = Device({"inbox"});
+    EXPECT_EQ(inbox.output.rfind("Inbox: 3 messages\n", 0), 0u) << inbox.output;
+    EXPECT_NE(Device({"blocked"}).output.find("Prize Desk <+44 20 7946 0958>  third"), std::string::npos);
+}
+
+TEST_F(SmsCommand, SenderKeyIsShownOnlyWhenTheHandlerLooksAtTheSender) {
+    ASSERT_EQ(Device({"install"}).exitCode, 0);
+    device.InstallAppPath();  // as VelmoLight does at its first start, so dismissed messages have a home
+    Setting("ActiveState", "0");
+    Setting("ItemsState", "3");  // DismissAll: the sender does not matter
+    auto result = Device({"sms", "receive", "--from", "555 0100", "--text", "hi", "--time", "2024-05-06T08:00Z"});
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(result.output,
+              "dismissed: 555 0100 \"hi\": event 0x00000008, MRC_HANDLED_DONTCONTINUE; deleted from the Inbox\n");
+}
+
+TEST_F(SmsCommand, MessageStaysInTheInboxWhenNoRuleClientTakesIt) {
+    auto none = Device({"sms", "receive", "--from", "555 0100", "--name", "Ada", "--text", "one\ntwo"});
+    ASSERT_EQ(none.exitCode, 0) << none.errors;
+    EXPECT_EQ(none.output, "not handled: Ada <555 0100> \"one two\": no rule client registered; in the Inbox, unread\n");
+
+    ASSERT_EQ(Device({"registry", "set", "HKLM/Software/Microsoft/Inbox/Svc/SMS/Rules",
+                      "{0BADC0DE-0001-0002-0304-05060708090A}", "--dword", "1"})
+                  .exitCode,
+              0);
+    auto failed = Device({"sms", "receive", "--from", "555 0100", "--text", "three"});
+    ASSERT_EQ(failed.exitCode, 0) << failed.errors;
+    EXPECT_EQ(failed.output,
+              "not handled: 555 0100 \"three\": rule client {0BADC0DE-0001-0002-0304-05060708090A} cannot be created "
+              "(0x80040154); in the Inbox, unread\n");
+    EXPECT_EQ(Device({"inbox"}).output.rfind("Inbox: 2 messages\n", 0), 0u);
+}
+
+struct BadReceive {
+    const char* name;
+    std::vector<std::string> args;
+    const char* batch;  // contents of the batch file, when the row uses one
+    const char* error;
+    std::size_t received = 0;
+};
+
+class SmsCommandRefuses : public SmsCommand, public ::testing::WithParamInterface<BadReceive> {};
+
+TEST_P(SmsCommandRefuses, Arguments) {
+    auto args = GetParam().args;
+    if (GetParam().batch != nullptr) {
+        auto file = device.Root() / "batch.txt";
+        std::string text = GetParam().batch;
+        velmo::test::WriteFileBytes(file, std::vector<std::uint8_t>(text.begin(), text.end()));
+        args.push_back(file.string());
+    }
+    auto result = Device(args);
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.errors.find(GetParam().error), std::string::npos) << result.errors;
+    // A batch is handled as it is read: only the lines before the bad one are received.
+    EXPECT_EQ(Lines(result.output).size(), GetParam().received);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SmsCommandRefuses,
+    ::testing::Values(
+        BadReceive{"NothingGiven", {"sms", "receive"}, nullptr, "needs --from"},
+        BadReceive{"TextMissing", {"sms", "receive", "--from", "555"}, nullptr, "--text"},
+        BadReceive{"BadTime", {"sms", "receive", "--from", "555", "--text", "t", "--time", "2024-02-30T10:00Z"},
+                   nullptr, "no such day"},
+        BadReceive{"BatchAndSingle", {"sms", "receive", "--from", "555", "--text", "t", "--batch"}, "", "excludes"},
+        BadReceive{"BatchLineWithoutText", {"sms", "receive", "--batch"}, "555\tA\tok\n555\tB\n", "line 2:", 1},
+        BadReceive{"BatchMissing", {"sms", "receive", "--batch", "/nonexistent/batch.txt"}, nullptr, "cannot read"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "device/SmsInput.h"
+
+namespace {
+
+using velmo::device::ParseDeliveryTime;
+using velmo::device::ParseSmsLine;
+using namespace std::chrono;
+
+struct TimeRow {
+    const char* name;
+    const char* text;
+    sys_seconds expected;
+};
+
+constexpr auto May1 = sys_days(year(2024) / May / 1);
+
+class DeliveryTime : public ::testing::TestWithParam<TimeRow> {
+protected:
+    void SetUp() override {
+        if (const char* tz = std::getenv("TZ")) previous_ = tz;
+        setenv("TZ", "America/New_York", 1);  // local time: UTC-4 in May
+        tzset();
+    }
+    void TearDown() override {
+        if (previous_.empty()) {
+            unsetenv("TZ");
+        } else {
+            setenv("TZ", previous_.c_str(), 1);
+        }
+        tzset();
+    }
+
+private:
+    std::string previous_;
+};
+
+TEST_P(DeliveryTime, IsReadAsTheInstantItNames) {
+    EXPECT_EQ(time_point_cast<seconds>(ParseDeliveryTime(GetParam().text)), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DeliveryTime,
+    ::testing::Values(TimeRow{"Utc", "2024-05-01T09:30:15Z", May1 + 9h + 30min + 15s},
+                      TimeRow{"EastOfUtc", "2024-05-01T09:30:00+02:00", May1 + 7h + 30min},
+                      TimeRow{"WestOfUtcWithoutColon", "2024-05-01T09:30:00-0530", May1 + 15h},
+                      TimeRow{"LocalWithoutSeconds", "2024-05-01T09:30", May1 + 13h + 30min},
+                      TimeRow{"SpaceForT", "2024-05-01 23:59:59Z", May1 + 23h + 59min + 59s},
+                      TimeRow{"LeapDay", "2024-02-29T00:00:00Z", sys_days(year(2024) / February / 29)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct BadTimeRow {
+    const char* name;
+    const char* text;
+};
+
+class DeliveryTimeRefuses : public ::testing::TestWithParam<BadTimeRow> {};
+
+TEST_P(DeliveryTimeRefuses, Text) { EXPECT_THROW(ParseDeliveryTime(GetParam().text), std::invalid_argument); }
+
+INSTANTIATE_TEST_SUITE_P(Rows, DeliveryTimeRefuses,
+                         ::testing::Values(BadTimeRow{"Empty", ""}, BadTimeRow{"DateOnly", "2024-05-01"},
+                                           BadTimeRow{"NoSuchDay", "2023-02-29T10:00Z"},
+                                           BadTimeRow{"Hour24", "2024-05-01T24:00Z"},
+                                           BadTimeRow{"TrailingText", "2024-05-01T10:00Zulu"},
+                                           BadTimeRow{"ShortYear", "24-05-01T10:00Z"},
+                                           BadTimeRow{"SignedMonth", "2024-+5-01T10:00Z"},
+                                           BadTimeRow{"BadZone", "2024-05-01T10:00+2"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SmsLine, GivesNumberNameTextAndTime) {
+    auto full = ParseSmsLine("+1 555 0100\tAda Marsh\tHello there\t2024-05-01T10:00:00Z\r");
+    EXPECT_EQ(full.number, u"+1 555 0100");
+    EXPECT_EQ(full.name, u"Ada Marsh");
+    EXPECT_EQ(full.text, u"Hello there");
+    ASSERT_TRUE(full.deliveryTime.has_value());
+    EXPECT_EQ(time_point_cast<seconds>(*full.deliveryTime), May1 + 10h);
+
+    auto bare = ParseSmsLine("ParcelNet\t\tSj\xc3\xb6n, your parcel");
+    EXPECT_EQ(bare.name, u"");
+    EXPECT_EQ(bare.text, u"Sj\u00f6n, your parcel");
+    EXPECT_FALSE(bare.deliveryTime.has_value());
+}
+
+std::vector<velmo::device::IncomingSms> ReadAll(const std::string& text) {
+    std::istringstream in(text);
+    velmo::device::SmsBatchReader reader(in);
+    std::vector<velmo::device::IncomingSms> messages;
+    while (auto sms = reader.Next()) messages.push_back(*sms);
+    return messages;
+}
+
+TEST(SmsBatch, SkipsCommentsAndNamesTheLineOfAnError) {
+    auto messages = ReadAll("# a comment\n\n+1 555 0100\t\tone\n555-0101\tBede\ttwo\t\n");
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].text, u"two");
+    EXPECT_FALSE(messages[1].deliveryTime.has_value());
+
+    for (const char* bad : {"+1 555 0100\t\tone\nno tabs here\n", "+1 555 0100\t\tone\n\tname\ttext\n",
+                            "+1 555 0100\t\tone\n555\tn\tt\tyesterday\n", "+1 555 0100\t\tone\na\tb\tc\td\te\n"}) {
+        std::istringstream in(bad);
+        velmo::device::SmsBatchReader reader(in);
+        EXPECT_TRUE(reader.Next().has_value()) << bad;
+        try {
+            reader.Next();
+            ADD_FAILURE() << "accepted: " << bad;
+        } catch (const std::invalid_argument& error) {
+            EXPECT_EQ(std::string(error.what()).rfind("line 2: ", 0), 0u) << error.what();
+        }
+    }
+}
+
+}  // namespace
