@@ -10,6 +10,7 @@
 #include "device/Module.h"
 #include "device/Registry.h"
 #include "device/Text.h"
+#include "device/TodayItems.h"
 
 namespace velmo::device {
 
@@ -20,6 +21,7 @@ namespace fs = std::filesystem;
 constexpr const char* HandlerFile = "VelmoHandler.dll";
 constexpr const char* TodayFile = "VelmoToday.dll";
 constexpr const char* ProgramFile = "VelmoLight.exe";
+constexpr const char16_t* TodayItemName = u"VelmoLight Today";
 
 struct InstalledFile {
     const char* name;
@@ -93,6 +95,10 @@ std::vector<std::string> Install(const fs::path& binDir) {
         CopyInto(source, file.directory() / file.name);
         steps.push_back("copied " + std::string(file.name) + " to " + file.directory().string());
     }
+    if (fs::exists(binDir / TodayFile)) {
+        RegisterTodayItem(TodayItemName, ToUtf16((WindowsDirectory() / TodayFile).string()));
+        steps.push_back("registered VelmoToday.dll as the Today item \"" + ToUtf8(TodayItemName) + "\"");
+    }
     if (!fs::exists(binDir / ProgramFile)) {
         fs::create_directories(ProgramDirectory());
         WriteAppPath(ProgramDirectory());
@@ -109,6 +115,7 @@ std::vector<std::string> Uninstall() {
         CallHandlerExport(u"DllUnregisterServer");
         steps.push_back("unregistered VelmoHandler.dll (DllUnregisterServer)");
     }
+    if (UnregisterTodayItem(TodayItemName)) steps.push_back("unregistered the Today item");
     for (const auto& file : Deliverables) {
         fs::path installed = file.directory() / file.name;
         if (fs::remove(installed)) steps.push_back("removed " + installed.string());

@@ -11,13 +11,14 @@
 namespace velmo::device {
 
 // Copies VelmoHandler.dll (required), VelmoToday.dll and VelmoLight.exe (when built) from
-// binDir and registers the handler. Without VelmoLight, which writes "AppPath" when it
+// binDir, registers the handler and, when VelmoToday is built, registers it as the Today
+// item "VelmoLight Today". Without VelmoLight, which writes "AppPath" when it
 // starts, "AppPath" is written here so that the handler's files have a home. Returns one
 // line per step, for a person to read.
 std::vector<std::string> Install(const std::filesystem::path& binDir);
 
-// Unregisters the handler through its DllUnregisterServer and removes the installed
-// files. The settings, ContactsInfo.dat and Mesages.dat stay: they are the user's.
+// Unregisters the handler through its DllUnregisterServer and the Today item, and removes
+// the installed files. The settings, ContactsInfo.dat and Mesages.dat stay: they are the user's.
 std::vector<std::string> Uninstall();
 
 }  // namespace velmo::device

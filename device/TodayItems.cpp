@@ -72,9 +72,11 @@ void RegisterTodayItem(std::u16string_view name, std::u16string_view dllPath) {
           "cannot enable the Today item");
 }
 
-void UnregisterTodayItem(std::u16string_view name) {
+bool UnregisterTodayItem(std::u16string_view name) {
     LONG rc = RegDeleteKeyW(HKEY_LOCAL_MACHINE, ItemKey(name).c_str());
-    if (rc != ERROR_FILE_NOT_FOUND) Check(rc, "cannot remove the Today item");
+    if (rc == ERROR_FILE_NOT_FOUND) return false;
+    Check(rc, "cannot remove the Today item");
+    return true;
 }
 
 std::vector<TodayItemEntry> RegisteredTodayItems() {

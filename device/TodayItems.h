@@ -24,8 +24,8 @@ struct TodayItemEntry {
 
 // Registers (or re-registers) an enabled item drawn by the library at dllPath.
 void RegisterTodayItem(std::u16string_view name, std::u16string_view dllPath);
-// Removes the item; an item that is not registered is no error.
-void UnregisterTodayItem(std::u16string_view name);
+// Removes the item; false when it was not registered.
+bool UnregisterTodayItem(std::u16string_view name);
 // Every registered item, whatever its type and state, in the registry's order.
 std::vector<TodayItemEntry> RegisteredTodayItems();
 

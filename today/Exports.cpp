@@ -6,12 +6,9 @@
 
 namespace {
 
+// The loader calls no entry routine, so the library's constructor and destructor stand in for it.
 __attribute__((constructor)) void AttachToProcess() {
-    HMODULE instance = nullptr;
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCWSTR>(&AttachToProcess), &instance)) {
-        velmo::AttachTodayItem(instance);
-    }
+    velmo::AttachTodayItem(velmo::device::ModuleOfAddress(reinterpret_cast<const void*>(&AttachToProcess)));
 }
 
 __attribute__((destructor)) void DetachFromProcess() { velmo::DetachTodayItem(); }

@@ -1,9 +1,6 @@
-// Resources found through a module handle, which is the module's dlopen handle.
+// Resources found through a module handle: the table that the module exports.
 
 #include "device/gui/Resources.h"
-
-#include <dlfcn.h>
-#include <link.h>
 
 #include <algorithm>
 
@@ -13,17 +10,7 @@
 namespace velmo::device::gui {
 
 const VelmoResourceTable* ResourcesOf(HINSTANCE instance) {
-    if (instance == nullptr) return nullptr;
-    void* symbol = dlsym(instance, VELMO_RESOURCE_TABLE_NAME);
-    if (symbol == nullptr) return nullptr;
-    // dlsym also searches the module's dependencies; only the module's own table counts.
-    Dl_info info;
-    link_map* owner = nullptr;
-    if (dladdr1(symbol, &info, reinterpret_cast<void**>(&owner), RTLD_DL_LINKMAP) == 0 ||
-        owner != reinterpret_cast<link_map*>(instance)) {
-        return nullptr;
-    }
-    return static_cast<const VelmoResourceTable*>(symbol);
+    return reinterpret_cast<const VelmoResourceTable*>(GetProcAddressW(instance, VelmoResourceTableName));
 }
 
 QImage BitmapResource(HINSTANCE instance, LPCWSTR name) {
@@ -46,9 +33,7 @@ QImage BitmapResource(HINSTANCE instance, LPCWSTR name) {
 
 }  // namespace velmo::device::gui
 
-extern "C" {
-
-int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int size) {
+extern "C" int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int size) {
     const VelmoResourceTable* table = velmo::device::gui::ResourcesOf(instance);
     if (table == nullptr || buffer == nullptr || size <= 0) return 0;
     const VelmoStringResource* end = table->strings + table->stringCount;
@@ -60,17 +45,3 @@ int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int size) {
     buffer[length] = u'\0';
     return static_cast<int>(length);
 }
-
-BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* module) {
-    if (module == nullptr) return FALSE;
-    *module = nullptr;
-    if ((flags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) == 0 || name == nullptr) return FALSE;
-    Dl_info info;
-    link_map* map = nullptr;
-    if (dladdr1(name, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 || map == nullptr) return FALSE;
-    // In this C library a dlopen handle is the module's link map.
-    *module = reinterpret_cast<HMODULE>(map);
-    return TRUE;
-}
-
-}  // extern "C"

@@ -34,5 +34,5 @@ struct VelmoResourceTable {
 };
 
 // The table a module exports; a module that carries resources defines it once.
-#define VELMO_RESOURCE_TABLE_NAME "VelmoResources"
+inline constexpr const char16_t* VelmoResourceTableName = u"VelmoResources";
 extern "C" __attribute__((visibility("default"))) const VelmoResourceTable VelmoResources;

@@ -1,6 +1,7 @@
 // Starting a program as the handheld's shell does: with the device's environment
 // (VELMO_DEVICE included), without waiting for it.
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -22,8 +23,19 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
     if ((!verb.empty() && verb != u"open") || velmo::device::Length(info->lpParameters) != 0) return FALSE;
     std::string path = velmo::device::ToUtf8(std::u16string_view(info->lpFile, velmo::device::Length(info->lpFile)));
     char* argv[] = {path.data(), nullptr};
+    // The program lives on its own, as on the handheld: a session of its own, and none of
+    // the starter's terminal or pipes, which would otherwise stay open while it runs.
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    for (int fd : {0, 1, 2}) posix_spawn_file_actions_addopen(&files, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     pid_t pid = 0;
-    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0) return FALSE;
+    int failed = posix_spawn(&pid, path.c_str(), &files, &attributes, argv, environ);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&files);
+    if (failed != 0) return FALSE;
     // Nobody waits for the program, so a thread of its own collects it when it ends.
     std::thread([pid] {
         int status = 0;

@@ -48,4 +48,4 @@ constexpr WPARAM TODAYCOLOR_TEXT = 0x10000004;
 
 // The item library's export.
 using PFNCUSTOMINITIALIZEITEM = HWND (*)(TODAYLISTITEM* ptli, HWND hwndParent);
-inline constexpr const char* InitializeCustomItemExport = "InitializeCustomItem";
+inline constexpr const char16_t* InitializeCustomItemExport = u"InitializeCustomItem";

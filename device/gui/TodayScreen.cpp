@@ -1,7 +1,5 @@
 #include "device/gui/TodayScreen.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <stdexcept>
 
@@ -43,8 +41,7 @@ void CopyTruncated(std::u16string_view text, WCHAR (&out)[N]) {
 }  // namespace
 
 TodayScreen::TodayScreen() {
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       reinterpret_cast<LPCWSTR>(&TodayScreen::WindowProc), &instance_);
+    instance_ = ModuleOfAddress(reinterpret_cast<const void*>(&TodayScreen::WindowProc));
     WNDCLASSW windowClass{};
     windowClass.lpfnWndProc = &TodayScreen::WindowProc;
     windowClass.hInstance = instance_;
@@ -66,7 +63,7 @@ TodayScreen::~TodayScreen() {
     // Item windows go before their libraries, which unregister their classes on unload.
     for (auto it = items_.rbegin(); it != items_.rend(); ++it) {
         DestroyWindow((*it)->record.hwndCustom);
-        dlclose((*it)->library);
+        FreeLibrary((*it)->record.hinstDLL);
     }
     DestroyWindow(window_);
     UnregisterClassW(kClassName, instance_);
@@ -87,25 +84,24 @@ std::vector<std::string> TodayScreen::LoadRegisteredItems() {
 }
 
 TODAYLISTITEM& TodayScreen::AddItem(std::u16string_view name, const std::filesystem::path& dll) {
-    void* library = dlopen(dll.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) throw std::runtime_error(dlerror());
-    auto initialize = reinterpret_cast<PFNCUSTOMINITIALIZEITEM>(dlsym(library, InitializeCustomItemExport));
+    HMODULE library = LoadLibraryW(ToUtf16(dll.string()).c_str());
+    if (library == nullptr) throw std::runtime_error("cannot load " + dll.string());
+    auto initialize = reinterpret_cast<PFNCUSTOMINITIALIZEITEM>(GetProcAddressW(library, InitializeCustomItemExport));
     if (initialize == nullptr) {
-        dlclose(library);
+        FreeLibrary(library);
         throw std::runtime_error(dll.string() + " has no InitializeCustomItem");
     }
     auto item = std::make_unique<LoadedItem>();
-    item->library = library;
     TODAYLISTITEM& record = item->record;
     CopyTruncated(name, record.szName);
     record.tlit = tlitCustom;
     record.dwOrder = static_cast<DWORD>(items_.size());
     record.fEnabled = TRUE;
     CopyTruncated(ToUtf16(dll.string()), record.szDLLPath);
-    record.hinstDLL = static_cast<HINSTANCE>(library);
+    record.hinstDLL = library;
     record.hwndCustom = initialize(&record, window_);
     if (record.hwndCustom == nullptr) {
-        dlclose(library);
+        FreeLibrary(library);
         throw std::runtime_error(dll.string() + " made no item window");
     }
     items_.push_back(std::move(item));

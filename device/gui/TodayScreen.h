@@ -52,7 +52,6 @@ public:
 private:
     struct LoadedItem {
         TODAYLISTITEM record{};
-        void* library = nullptr;
         int top = -1;
         int height = -1;
     };

@@ -4,6 +4,7 @@
 // carried inside a library, named events and starting a program. One layer serves a
 // whole process, so a host and every library it loads see the same windows.
 
+#include "device/Module.h"
 #include "device/Registry.h"
 #include "device/WinTypes.h"
 
@@ -13,7 +14,6 @@
 struct HWND__;
 struct HDC__;
 struct HGDIOBJ__;
-struct HINSTANCE__;
 struct HIMAGELIST__;
 using HWND = HWND__*;
 using HDC = HDC__*;
@@ -21,8 +21,6 @@ using HGDIOBJ = HGDIOBJ__*;
 using HFONT = HGDIOBJ;
 using HBITMAP = HGDIOBJ;
 using HBRUSH = HGDIOBJ;
-using HINSTANCE = HINSTANCE__*;
-using HMODULE = HINSTANCE;
 using HIMAGELIST = HIMAGELIST__*;
 using HANDLE = void*;
 using HICON = HANDLE;
@@ -195,10 +193,6 @@ constexpr COLORREF CLR_NONE = 0xFFFFFFFF;
 constexpr UINT ILD_NORMAL = 0x0000;
 constexpr UINT ILD_TRANSPARENT = 0x0001;
 
-// Modules.
-constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT = 0x00000002;
-constexpr DWORD GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS = 0x00000004;
-
 // Waiting.
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 constexpr DWORD WAIT_OBJECT_0 = 0;
@@ -256,11 +250,9 @@ BOOL ImageList_Draw(HIMAGELIST himl, int i, HDC hdcDst, int x, int y, UINT fStyl
 BOOL ImageList_GetIconSize(HIMAGELIST himl, int* cx, int* cy);
 BOOL ImageList_Destroy(HIMAGELIST himl);
 
-// Resources come from the table that the library exports (device/gui/Resources.h).
+// Resources come from the table that a library loaded with LoadLibraryW exports
+// (device/gui/Resources.h).
 int LoadStringW(HINSTANCE hInstance, UINT uID, LPWSTR lpBuffer, int cchBufferMax);
-// Only GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS is supported, and the reference count is
-// never changed: the handle is the module's dlopen handle.
-BOOL GetModuleHandleExW(DWORD dwFlags, LPCWSTR lpModuleName, HMODULE* phModule);
 
 // Named events are shared by name within the process: the Today screen and the
 // items it loads run in one process.
@@ -269,7 +261,8 @@ BOOL SetEvent(HANDLE hEvent);
 DWORD WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 BOOL CloseHandle(HANDLE hObject);
 
-// Starts lpFile with the device's environment and does not wait for it. Verbs and
+// Starts lpFile with the device's environment and does not wait for it; the program
+// runs in a session of its own with its standard streams on /dev/null. Verbs and
 // parameters are not supported, and no process handle is returned.
 BOOL ShellExecuteEx(SHELLEXECUTEINFO* pExecInfo);
 }

@@ -8,6 +8,7 @@
 #include "device/Registry.h"
 #include "device/SmsTransport.h"
 #include "device/Text.h"
+#include "device/TodayItems.h"
 #include "support/FileHelpers.h"
 #include "support/TempDevice.h"
 
@@ -80,6 +81,10 @@ TEST_F(Installer, CopiesTheOtherDeliverablesWhenBuiltAndLeavesAppPathToVelmoLigh
     EXPECT_EQ(ReadFileBytes(ProgramDirectory() / "VelmoLight.exe"), (std::vector<std::uint8_t>{'p', 'r', 'o', 'g'}));
     EXPECT_EQ(ReadFileBytes(WindowsDirectory() / "VelmoToday.dll"), (std::vector<std::uint8_t>{'i', 't', 'e', 'm'}));
     EXPECT_EQ(AppPath(), u"(none)");
+    auto items = velmo::device::RegisteredTodayItems();
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].name, u"VelmoLight Today");
+    EXPECT_EQ(items[0].dll, velmo::device::ToUtf16((WindowsDirectory() / "VelmoToday.dll").string()));
 }
 
 TEST_F(Installer, ReinstallingReplacesACopyThatIsLoaded) {
@@ -92,10 +97,12 @@ TEST_F(Installer, ReinstallingReplacesACopyThatIsLoaded) {
 
 TEST_F(Installer, UninstallUnregistersAndRemovesTheFilesButKeepsTheUsersData) {
     WriteFileBytes(bin / "VelmoLight.exe", {'p'});
+    WriteFileBytes(bin / "VelmoToday.dll", {'i'});
     Install(bin);
     WriteFileBytes(ProgramDirectory() / "ContactsInfo.dat", {1, 2, 3});
     Uninstall();
     EXPECT_TRUE(velmo::device::RegisteredRuleClients().empty());
+    EXPECT_TRUE(velmo::device::RegisteredTodayItems().empty());
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_CLASSES_ROOT, u"CLSID\\{7E3A91C2-5B04-4D6F-A8E1-29C6B0F4D357}", 0, 0, &key),
               ERROR_FILE_NOT_FOUND);

@@ -52,8 +52,8 @@ TEST_F(TodayItems, ListsEveryItemAndForgetsRemovedOnes) {
     EXPECT_EQ(items[1].type, 4u);
     EXPECT_TRUE(items[1].enabled);
 
-    UnregisterTodayItem(u"A");
-    UnregisterTodayItem(u"A");  // already gone: no error
+    EXPECT_TRUE(UnregisterTodayItem(u"A"));
+    EXPECT_FALSE(UnregisterTodayItem(u"A"));
     items = RegisteredTodayItems();
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].name, u"B");

@@ -1,6 +1,5 @@
 // VelmoToday driven through its window messages inside a Today screen of this process.
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -279,14 +278,14 @@ INSTANTIATE_TEST_SUITE_P(Lengths, ProgramPath,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TodayItem, ClassIsRegisteredWhileTheLibraryIsLoaded) {
-    void* library = dlopen(velmo::test::FreshItemLibrary(device).c_str(), RTLD_NOW | RTLD_LOCAL);
+    HMODULE library = LoadLibraryW(velmo::device::ToUtf16(velmo::test::FreshItemLibrary(device).string()).c_str());
     ASSERT_NE(library, nullptr);
     WNDCLASSW again{};
     again.lpfnWndProc = DefWindowProcW;
-    again.hInstance = static_cast<HINSTANCE>(library);
+    again.hInstance = library;
     again.lpszClassName = u"_wndClass_VelmoToday";
     EXPECT_EQ(RegisterClassW(&again), 0);  // taken by the library
-    dlclose(library);
+    FreeLibrary(library);
     EXPECT_NE(RegisterClassW(&again), 0);  // given back at unload
     EXPECT_TRUE(UnregisterClassW(again.lpszClassName, again.hInstance));
 }
@@ -296,7 +295,7 @@ TEST_F(TodayItem, WindowMadeAgainDrawsAgainAndKeepsTheCache) {
     host.Query();
     DestroyWindow(host.Window());
     auto initialize =
-        reinterpret_cast<PFNCUSTOMINITIALIZEITEM>(dlsym(host.Record().hinstDLL, "InitializeCustomItem"));
+        reinterpret_cast<PFNCUSTOMINITIALIZEITEM>(GetProcAddressW(host.Record().hinstDLL, u"InitializeCustomItem"));
     host.Record().hwndCustom = initialize(&host.Record(), host.screen.Window());
     ASSERT_NE(host.Record().hwndCustom, nullptr);
     EXPECT_EQ(host.Query(), FALSE);  // the cached values outlived the window

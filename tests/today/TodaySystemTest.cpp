@@ -1,5 +1,6 @@
-// The Today screen as its own process: it shows what other processes change in the
-// settings, and a tap on its item starts the program at "AppPath".
+// The Today screen as its own process, with the deliverables installed: it shows the
+// counters that the SMS transport raises in other processes, and a tap on its item starts
+// the program at "AppPath".
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@
 #include <future>
 
 #include "ItemHost.h"
-#include "device/TodayItems.h"
+#include "common/SettingsStore.h"
 #include "device/Text.h"
 #include "device/gui/WindowLayer.h"
 #include "support/Process.h"
@@ -32,21 +33,30 @@ public:
 TEST(TodaySystem, ScreenProcessShowsCountersRaisedElsewhereAndATapStartsTheProgram) {
     velmo::test::TempDevice device;
     FixedNow now;
+    ASSERT_EQ(Device({"install"}).exitCode, 0);
     velmo::test::StartLog log(device);
+    // In place of the installed program, one that records that it ran.
     log.WriteProgram(device.InstallAppPath() / "VelmoLight.exe", "VelmoLight");
-    velmo::device::RegisterTodayItem(u"VelmoLight Today",
-                                     velmo::device::ToUtf16(velmo::test::FreshItemLibrary(device).string()));
+    velmo::SettingsStore settings;
+    settings.SetActiveState(velmo::Active);
+    settings.SetItemsState(velmo::DismissAll);
     auto screenshot = device.Root() / "today.png";
     std::string tap = "120," + std::to_string(velmo::device::gui::TodayScreen::HeaderHeight() + 10);
 
+    // Long enough for five messages and the next refresh after them, even on a busy machine.
     auto screen = std::async(std::launch::async, [&] {
-        return Device({"today", "--exit-after", "6", "--screenshot", screenshot.string(), "--tap", tap});
+        return Device({"today", "--exit-after", "12", "--screenshot", screenshot.string(), "--tap", tap});
     });
     // The tap comes once the screen has shown its items: from here on it is up.
     ASSERT_TRUE(log.WaitForLines(1));
     EXPECT_EQ(log.Lines(), std::vector<std::string>{"VelmoLight " + device.Root().string()});
-    ASSERT_EQ(Device({"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "BlockedMsg", "--dword", "3"}).exitCode, 0);
-    ASSERT_EQ(Device({"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "SilentMsg", "--dword", "2"}).exitCode, 0);
+    auto receive = [](const std::string& text) {
+        auto result = Device({"sms", "receive", "--from", "+49 170 5550123", "--text", text});
+        EXPECT_EQ(result.exitCode, 0) << result.errors;
+    };
+    for (const char* text : {"one", "two", "three"}) receive(text);  // dismissed: BlockedMsg 3
+    settings.SetItemsState(velmo::SilentAcceptAll);
+    for (const char* text : {"four", "five"}) receive(text);  // silently accepted: SilentMsg 2
     auto result = screen.get();
     ASSERT_EQ(result.exitCode, 0) << result.errors;
 

@@ -1,11 +1,11 @@
 // The window layer's contract: classes, window lifetimes, painting, text, image lists,
 // strings, events and starting programs.
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -192,17 +192,17 @@ class LibraryResources : public WindowLayer {
 protected:
     void SetUp() override {
         WindowLayer::SetUp();
-        library = dlopen(velmo::test::FreshItemLibrary(device).c_str(), RTLD_NOW | RTLD_LOCAL);
+        library = LoadLibraryW(velmo::device::ToUtf16(velmo::test::FreshItemLibrary(device).string()).c_str());
         ASSERT_NE(library, nullptr);
     }
     void TearDown() override {
-        dlclose(library);
+        FreeLibrary(library);
         WindowLayer::TearDown();
     }
-    HINSTANCE Instance() const { return static_cast<HINSTANCE>(library); }
+    HINSTANCE Instance() const { return library; }
 
     TempDevice device;
-    void* library = nullptr;
+    HMODULE library = nullptr;
 };
 
 TEST_F(LibraryResources, StringsAreCutToTheBufferAndAlwaysTerminated) {
@@ -255,6 +255,33 @@ TEST(Events, NamedEventIsSharedAndForgottenWithItsLastHandle) {
     EXPECT_EQ(WaitForSingleObject(again, 0), WAIT_OBJECT_0);
     EXPECT_EQ(WaitForSingleObject(again, 0), WAIT_TIMEOUT);  // auto reset: taken by the wait
     CloseHandle(again);
+}
+
+TEST(Shell, StartedProgramHasASessionOfItsOwnAndNoneOfTheStartersStreams) {
+    TempDevice device;
+    auto program = device.Root() / "program";
+    auto record = device.Root() / "record";
+    {
+        std::ofstream script(program);
+        script << "#!/bin/sh\n"
+               << "echo $(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2) $(cut -d' ' -f6 /proc/$$/stat) $$ > '"
+               << record.string() << ".new'\nmv '" << record.string() << ".new' '" << record.string() << "'\n";
+    }
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    std::u16string file = velmo::device::ToUtf16(program.string());
+    SHELLEXECUTEINFO info{};
+    info.cbSize = sizeof info;
+    info.lpFile = file.c_str();
+    ASSERT_TRUE(ShellExecuteEx(&info));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!std::filesystem::exists(record) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::ifstream in(record);
+    std::string in0, out1, err2, session, pid;
+    in >> in0 >> out1 >> err2 >> session >> pid;
+    EXPECT_EQ(in0 + " " + out1 + " " + err2, "/dev/null /dev/null /dev/null");
+    EXPECT_EQ(session, pid);
 }
 
 struct ShellRow {
