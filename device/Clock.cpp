@@ -61,8 +61,21 @@ std::uint64_t ToFileTime(TimePoint instant) {
 }
 
 TimePoint FromFileTime(std::uint64_t fileTime) {
-    auto ticks = static_cast<std::int64_t>(fileTime) - kEpochDifferenceSeconds * 10'000'000LL;
-    return TimePoint(std::chrono::duration_cast<TimePoint::duration>(std::chrono::nanoseconds(ticks * 100)));
+    // A FILETIME read from a file may lie beyond what a time point holds (about 1678 to
+    // 2262); such instants are clamped rather than overflowing.
+    using Ticks = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
+    constexpr auto kEpochTicks = static_cast<std::uint64_t>(kEpochDifferenceSeconds) * 10'000'000ULL;
+    constexpr auto kMaxTicks = std::chrono::duration_cast<Ticks>(TimePoint::duration::max()).count();
+    constexpr auto kMinTicks = std::chrono::duration_cast<Ticks>(TimePoint::duration::min()).count();
+    std::int64_t ticks = 0;
+    if (fileTime >= kEpochTicks) {
+        std::uint64_t after = fileTime - kEpochTicks;
+        ticks = after > static_cast<std::uint64_t>(kMaxTicks) ? kMaxTicks : static_cast<std::int64_t>(after);
+    } else {
+        std::uint64_t before = kEpochTicks - fileTime;
+        ticks = before > static_cast<std::uint64_t>(-kMinTicks) ? kMinTicks : -static_cast<std::int64_t>(before);
+    }
+    return TimePoint(std::chrono::duration_cast<TimePoint::duration>(Ticks(ticks)));
 }
 
 SYSTEMTIME ToLocalSystemTime(TimePoint instant) {

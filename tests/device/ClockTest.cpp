@@ -77,3 +77,11 @@ TEST(Clock, CompareFileTimeOrdersHighThenLow) {
     EXPECT_EQ(CompareFileTime(&b, &a), 1);
     EXPECT_EQ(CompareFileTime(&a, &a), 0);
 }
+
+TEST(Clock, FileTimesBeyondATimePointAreClampedNotOverflowed) {
+    EXPECT_GE(FromFileTime(0xFFFFFFFFFFFFFFFFULL), TimePoint::max() - std::chrono::microseconds(1));
+    EXPECT_LE(FromFileTime(0), TimePoint{} - std::chrono::hours(24 * 365 * 290));
+    // Local time of such an instant is still a calendar reading, not a crash.
+    SYSTEMTIME st = ToLocalSystemTime(FromFileTime(0xFFFFFFFFFFFFFFFFULL));
+    EXPECT_GE(st.wYear, 2262);
+}
