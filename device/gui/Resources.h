@@ -1,7 +1,7 @@
 #pragma once
-// Resources carried inside a library or program: it exports one table under the name
-// VelmoResources, and LoadStringW and ImageList_LoadImage find that table through the
-// module handle they are given.
+// Resources carried inside a library: it exports one table under the name VelmoResources,
+// and LoadStringW and ImageList_LoadImage find that table through the handle that
+// LoadLibraryW gave for the library.
 
 #include <cstddef>
 #include <cstdint>
