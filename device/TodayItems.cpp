@@ -67,8 +67,7 @@ void RegisterTodayItem(std::u16string_view name, std::u16string_view dllPath) {
     const DWORD type = TodayCustomItemType, enabled = 1;
     Check(RegSetValueExW(key.get(), u"Type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&type), sizeof type),
           "cannot write the Today item's type");
-    Check(RegSetValueExW(key.get(), u"Enabled", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enabled),
-                         sizeof enabled),
+    Check(RegSetValueExW(key.get(), u"Enabled", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enabled), sizeof enabled),
           "cannot enable the Today item");
 }
 

@@ -248,31 +248,20 @@ HWND CreateTodayItemWindow(HWND parent) {
 
 LRESULT CALLBACK TodayItemWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_CREATE:
-            CreateDrawingResources();
-            break;
-        case WM_DESTROY:
-            DestroyDrawingResources();
-            return 0;
-        case WM_PAINT:
-            Paint(window);
-            return 0;
-        case WM_ERASEBKGND:
-            DrawWatermark(window, reinterpret_cast<HDC>(wParam));
-            return 0;
+        case WM_CREATE: CreateDrawingResources(); break;
+        case WM_DESTROY: DestroyDrawingResources(); return 0;
+        case WM_PAINT: Paint(window); return 0;
+        case WM_ERASEBKGND: DrawWatermark(window, reinterpret_cast<HDC>(wParam)); return 0;
         case WM_LBUTTONDOWN:
-            StepProgramState(window, LOWORD(static_cast<std::uintptr_t>(lParam)), HIWORD(static_cast<std::uintptr_t>(lParam)));
+            StepProgramState(window, LOWORD(static_cast<std::uintptr_t>(lParam)),
+                             HIWORD(static_cast<std::uintptr_t>(lParam)));
             return 0;
         case WM_LBUTTONUP:
             StartApplication(LOWORD(static_cast<std::uintptr_t>(lParam)), HIWORD(static_cast<std::uintptr_t>(lParam)));
             return 1;
-        case WM_TODAYCUSTOM_QUERYREFRESHCACHE:
-            return RefreshCheck(reinterpret_cast<TODAYLISTITEM*>(wParam));
-        case WM_TODAYCUSTOM_ACTION:
-            StepProgramState(window, StateBox().left + 1, StateBox().top + 1);
-            return 0;
-        default:
-            break;
+        case WM_TODAYCUSTOM_QUERYREFRESHCACHE: return RefreshCheck(reinterpret_cast<TODAYLISTITEM*>(wParam));
+        case WM_TODAYCUSTOM_ACTION: StepProgramState(window, StateBox().left + 1, StateBox().top + 1); return 0;
+        default: break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }

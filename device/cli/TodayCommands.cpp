@@ -80,8 +80,7 @@ void AddTodayCommands(CLI::App& app) {
     today->add_option("--dpi", options->dpi, "the screen's resolution (96 gives 240 x 320 pixels)")
         ->check(CLI::Range(48, 480));
     today->add_option("--screenshot", options->screenshot, "save the screen as a PNG file when it closes");
-    today->add_option("--exit-after", options->exitAfter, "close the screen after SECONDS")
-        ->check(CLI::PositiveNumber);
+    today->add_option("--exit-after", options->exitAfter, "close the screen after SECONDS")->check(CLI::PositiveNumber);
     today->add_option("--tap", options->taps, "tap the screen at X,Y once the items are up (repeatable)");
     today->callback([options] {
 #ifdef VELMO_HAVE_TODAY_SCREEN

@@ -56,11 +56,15 @@ QFont QtFont(const LOGFONTW& logFont) {
 }
 
 int TextFlags(UINT format) {
-    int flags = (format & DT_CENTER) != 0 ? Qt::AlignHCenter : (format & DT_RIGHT) != 0 ? Qt::AlignRight : Qt::AlignLeft;
+    int flags = (format & DT_CENTER) != 0  ? Qt::AlignHCenter
+                : (format & DT_RIGHT) != 0 ? Qt::AlignRight
+                                           : Qt::AlignLeft;
     if ((format & DT_NOCLIP) != 0) flags |= Qt::TextDontClip;
     if ((format & DT_SINGLELINE) != 0) {
         flags |= Qt::TextSingleLine;
-        flags |= (format & DT_VCENTER) != 0 ? Qt::AlignVCenter : (format & DT_BOTTOM) != 0 ? Qt::AlignBottom : Qt::AlignTop;
+        flags |= (format & DT_VCENTER) != 0  ? Qt::AlignVCenter
+                 : (format & DT_BOTTOM) != 0 ? Qt::AlignBottom
+                                             : Qt::AlignTop;
     } else {
         flags |= Qt::AlignTop;
         if ((format & DT_WORDBREAK) != 0) flags |= Qt::TextWordWrap;
@@ -108,8 +112,8 @@ HDC BeginPaint(HWND handle, PAINTSTRUCT* ps) {
     bool erase = window->erase;
     window->update = QRegion();
     window->erase = false;
-    HDC dc = velmo::device::gui::NewContext(
-        handle, velmo::device::gui::VisibleRegion(window) & update.translated(velmo::device::gui::ClientOrigin(window)));
+    HDC dc = velmo::device::gui::NewContext(handle, velmo::device::gui::VisibleRegion(window) &
+                                                        update.translated(velmo::device::gui::ClientOrigin(window)));
     *ps = PAINTSTRUCT{};
     ps->hdc = dc;
     QRect bounds = update.boundingRect();
@@ -211,8 +215,8 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
     QString string = QString::fromUtf16(text, static_cast<qsizetype>(length));
     // A font deleted while selected falls back to the system font rather than failing.
     HGDIOBJ__* fontObject = layer.Object(context->font);
-    QFont font = velmo::device::gui::QtFont(velmo::device::gui::FontOf(fontObject != nullptr ? *fontObject
-                                                                                        : *layer.systemFont));
+    QFont font =
+        velmo::device::gui::QtFont(velmo::device::gui::FontOf(fontObject != nullptr ? *fontObject : *layer.systemFont));
     QRect area(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
     int flags = velmo::device::gui::TextFlags(format);
     QRect bounds = QFontMetrics(font).boundingRect(area, flags, string);

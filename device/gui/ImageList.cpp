@@ -52,8 +52,6 @@ BOOL ImageList_GetIconSize(HIMAGELIST handle, int* cx, int* cy) {
     return TRUE;
 }
 
-BOOL ImageList_Destroy(HIMAGELIST handle) {
-    return Layer::Get().imageLists.erase(handle) != 0 ? TRUE : FALSE;
-}
+BOOL ImageList_Destroy(HIMAGELIST handle) { return Layer::Get().imageLists.erase(handle) != 0 ? TRUE : FALSE; }
 
 }  // extern "C"

@@ -46,9 +46,9 @@ struct HGDIOBJ__ {
 };
 
 struct HDC__ {
-    HWND window;      // null for the screen
-    QPoint origin;    // the window's client origin in its top-level window
-    QRegion clip;     // in the top-level window's coordinates
+    HWND window;    // null for the screen
+    QPoint origin;  // the window's client origin in its top-level window
+    QRegion clip;   // in the top-level window's coordinates
     HGDIOBJ font;
     COLORREF textColor = RGB(0, 0, 0);
     int bkMode = OPAQUE;

@@ -27,7 +27,8 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
     // the starter's terminal or pipes, which would otherwise stay open while it runs.
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
-    for (int fd : {0, 1, 2}) posix_spawn_file_actions_addopen(&files, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+    for (int fd : {0, 1, 2})
+        posix_spawn_file_actions_addopen(&files, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);

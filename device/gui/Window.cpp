@@ -140,8 +140,7 @@ void RouteButton(HWND__* topLevel, QPoint point, UINT message) {
     HWND__* target = WindowAt(topLevel, point);
     QPoint client = point - ClientOrigin(target);
     WPARAM keys = message == WM_LBUTTONDOWN ? MK_LBUTTON : 0;
-    SendMessageW(target, message, keys,
-                 MAKELPARAM(static_cast<WORD>(client.x()), static_cast<WORD>(client.y())));
+    SendMessageW(target, message, keys, MAKELPARAM(static_cast<WORD>(client.x()), static_cast<WORD>(client.y())));
 }
 
 void SetScreenDpi(int dpi) { Layer::Get().dpi = dpi; }
@@ -177,8 +176,7 @@ using velmo::device::gui::WindowClass;
 extern "C" {
 
 ATOM RegisterClassW(const WNDCLASSW* wc) {
-    if (wc == nullptr || wc->lpfnWndProc == nullptr || wc->lpszClassName == nullptr ||
-        *wc->lpszClassName == u'\0') {
+    if (wc == nullptr || wc->lpfnWndProc == nullptr || wc->lpszClassName == nullptr || *wc->lpszClassName == u'\0') {
         return 0;
     }
     if (velmo::device::gui::FindClass(wc->lpszClassName, wc->hInstance) != nullptr) return 0;
@@ -195,8 +193,8 @@ BOOL UnregisterClassW(LPCWSTR name, HINSTANCE instance) {
     for (auto& [handle, window] : layer.windows) {
         if (window->windowClass == found) return FALSE;
     }
-    layer.classes.erase(std::find_if(layer.classes.begin(), layer.classes.end(),
-                                     [found](const auto& c) { return c.get() == found; }));
+    layer.classes.erase(
+        std::find_if(layer.classes.begin(), layer.classes.end(), [found](const auto& c) { return c.get() == found; }));
     return TRUE;
 }
 
@@ -214,9 +212,9 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     if (parent == nullptr) {
         // A top-level window left to its defaults covers the screen.
         QSize screen = velmo::device::gui::ScreenSize();
-        window->geometry = QRect(x == CW_USEDEFAULT ? 0 : x, y == CW_USEDEFAULT ? 0 : y,
-                                 width == CW_USEDEFAULT ? screen.width() : width,
-                                 height == CW_USEDEFAULT ? screen.height() : height);
+        window->geometry =
+            QRect(x == CW_USEDEFAULT ? 0 : x, y == CW_USEDEFAULT ? 0 : y,
+                  width == CW_USEDEFAULT ? screen.width() : width, height == CW_USEDEFAULT ? screen.height() : height);
         window->backing = QImage(window->geometry.size(), QImage::Format_RGB32);
         window->backing.fill(Qt::white);
     } else {

@@ -21,9 +21,9 @@ TEST_F(TodayItems, RegistrationWritesTheKeyTheTodayScreenReads) {
     RegisterTodayItem(u"VelmoLight Today", u"/d/Windows/VelmoToday.dll");
 
     HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\VelmoLight Today", 0, KEY_READ,
-                            &key),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Microsoft\\Today\\Items\\VelmoLight Today", 0, KEY_READ, &key),
+        ERROR_SUCCESS);
     char16_t dll[64] = {};
     DWORD type = 0, size = sizeof dll;
     ASSERT_EQ(RegQueryValueExW(key, u"DLL", nullptr, &type, reinterpret_cast<BYTE*>(dll), &size), ERROR_SUCCESS);

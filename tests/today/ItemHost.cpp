@@ -110,7 +110,8 @@ std::vector<std::string> StartLog::LinesAfterSentinel() const {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     std::vector<std::string> lines;
     auto sentinelRan = [](const std::vector<std::string>& logged) {
-        return std::any_of(logged.begin(), logged.end(), [](const std::string& l) { return l.rfind("sentinel", 0) == 0; });
+        return std::any_of(logged.begin(), logged.end(),
+                           [](const std::string& l) { return l.rfind("sentinel", 0) == 0; });
     };
     while (!sentinelRan(lines = Lines())) {
         if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("the sentinel did not run");

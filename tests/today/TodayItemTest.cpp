@@ -76,7 +76,8 @@ TEST_P(ItemHeight, FirstQueryAnswersTrueAndSetsTheHeightThenNothingChanged) {
     EXPECT_EQ(host.Record().cyp, GetParam().height);
 }
 
-INSTANTIATE_TEST_SUITE_P(Resolutions, ItemHeight, ::testing::Values(HeightRow{"At96Dpi", 96, 21}, HeightRow{"At192Dpi", 192, 42}),
+INSTANTIATE_TEST_SUITE_P(Resolutions, ItemHeight,
+                         ::testing::Values(HeightRow{"At96Dpi", 96, 21}, HeightRow{"At192Dpi", 192, 42}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TodayItem, CountersAnswerTrueWhileNonZeroAndFalseOnceTheyDropToZero) {

@@ -38,9 +38,7 @@ LRESULT CALLBACK ProbeProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     }
     auto* probe = reinterpret_cast<Probe*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     switch (message) {
-        case WM_CREATE:
-            probe->log->push_back("create " + probe->name);
-            return probe->createAnswer;
+        case WM_CREATE: probe->log->push_back("create " + probe->name); return probe->createAnswer;
         case WM_DESTROY: probe->log->push_back("destroy " + probe->name); return 0;
         case WM_ERASEBKGND: probe->log->push_back("erase " + probe->name); return 1;
         case WM_PAINT: {
@@ -66,9 +64,8 @@ protected:
     void TearDown() override { UnregisterClassW(u"Probe", nullptr); }
 
     HWND Create(Probe& probe, HWND parent, QRect geometry) {
-        return CreateWindowExW(0, u"Probe", nullptr, parent != nullptr ? WS_CHILD | WS_VISIBLE : WS_POPUP,
-                               geometry.x(), geometry.y(), geometry.width(), geometry.height(), parent, nullptr,
-                               nullptr, &probe);
+        return CreateWindowExW(0, u"Probe", nullptr, parent != nullptr ? WS_CHILD | WS_VISIBLE : WS_POPUP, geometry.x(),
+                               geometry.y(), geometry.width(), geometry.height(), parent, nullptr, nullptr, &probe);
     }
 
     std::vector<std::string> log;
@@ -226,7 +223,7 @@ TEST_F(LibraryResources, ImageListCutsTheBitmapIntoPicturesTransparentWhereWhite
         EXPECT_TRUE(ImageList_Draw(list, 2, dc, 0, 0, ILD_TRANSPARENT));
         EXPECT_FALSE(ImageList_Draw(list, 3, dc, 0, 0, ILD_TRANSPARENT));
     });
-    EXPECT_EQ(onRed.pixelColor(0, 0), QColor(Qt::red));  // a white corner of the clock
+    EXPECT_EQ(onRed.pixelColor(0, 0), QColor(Qt::red));   // a white corner of the clock
     EXPECT_NE(onRed.pixelColor(10, 9), QColor(Qt::red));  // the clock's face
     EXPECT_TRUE(ImageList_Destroy(list));
     EXPECT_FALSE(ImageList_Destroy(list));
