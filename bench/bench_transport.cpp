@@ -44,6 +44,7 @@ class Device1000 {
 public:
     Device1000() {
         Device({"install"});
+        device_.InstallAppPath();  // as VelmoLight's first start does
         std::vector<device::ContactEntry> contacts(kContacts);
         for (int i = 0; i < kContacts; ++i) {
             contacts[i][device::ContactField::LastName] = u"Contact " + device::ToUtf16(std::to_string(i + 1));
