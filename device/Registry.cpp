@@ -372,6 +372,30 @@ LONG DeliverName(const std::u16string& name, LPWSTR buffer, LPDWORD capacity) {
     return ERROR_SUCCESS;
 }
 
+// The index-th child key or value of a key, by a query whose first column is the name:
+// the name goes to the caller's buffer, the rest of the row to onRow.
+template <typename OnRow>
+LONG EnumerateRow(HKEY hKey, DWORD index, const char* sql, LPWSTR name, LPDWORD capacity, OnRow&& onRow) {
+    if (name == nullptr || capacity == nullptr) return ERROR_INVALID_PARAMETER;
+    return WithDatabase([&](Registry& registry) -> LONG {
+        Database& db = registry.database;
+        std::int64_t id = 0;
+        std::string path;
+        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
+        Use q(db.Prepare(sql));
+        if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
+        sqlite3_bind_int64(*q, 1, id);
+        sqlite3_bind_int64(*q, 2, index);
+        int rc = sqlite3_step(*q);
+        if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+        if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
+        std::u16string text = velmo::device::ToUtf16(reinterpret_cast<const char*>(sqlite3_column_text(*q, 0)));
+        LONG result = DeliverName(text, name, capacity);
+        if (result != ERROR_SUCCESS) return result;
+        return onRow(*q);
+    });
+}
+
 }  // namespace
 
 extern "C" {
@@ -620,56 +644,31 @@ LONG RegCloseKey(HKEY hKey) {
 
 LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD /*lpReserved*/,
                    LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-    if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
-    return WithDatabase([&](Registry& registry) -> LONG {
-        Database& db = registry.database;
-        std::int64_t id = 0;
-        std::string path;
-        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
-        Use q(db.Prepare("SELECT name, written FROM keys WHERE parent = ?1 ORDER BY path LIMIT 1 OFFSET ?2"));
-        if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
-        sqlite3_bind_int64(*q, 1, id);
-        sqlite3_bind_int64(*q, 2, dwIndex);
-        int rc = sqlite3_step(*q);
-        if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
-        if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
-        std::u16string name = velmo::device::ToUtf16(reinterpret_cast<const char*>(sqlite3_column_text(*q, 0)));
-        LONG result = DeliverName(name, lpName, lpcchName);
-        if (result != ERROR_SUCCESS) return result;
-        if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) lpClass[0] = 0;
-        if (lpcchClass != nullptr) *lpcchClass = 0;
-        if (lpftLastWriteTime != nullptr) {
-            *lpftLastWriteTime = velmo::device::Split(static_cast<std::uint64_t>(sqlite3_column_int64(*q, 1)));
-        }
-        return ERROR_SUCCESS;
-    });
+    return EnumerateRow(hKey, dwIndex,
+                        "SELECT name, written FROM keys WHERE parent = ?1 ORDER BY path LIMIT 1 OFFSET ?2", lpName,
+                        lpcchName, [&](sqlite3_stmt* row) -> LONG {
+                            if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) lpClass[0] = 0;
+                            if (lpcchClass != nullptr) *lpcchClass = 0;
+                            if (lpftLastWriteTime != nullptr) {
+                                *lpftLastWriteTime = velmo::device::Split(
+                                    static_cast<std::uint64_t>(sqlite3_column_int64(row, 1)));
+                            }
+                            return ERROR_SUCCESS;
+                        });
 }
 
 LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD /*lpReserved*/,
                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
-    if (lpValueName == nullptr || lpcchValueName == nullptr) return ERROR_INVALID_PARAMETER;
     if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
-    return WithDatabase([&](Registry& registry) -> LONG {
-        Database& db = registry.database;
-        std::int64_t id = 0;
-        std::string path;
-        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
-        Use q(db.Prepare("SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded LIMIT 1 OFFSET ?2"));
-        if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
-        sqlite3_bind_int64(*q, 1, id);
-        sqlite3_bind_int64(*q, 2, dwIndex);
-        int rc = sqlite3_step(*q);
-        if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
-        if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
-        std::u16string name = velmo::device::ToUtf16(reinterpret_cast<const char*>(sqlite3_column_text(*q, 0)));
-        LONG result = DeliverName(name, lpValueName, lpcchValueName);
-        if (result != ERROR_SUCCESS) return result;
-        ValueRow row;
-        row.type = static_cast<DWORD>(sqlite3_column_int64(*q, 1));
-        const auto* bytes = static_cast<const BYTE*>(sqlite3_column_blob(*q, 2));
-        row.data.assign(bytes, bytes + sqlite3_column_bytes(*q, 2));
-        return DeliverData(row, lpType, lpData, lpcbData);
-    });
+    return EnumerateRow(hKey, dwIndex,
+                        "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded LIMIT 1 OFFSET ?2",
+                        lpValueName, lpcchValueName, [&](sqlite3_stmt* row) -> LONG {
+                            ValueRow value;
+                            value.type = static_cast<DWORD>(sqlite3_column_int64(row, 1));
+                            const auto* bytes = static_cast<const BYTE*>(sqlite3_column_blob(row, 2));
+                            value.data.assign(bytes, bytes + sqlite3_column_bytes(row, 2));
+                            return DeliverData(value, lpType, lpData, lpcbData);
+                        });
 }
 
 }  // extern "C"
