@@ -260,6 +260,18 @@ LONG WithDatabase(Body&& body) {
     return rc;
 }
 
+// Runs body with the key a handle names (its id and folded path); an unknown handle is
+// ERROR_INVALID_HANDLE.
+template <typename Body>
+LONG WithKey(HKEY key, Body&& body) {
+    return WithDatabase([&](Registry& registry) -> LONG {
+        std::int64_t id = 0;
+        std::string path;
+        if (!registry.Resolve(key, id, path)) return ERROR_INVALID_HANDLE;
+        return body(registry, id, path);
+    });
+}
+
 // Looks up a key by its folded full path. ERROR_SUCCESS with found set, or a database error.
 LONG FindKey(Database& db, const std::string& path, std::int64_t& id, bool& found) {
     Use q(db.Prepare("SELECT id FROM keys WHERE path = ?1"));
@@ -377,11 +389,8 @@ LONG DeliverName(const std::u16string& name, LPWSTR buffer, LPDWORD capacity) {
 template <typename OnRow>
 LONG EnumerateRow(HKEY hKey, DWORD index, const char* sql, LPWSTR name, LPDWORD capacity, OnRow&& onRow) {
     if (name == nullptr || capacity == nullptr) return ERROR_INVALID_PARAMETER;
-    return WithDatabase([&](Registry& registry) -> LONG {
+    return WithKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
         Database& db = registry.database;
-        std::int64_t id = 0;
-        std::string path;
-        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
         Use q(db.Prepare(sql));
         if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
         sqlite3_bind_int64(*q, 1, id);
@@ -405,10 +414,7 @@ LONG RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*ulOptions*/, REGSAM /*sa
     *phkResult = nullptr;
     std::vector<std::u16string> names;
     if (!SplitPath(View(lpSubKey), names)) return ERROR_BADKEY;
-    return WithDatabase([&](Registry& registry) -> LONG {
-        std::int64_t baseId = 0;
-        std::string basePath;
-        if (!registry.Resolve(hKey, baseId, basePath)) return ERROR_INVALID_HANDLE;
+    return WithKey(hKey, [&](Registry& registry, std::int64_t /*baseId*/, const std::string& basePath) -> LONG {
         std::string path = JoinPath(basePath, names, names.size());
         std::int64_t id = 0;
         bool found = false;
@@ -427,11 +433,8 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*Reserved*/, LPWSTR /*l
     *phkResult = nullptr;
     std::vector<std::u16string> names;
     if (!SplitPath(View(lpSubKey), names)) return ERROR_BADKEY;
-    return WithDatabase([&](Registry& registry) -> LONG {
+    return WithKey(hKey, [&](Registry& registry, std::int64_t baseId, const std::string& basePath) -> LONG {
         Database& db = registry.database;
-        std::int64_t baseId = 0;
-        std::string basePath;
-        if (!registry.Resolve(hKey, baseId, basePath)) return ERROR_INVALID_HANDLE;
         std::int64_t id = baseId;
         std::string path = basePath;
         bool created = false;
@@ -479,11 +482,8 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD /*lpR
                       LPDWORD lpcMaxValueNameLen, LPDWORD lpcMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                       PFILETIME lpftLastWriteTime) {
     if (lpClass != nullptr && lpcClass == nullptr) return ERROR_INVALID_PARAMETER;
-    return WithDatabase([&](Registry& registry) -> LONG {
+    return WithKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
         Database& db = registry.database;
-        std::int64_t id = 0;
-        std::string path;
-        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
         Use key(db.Prepare("SELECT written, (SELECT count(*) FROM keys WHERE parent = ?1),"
                            " (SELECT coalesce(max(units), 0) FROM keys WHERE parent = ?1),"
                            " (SELECT count(*) FROM vals WHERE key = ?1),"
@@ -516,10 +516,7 @@ LONG RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD /*lpReserved*/, LP
                       LPDWORD lpcbData) {
     if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
     std::string folded = FoldedUtf8(View(lpValueName));
-    return WithDatabase([&](Registry& registry) -> LONG {
-        std::int64_t id = 0;
-        std::string path;
-        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
+    return WithKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
         bool found = false;
         ValueRow row;
         LONG rc = ReadValue(registry.database, id, folded, found, row);
@@ -541,11 +538,8 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved*/, DWORD dw
     if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
     std::string folded = FoldedUtf8(name);
     std::string display = Utf8(name);
-    return WithDatabase([&](Registry& registry) -> LONG {
+    return WithKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
         Database& db = registry.database;
-        std::int64_t id = 0;
-        std::string path;
-        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
         return InTransaction(db, [&]() -> LONG {
             bool exists = false;
             LONG rc = KeyExists(db, id, exists);
@@ -571,11 +565,8 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved*/, DWORD dw
 LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     std::vector<std::u16string> names;
     if (!SplitPath(View(lpSubKey), names)) return ERROR_BADKEY;
-    return WithDatabase([&](Registry& registry) -> LONG {
+    return WithKey(hKey, [&](Registry& registry, std::int64_t /*baseId*/, const std::string& basePath) -> LONG {
         Database& db = registry.database;
-        std::int64_t baseId = 0;
-        std::string basePath;
-        if (!registry.Resolve(hKey, baseId, basePath)) return ERROR_INVALID_HANDLE;
         std::string path = JoinPath(basePath, names, names.size());
         if (path.find('\\') == std::string::npos) return ERROR_ACCESS_DENIED;  // a root stays
         return InTransaction(db, [&]() -> LONG {
@@ -605,11 +596,8 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 
 LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     std::string folded = FoldedUtf8(View(lpValueName));
-    return WithDatabase([&](Registry& registry) -> LONG {
+    return WithKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
         Database& db = registry.database;
-        std::int64_t id = 0;
-        std::string path;
-        if (!registry.Resolve(hKey, id, path)) return ERROR_INVALID_HANDLE;
         return InTransaction(db, [&]() -> LONG {
             Use q(db.Prepare("DELETE FROM vals WHERE key = ?1 AND folded = ?2"));
             if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
