@@ -81,4 +81,19 @@ IContact* ContactsConnection::Item(int index) const {
     return static_cast<IContact*>(item);
 }
 
+std::vector<std::int32_t> ContactsConnection::Keys() const {
+    int count = Count();
+    std::vector<std::int32_t> keys;
+    keys.reserve(static_cast<std::size_t>(count));
+    for (int index = 1; index <= count; ++index) {
+        LONG oid = 0;
+        if (IContact* contact = Item(index)) {
+            if (FAILED(contact->get_Oid(&oid))) oid = 0;
+            contact->Release();
+        }
+        keys.push_back(oid);
+    }
+    return keys;
+}
+
 }  // namespace velmo

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "device/Poom.h"
 
@@ -36,6 +37,8 @@ public:
     int Count() const;
     // The contact at index 1..Count(), which the caller releases; null when it cannot be had.
     IContact* Item(int index) const;
+    // Every contact's object identifier in collection order; 0 for one that cannot be read.
+    std::vector<std::int32_t> Keys() const;
 
 private:
     IPOutlookApp* application_ = nullptr;

@@ -7,6 +7,7 @@
 #include "app/core/ContactNameFormat.h"
 #include "app/core/NameCompare.h"
 #include "app/resources/StringTable.h"
+#include "common/ContactStateRebuild.h"
 
 namespace velmo {
 
@@ -56,34 +57,30 @@ void ContactList::Rebuild() {
     // Each contact is fetched once: its key for the file and its name for the sort.
     std::vector<std::u16string> names;
     names.reserve(static_cast<std::size_t>(count));
-    std::int32_t keyed = 0;
     for (std::int32_t i = 1; i <= count; ++i) {
         ContactListRow row{-1, i, 0};
         std::u16string name;
         if (auto item = source_.Item(i)) {
             std::int32_t oid = 0;
             // Key 0 marks an unfilled entry, so a contact is only stored under a real key.
-            if (item->Oid(oid) && oid != 0) {
-                row.key = oid;
-                ++keyed;
-            }
+            if (item->Oid(oid) && oid != 0) row.key = oid;
             name = FormatContactName(*item, format_);
         }
         rows_.push_back(row);
         names.push_back(std::move(name));
     }
 
-    // The new file holds exactly the entries added, so no slot is left with key 0.
-    file_.BeginRebuild(keyed + 2);
-    rows_[kUnknownRow].recordIndex = file_.Add(UnknownSenderKey, Accept);
-    rows_[kUndefinedRow].recordIndex = file_.Add(UndefinedSenderKey, Accept);
+    std::vector<std::int32_t> keys;
+    keys.reserve(rows_.size() - kFirstContactRow);
+    for (std::size_t r = kFirstContactRow; r < rows_.size(); ++r) keys.push_back(rows_[r].key);
+    ContactStateRebuild rebuilt = RebuildContactStates(file_, keys, defaultAction);
+    rows_[kUnknownRow].recordIndex = rebuilt.unknownIndex;
+    rows_[kUndefinedRow].recordIndex = rebuilt.undefinedIndex;
     for (std::size_t r = kFirstContactRow; r < rows_.size(); ++r) {
-        if (rows_[r].key != 0) rows_[r].recordIndex = file_.Add(rows_[r].key, defaultAction);
+        rows_[r].recordIndex = rebuilt.contactIndex[r - kFirstContactRow];
     }
-    bool saved = file_.Save();
-    file_.OpenForUpdate();
     // The old file stays when it cannot be replaced; the rows must then name its entries.
-    if (!saved) BindRowsToFile();
+    if (!rebuilt.saved) BindRowsToFile();
     SortContactRows(std::move(names));
 }
 

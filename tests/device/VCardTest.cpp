@@ -17,11 +17,11 @@ using velmo::device::VCardContents;
 
 namespace {
 
-// The real vCards sit beside the checkout, shared by every engineer; they are read in place.
-std::filesystem::path SharedVCards() { return std::filesystem::path(VELMO_SOURCE_DIR) / ".." / "shared" / "vcards"; }
+// Real vCards exported by phones and address books, kept with their licence under tests/data.
+std::filesystem::path RealVCards() { return std::filesystem::path(VELMO_SOURCE_DIR) / "tests" / "data" / "vcards"; }
 
 VCardContents ParseFile(const std::string& name) {
-    std::ifstream in(SharedVCards() / name, std::ios::binary);
+    std::ifstream in(RealVCards() / name, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + name);
     return ParseVCards(std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()});
 }
@@ -39,9 +39,9 @@ std::string Field(const ContactEntry& entry, ContactField field) { return velmo:
 }  // namespace
 
 TEST(VCardSharedFiles, EveryFileReadsAndGivesContacts) {
-    ASSERT_TRUE(std::filesystem::is_directory(SharedVCards())) << SharedVCards();
+    ASSERT_TRUE(std::filesystem::is_directory(RealVCards())) << RealVCards();
     int files = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(SharedVCards())) {
+    for (const auto& entry : std::filesystem::directory_iterator(RealVCards())) {
         if (entry.path().extension() != ".vcf") continue;
         ++files;
         auto contents = ParseFile(entry.path().filename().string());

@@ -11,7 +11,7 @@
 #include "device/MessageStore.h"
 #include "device/Registry.h"
 #include "device/Text.h"
-#include "device/cli/Commands.h"
+#include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
 

@@ -1,14 +1,16 @@
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <string>
 
 #include "common/ContactStateFile.h"
+#include "common/ContactStateRebuild.h"
 #include "common/ContactsConnection.h"
 #include "common/SettingsStore.h"
 #include "common/Types.h"
 #include "device/DeviceRoot.h"
 #include "device/Text.h"
-#include "device/cli/Commands.h"
+#include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
 
@@ -55,27 +57,16 @@ std::int32_t RebuildAsTheAppDoes(ContactStateFile& file, std::int32_t key) {
     if (!settings.SetAppPath(appPath.c_str()) || !settings.ContactsInfoPath(path) || !file.SetPath(path)) {
         throw std::runtime_error("cannot set \"AppPath\" to " + device::ToUtf8(appPath));
     }
-    std::int16_t defaultAction = settings.GetDefActionType();
     ContactsConnection contacts;
     if (!contacts.Open()) throw std::runtime_error("cannot open the address book");
-    int count = contacts.Count();
-    file.BeginRebuild(count + 2);
-    std::int32_t unknown = file.Add(UnknownSenderKey, Accept);
-    std::int32_t undefined = file.Add(UndefinedSenderKey, Accept);
-    std::int32_t index = key == UnknownSenderKey ? unknown : key == UndefinedSenderKey ? undefined : -1;
-    for (int item = 1; item <= count; ++item) {
-        IContact* contact = contacts.Item(item);
-        if (contact == nullptr) continue;
-        LONG oid = 0;
-        bool known = SUCCEEDED(contact->get_Oid(&oid));
-        contact->Release();
-        if (!known) continue;
-        std::int32_t added = file.Add(oid, defaultAction);
-        if (oid == key) index = added;
-    }
+    std::vector<std::int32_t> keys = contacts.Keys();
     contacts.Close();
-    if (!file.Save() || !file.OpenForUpdate()) throw std::runtime_error("cannot write " + device::ToUtf8(path));
-    return index;
+    ContactStateRebuild rebuilt = RebuildContactStates(file, keys, settings.GetDefActionType());
+    if (!rebuilt.saved || !rebuilt.opened) throw std::runtime_error("cannot write " + device::ToUtf8(path));
+    if (key == UnknownSenderKey) return rebuilt.unknownIndex;
+    if (key == UndefinedSenderKey) return rebuilt.undefinedIndex;
+    auto found = std::find(keys.begin(), keys.end(), key);
+    return found == keys.end() ? -1 : rebuilt.contactIndex[static_cast<std::size_t>(found - keys.begin())];
 }
 
 void SetAction(const std::string& keyText, const std::string& actionText) {

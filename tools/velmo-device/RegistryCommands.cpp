@@ -9,7 +9,7 @@
 
 #include "device/Registry.h"
 #include "device/Text.h"
-#include "device/cli/Commands.h"
+#include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
 

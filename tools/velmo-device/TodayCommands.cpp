@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "device/cli/Commands.h"
+#include "tools/velmo-device/Commands.h"
 
 #ifdef VELMO_HAVE_TODAY_SCREEN
 #include <QGuiApplication>

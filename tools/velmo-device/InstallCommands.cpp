@@ -2,7 +2,7 @@
 #include <iostream>
 
 #include "device/Installer.h"
-#include "device/cli/Commands.h"
+#include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
 

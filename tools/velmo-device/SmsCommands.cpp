@@ -10,7 +10,7 @@
 #include "common/Types.h"
 #include "device/SmsInput.h"
 #include "device/Text.h"
-#include "device/cli/Commands.h"
+#include "tools/velmo-device/Commands.h"
 #include "handler/Decision.h"
 #include "handler/SenderAddress.h"
 #include "handler/SenderKey.h"

@@ -2,7 +2,7 @@
 #include <exception>
 #include <iostream>
 
-#include "device/cli/Commands.h"
+#include "tools/velmo-device/Commands.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"velmo-device: the stand-in handheld on which Velmo runs.\n"

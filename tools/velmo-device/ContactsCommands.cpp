@@ -7,7 +7,7 @@
 #include "device/ContactStore.h"
 #include "device/Text.h"
 #include "device/VCard.h"
-#include "device/cli/Commands.h"
+#include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
 
