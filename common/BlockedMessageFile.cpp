@@ -158,4 +158,33 @@ void BlockedMessageFile::Purge(std::uint32_t ageSeconds) {
     if (replaced) Reopen();
 }
 
+BlockedMessageFile::RemoveResult BlockedMessageFile::Remove(std::uint32_t index,
+                                                            const BlockedMessageRecord& expected) {
+    RemoveResult result = RemoveResult::Failed;
+    Locked([&] {
+        std::uint64_t size = 0;
+        if (!file_.Size(size)) return false;
+        std::uint64_t count = size < kHeaderSize ? 0 : (size - kHeaderSize) / kRecordSize;
+        if (index >= count) {
+            result = RemoveResult::Changed;
+            return false;
+        }
+        // The header as it stands and the whole records; a torn tail goes, as in a purge.
+        std::size_t bytes = kHeaderSize + count * kRecordSize;
+        std::unique_ptr<std::uint8_t[]> content(new (std::nothrow) std::uint8_t[bytes]);
+        if (content == nullptr || file_.ReadAt(0, content.get(), bytes) != bytes) return false;
+        std::uint8_t* removed = content.get() + kHeaderSize + std::uint64_t{index} * kRecordSize;
+        if (std::memcmp(removed, &expected, kRecordSize) != 0) {
+            result = RemoveResult::Changed;
+            return false;
+        }
+        std::memmove(removed, removed + kRecordSize, content.get() + bytes - (removed + kRecordSize));
+        if (!device::ReplaceFileAtomically(Path(), content.get(), bytes - kRecordSize)) return false;
+        result = RemoveResult::Removed;
+        return true;
+    });
+    if (result == RemoveResult::Removed) Reopen();
+    return result;
+}
+
 }  // namespace velmo

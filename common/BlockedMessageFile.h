@@ -59,6 +59,12 @@ public:
     void Clear();
     // Removes, from the front, the records delivered more than ageSeconds before now (UTC).
     void Purge(std::uint32_t ageSeconds);
+
+    enum class RemoveResult { Removed, Changed, Failed };
+    // Takes record index out of the file, provided it still holds exactly the 840 bytes of
+    // expected: Changed (and nothing written) when it does not, for the file changed since
+    // the caller read it. The rest of the file is rewritten whole, as a purge does.
+    RemoveResult Remove(std::uint32_t index, const BlockedMessageRecord& expected);
     void Close() { file_.Close(); }
 
 private:

@@ -336,6 +336,49 @@ TEST_F(BlockedMessageFileTest, AnAppendAfterAnotherObjectsPurgeLandsInTheNewFile
     EXPECT_EQ(handler.Count(), 3u);
 }
 
+// ---- Removing one record
+
+struct RemoveRow {
+    const char* name;
+    std::uint32_t index;
+    bool sameRecord;  // the caller hands in the record that lies at index
+    BlockedMessageFile::RemoveResult result;
+    std::vector<long long> left;
+};
+
+class RemoveTest : public BlockedMessageFileTest, public ::testing::WithParamInterface<RemoveRow> {};
+
+TEST_P(RemoveTest, TakesOutExactlyTheRecordTheCallerReadOrNothing) {
+    const RemoveRow& row = GetParam();
+    AppendNumbered(0, 3);
+    std::vector<std::uint8_t> bytes = test::ReadFileBytes(path_);
+    bytes[0] = 0x5A;  // a header of other bytes than ours stays as it is
+    bytes.resize(bytes.size() + 100, 0xAB);  // an append cut short by a crash
+    test::WriteFileBytes(path_, bytes);
+
+    BlockedMessageFile file;
+    OpenFile(file);
+    BlockedMessageRecord expected = Numbered(row.sameRecord ? row.index : 7);
+    EXPECT_EQ(file.Remove(row.index, expected), row.result);
+
+    if (row.result == BlockedMessageFile::RemoveResult::Removed) {
+        EXPECT_EQ(test::ReadFileBytes(path_)[0], 0x5A);
+        EXPECT_EQ(WholeFileNumbers(path_), row.left);
+        EXPECT_EQ(file.Count(), row.left.size());
+    } else {
+        EXPECT_EQ(test::ReadFileBytes(path_), bytes) << "a refused removal writes nothing";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RemoveTest,
+    ::testing::Values(RemoveRow{"TheOldest", 0, true, BlockedMessageFile::RemoveResult::Removed, {1, 2}},
+                      RemoveRow{"OneInTheMiddle", 1, true, BlockedMessageFile::RemoveResult::Removed, {0, 2}},
+                      RemoveRow{"TheNewest", 2, true, BlockedMessageFile::RemoveResult::Removed, {0, 1}},
+                      RemoveRow{"ARecordOtherThanTheOneRead", 1, false, BlockedMessageFile::RemoveResult::Changed, {}},
+                      RemoveRow{"AnIndexPastTheRecords", 3, true, BlockedMessageFile::RemoveResult::Changed, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ---- Record texts
 
 struct TextRow {
@@ -492,6 +535,57 @@ TEST_F(BlockedMessageFileTest, AppendsAndPurgesInTwoProcessesLoseNoRecord) {
     EXPECT_EQ(WaitForExit(purger), 0);
 
     EXPECT_EQ(WholeFileNumbers(path_), Range(kPurgedBelow, kMessages));
+}
+
+// The handler appends (a new object per message) while VelmoLight removes the even-numbered
+// records one at a time; every odd-numbered record must survive, in order.
+TEST_F(BlockedMessageFileTest, AppendsAndRemovalsInTwoProcessesLoseNoRecord) {
+    constexpr long long kMessages = 200;
+    std::filesystem::path stop = device_.Root() / "stop";
+    BlockedMessageFile created;
+    OpenFile(created);
+
+    pid_t appender = fork();
+    ASSERT_GE(appender, 0);
+    if (appender == 0) {
+        for (long long i = 0; i < kMessages; ++i) {
+            BlockedMessageFile file;
+            file.SetPath(ToUtf16(path_.string()));
+            file.Open();
+            if (!file.Append(Numbered(static_cast<std::uint64_t>(i)))) _exit(1);
+        }
+        _exit(0);
+    }
+    pid_t remover = fork();
+    ASSERT_GE(remover, 0);
+    if (remover == 0) {
+        BlockedMessageFile file;
+        file.SetPath(ToUtf16(path_.string()));
+        file.Open();
+        for (bool last = false, removed = true; !last || removed;) {
+            // Once the appender is done, one more pass that finds nothing to remove ends the loop.
+            if (!removed) {
+                last = std::filesystem::exists(stop);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            removed = false;
+            for (std::uint32_t index = 0; index < file.Count(); ++index) {
+                BlockedMessageRecord record{};
+                if (!file.ReadAt(index, record) || NumberOf(record) % 2 != 0) continue;
+                if (file.Remove(index, record) != BlockedMessageFile::RemoveResult::Removed) _exit(1);
+                removed = true;
+                break;
+            }
+        }
+        _exit(0);
+    }
+    EXPECT_EQ(WaitForExit(appender), 0);
+    std::ofstream(stop).put('x');
+    EXPECT_EQ(WaitForExit(remover), 0);
+
+    std::vector<long long> odd;
+    for (long long i = 1; i < kMessages; i += 2) odd.push_back(i);
+    EXPECT_EQ(WholeFileNumbers(path_), odd);
 }
 
 }  // namespace
