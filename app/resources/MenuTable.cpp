@@ -35,6 +35,7 @@ constexpr MenuItem kMainBar[] = {
 constexpr MenuItem kDoneBar[] = {{u"Done", IDM_DONE, {}}};
 constexpr MenuItem kOkCancelBar[] = {{u"OK", IDM_OK, {}}, {u"Cancel", IDM_CANCEL, {}}};
 constexpr MenuItem kDoneEmptyBar[] = {{u"Done", IDM_DONE, {}}, {u"Empty", IDM_EMPTY, {}}};
+constexpr MenuItem kDoneRestoreBar[] = {{u"Done", IDM_DONE, {}}, {kRestoreText, IDM_RESTORE, {}}};
 
 constexpr MenuResource kMenus[] = {
     {IDR_ABOUT_MENU, kDoneBar},
@@ -43,6 +44,7 @@ constexpr MenuResource kMenus[] = {
     {IDR_BLOCKED_LIST_MENU, kDoneEmptyBar},
     {IDR_MAIN_MENU, kMainBar},
     {IDR_BLOCKED_MESSAGE_MENU, kDoneBar},
+    {IDR_BLOCKED_MESSAGE_RESTORE_MENU, kDoneRestoreBar},
 };
 
 }  // namespace

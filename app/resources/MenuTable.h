@@ -14,6 +14,7 @@ enum MenuId : unsigned {
     IDR_BLOCKED_LIST_MENU = 155,
     IDR_MAIN_MENU = 156,
     IDR_BLOCKED_MESSAGE_MENU = 158,
+    IDR_BLOCKED_MESSAGE_RESTORE_MENU = 160,  // the message view with "Restore" beside "Done"
 };
 
 enum CommandId : unsigned {
@@ -33,7 +34,11 @@ enum CommandId : unsigned {
     IDM_MODE_USER_SETTINGS = 32797,
     IDM_EMPTY = 32799,
     IDM_BLOCKED_MESSAGES = 32802,
+    IDM_RESTORE = 32810,
 };
+
+// The soft key's text, which the string table holds as well (IDS_RESTORE).
+inline constexpr std::u16string_view kRestoreText = u"Restore";
 
 struct MenuItem {
     std::u16string_view text;         // empty for a separator

@@ -1,5 +1,7 @@
 #include "app/resources/StringTable.h"
 
+#include "app/resources/MenuTable.h"
+
 namespace velmo {
 
 namespace {
@@ -26,6 +28,14 @@ constexpr StringEntry kStrings[] = {
     {IDS_STATE_DISABLED, u"Disabled"},
     {IDS_STATE_SCHEDULE, u"Schedule"},
     {IDS_SCHEDULE_RANGE, u"from %s to %s"},
+    {IDS_RESTORE, kRestoreText},
+    {IDS_RESTORE_FILE_CHANGED,
+     u"The blocked messages list has changed since this message was opened. Nothing was restored; "
+     u"open the list again and retry."},
+    {IDS_RESTORE_NO_INBOX,
+     u"The Inbox cannot be written. The message was not restored and stays in the blocked messages list."},
+    {IDS_RESTORE_FILE_NOT_WRITTEN,
+     u"The blocked messages list cannot be written. The message was not restored."},
 };
 
 }  // namespace

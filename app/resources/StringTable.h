@@ -18,6 +18,10 @@ enum StringId : unsigned {
     IDS_STATE_DISABLED = 21,
     IDS_STATE_SCHEDULE = 22,
     IDS_SCHEDULE_RANGE = 23,      // "from %s to %s": start, then end time
+    IDS_RESTORE = 30,             // the message view's soft key that puts the message back in the Inbox
+    IDS_RESTORE_FILE_CHANGED = 31,
+    IDS_RESTORE_NO_INBOX = 32,
+    IDS_RESTORE_FILE_NOT_WRITTEN = 33,
 };
 
 // The text of string id, or an empty view when the table has no such string.

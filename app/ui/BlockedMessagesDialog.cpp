@@ -2,8 +2,11 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
+#include <optional>
 
 #include "app/core/BlockedMessageRows.h"
+#include "app/core/InboxRestore.h"
 #include "app/resources/MenuTable.h"
 #include "app/resources/StringTable.h"
 #include "app/ui/BoldFont.h"
@@ -116,8 +119,15 @@ bool BlockedMessagesDialog::RowRecord(int row, BlockedMessageRecord& record) {
 }
 
 void BlockedMessagesDialog::OpenRow(int row) {
+    std::optional<std::uint32_t> index = RecordOfRow(file_.Count(), row);
     BlockedMessageRecord record;
-    if (RowRecord(row, record)) MessageDialog(this, record).DoModal();
+    if (!index || !file_.ReadAt(*index, record)) return;
+    auto restore = [this, &index, &record] { return RestoreToInbox(file_, *index, record); };
+    if (MessageDialog(this, record, restore).DoModal() != IDM_RESTORE) return;
+    // The next older message moves up into the restored one's row; the last row has none below it.
+    int count = static_cast<int>(file_.Count());
+    list_->SetItemCount(count);
+    list_->SelectItem(std::min(row, count - 1));
 }
 
 void BlockedMessagesDialog::Empty() {

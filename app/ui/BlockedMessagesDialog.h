@@ -1,7 +1,8 @@
 #pragma once
 // "Blocked Messages" (dialog 149): one row per message that the handler dismissed, the
 // newest at the top. Opening it purges the messages older than the user's age; Enter or
-// a tap on the chosen row shows the message; "Empty" removes them all once confirmed.
+// a tap on the chosen row shows the message, from which "Restore" puts it back in the
+// Inbox; "Empty" removes them all once confirmed.
 
 #include "app/core/Platform.h"
 #include "app/ui/MenuBarDialog.h"

@@ -2,9 +2,12 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <utility>
 
 #include "app/core/BlockedMessageRows.h"
+#include "app/core/InboxRestore.h"
 #include "app/resources/MenuTable.h"
+#include "app/resources/StringTable.h"
 #include "app/ui/DeliveryTime.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUtilities.h"
@@ -18,8 +21,9 @@ QString ToQString(std::u16string_view text) { return QString::fromStdU16String(s
 
 }  // namespace
 
-MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record)
-    : MenuBarDialog(owner, QStringLiteral("Blocked Messages"), IDM_DONE), record_(record) {
+MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record,
+                             std::function<RestoreResult()> restore)
+    : MenuBarDialog(owner, QStringLiteral("Blocked Messages"), IDM_DONE), record_(record), restore_(std::move(restore)) {
     Body()->setFont(DialogFont());
     time_ = new QLabel(Body());
     SetControlId(time_, IDC_TIME);
@@ -36,7 +40,7 @@ MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record)
 
 bool MessageDialog::OnInitDialog() {
     InitFullScreenDialog(*this, kFullScreenDialogFlags);
-    CreateDialogMenuBar(*this, IDR_BLOCKED_MESSAGE_MENU);
+    CreateDialogMenuBar(*this, restore_ ? IDR_BLOCKED_MESSAGE_RESTORE_MENU : IDR_BLOCKED_MESSAGE_MENU);
     ApplyBoldFont(*this, IDC_SENDER);
     ApplyBoldFont(*this, IDC_TIME);
     QDateTime delivered = LocalDeliveryTime(record_.deliveryTime);
@@ -47,6 +51,18 @@ bool MessageDialog::OnInitDialog() {
     sender_->setText(ToQString(ShownSender(record_)));
     text_->setPlainText(ToQString(MessageText(record_)));
     return true;
+}
+
+std::intptr_t MessageDialog::OnMenuCommand(int id) {
+    if (id != IDM_RESTORE || !restore_) return FALSE;
+    RestoreResult result = restore_();
+    if (result == RestoreResult::Restored) {
+        Close(IDM_RESTORE);
+    } else {
+        // The view stays open: the message is still where it was, and the user reads why.
+        ShowStringMessage(this, RestoreFailureText(result), IDS_CAPTION, MB_OK | MB_ICONEXCLAMATION);
+    }
+    return TRUE;
 }
 
 void MessageDialog::OnLayout() {

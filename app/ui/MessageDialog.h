@@ -1,9 +1,13 @@
 #pragma once
 // One blocked message in full (dialog 151): when it arrived, who sent it, and its text in
-// a read-only box. It works on its own copy of the record and never touches the file.
+// a read-only box. It works on its own copy of the record and never touches the file:
+// "Restore" asks its owner to put the message back and closes with IDM_RESTORE once done.
+
+#include <functional>
 
 #include "app/ui/MenuBarDialog.h"
 #include "common/BlockedMessageFile.h"
+#include "common/BlockedMessageRestore.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -18,7 +22,7 @@ public:
     static constexpr int IDC_TIME = 1005;
     static constexpr int IDC_SENDER = 1006;
 
-    MessageDialog(QWidget* owner, const BlockedMessageRecord& record);
+    MessageDialog(QWidget* owner, const BlockedMessageRecord& record, std::function<RestoreResult()> restore = {});
 
     QLabel* TimeLabel() const { return time_; }
     QLabel* SenderLabel() const { return sender_; }
@@ -26,10 +30,12 @@ public:
 
 protected:
     bool OnInitDialog() override;
+    std::intptr_t OnMenuCommand(int id) override;
     void OnLayout() override;
 
 private:
     BlockedMessageRecord record_;
+    std::function<RestoreResult()> restore_;
     QLabel* time_ = nullptr;
     QLabel* sender_ = nullptr;
     QPlainTextEdit* text_ = nullptr;

@@ -4,7 +4,9 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QToolButton>
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 
 #include "DialogTestSupport.h"
 #include "WidgetTestSupport.h"
@@ -14,8 +16,11 @@
 #include "app/ui/MessageDialog.h"
 #include "app/ui/OwnerDataListView.h"
 #include "app/ui/Painting.h"
+#include "app/resources/StringTable.h"
 #include "app/ui/SoftKeyBar.h"
 #include "device/Clock.h"
+#include "device/MessageStore.h"
+#include "device/SmsTransport.h"
 #include "support/FileHelpers.h"
 #include "support/TempDevice.h"
 
@@ -253,6 +258,117 @@ TEST_F(BlockedMessagesDialogTest, LongSendersEndInAnEllipsisOnWindowsMobile5Only
     EXPECT_NE(RowImage(0), longWm5);
     EXPECT_EQ(RowImage(1), shortWm5);
 }
+
+// ---- Restore
+
+enum class Disturbance { None, DamagedMessageStore, FileChangedUnderTheView };
+
+struct RestoreRow {
+    const char* name;
+    int row;
+    Disturbance disturbance;
+    unsigned failureText;  // 0 when the restore succeeds
+    int chosenAfter;       // the list's selection once the view is closed
+};
+
+class RestoreTest : public BlockedMessagesDialogTest, public testing::WithParamInterface<RestoreRow> {
+protected:
+    // Three dismissed messages, the oldest first, as the transport had received them.
+    const std::vector<device::IncomingSms> sms_{
+        {u"+1 555 0100", u"Ada Marsh", u"Report tomorrow.", kNow - 3h},
+        {u"+1 555 0110", u"", u"Depot closes at nine.", kNow - 2h},
+        {u"+1 555 0199", u"Prize Desk", u"You have won a cruise!", kNow - 1h},
+    };
+};
+
+TEST_P(RestoreTest, RestorePutsTheMessageBackInTheInboxAndTakesItsRowAway) {
+    const RestoreRow& row = GetParam();
+    for (const auto& sms : sms_) {
+        auto age = std::chrono::duration_cast<std::chrono::seconds>(kNow - *sms.deliveryTime);
+        Append(sms.number.c_str(), sms.text.c_str(), sms.name.c_str(), age);
+    }
+    const std::vector<std::uint8_t> before = test::ReadFileBytes(DataFile());
+    if (row.disturbance == Disturbance::DamagedMessageStore) {
+        std::ofstream(device_.Root() / "messages.db") << std::string(4096, 'x');
+    }
+    Open();
+    MarkRow(row.row);
+    const std::size_t index = sms_.size() - 1 - static_cast<std::size_t>(row.row);
+    QString failure;
+    bool closedByRestore = false;
+    // Nothing here returns early: the view must be closed for the test to go on.
+    auto restoreFromTheView = [&](MessageDialog& message) {
+        EXPECT_EQ(message.MenuBar()->KeyCount(), 2);
+        EXPECT_EQ(message.MenuBar()->Key(1)->text(), QStringLiteral("Restore"));
+        EXPECT_EQ(LoadStringResource(IDS_RESTORE), u"Restore");
+        if (row.row == 0) test::SaveScreenshot(message, "blocked-message-restore");
+        if (row.disturbance == Disturbance::FileChangedUnderTheView) {
+            // Another process restores the oldest message meanwhile; the records move down by one.
+            BlockedMessageFile other;
+            other.SetPath(DataFile().u16string());
+            other.Open();
+            BlockedMessageRecord oldest{};
+            EXPECT_TRUE(other.ReadAt(0, oldest));
+            EXPECT_EQ(other.Remove(0, oldest), BlockedMessageFile::RemoveResult::Removed);
+        }
+        QPushButton* restore = message.MenuBar()->Key(message.MenuBar()->KeyCount() - 1);
+        failure = test::CloseMessageBoxDuring([restore] { QTest::mouseClick(restore, Qt::LeftButton); });
+        closedByRestore = message.Ended();
+        if (!closedByRestore) QTest::mouseClick(message.DoneButton(), Qt::LeftButton);
+    };
+    ASSERT_TRUE(test::HandleModal<MessageDialog>([this] { QTest::keyClick(List(), Qt::Key_Return); },
+                                                 restoreFromTheView));
+
+    std::vector<device::StoredMessage> inbox;
+    if (row.disturbance != Disturbance::DamagedMessageStore) inbox = device::MessageStore().ListFolder(u"Inbox");
+    std::vector<std::uint8_t> after = test::ReadFileBytes(DataFile());
+    if (row.failureText == 0) {
+        EXPECT_TRUE(closedByRestore);
+        EXPECT_EQ(failure, QString());
+        ASSERT_EQ(inbox.size(), 1u);
+        auto sorted = [](std::vector<device::Property> properties) {
+            std::erase_if(properties, [](const device::Property& p) { return p.tag == PR_ENTRYID; });
+            std::sort(properties.begin(), properties.end(),
+                      [](const auto& a, const auto& b) { return a.tag < b.tag; });
+            return properties;
+        };
+        std::vector<device::Property> restored = sorted(inbox[0].properties);
+        std::vector<device::Property> received = sorted(device::SmsProperties(sms_[index]));
+        ASSERT_EQ(restored.size(), received.size());
+        for (std::size_t i = 0; i < restored.size(); ++i) {
+            EXPECT_EQ(restored[i].tag, received[i].tag);
+            EXPECT_EQ(restored[i].value, received[i].value) << std::hex << restored[i].tag;
+        }
+        std::vector<std::uint8_t> expected = before;
+        auto removed = expected.begin() + static_cast<std::ptrdiff_t>(4 + index * 840);
+        expected.erase(removed, removed + 840);
+        EXPECT_EQ(after, expected) << "840 bytes shorter, the other records as they were";
+        EXPECT_EQ(List()->ItemCount(), 2);
+    } else {
+        EXPECT_FALSE(closedByRestore);
+        EXPECT_EQ(failure, QString::fromStdU16String(std::u16string(LoadStringResource(row.failureText))));
+        EXPECT_TRUE(inbox.empty());
+        if (row.disturbance == Disturbance::DamagedMessageStore) {
+            EXPECT_EQ(after, before);
+        } else {
+            EXPECT_EQ(after.size(), before.size() - 840) << "only the other process's restore changed the file";
+        }
+        EXPECT_EQ(List()->ItemCount(), 3);
+    }
+    EXPECT_EQ(List()->SelectionMark(), row.chosenAfter);
+    EXPECT_FALSE(dialog_->Ended());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RestoreTest,
+    testing::Values(RestoreRow{"TheTopRowGivesItsPlaceToTheNextOlder", 0, Disturbance::None, 0, 0},
+                    RestoreRow{"TheMiddleRow", 1, Disturbance::None, 0, 1},
+                    RestoreRow{"TheLastRowLeavesTheOneAboveChosen", 2, Disturbance::None, 0, 1},
+                    RestoreRow{"ADamagedMessageStoreRemovesNothing", 1, Disturbance::DamagedMessageStore,
+                               IDS_RESTORE_NO_INBOX, 1},
+                    RestoreRow{"AFileChangedUnderTheViewRestoresNothing", 1, Disturbance::FileChangedUnderTheView,
+                               IDS_RESTORE_FILE_CHANGED, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace velmo
