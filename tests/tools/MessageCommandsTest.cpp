@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -88,8 +90,65 @@ TEST_F(MessageCommands, BlockedListsTheRecordsNewestFirst) {
     EXPECT_EQ(blocked.exitCode, 0) << blocked.errors;
     EXPECT_EQ(blocked.output, dir.string() +
                                   "/Mesages.dat: 2 blocked messages, newest first\n"
-                                  "  2026-03-01 13:01:00  Bo <+15550199>  Second\n"
-                                  "  2026-03-01 13:00:00  +15550100  First\n");
+                                  "  1  2026-03-01 13:01:00  Bo <+15550199>  Second\n"
+                                  "  2  2026-03-01 13:00:00  +15550100  First\n");
+}
+
+struct RestoreRow {
+    const char* name;
+    std::string number;
+    int exitCode;
+    const char* said;          // in the output, or in the errors when the command fails
+    std::size_t inboxMessages;
+    std::size_t blockedLeft;
+};
+
+class BlockedRestore : public MessageCommands, public ::testing::WithParamInterface<RestoreRow> {};
+
+TEST_P(BlockedRestore, PutsTheNumberedMessageBackInTheInboxUnread) {
+    const RestoreRow& row = GetParam();
+    auto data = device_.InstallAppPath() / "Mesages.dat";
+    {
+        velmo::BlockedMessageFile file;
+        file.SetPath(ToUtf16(data.string()));
+        file.Open();
+        ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550100", u"First", u"", kNoon)));
+        ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550199", u"Second", u"Bo", kOneMinuteLater)));
+    }
+    auto result = Device({"blocked", "restore", row.number});
+    EXPECT_EQ(result.exitCode, row.exitCode) << result.errors;
+    const std::string& said = row.exitCode == 0 ? result.output : result.errors;
+    EXPECT_NE(said.find(row.said), std::string::npos) << said;
+    EXPECT_EQ(std::filesystem::file_size(data), 4 + 840 * row.blockedLeft);
+    EXPECT_EQ(MessageStore().Count(u"Inbox"), row.inboxMessages);
+    if (row.inboxMessages == 1) {
+        EXPECT_EQ(Device({"inbox"}).output, "Inbox: 1 message\n  unread  2026-03-01 13:00:00  +15550100  First\n");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, BlockedRestore,
+    ::testing::Values(
+        RestoreRow{"TheOldestByItsNumber", "2", 0, "restored to the Inbox, unread: 2026-03-01 13:00:00  +15550100  First",
+                   1, 1},
+        RestoreRow{"ANumberPastTheList", "3", 2, "there is no blocked message 3; `blocked` lists 2", 0, 2},
+        RestoreRow{"NumberZero", "0", 2, "there is no blocked message 0", 0, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MessageCommands, RestoreWithADamagedMessageStoreRemovesNothing) {
+    auto data = device_.InstallAppPath() / "Mesages.dat";
+    {
+        velmo::BlockedMessageFile file;
+        file.SetPath(ToUtf16(data.string()));
+        file.Open();
+        ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550100", u"First", u"", kNoon)));
+    }
+    std::filesystem::remove(device_.Root() / "messages.db");
+    std::ofstream(device_.Root() / "messages.db") << std::string(4096, 'x');
+    auto result = Device({"blocked", "restore", "1"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.errors.find("the Inbox cannot be written"), std::string::npos) << result.errors;
+    EXPECT_EQ(std::filesystem::file_size(data), 4u + 840);
 }
 
 TEST_F(MessageCommands, BlockedWithoutTheProgramInstalledFails) {

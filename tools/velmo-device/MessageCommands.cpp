@@ -1,11 +1,13 @@
 #include <cstdio>
 #include <filesystem>
+#include <iomanip>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "common/BlockedMessageFile.h"
+#include "common/BlockedMessageRestore.h"
 #include "device/Clock.h"
 #include "device/Files.h"
 #include "device/MessageStore.h"
@@ -99,25 +101,73 @@ std::u16string AppPath() {
     return path;
 }
 
+std::u16string BlockedPath() { return AppPath() + u"Mesages.dat"; }
+
+void OpenBlocked(BlockedMessageFile& file, const std::u16string& path) {
+    file.SetPath(path);
+    file.Open();
+    if (!file.IsOpen()) throw std::runtime_error("cannot open " + ToUtf8(path));
+}
+
+std::string RecordLine(const BlockedMessageRecord& record) {
+    return LocalTimeText(device::Join(record.deliveryTime)) + "  " +
+           Sender(FieldText(record.senderAddress), FieldText(record.senderName)) + "  " +
+           OneLine(FieldText(record.subject));
+}
+
+// Each line is numbered, 1 for the newest, as `blocked restore` takes them.
 void ListBlocked() {
-    std::u16string path = AppPath() + u"Mesages.dat";
+    std::u16string path = BlockedPath();
     std::cout << ToUtf8(path) << ": ";
     if (!std::filesystem::exists(device::NativePath(path))) {
         std::cout << "no blocked messages\n";
         return;
     }
     BlockedMessageFile file;
-    file.SetPath(path);
-    file.Open();
-    if (!file.IsOpen()) throw std::runtime_error("cannot open " + ToUtf8(path));
+    OpenBlocked(file, path);
     std::uint32_t count = file.Count();
     std::cout << count << (count == 1 ? " blocked message" : " blocked messages") << ", newest first\n";
+    const int width = static_cast<int>(std::to_string(count).size());
     for (std::uint32_t row = 0; row < count; ++row) {
         BlockedMessageRecord record{};
         if (!file.ReadAt(count - 1 - row, record)) continue;
-        std::cout << "  " << LocalTimeText(device::Join(record.deliveryTime)) << "  "
-                  << Sender(FieldText(record.senderAddress), FieldText(record.senderName)) << "  "
-                  << OneLine(FieldText(record.subject)) << "\n";
+        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(record) << "\n";
+    }
+}
+
+// Puts message number of the listing back in the Inbox, as VelmoLight's "Restore" does.
+void RestoreBlocked(long long number) {
+    std::u16string path = BlockedPath();
+    if (!std::filesystem::exists(device::NativePath(path))) throw UsageError("there are no blocked messages");
+    BlockedMessageFile file;
+    OpenBlocked(file, path);
+    std::uint32_t count = file.Count();
+    if (number < 1 || number > count) {
+        throw UsageError("there is no blocked message " + std::to_string(number) + "; `blocked` lists " +
+                         std::to_string(count));
+    }
+    auto index = static_cast<std::uint32_t>(count - number);
+    BlockedMessageRecord record{};
+    if (!file.ReadAt(index, record)) throw std::runtime_error("cannot read blocked message " + std::to_string(number));
+    std::unique_ptr<device::MessageStore> store;
+    try {
+        store = std::make_unique<device::MessageStore>();
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string("the Inbox cannot be written (") + e.what() +
+                                 "); the message stays blocked");
+    }
+    device::EntryId inbox = store->InboxEntryId();
+    switch (RestoreBlockedMessage(store->Interface(), static_cast<ULONG>(inbox.size()),
+                                  reinterpret_cast<LPENTRYID>(inbox.data()), file, index, record)) {
+        case RestoreResult::Restored:
+            std::cout << "restored to the Inbox, unread: " << RecordLine(record) << "\n";
+            return;
+        case RestoreResult::FileChanged:
+            throw std::runtime_error("Mesages.dat changed meanwhile; nothing was restored");
+        case RestoreResult::InboxUnavailable:
+            throw std::runtime_error("the Inbox cannot be written; the message stays blocked");
+        case RestoreResult::FileNotWritten:
+            throw std::runtime_error("Mesages.dat cannot be written; nothing was restored");
     }
 }
 
@@ -129,8 +179,15 @@ void AddMessageCommands(CLI::App& app) {
     inbox->add_option("--folder", *folder, "The folder to list (Inbox, Outbox, Sent)");
     inbox->callback([folder] { ListFolder(*folder); });
 
-    auto* blocked = app.add_subcommand("blocked", "List the blocked messages kept in Mesages.dat, newest first");
-    blocked->callback([] { ListBlocked(); });
+    auto* blocked =
+        app.add_subcommand("blocked", "List the blocked messages kept in Mesages.dat, numbered from 1, the newest");
+    auto* restore = blocked->add_subcommand("restore", "Put blocked message N back in the Inbox, unread");
+    auto number = std::make_shared<long long>(0);
+    restore->add_option("N", *number, "The message's number in the `blocked` listing")->required();
+    restore->callback([number] { RestoreBlocked(*number); });
+    blocked->callback([blocked, restore] {
+        if (!blocked->got_subcommand(restore)) ListBlocked();
+    });
 }
 
 }  // namespace velmo::cli
