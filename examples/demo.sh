@@ -50,3 +50,15 @@ dev blocked
 section "The counters that the Today item shows"
 printf 'BlockedMsg  '; dev registry get "$SETTINGS" BlockedMsg
 printf 'SilentMsg   '; dev registry get "$SETTINGS" SilentMsg
+
+# The depot's notice came from a number of no contact, so the Unknown action dismissed it.
+section "A wrongly blocked message goes back to the Inbox, as VelmoLight's \"Restore\" does"
+N=$(dev blocked | awk '/Depot closes at nine/ {print $1; exit}')
+if [ -n "$N" ]; then
+    dev blocked restore "$N"
+    dev inbox
+    dev blocked
+    echo "(The counters stay as they were: a restored message is not counted again.)"
+else
+    echo "(The depot's notice is not in the blocked list, so there is nothing to restore.)"
+fi
