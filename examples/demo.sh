@@ -51,14 +51,16 @@ section "The counters that the Today item shows"
 printf 'BlockedMsg  '; dev registry get "$SETTINGS" BlockedMsg
 printf 'SilentMsg   '; dev registry get "$SETTINGS" SilentMsg
 
-# The depot's notice came from a number of no contact, so the Unknown action dismissed it.
+# Tamsin Quill is set to Dismiss, but her news of the book club was worth reading.
 section "A wrongly blocked message goes back to the Inbox, as VelmoLight's \"Restore\" does"
-N=$(dev blocked | awk '/Depot closes at nine/ {print $1; exit}')
+N=$(dev blocked | awk '/Book club moved to Thursday/ {print $1; exit}')
 if [ -n "$N" ]; then
     dev blocked restore "$N"
     dev inbox
     dev blocked
-    echo "(The counters stay as they were: a restored message is not counted again.)"
+    echo "The counters stay as they were; a restored message is not counted again:"
+    printf 'BlockedMsg  '; dev registry get "$SETTINGS" BlockedMsg
+    printf 'SilentMsg   '; dev registry get "$SETTINGS" SilentMsg
 else
-    echo "(The depot's notice is not in the blocked list, so there is nothing to restore.)"
+    echo "(The book club message is not in the blocked list, so there is nothing to restore.)"
 fi
