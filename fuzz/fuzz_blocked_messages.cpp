@@ -1,5 +1,6 @@
-// Arbitrary bytes as Mesages.dat: counting, reading every record, purging, appending and
-// emptying must neither crash nor reach outside the file, and a purge leaves whole records.
+// Arbitrary bytes as Mesages.dat: counting, reading every record, purging, appending,
+// removing one record and emptying must neither crash nor reach outside the file, and a
+// purge or a removal leaves whole records.
 #include <unistd.h>
 
 #include <cstdint>
@@ -82,6 +83,12 @@ void Exercise(const std::vector<std::uint8_t>& bytes, std::uint32_t age) {
 
     Require(file.Append(velmo::MakeBlockedMessageRecord(u"+1", u"text", u"name", FILETIME{1, 2})));
     Require(file.Count() == kept + 1);
+    // The record just read is removed, and only it; one that is not there is refused.
+    BlockedMessageRecord read;
+    Require(file.ReadAt(kept / 2, read));
+    Require(file.Remove(kept / 2, read) == BlockedMessageFile::RemoveResult::Removed);
+    Require(file.Count() == kept && FileSize(path) == 4 + std::uint64_t{kept} * 840);
+    Require(file.Remove(kept, read) == BlockedMessageFile::RemoveResult::Changed);
     file.Clear();
     Require(file.Count() == 0 && FileSize(path) == 4);
 }
