@@ -108,7 +108,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {"IN20241301_093000_00_Operator_00.bin"},
                     {{u"Operator", u"", std::nullopt}}},
         MessagesRow{"InvalidUtf8IsReplacedNotDropped",
-                    {{"SMS_MESSAGES", "1"}, {"SMS_1_NUMBER", "+4915\xff"}, {"SMS_1_TEXT", "Gr\xfc\xdf" "e \xe2\x82\xac"}},
+                    {{"SMS_MESSAGES", "1"},
+                     {"SMS_1_NUMBER", "+4915\xff"},
+                     {"SMS_1_TEXT", "Gr\xfc\xdf" "e \xe2\x82\xac"}},
                     {},
                     {{u"+4915\uFFFD", u"Gr\uFFFD\uFFFDe \u20AC", std::nullopt}}}),
     [](const auto& info) { return std::string(info.param.name); });

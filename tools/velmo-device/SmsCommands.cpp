@@ -137,7 +137,8 @@ void AsUsage(const std::string& source, Work&& work) {
 // logs, and its own copy of the message stays in its inbox.
 void ReceiveFromGammu(const std::vector<std::string>& files) {
     std::vector<device::IncomingSms> messages;
-    AsUsage("gammu-smsd's environment", [&] { messages = device::ReadGammuMessages(device::ProcessEnvironment, files); });
+    AsUsage("gammu-smsd's environment",
+            [&] { messages = device::ReadGammuMessages(device::ProcessEnvironment, files); });
     device::MessageStore store;
     device::SmsTransport transport(store);
     for (const auto& sms : messages) Report(sms, transport.Receive(sms));
