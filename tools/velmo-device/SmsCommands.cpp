@@ -4,10 +4,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/PhoneDigits.h"
 #include "common/SettingsStore.h"
 #include "common/Types.h"
+#include "device/GammuInput.h"
 #include "device/SmsInput.h"
 #include "device/Text.h"
 #include "tools/velmo-device/Commands.h"
@@ -30,6 +32,8 @@ struct ReceiveOptions {
     std::string text;
     std::string time;
     std::string batch;
+    bool gammu = false;
+    std::vector<std::string> gammuFiles;
 };
 
 std::string Hex(unsigned value) {
@@ -128,7 +132,20 @@ void AsUsage(const std::string& source, Work&& work) {
     }
 }
 
+// Run by gammu-smsd: each message goes through the transport as it would from the command
+// line. A message that cannot be stored ends the command with an error, which gammu-smsd
+// logs, and its own copy of the message stays in its inbox.
+void ReceiveFromGammu(const std::vector<std::string>& files) {
+    std::vector<device::IncomingSms> messages;
+    AsUsage("gammu-smsd's environment",
+            [&] { messages = device::ReadGammuMessages(device::ProcessEnvironment, files); });
+    device::MessageStore store;
+    device::SmsTransport transport(store);
+    for (const auto& sms : messages) Report(sms, transport.Receive(sms));
+}
+
 void Receive(const ReceiveOptions& options) {
+    if (options.gammu) return ReceiveFromGammu(options.gammuFiles);
     std::optional<device::IncomingSms> single;
     std::ifstream batch;
     if (!options.batch.empty()) {
@@ -174,6 +191,11 @@ void AddSmsCommands(CLI::App& app) {
     text->needs(from);
     from->needs(text);
     for (auto* single : {from, name, text, time}) batch->excludes(single);
+    auto* gammu = receive->add_flag("--gammu", options->gammu,
+                                    "Run as gammu-smsd's RunOnReceive: the messages come from its environment, "
+                                    "their delivery times from the IN... file names it passes");
+    receive->add_option("FILE", options->gammuFiles, "With --gammu: the file names gammu-smsd passes")->needs(gammu);
+    for (auto* other : {from, name, text, time, batch}) gammu->excludes(other);
     receive->callback([options] { Receive(*options); });
 }
 

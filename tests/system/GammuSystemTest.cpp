@@ -1,0 +1,214 @@
+// gammu-smsd, the daemon that receives SMS from a GSM modem, run with gammu's dummy phone in a
+// temporary directory: it finds the messages saved into the phone's inbox and hands each to
+// `velmo-device sms receive --gammu` through RunOnReceive, as on a machine with a modem.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/Process.h"
+#include "support/TempDevice.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using velmo::test::BinPath;
+
+std::optional<fs::path> FindProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path != nullptr ? path : "/usr/bin:/bin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
+        fs::path candidate = fs::path(dir.empty() ? "." : dir) / name;
+        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return std::nullopt;
+}
+
+std::string ReadText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++count;
+    return count;
+}
+
+// Polls until done() holds or the limit passes; says which.
+template <typename Done>
+bool WaitFor(std::chrono::seconds limit, Done&& done) {
+    for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
+        if (done()) return true;
+        std::this_thread::sleep_for(100ms);
+    }
+    return done();
+}
+
+// gammu-smsd in the foreground with a PID file, its own output in a file. It is stopped by
+// the process identifier it was started with, never by name, and ends itself after two
+// minutes should the test never get to stop it.
+class GammuDaemon {
+public:
+    GammuDaemon(const fs::path& program, const fs::path& config, const fs::path& pidFile, const fs::path& output) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        std::vector<std::string> args = {program.string(), "--config", config.string(), "--pid", pidFile.string(),
+                                         "--suicide", "120"};
+        std::vector<char*> argv;
+        for (auto& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) pid_ = 0;
+    }
+    ~GammuDaemon() { Stop(); }
+    GammuDaemon(const GammuDaemon&) = delete;
+    GammuDaemon& operator=(const GammuDaemon&) = delete;
+
+    pid_t Pid() const { return pid_; }
+
+    // SIGTERM, which it answers by shutting down cleanly; SIGKILL if it has not within ten seconds.
+    // Gives the wait status, or -1 when there was no process.
+    int Stop() {
+        if (pid_ <= 0) return -1;
+        int status = 0;
+        kill(pid_, SIGTERM);
+        bool ended = WaitFor(10s, [&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
+        if (!ended) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+        }
+        pid_ = 0;
+        return status;
+    }
+
+private:
+    pid_t pid_ = 0;
+};
+
+class GammuSystem : public ::testing::Test {
+protected:
+    void SetUp() override {
+        smsd_ = FindProgram("gammu-smsd");
+        if (!smsd_) GTEST_SKIP() << "gammu-smsd is not installed (Debian packages gammu and gammu-smsd)";
+        gammu_ = FindProgram("gammu");
+        ASSERT_TRUE(gammu_) << "gammu-smsd is installed but gammu is not";
+
+        Device({"install"});
+        Device({"contacts", "add", "--first", "Ada", "--mobile", "+1 555 0100"});
+        Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "ActiveState", "--dword", "0"});
+        Device({"contacts", "action", "1", "accept"});
+        Device({"contacts", "action", "unknown", "dismiss"});
+
+        modem_ = device_.Root() / "modem";
+        for (const char* dir : {"phone", "inbox", "outbox", "sent", "error"}) fs::create_directories(modem_ / dir);
+        std::ofstream config(Config());
+        config << "[gammu]\nmodel = dummy\nconnection = none\ndevice = " << (modem_ / "phone").string() << "\n\n"
+               << "[smsd]\nservice = files\n"
+               << "inboxpath = " << (modem_ / "inbox").string() << "/\n"
+               << "outboxpath = " << (modem_ / "outbox").string() << "/\n"
+               << "sentsmspath = " << (modem_ / "sent").string() << "/\n"
+               << "errorsmspath = " << (modem_ / "error").string() << "/\n"
+               << "logfile = " << Log().string() << "\n"
+               << "RunOnReceive = VELMO_DEVICE='" << device_.Root().string() << "' '"
+               << BinPath("velmo-device").string() << "' sms receive --gammu\n"
+               << "CheckSecurity = 0\nCheckBattery = 0\nCheckSignal = 0\nCheckNetwork = 0\nStatusFrequency = 0\n"
+               << "CommTimeout = 1\nReceiveFrequency = 1\nLoopSleep = 1\n";
+    }
+
+    static velmo::test::ProcessResult Device(const std::vector<std::string>& args) {
+        auto result = velmo::test::RunProcess(BinPath("velmo-device").string(), args);
+        EXPECT_EQ(result.exitCode, 0) << result.errors;
+        return result;
+    }
+
+    // What `gammu savesms` does to the dummy phone: the message lies in its inbox, folder 1.
+    void PhoneReceives(const std::string& sender, const std::string& text) {
+        auto result = velmo::test::RunProcess(gammu_->string(), {"--config", Config().string(), "savesms", "TEXT",
+                                                                 "-folder", "1", "-sender", sender, "-len",
+                                                                 std::to_string(text.size()), "-text", text});
+        ASSERT_EQ(result.exitCode, 0) << result.output << result.errors;
+    }
+
+    fs::path Config() const { return modem_ / "smsdrc"; }
+    fs::path Log() const { return modem_ / "smsd.log"; }
+
+    velmo::test::TempDevice device_;
+    fs::path modem_;
+    std::optional<fs::path> smsd_;
+    std::optional<fs::path> gammu_;
+};
+
+TEST_F(GammuSystem, FiltersWhatTheModemReceives) {
+    const std::string longText = [] {
+        std::string text;
+        while (text.size() < 300) text += "Long news, part of one message. ";
+        return text.substr(0, 300);
+    }();
+    PhoneReceives("+15550199", "You have won a prize");
+    PhoneReceives("+15550100", "Lunch at noon?");
+    PhoneReceives("+15550100", longText);
+
+    GammuDaemon daemon(*smsd_, Config(), modem_ / "smsd.pid", modem_ / "smsd.out");
+    ASSERT_GT(daemon.Pid(), 0) << "gammu-smsd did not start";
+    EXPECT_TRUE(WaitFor(10s, [&] { return ReadText(modem_ / "smsd.pid") == std::to_string(daemon.Pid()) + "\n"; }))
+        << "PID file: " << ReadText(modem_ / "smsd.pid");
+    // One RunOnReceive per message: the two parts of the long one come together.
+    bool ran = WaitFor(90s, [&] {
+        std::string log = ReadText(Log());
+        return Occurrences(log, "Process finished successfully") + Occurrences(log, "Process failed") >= 3;
+    });
+    int status = daemon.Stop();
+    std::string log = ReadText(Log());
+    ASSERT_TRUE(ran) << "gammu-smsd did not run RunOnReceive three times:\n" << log << ReadText(modem_ / "smsd.out");
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "gammu-smsd ended with status " << status;
+
+    EXPECT_EQ(Occurrences(log, "Process failed"), 0u) << log;
+    EXPECT_EQ(Occurrences(log, "dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
+                               "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); deleted from the Inbox\n"),
+              1u)
+        << log;
+    EXPECT_EQ(Occurrences(log, "accepted: +15550100 \"Lunch at noon?\": event 0x00000000, MRC_NOT_HANDLED; "
+                               "sender key 1; in the Inbox, unread\n"),
+              1u)
+        << log;
+    EXPECT_EQ(Occurrences(log, "accepted: +15550100 \"" + longText + "\": event 0x00000000"), 1u) << log;
+
+    auto inbox = Device({"inbox"}).output;
+    EXPECT_EQ(inbox.rfind("Inbox: 2 messages\n", 0), 0u) << inbox;
+    EXPECT_EQ(Occurrences(inbox, "  +15550100  " + longText + "\n"), 1u) << inbox;
+    auto blocked = Device({"blocked"}).output;
+    EXPECT_NE(blocked.find(": 1 blocked message, newest first\n"), std::string::npos) << blocked;
+    EXPECT_NE(blocked.find("  +15550199  You have won a prize\n"), std::string::npos) << blocked;
+    auto counter = Device({"registry", "get", "HKLM/Software/Apps/VelmoLight", "BlockedMsg"}).output;
+    EXPECT_EQ(counter.rfind("REG_DWORD  1 (0x00000001)", 0), 0u) << counter;
+
+    // gammu-smsd keeps its own copy of every part it received.
+    std::size_t kept = 0;
+    for (const auto& entry : fs::directory_iterator(modem_ / "inbox")) {
+        kept += entry.path().filename().string().rfind("IN", 0) == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(kept, 4u);
+}
+
+}  // namespace

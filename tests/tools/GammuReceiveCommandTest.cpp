@@ -1,0 +1,105 @@
+// `sms receive --gammu` as gammu-smsd's RunOnReceive runs it: the message in the
+// environment, the files backend's names as arguments.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "support/FileHelpers.h"
+#include "support/Process.h"
+#include "support/TempDevice.h"
+
+namespace {
+
+// Sets variables for the child processes of one test and takes them away after it.
+class ScopedEnvironment {
+public:
+    explicit ScopedEnvironment(const std::map<std::string, std::string>& variables) {
+        for (const auto& [name, value] : variables) {
+            const char* old = std::getenv(name.c_str());
+            previous_.emplace(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+            setenv(name.c_str(), value.c_str(), 1);
+        }
+    }
+    ~ScopedEnvironment() {
+        for (const auto& [name, value] : previous_) {
+            if (value) {
+                setenv(name.c_str(), value->c_str(), 1);
+            } else {
+                unsetenv(name.c_str());
+            }
+        }
+    }
+
+private:
+    std::map<std::string, std::optional<std::string>> previous_;
+};
+
+struct GammuRow {
+    const char* name;
+    std::map<std::string, std::string> environment;
+    std::vector<std::string> args;  // after "sms receive"
+    bool deviceUsable;
+    int exitCode;
+    std::string output;       // standard output, whole
+    const char* error;        // found in standard error
+    std::string inbox;        // what `inbox` lists afterwards
+};
+
+class GammuReceive : public ::testing::TestWithParam<GammuRow> {
+protected:
+    velmo::test::TempDevice device;
+};
+
+TEST_P(GammuReceive, PutsTheMessageThroughTheTransport) {
+    const auto& row = GetParam();
+    auto environment = row.environment;
+    environment["TZ"] = "UTC";
+    // A device root below a plain file cannot be made, so nothing can be stored.
+    auto blocker = device.Root() / "not-a-directory";
+    velmo::test::WriteFileBytes(blocker, {'x'});
+    if (!row.deviceUsable) environment["VELMO_DEVICE"] = (blocker / "device").string();
+
+    velmo::test::ProcessResult result;
+    {
+        ScopedEnvironment scoped(environment);
+        std::vector<std::string> args = {"sms", "receive"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        result = velmo::test::RunProcess(velmo::test::BinPath("velmo-device").string(), args);
+    }
+    EXPECT_EQ(result.exitCode, row.exitCode) << result.errors;
+    EXPECT_EQ(result.output, row.output);
+    EXPECT_NE(result.errors.find(row.error), std::string::npos) << result.errors;
+    auto inbox = velmo::test::RunProcess(velmo::test::BinPath("velmo-device").string(), {"inbox"});
+    EXPECT_EQ(inbox.output, row.inbox);
+}
+
+const std::string Part1(153, 'a');
+const std::string Part2(147, 'b');
+const std::map<std::string, std::string> LongMessage = {
+    {"SMS_MESSAGES", "2"},          {"DECODED_PARTS", "1"},      {"SMS_1_NUMBER", "+15550100"},
+    {"SMS_1_TEXT", Part1},          {"SMS_1_CLASS", "-1"},       {"SMS_2_NUMBER", "+15550100"},
+    {"SMS_2_TEXT", Part2},          {"SMS_2_CLASS", "-1"},       {"DECODED_1_TEXT", Part1 + Part2}};
+const std::vector<std::string> LongMessageFiles = {"IN20240501_093015_00_+15550100_00.txt",
+                                                   "IN20240501_093015_00_+15550100_01.txt"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, GammuReceive,
+    ::testing::Values(
+        GammuRow{"LongMessageIsOne", LongMessage, {"--gammu", LongMessageFiles[0], LongMessageFiles[1]}, true, 0,
+                 "not handled: +15550100 \"" + Part1 + Part2 + "\": no rule client registered; in the Inbox, unread\n",
+                 "", "Inbox: 1 message\n  unread  2024-05-01 09:30:15  +15550100  " + Part1 + Part2 + "\n"},
+        GammuRow{"MalformedEnvironmentStoresNothing", {{"SMS_MESSAGES", "2"}, {"SMS_1_NUMBER", "5"}}, {"--gammu"},
+                 true, 2, "", "velmo-device: gammu-smsd's environment: SMS_2_NUMBER is not set", "Inbox: 0 messages\n"},
+        GammuRow{"DeviceThatCannotStoreFails", LongMessage, {"--gammu", LongMessageFiles[0]}, false, 1, "",
+                 "not-a-directory", "Inbox: 0 messages\n"},
+        GammuRow{"FileNamesOnlyWithGammu", {}, {LongMessageFiles[0]}, true, 2, "", "requires --gammu",
+                 "Inbox: 0 messages\n"},
+        GammuRow{"GammuAloneOrNothing", LongMessage, {"--gammu", "--from", "555", "--text", "t"}, true, 2, "",
+                 "excludes", "Inbox: 0 messages\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
