@@ -81,6 +81,9 @@ protected:
         blocked.insert(blocked.end(), bytes, bytes + sizeof record);
         velmo::test::WriteFileBytes(program / "Mesages.dat", blocked);
         SetWritable(root, false);
+        // The looking user must be able to start the program: a build inside a folder that
+        // only root may enter leaves nothing to test.
+        readerCanRun_ = DeviceAsReader({"--help"}).exitCode == 0;
     }
     static void TearDownTestSuite() {
         SetWritable(device_->Root(), true);
@@ -88,11 +91,14 @@ protected:
     }
 
     static std::unique_ptr<velmo::test::TempDevice> device_;
+    static bool readerCanRun_;
 };
 
 std::unique_ptr<velmo::test::TempDevice> ReadOnlyDevice::device_;
+bool ReadOnlyDevice::readerCanRun_ = false;
 
 TEST_P(ReadOnlyDevice, LooksWithoutWritingAndSaysInWordsWhyAChangeFails) {
+    if (!readerCanRun_) GTEST_SKIP() << "the user nobody cannot start " << BinPath("velmo-device");
     auto before = Snapshot(device_->Root());
     auto result = DeviceAsReader(GetParam().args);
     EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.errors;
