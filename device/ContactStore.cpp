@@ -1,12 +1,10 @@
 #include "device/ContactStore.h"
 
-#include <sqlite3.h>
-
-#include <chrono>
 #include <stdexcept>
-#include <thread>
+#include <system_error>
 
 #include "device/DeviceRoot.h"
+#include "device/Sqlite.h"
 
 namespace velmo::device {
 
@@ -59,85 +57,33 @@ std::string Schema() {
 constexpr int SchemaVersion = 1;
 constexpr int BusyMilliseconds = 5000;
 
-[[noreturn]] void Fail(sqlite3* db, const std::string& what) {
-    throw std::runtime_error("contacts.db: " + what + ": " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory"));
+[[noreturn]] void Fail(const sqlite::Database& db, const std::string& what) {
+    throw std::runtime_error("contacts.db: " + what + ": " + db.LastError());
 }
 
-void Execute(sqlite3* db, const std::string& sql) {
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail(db, sql);
+void Execute(sqlite::Database& db, const std::string& sql) {
+    if (db.Exec(sql.c_str()) != SQLITE_OK) Fail(db, sql);
 }
 
-void ExecuteWhenFree(sqlite3* db, const std::string& sql) {
-    for (int attempt = 0;; ++attempt) {
-        int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-        if (rc == SQLITE_OK) return;
-        if ((rc != SQLITE_BUSY && rc != SQLITE_LOCKED) || attempt == BusyMilliseconds) Fail(db, sql);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+// True for a row, false when done.
+bool Step(sqlite::Database& db, sqlite::Statement& statement, const std::string& sql) {
+    int rc = statement.Step();
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    Fail(db, sql);
 }
 
-class Statement {
-public:
-    Statement(sqlite3* db, const std::string& sql) : db_(db) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt_, nullptr) != SQLITE_OK) Fail(db, sql);
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    sqlite3_stmt* get() const { return stmt_; }
-    // True for a row, false when done.
-    bool Step() {
-        int rc = sqlite3_step(stmt_);
-        if (rc == SQLITE_ROW) return true;
-        if (rc == SQLITE_DONE) return false;
-        Fail(db_, sqlite3_sql(stmt_));
-    }
-    void Reset() {
-        sqlite3_reset(stmt_);
-        sqlite3_clear_bindings(stmt_);
-    }
-
-private:
-    sqlite3* db_;
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-int UserVersion(sqlite3* db) {
-    Statement version(db, "PRAGMA user_version");
-    version.Step();
-    return sqlite3_column_int(version.get(), 0);
+int UserVersion(sqlite::Database& db) {
+    const std::string sql = "PRAGMA user_version";
+    sqlite::Statement version(db, sql);
+    Step(db, version, sql);
+    return static_cast<int>(version.Number(0));
 }
 
-class Transaction {
-public:
-    explicit Transaction(sqlite3* db) : db_(db) { Execute(db_, "BEGIN IMMEDIATE"); }
-    ~Transaction() {
-        if (!committed_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-    void Commit() {
-        Execute(db_, "COMMIT");
-        committed_ = true;
-    }
-
-private:
-    sqlite3* db_;
-    bool committed_ = false;
-};
-
-LONG Insert(sqlite3* db, Statement& insert, const ContactEntry& contact) {
-    insert.Reset();
-    for (std::size_t i = 0; i < ContactFieldCount; ++i) {
-        const auto& text = contact.fields[i];
-        int rc = text.empty() ? sqlite3_bind_null(insert.get(), static_cast<int>(i) + 1)
-                              : sqlite3_bind_text16(insert.get(), static_cast<int>(i) + 1, text.data(),
-                                                    static_cast<int>(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
-        if (rc != SQLITE_OK) Fail(db, "binding a contact field");
-    }
-    insert.Step();
-    return static_cast<LONG>(sqlite3_last_insert_rowid(db));
+std::string InsertSql() {
+    std::string placeholders = "?";
+    for (std::size_t i = 1; i < ContactFieldCount; ++i) placeholders += ", ?";
+    return "INSERT INTO contacts(" + ColumnList() + ") VALUES(" + placeholders + ")";
 }
 
 }  // namespace
@@ -156,72 +102,89 @@ std::u16string_view ContactSnapshot::Field(std::size_t row, ContactField field) 
     return std::u16string_view(text_).substr(starts_[index], starts_[index + 1] - starts_[index]);
 }
 
-ContactStore::ContactStore() {
+ContactStore::ContactStore() : db_(std::make_unique<sqlite::Database>()) {
     auto path = EnsureDeviceRoot() / "contacts.db";
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
-        std::string message = "cannot open " + path.string() + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
-        sqlite3_close(db_);
-        throw std::runtime_error(message);
-    }
-    try {
-        sqlite3_busy_timeout(db_, BusyMilliseconds);
-        // A file is set up once (the handler opens it for every message); both settings
-        // stay in the file. Processes that set up the same new file at once do the same.
-        if (UserVersion(db_) < SchemaVersion) {
-            // The text is stored as the product's UTF-16, so reading it back converts nothing.
-            Execute(db_, "PRAGMA encoding = 'UTF-16le'");
-            // Switching to the log can answer "locked" at once, without the busy timeout,
-            // while another process sets up the same new file.
-            ExecuteWhenFree(db_, "PRAGMA journal_mode = WAL");
-            Execute(db_, Schema());
-            Execute(db_, "PRAGMA user_version = " + std::to_string(SchemaVersion));
-        }
-    } catch (...) {
-        sqlite3_close(db_);
-        throw;
+    int rc = db_->Open(path, sqlite::Access::ReadWrite, BusyMilliseconds);
+    if (rc != SQLITE_OK) throw std::runtime_error("cannot open " + path.string() + ": " + sqlite::Describe(rc));
+    // A file is set up once (the handler opens it for every message); both settings
+    // stay in the file. Processes that set up the same new file at once do the same.
+    if (UserVersion(*db_) < SchemaVersion) {
+        // The text is stored as the product's UTF-16, so reading it back converts nothing.
+        Execute(*db_, "PRAGMA encoding = 'UTF-16le'");
+        // Switching to the log can answer "locked" at once, without the busy timeout,
+        // while another process sets up the same new file.
+        if (db_->ExecWhenFree("PRAGMA journal_mode = WAL") != SQLITE_OK) Fail(*db_, "PRAGMA journal_mode = WAL");
+        Execute(*db_, Schema());
+        Execute(*db_, "PRAGMA user_version = " + std::to_string(SchemaVersion));
     }
 }
 
-ContactStore::~ContactStore() { sqlite3_close(db_); }
+ContactStore::ContactStore(ReadOnlyTag) {
+    auto path = DeviceRoot() / "contacts.db";
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return;
+    db_ = std::make_unique<sqlite::Database>();
+    int rc = db_->Open(path, sqlite::Access::ReadOnly, BusyMilliseconds);
+    if (rc != SQLITE_OK) throw std::runtime_error("cannot open " + path.string() + ": " + sqlite::Describe(rc));
+    // A file that was never set up holds no contacts yet.
+    if (UserVersion(*db_) < SchemaVersion) db_.reset();
+}
+
+ContactStore::~ContactStore() = default;
 
 LONG ContactStore::Add(const ContactEntry& contact) { return AddAll({&contact, 1}).front(); }
 
 std::vector<LONG> ContactStore::AddAll(std::span<const ContactEntry> contacts) {
-    std::string placeholders = "?";
-    for (std::size_t i = 1; i < ContactFieldCount; ++i) placeholders += ", ?";
-    Statement insert(db_, "INSERT INTO contacts(" + ColumnList() + ") VALUES(" + placeholders + ")");
-    Transaction transaction(db_);
+    if (!db_) throw std::runtime_error("contacts.db: opened for reading only");
+    const std::string sql = InsertSql();
+    sqlite::Statement insert(*db_, sql);
+    sqlite::Transaction transaction(*db_);
+    if (transaction.Status() != SQLITE_OK) Fail(*db_, "BEGIN IMMEDIATE");
     std::vector<LONG> oids;
     oids.reserve(contacts.size());
-    for (const auto& contact : contacts) oids.push_back(Insert(db_, insert, contact));
-    transaction.Commit();
+    for (const auto& contact : contacts) {
+        insert.Reset();
+        for (std::size_t i = 0; i < ContactFieldCount; ++i) {
+            const auto& text = contact.fields[i];
+            auto index = static_cast<int>(i) + 1;
+            if (text.empty()) {
+                insert.BindNull(index);
+            } else {
+                insert.Bind(index, std::u16string_view(text));
+            }
+        }
+        Step(*db_, insert, sql);
+        oids.push_back(static_cast<LONG>(db_->LastInsertRowid()));
+    }
+    if (transaction.Commit() != SQLITE_OK) Fail(*db_, "COMMIT");
     return oids;
 }
 
 bool ContactStore::Remove(LONG oid) {
-    Statement remove(db_, "DELETE FROM contacts WHERE oid = ?");
-    sqlite3_bind_int(remove.get(), 1, oid);
-    remove.Step();
-    return sqlite3_changes(db_) > 0;
+    if (!db_) throw std::runtime_error("contacts.db: opened for reading only");
+    const std::string sql = "DELETE FROM contacts WHERE oid = ?";
+    sqlite::Statement remove(*db_, sql);
+    remove.Bind(1, static_cast<std::int64_t>(oid));
+    Step(*db_, remove, sql);
+    return db_->Changes() > 0;
 }
 
 int ContactStore::Clear() {
-    Execute(db_, "DELETE FROM contacts");
-    return sqlite3_changes(db_);
+    if (!db_) throw std::runtime_error("contacts.db: opened for reading only");
+    Execute(*db_, "DELETE FROM contacts");
+    return db_->Changes();
 }
 
 ContactSnapshot ContactStore::Load() const {
-    Statement select(db_, "SELECT oid, " + ColumnList() + " FROM contacts ORDER BY oid");
     ContactSnapshot snapshot;
-    while (select.Step()) {
-        snapshot.oids_.push_back(static_cast<LONG>(sqlite3_column_int(select.get(), 0)));
-        for (int column = 1; column <= static_cast<int>(ContactFieldCount); ++column) {
-            snapshot.starts_.push_back(static_cast<std::uint32_t>(snapshot.text_.size()));
-            auto text = static_cast<const char16_t*>(sqlite3_column_text16(select.get(), column));
-            if (text != nullptr) {
-                snapshot.text_.append(text, static_cast<std::size_t>(sqlite3_column_bytes16(select.get(), column)) /
-                                                sizeof(char16_t));
+    if (db_) {
+        const std::string sql = "SELECT oid, " + ColumnList() + " FROM contacts ORDER BY oid";
+        sqlite::Statement select(*db_, sql);
+        while (Step(*db_, select, sql)) {
+            snapshot.oids_.push_back(static_cast<LONG>(select.Number(0)));
+            for (int column = 1; column <= static_cast<int>(ContactFieldCount); ++column) {
+                snapshot.starts_.push_back(static_cast<std::uint32_t>(snapshot.text_.size()));
+                snapshot.text_.append(select.TextView(column));
             }
         }
     }

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -14,7 +15,9 @@
 
 #include "device/WinTypes.h"
 
-struct sqlite3;
+namespace velmo::device::sqlite {
+class Database;
+}
 
 namespace velmo::device {
 
@@ -72,6 +75,11 @@ public:
     // Opens contacts.db in the device root, creating the root, the file and its table
     // when missing; write-ahead log and a busy timeout, so several processes share it.
     ContactStore();
+    // Opens an existing contacts.db without writing to it; a device without one has no
+    // contacts. Only Load may be called.
+    struct ReadOnlyTag {};
+    static constexpr ReadOnlyTag ReadOnly{};
+    explicit ContactStore(ReadOnlyTag);
     ~ContactStore();
     ContactStore(const ContactStore&) = delete;
     ContactStore& operator=(const ContactStore&) = delete;
@@ -86,7 +94,7 @@ public:
     ContactSnapshot Load() const;
 
 private:
-    sqlite3* db_ = nullptr;
+    std::unique_ptr<sqlite::Database> db_;
 };
 
 }  // namespace velmo::device

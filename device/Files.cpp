@@ -48,16 +48,49 @@ void SyncDirectory(const std::string& dir) {
     ::close(fd);
 }
 
-// Creates a new, empty temporary file next to the target; the name is unguessable so
-// that two writers never share one.
+std::string TemporaryPrefix(const std::string& name) { return "." + name + ".tmp-"; }
+
+// Removes the temporaries of the target named name that no live writer holds. The lock is
+// taken before the name is removed, and the name must still be the locked file, so a
+// writer's temporary is never removed under it.
+void RemoveStaleTemporaries(const std::filesystem::path& dir, const std::string& name) {
+    std::string prefix = TemporaryPrefix(name);
+    std::error_code ec;
+    std::filesystem::directory_iterator entries(dir, ec);
+    if (ec) return;
+    for (const auto& entry : entries) {
+        std::string entryName = entry.path().filename().string();
+        if (entryName.compare(0, prefix.size(), prefix) != 0) continue;
+        std::string path = entry.path().string();
+        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat held {};
+        struct stat named {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+            ::lstat(path.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino) {
+            ::unlink(path.c_str());
+        }
+        ::close(fd);
+    }
+}
+
+// Creates a new, empty temporary file next to the target and locks it; the name is
+// unguessable so that two writers never share one. A temporary removed by a cleaner in
+// the moment between its creation and its lock is created again.
 int CreateTemporary(const std::filesystem::path& dir, const std::string& name, std::string& tempPath) {
     std::random_device random;
     for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".tmp-%08x%08x", random(), random());
-        tempPath = (dir / ("." + name + suffix)).string();
+        char suffix[40];
+        std::snprintf(suffix, sizeof suffix, "%ld-%08x%08x", static_cast<long>(::getpid()), random(), random());
+        tempPath = (dir / (TemporaryPrefix(name) + suffix)).string();
         int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return fd;
+        }
+        struct stat info {};
+        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &info) == 0 && info.st_nlink > 0) return fd;
+        ::close(fd);
     }
     return -1;
 }
@@ -131,24 +164,38 @@ bool MappedFile::Flush(std::size_t offset, std::size_t length) {
 }
 
 bool ReplaceFileAtomically(std::u16string_view path, const void* data, std::size_t size) {
-    auto native = PosixPath(path);
-    if (!native) return false;
-    std::filesystem::path target(*native);
-    std::string name = target.filename().string();
-    if (name.empty()) return false;
-    std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    ReplacementFile file(path);
+    return file.IsOpen() && file.Write(data, size) && file.Commit();
+}
 
-    std::string tempPath;
-    int fd = CreateTemporary(dir, name, tempPath);
-    if (fd < 0) return false;
-    bool ok = WriteAll(fd, data, size) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(tempPath.c_str(), native->c_str()) == 0;
-    if (!ok) {
-        ::unlink(tempPath.c_str());
-        return false;
-    }
-    SyncDirectory(dir.string());
+ReplacementFile::ReplacementFile(std::u16string_view target) {
+    auto native = PosixPath(target);
+    if (!native) return;
+    std::filesystem::path path(*native);
+    std::string name = path.filename().string();
+    if (name.empty()) return;
+    std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    RemoveStaleTemporaries(dir, name);
+    fd_ = CreateTemporary(dir, name, temp_);
+    target_ = *native;
+    dir_ = dir.string();
+}
+
+ReplacementFile::~ReplacementFile() {
+    if (fd_ < 0) return;
+    // Removed while still locked, so no cleaner ever takes it for a stale one.
+    ::unlink(temp_.c_str());
+    ::close(fd_);
+}
+
+bool ReplacementFile::Write(const void* data, std::size_t size) { return fd_ >= 0 && WriteAll(fd_, data, size); }
+
+bool ReplacementFile::Commit() {
+    // The lock is held through the rename: until then the temporary is a live writer's.
+    if (fd_ < 0 || ::fsync(fd_) != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) return false;
+    ::close(fd_);
+    fd_ = -1;
+    SyncDirectory(dir_);
     return true;
 }
 

@@ -49,6 +49,29 @@ private:
 // rename it over path, fsync the directory. The old file is untouched on failure.
 bool ReplaceFileAtomically(std::u16string_view path, const void* data, std::size_t size);
 
+// The temporary file of an atomic replace, ".NAME.tmp-PID-RANDOM" beside the target. Its
+// writer holds an exclusive lock on it until the rename, so a temporary whose lock can be
+// taken was left by a writer that died: creating a new one first removes those of the same
+// target. Removed again unless committed.
+class ReplacementFile {
+public:
+    explicit ReplacementFile(std::u16string_view target);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    bool IsOpen() const { return fd_ >= 0; }
+    bool Write(const void* data, std::size_t size);
+    // Flushes the bytes, renames the temporary over the target and flushes the directory.
+    bool Commit();
+
+private:
+    int fd_ = -1;
+    std::string target_;
+    std::string dir_;
+    std::string temp_;
+};
+
 // An exclusive advisory lock (flock) on an open file descriptor, held for the object's life.
 class FileLock {
 public:

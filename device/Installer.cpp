@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "device/DeviceRoot.h"
+#include "device/ErrorText.h"
 #include "device/Module.h"
 #include "device/Registry.h"
 #include "device/Text.h"
@@ -58,9 +59,7 @@ void CallHandlerExport(const char16_t* name) {
     FreeLibrary(module);
     if (call == nullptr) throw std::runtime_error(library.string() + " has no export " + ToUtf8(name));
     if (FAILED(result)) {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
-        throw std::runtime_error(ToUtf8(name) + " of " + library.string() + " failed with " + code);
+        throw std::runtime_error(ToUtf8(name) + " of " + library.string() + " failed with " + HresultText(result));
     }
 }
 
@@ -74,7 +73,7 @@ void WriteAppPath(const fs::path& directory) {
                             static_cast<DWORD>((path.size() + 1) * sizeof(char16_t)));
         RegCloseKey(key);
     }
-    if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot write \"AppPath\": error " + std::to_string(rc));
+    if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot write \"AppPath\": " + Win32ErrorText(rc));
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "device/MessageDatabase.h"
 
-#include <sqlite3.h>
-
 #include <cstring>
 #include <stdexcept>
 #include <string>
+
+#include "device/Sqlite.h"
 
 namespace velmo::device {
 
@@ -75,33 +75,17 @@ bool HoldsTypeOfTag(const Property& property) {
     }
 }
 
-// A cached statement in use; bindings and state are reset when the use ends.
+// A cached statement in use; any failure throws.
 class MessageDatabase::Query {
 public:
-    Query(MessageDatabase& database, const char* sql) : database_(database), stmt_(database.Prepare(sql)) {}
-    ~Query() {
-        sqlite3_reset(stmt_);
-        sqlite3_clear_bindings(stmt_);
+    Query(MessageDatabase& database, const char* sql) : database_(database), statement_(*database.db_, sql) {
+        if (statement_.Status() != SQLITE_OK) database_.Fail("prepare");
     }
-    Query(const Query&) = delete;
-    Query& operator=(const Query&) = delete;
 
-    Query& Bind(int index, std::int64_t number) {
-        Check(sqlite3_bind_int64(stmt_, index, number));
-        return *this;
-    }
-    Query& Bind(int index, std::u16string_view text) {
-        // A null pointer would bind NULL rather than an empty text.
-        const char16_t* data = text.empty() ? u"" : text.data();
-        Check(sqlite3_bind_text16(stmt_, index, data, static_cast<int>(text.size() * sizeof(char16_t)),
-                                  SQLITE_TRANSIENT));
-        return *this;
-    }
+    Query& Bind(int index, std::int64_t number) { return Check(statement_.Bind(index, number)); }
+    Query& Bind(int index, std::u16string_view text) { return Check(statement_.Bind(index, text)); }
     Query& Bind(int index, const std::vector<std::uint8_t>& bytes) {
-        Check(bytes.empty() ? sqlite3_bind_zeroblob(stmt_, index, 0)
-                            : sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()),
-                                                SQLITE_TRANSIENT));
-        return *this;
+        return Check(statement_.BindBlob(index, bytes.data(), bytes.size()));
     }
     Query& Bind(int index, const Property& property) {
         std::visit([&](const auto& value) { Bind(index, value); }, property.value);
@@ -110,80 +94,47 @@ public:
 
     // True while there is a row to read.
     bool Step() {
-        int rc = sqlite3_step(stmt_);
+        int rc = statement_.Step();
         if (rc == SQLITE_ROW) return true;
         if (rc != SQLITE_DONE) database_.Fail("step");
         return false;
     }
 
-    bool IsNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
-    std::int64_t Number(int column) const { return sqlite3_column_int64(stmt_, column); }
-    std::u16string Text(int column) const {
-        const void* data = sqlite3_column_text16(stmt_, column);
-        std::u16string text(static_cast<std::size_t>(sqlite3_column_bytes16(stmt_, column)) / sizeof(char16_t), u'\0');
-        if (!text.empty()) std::memcpy(text.data(), data, text.size() * sizeof(char16_t));
-        return text;
-    }
+    bool IsNull(int column) const { return statement_.Type(column) == SQLITE_NULL; }
+    std::int64_t Number(int column) const { return statement_.Number(column); }
+    std::u16string Text(int column) const { return statement_.Text(column); }
     Property Value(ULONG tag, int column) const {
-        switch (sqlite3_column_type(stmt_, column)) {
+        switch (statement_.Type(column)) {
             case SQLITE_TEXT:
                 return {tag, Text(column)};
-            case SQLITE_BLOB: {
-                const auto* data = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, column));
-                auto size = static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column));
-                return {tag, std::vector<std::uint8_t>(data, data + size)};
-            }
+            case SQLITE_BLOB:
+                return {tag, statement_.Blob(column)};
             default:
                 return {tag, Number(column)};
         }
     }
 
 private:
-    void Check(int rc) const {
-        if (rc != SQLITE_OK) database_.Fail("bind");
+    Query& Check(sqlite::Statement& statement) {
+        if (statement.Status() != SQLITE_OK) database_.Fail("bind");
+        return *this;
     }
 
     MessageDatabase& database_;
-    sqlite3_stmt* stmt_;
+    sqlite::Statement statement_;
 };
 
-MessageDatabase::MessageDatabase(const std::filesystem::path& file) {
-    int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
-    if (rc != SQLITE_OK) {
-        std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-        sqlite3_close(db_);
-        throw std::runtime_error("cannot open " + file.string() + ": " + message);
-    }
-    sqlite3_busy_timeout(db_, 10000);
-    try {
-        Exec(kSchema);
-    } catch (...) {
-        sqlite3_close(db_);
-        throw;
-    }
+MessageDatabase::MessageDatabase(const std::filesystem::path& file, Access access)
+    : db_(std::make_unique<sqlite::Database>()) {
+    int rc = db_->Open(file, access == Access::ReadOnly ? sqlite::Access::ReadOnly : sqlite::Access::ReadWrite);
+    if (rc != SQLITE_OK) throw std::runtime_error("cannot open " + file.string() + ": " + sqlite::Describe(rc));
+    if (access == Access::ReadWrite && db_->Exec(kSchema) != SQLITE_OK) Fail(kSchema);
 }
 
-MessageDatabase::~MessageDatabase() {
-    for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
-    sqlite3_close(db_);
-}
-
-sqlite3_stmt* MessageDatabase::Prepare(const char* sql) {
-    auto found = statements_.find(sql);
-    if (found != statements_.end()) return found->second;
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) Fail("prepare");
-    statements_.emplace(sql, stmt);
-    return stmt;
-}
-
-void MessageDatabase::Exec(const char* sql) {
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail(sql);
-}
+MessageDatabase::~MessageDatabase() = default;
 
 void MessageDatabase::Fail(const char* what) const {
-    throw std::runtime_error(std::string("messages.db: ") + what + ": " + sqlite3_errmsg(db_));
+    throw std::runtime_error(std::string("messages.db: ") + what + ": " + db_->LastError());
 }
 
 std::vector<MessageDatabase::Folder> MessageDatabase::Folders() {
@@ -216,13 +167,13 @@ bool MessageDatabase::MessageExists(std::int64_t message) {
 std::int64_t MessageDatabase::CreateMessage(std::int64_t folder) {
     Query query(*this, "INSERT INTO messages(folder) VALUES (?)");
     query.Bind(1, folder).Step();
-    return sqlite3_last_insert_rowid(db_);
+    return db_->LastInsertRowid();
 }
 
 bool MessageDatabase::DeleteMessage(std::int64_t folder, std::int64_t message) {
     Query query(*this, "DELETE FROM messages WHERE id = ? AND folder = ?");
     query.Bind(1, message).Bind(2, folder).Step();
-    return sqlite3_changes(db_) > 0;
+    return db_->Changes() > 0;
 }
 
 std::vector<Property> MessageDatabase::ReadProperties(std::int64_t message) {
@@ -268,19 +219,15 @@ std::size_t MessageDatabase::Count(std::int64_t folder) {
     return static_cast<std::size_t>(query.Number(0));
 }
 
-MessageDatabase::Transaction::Transaction(MessageDatabase& database) : database_(database) {
-    // IMMEDIATE takes the write lock at once, so a busy database is waited for here and
-    // never fails a statement half-way through the transaction.
-    database_.Exec("BEGIN IMMEDIATE");
+MessageDatabase::Transaction::Transaction(MessageDatabase& database)
+    : database_(database), transaction_(std::make_unique<sqlite::Transaction>(*database.db_)) {
+    if (transaction_->Status() != SQLITE_OK) database_.Fail("BEGIN IMMEDIATE");
 }
 
-MessageDatabase::Transaction::~Transaction() {
-    if (!done_) sqlite3_exec(database_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
-}
+MessageDatabase::Transaction::~Transaction() = default;
 
 void MessageDatabase::Transaction::Commit() {
-    database_.Exec("COMMIT");
-    done_ = true;
+    if (transaction_->Commit() != SQLITE_OK) database_.Fail("COMMIT");
 }
 
 }  // namespace velmo::device

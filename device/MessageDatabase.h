@@ -5,16 +5,18 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "device/MessageStore.h"
 
-struct sqlite3;
-struct sqlite3_stmt;
+namespace velmo::device::sqlite {
+class Database;
+class Transaction;
+}  // namespace velmo::device::sqlite
 
 namespace velmo::device {
 
@@ -43,7 +45,10 @@ public:
         std::vector<Property> properties;
     };
 
-    explicit MessageDatabase(const std::filesystem::path& file);
+    // ReadOnly opens an existing file and never writes to it (nor sets it up).
+    enum class Access { ReadWrite, ReadOnly };
+
+    explicit MessageDatabase(const std::filesystem::path& file, Access access = Access::ReadWrite);
     ~MessageDatabase();
     MessageDatabase(const MessageDatabase&) = delete;
     MessageDatabase& operator=(const MessageDatabase&) = delete;
@@ -74,17 +79,14 @@ public:
 
     private:
         MessageDatabase& database_;
-        bool done_ = false;
+        std::unique_ptr<sqlite::Transaction> transaction_;
     };
 
 private:
     class Query;
-    sqlite3_stmt* Prepare(const char* sql);
-    void Exec(const char* sql);
     [[noreturn]] void Fail(const char* what) const;
 
-    sqlite3* db_ = nullptr;
-    std::unordered_map<const char*, sqlite3_stmt*> statements_;
+    std::unique_ptr<sqlite::Database> db_;
 };
 
 }  // namespace velmo::device

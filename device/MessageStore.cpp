@@ -1,6 +1,8 @@
 #include "device/MessageStore.h"
 
+#include <filesystem>
 #include <stdexcept>
+#include <system_error>
 
 #include "device/Clock.h"
 #include "device/DeviceRoot.h"
@@ -22,6 +24,21 @@ const Property* StoredMessage::Find(ULONG tag) const {
 MessageStore::MessageStore()
     : database_(std::make_shared<MessageDatabase>(EnsureDeviceRoot() / "messages.db")),
       store_(NewMsgStore(database_)) {}
+
+namespace {
+
+std::shared_ptr<MessageDatabase> OpenReadOnly() {
+    auto file = DeviceRoot() / "messages.db";
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) {
+        return std::make_shared<MessageDatabase>(file, MessageDatabase::Access::ReadOnly);
+    }
+    return std::make_shared<MessageDatabase>(":memory:");
+}
+
+}  // namespace
+
+MessageStore::MessageStore(ReadOnlyTag) : database_(OpenReadOnly()), store_(NewMsgStore(database_)) {}
 
 MessageStore::~MessageStore() { store_->Release(); }
 

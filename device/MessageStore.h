@@ -47,6 +47,11 @@ class MessageStore {
 public:
     // Opens DeviceRoot()/messages.db, creating the device root and the database when missing.
     MessageStore();
+    // Opens messages.db without writing to it or creating anything, for a person who may
+    // read the device but not write it; a device without one has the three empty folders.
+    struct ReadOnlyTag {};
+    static constexpr ReadOnlyTag ReadOnly{};
+    explicit MessageStore(ReadOnlyTag);
     ~MessageStore();
     MessageStore(const MessageStore&) = delete;
     MessageStore& operator=(const MessageStore&) = delete;

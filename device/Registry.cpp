@@ -1,7 +1,5 @@
 #include "device/Registry.h"
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -12,6 +10,7 @@
 
 #include "device/Clock.h"
 #include "device/DeviceRoot.h"
+#include "device/Sqlite.h"
 #include "device/Text.h"
 
 // The registry lives in registry.db: one row per key (with its full folded path, so a
@@ -84,40 +83,6 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string>& names) {
     }
 }
 
-class Statement {
-public:
-    Statement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr) != SQLITE_OK) {
-            stmt_ = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    sqlite3_stmt* get() const { return stmt_; }
-
-private:
-    sqlite3_stmt* stmt_ = nullptr;
-};
-
-// Resets a cached statement when the call that used it ends.
-class Use {
-public:
-    explicit Use(sqlite3_stmt* stmt) : stmt_(stmt) {}
-    ~Use() {
-        if (stmt_ != nullptr) {
-            sqlite3_reset(stmt_);
-            sqlite3_clear_bindings(stmt_);
-        }
-    }
-    Use(const Use&) = delete;
-    Use& operator=(const Use&) = delete;
-    sqlite3_stmt* operator*() const { return stmt_; }
-
-private:
-    sqlite3_stmt* stmt_;
-};
-
 LONG ErrorFromSqlite(int rc) {
     switch (rc & 0xFF) {
         case SQLITE_CORRUPT:
@@ -138,77 +103,76 @@ LONG ErrorFromSqlite(int rc) {
     }
 }
 
+using velmo::device::sqlite::Access;
+using velmo::device::sqlite::Statement;
+using velmo::device::sqlite::Transaction;
+
 struct ValueRow {
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
 };
 
+// The tables and the three roots; the journal settings stay in the file.
+constexpr const char* kSchema =
+    "PRAGMA journal_mode=WAL;"
+    "PRAGMA synchronous=NORMAL;"
+    "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,"
+    " units INTEGER NOT NULL, path TEXT NOT NULL UNIQUE, written INTEGER NOT NULL DEFAULT 0);"
+    "CREATE INDEX IF NOT EXISTS keys_parent ON keys(parent, path);"
+    "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, folded TEXT NOT NULL, name TEXT NOT NULL,"
+    " units INTEGER NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, folded))"
+    " WITHOUT ROWID;"
+    "INSERT OR IGNORE INTO keys(id, parent, name, units, path) VALUES"
+    " (1, 0, 'HKEY_CLASSES_ROOT', 17, 'hkcr'), (2, 0, 'HKEY_CURRENT_USER', 17, 'hkcu'),"
+    " (3, 0, 'HKEY_LOCAL_MACHINE', 18, 'hklm');";
+
 class Database {
 public:
-    ~Database() { Disconnect(); }
-
     // Opens (or reopens, when the device root moved) the connection; ERROR_SUCCESS or why not.
-    LONG Connect() {
+    LONG Connect(Access access) {
         std::filesystem::path file = velmo::device::DeviceRoot() / "registry.db";
-        if (db_ != nullptr && file == file_) return ERROR_SUCCESS;
+        if (sql.IsOpen() && file == file_) return ERROR_SUCCESS;
         Disconnect();
+        if (access == Access::ReadOnly) return ConnectReadOnly(file);
         std::error_code ec;
         std::filesystem::create_directories(file.parent_path(), ec);
-        sqlite3* db = nullptr;
-        int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                 nullptr);
+        int rc = sql.Open(file, Access::ReadWrite);
+        if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
+        rc = sql.Exec(kSchema);
         if (rc != SQLITE_OK) {
-            sqlite3_close(db);
-            return ErrorFromSqlite(rc);
-        }
-        sqlite3_busy_timeout(db, 10000);
-        static const char* kSchema =
-            "PRAGMA journal_mode=WAL;"
-            "PRAGMA synchronous=NORMAL;"
-            "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,"
-            " units INTEGER NOT NULL, path TEXT NOT NULL UNIQUE, written INTEGER NOT NULL DEFAULT 0);"
-            "CREATE INDEX IF NOT EXISTS keys_parent ON keys(parent, path);"
-            "CREATE TABLE IF NOT EXISTS vals(key INTEGER NOT NULL, folded TEXT NOT NULL, name TEXT NOT NULL,"
-            " units INTEGER NOT NULL, type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, folded))"
-            " WITHOUT ROWID;"
-            "INSERT OR IGNORE INTO keys(id, parent, name, units, path) VALUES"
-            " (1, 0, 'HKEY_CLASSES_ROOT', 17, 'hkcr'), (2, 0, 'HKEY_CURRENT_USER', 17, 'hkcu'),"
-            " (3, 0, 'HKEY_LOCAL_MACHINE', 18, 'hklm');";
-        rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) {
-            LONG error = ErrorFromSqlite(sqlite3_extended_errcode(db));
-            sqlite3_close(db);
+            LONG error = ErrorFromSqlite(sqlite3_extended_errcode(sql.get()));
+            sql.Close();
             return error == ERROR_CANTREAD ? ERROR_BADDB : error;
         }
-        db_ = db;
+        file_ = file;
+        return ERROR_SUCCESS;
+    }
+
+    // The file as it is, without setting it up; a missing file reads as the empty registry
+    // that setting it up would give, kept in memory (nothing is ever written to it).
+    LONG ConnectReadOnly(const std::filesystem::path& file) {
+        std::error_code ec;
+        bool exists = std::filesystem::exists(file, ec);
+        int rc = exists ? sql.Open(file, Access::ReadOnly) : sql.Open(":memory:", Access::ReadWrite);
+        if (rc == SQLITE_OK && !exists) rc = sql.Exec(kSchema);
+        if (rc != SQLITE_OK) {
+            sql.Close();
+            return ErrorFromSqlite(rc);
+        }
         file_ = file;
         return ERROR_SUCCESS;
     }
 
     // After an error the connection is dropped, so a repaired or replaced file is used next time.
     void Disconnect() {
-        statements_.clear();
-        if (db_ != nullptr) sqlite3_close(db_);
-        db_ = nullptr;
+        sql.Close();
         file_.clear();
     }
 
-    sqlite3* db() const { return db_; }
-
-    sqlite3_stmt* Prepare(const char* sql) {
-        for (auto& [text, stmt] : statements_) {
-            if (text == sql) return stmt->get();
-        }
-        statements_.emplace_back(sql, std::make_unique<Statement>(db_, sql));
-        return statements_.back().second->get();
-    }
-
-    int Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+    velmo::device::sqlite::Database sql;
 
 private:
-    sqlite3* db_ = nullptr;
     std::filesystem::path file_;
-    std::vector<std::pair<const char*, std::unique_ptr<Statement>>> statements_;
 };
 
 class Registry {
@@ -220,6 +184,7 @@ public:
 
     std::mutex mutex;
     Database database;
+    Access access = Access::ReadWrite;
     std::unordered_set<HKEY> handles;
 
     // The key a handle names: a predefined root or a live handle of ours.
@@ -250,7 +215,7 @@ template <typename Body>
 LONG WithDatabase(Body&& body) {
     Registry& registry = Registry::Instance();
     std::lock_guard lock(registry.mutex);
-    LONG rc = registry.database.Connect();
+    LONG rc = registry.database.Connect(registry.access);
     if (rc != ERROR_SUCCESS) return rc;
     rc = body(registry);
     if (rc == ERROR_BADDB || rc == ERROR_CANTREAD || rc == ERROR_CANTWRITE || rc == ERROR_BUSY ||
@@ -272,14 +237,21 @@ LONG WithKey(HKEY key, Body&& body) {
     });
 }
 
+// WithKey for a call that changes the registry: refused in a process that only reads.
+template <typename Body>
+LONG WithWritableKey(HKEY key, Body&& body) {
+    return WithKey(key, [&](Registry& registry, std::int64_t id, const std::string& path) -> LONG {
+        if (registry.access == Access::ReadOnly) return ERROR_ACCESS_DENIED;
+        return body(registry, id, path);
+    });
+}
+
 // Looks up a key by its folded full path. ERROR_SUCCESS with found set, or a database error.
 LONG FindKey(Database& db, const std::string& path, std::int64_t& id, bool& found) {
-    Use q(db.Prepare("SELECT id FROM keys WHERE path = ?1"));
-    if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
-    sqlite3_bind_text(*q, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
-    int rc = sqlite3_step(*q);
+    Statement q(db.sql, "SELECT id FROM keys WHERE path = ?1");
+    int rc = q.Bind(1, std::string_view(path)).Step();
     if (rc == SQLITE_ROW) {
-        id = sqlite3_column_int64(*q, 0);
+        id = q.Number(0);
         found = true;
         return ERROR_SUCCESS;
     }
@@ -288,26 +260,19 @@ LONG FindKey(Database& db, const std::string& path, std::int64_t& id, bool& foun
 }
 
 LONG KeyExists(Database& db, std::int64_t id, bool& exists) {
-    Use q(db.Prepare("SELECT 1 FROM keys WHERE id = ?1"));
-    if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
-    sqlite3_bind_int64(*q, 1, id);
-    int rc = sqlite3_step(*q);
+    Statement q(db.sql, "SELECT 1 FROM keys WHERE id = ?1");
+    int rc = q.Bind(1, id).Step();
     exists = rc == SQLITE_ROW;
     return (rc == SQLITE_ROW || rc == SQLITE_DONE) ? ERROR_SUCCESS : ErrorFromSqlite(rc);
 }
 
 LONG ReadValue(Database& db, std::int64_t key, const std::string& folded, bool& found, ValueRow& row) {
-    Use q(db.Prepare("SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2"));
-    if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
-    sqlite3_bind_int64(*q, 1, key);
-    sqlite3_bind_text(*q, 2, folded.data(), static_cast<int>(folded.size()), SQLITE_STATIC);
-    int rc = sqlite3_step(*q);
+    Statement q(db.sql, "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2");
+    int rc = q.Bind(1, key).Bind(2, std::string_view(folded)).Step();
     if (rc == SQLITE_ROW) {
         found = true;
-        row.type = static_cast<DWORD>(sqlite3_column_int64(*q, 0));
-        const auto* bytes = static_cast<const BYTE*>(sqlite3_column_blob(*q, 1));
-        int size = sqlite3_column_bytes(*q, 1);
-        row.data.assign(bytes, bytes + size);
+        row.type = static_cast<DWORD>(q.Number(0));
+        row.data = q.Blob(1);
         return ERROR_SUCCESS;
     }
     found = false;
@@ -334,30 +299,20 @@ LONG DeliverData(const ValueRow& row, LPDWORD lpType, LPBYTE lpData, LPDWORD lpc
 std::uint64_t NowFileTime() { return velmo::device::ToFileTime(velmo::device::Now()); }
 
 LONG Touch(Database& db, std::int64_t key) {
-    Use q(db.Prepare("UPDATE keys SET written = ?2 WHERE id = ?1"));
-    if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
-    sqlite3_bind_int64(*q, 1, key);
-    sqlite3_bind_int64(*q, 2, static_cast<sqlite3_int64>(NowFileTime()));
-    int rc = sqlite3_step(*q);
+    Statement q(db.sql, "UPDATE keys SET written = ?2 WHERE id = ?1");
+    int rc = q.Bind(1, key).Bind(2, static_cast<std::int64_t>(NowFileTime())).Step();
     return rc == SQLITE_DONE ? ERROR_SUCCESS : ErrorFromSqlite(rc);
 }
 
 // One write transaction; rolled back unless body succeeds.
 template <typename Body>
 LONG InTransaction(Database& db, Body&& body) {
-    int rc = db.Exec("BEGIN IMMEDIATE");
-    if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
+    Transaction transaction(db.sql);
+    if (transaction.Status() != SQLITE_OK) return ErrorFromSqlite(transaction.Status());
     LONG result = body();
-    if (result == ERROR_SUCCESS) {
-        rc = db.Exec("COMMIT");
-        if (rc != SQLITE_OK) {
-            db.Exec("ROLLBACK");
-            return ErrorFromSqlite(rc);
-        }
-    } else {
-        db.Exec("ROLLBACK");
-    }
-    return result;
+    if (result != ERROR_SUCCESS) return result;
+    int rc = transaction.Commit();
+    return rc == SQLITE_OK ? ERROR_SUCCESS : ErrorFromSqlite(rc);
 }
 
 std::string JoinPath(const std::string& base, const std::vector<std::u16string>& names, std::size_t count) {
@@ -390,18 +345,13 @@ template <typename OnRow>
 LONG EnumerateRow(HKEY hKey, DWORD index, const char* sql, LPWSTR name, LPDWORD capacity, OnRow&& onRow) {
     if (name == nullptr || capacity == nullptr) return ERROR_INVALID_PARAMETER;
     return WithKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
-        Database& db = registry.database;
-        Use q(db.Prepare(sql));
-        if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
-        sqlite3_bind_int64(*q, 1, id);
-        sqlite3_bind_int64(*q, 2, index);
-        int rc = sqlite3_step(*q);
+        Statement q(registry.database.sql, sql);
+        int rc = q.Bind(1, id).Bind(2, static_cast<std::int64_t>(index)).Step();
         if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
         if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
-        std::u16string text = velmo::device::ToUtf16(reinterpret_cast<const char*>(sqlite3_column_text(*q, 0)));
-        LONG result = DeliverName(text, name, capacity);
+        LONG result = DeliverName(velmo::device::ToUtf16(q.Utf8(0)), name, capacity);
         if (result != ERROR_SUCCESS) return result;
-        return onRow(*q);
+        return onRow(q);
     });
 }
 
@@ -433,7 +383,7 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*Reserved*/, LPWSTR /*l
     *phkResult = nullptr;
     std::vector<std::u16string> names;
     if (!SplitPath(View(lpSubKey), names)) return ERROR_BADKEY;
-    return WithKey(hKey, [&](Registry& registry, std::int64_t baseId, const std::string& basePath) -> LONG {
+    return WithWritableKey(hKey, [&](Registry& registry, std::int64_t baseId, const std::string& basePath) -> LONG {
         Database& db = registry.database;
         std::int64_t id = baseId;
         std::string path = basePath;
@@ -450,19 +400,16 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*Reserved*/, LPWSTR /*l
                 check = FindKey(db, childPath, childId, found);
                 if (check != ERROR_SUCCESS) return check;
                 if (!found) {
-                    Use insert(db.Prepare(
-                        "INSERT INTO keys(parent, name, units, path, written) VALUES (?1, ?2, ?3, ?4, ?5)"));
-                    if (*insert == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
-                    std::string name = Utf8(names[i]);
-                    sqlite3_bind_int64(*insert, 1, id);
-                    sqlite3_bind_text(*insert, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-                    sqlite3_bind_int64(*insert, 3, static_cast<sqlite3_int64>(names[i].size()));
-                    sqlite3_bind_text(*insert, 4, childPath.data(), static_cast<int>(childPath.size()),
-                                      SQLITE_TRANSIENT);
-                    sqlite3_bind_int64(*insert, 5, static_cast<sqlite3_int64>(NowFileTime()));
-                    int step = sqlite3_step(*insert);
+                    Statement insert(db.sql,
+                                     "INSERT INTO keys(parent, name, units, path, written) VALUES (?1, ?2, ?3, ?4, ?5)");
+                    int step = insert.Bind(1, id)
+                                   .Bind(2, std::string_view(Utf8(names[i])))
+                                   .Bind(3, static_cast<std::int64_t>(names[i].size()))
+                                   .Bind(4, std::string_view(childPath))
+                                   .Bind(5, static_cast<std::int64_t>(NowFileTime()))
+                                   .Step();
                     if (step != SQLITE_DONE) return ErrorFromSqlite(step);
-                    childId = sqlite3_last_insert_rowid(db.db());
+                    childId = db.sql.LastInsertRowid();
                     created = true;
                 }
                 id = childId;
@@ -484,18 +431,16 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD /*lpR
     if (lpClass != nullptr && lpcClass == nullptr) return ERROR_INVALID_PARAMETER;
     return WithKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
         Database& db = registry.database;
-        Use key(db.Prepare("SELECT written, (SELECT count(*) FROM keys WHERE parent = ?1),"
+        Statement key(db.sql, "SELECT written, (SELECT count(*) FROM keys WHERE parent = ?1),"
                            " (SELECT coalesce(max(units), 0) FROM keys WHERE parent = ?1),"
                            " (SELECT count(*) FROM vals WHERE key = ?1),"
                            " (SELECT coalesce(max(units), 0) FROM vals WHERE key = ?1),"
                            " (SELECT coalesce(max(length(data)), 0) FROM vals WHERE key = ?1)"
-                           " FROM keys WHERE id = ?1"));
-        if (*key == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
-        sqlite3_bind_int64(*key, 1, id);
-        int rc = sqlite3_step(*key);
+                           " FROM keys WHERE id = ?1");
+        int rc = key.Bind(1, id).Step();
         if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
         if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
-        auto column = [&](int i) { return static_cast<DWORD>(sqlite3_column_int64(*key, i)); };
+        auto column = [&](int i) { return static_cast<DWORD>(key.Number(i)); };
         if (lpClass != nullptr && *lpcClass > 0) lpClass[0] = 0;
         if (lpcClass != nullptr) *lpcClass = 0;
         if (lpcSubKeys != nullptr) *lpcSubKeys = column(1);
@@ -506,7 +451,7 @@ LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD /*lpR
         if (lpcMaxValueLen != nullptr) *lpcMaxValueLen = column(5);
         if (lpcbSecurityDescriptor != nullptr) *lpcbSecurityDescriptor = 0;
         if (lpftLastWriteTime != nullptr) {
-            *lpftLastWriteTime = velmo::device::Split(static_cast<std::uint64_t>(sqlite3_column_int64(*key, 0)));
+            *lpftLastWriteTime = velmo::device::Split(static_cast<std::uint64_t>(key.Number(0)));
         }
         return ERROR_SUCCESS;
     });
@@ -538,24 +483,22 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved*/, DWORD dw
     if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
     std::string folded = FoldedUtf8(name);
     std::string display = Utf8(name);
-    return WithKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
+    return WithWritableKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
         Database& db = registry.database;
         return InTransaction(db, [&]() -> LONG {
             bool exists = false;
             LONG rc = KeyExists(db, id, exists);
             if (rc != ERROR_SUCCESS) return rc;
             if (!exists) return ERROR_KEY_DELETED;
-            Use q(db.Prepare("INSERT OR REPLACE INTO vals(key, folded, name, units, type, data)"
-                             " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"));
-            if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
-            sqlite3_bind_int64(*q, 1, id);
-            sqlite3_bind_text(*q, 2, folded.data(), static_cast<int>(folded.size()), SQLITE_STATIC);
-            sqlite3_bind_text(*q, 3, display.data(), static_cast<int>(display.size()), SQLITE_STATIC);
-            sqlite3_bind_int64(*q, 4, static_cast<sqlite3_int64>(name.size()));
-            sqlite3_bind_int64(*q, 5, dwType);
-            static const BYTE kEmpty = 0;
-            sqlite3_bind_blob(*q, 6, cbData == 0 ? &kEmpty : lpData, static_cast<int>(cbData), SQLITE_STATIC);
-            int step = sqlite3_step(*q);
+            Statement q(db.sql, "INSERT OR REPLACE INTO vals(key, folded, name, units, type, data)"
+                                " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+            int step = q.Bind(1, id)
+                           .Bind(2, std::string_view(folded))
+                           .Bind(3, std::string_view(display))
+                           .Bind(4, static_cast<std::int64_t>(name.size()))
+                           .Bind(5, static_cast<std::int64_t>(dwType))
+                           .BindBlob(6, lpData, cbData)
+                           .Step();
             if (step != SQLITE_DONE) return ErrorFromSqlite(step);
             return Touch(db, id);
         });
@@ -565,7 +508,7 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved*/, DWORD dw
 LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
     std::vector<std::u16string> names;
     if (!SplitPath(View(lpSubKey), names)) return ERROR_BADKEY;
-    return WithKey(hKey, [&](Registry& registry, std::int64_t /*baseId*/, const std::string& basePath) -> LONG {
+    return WithWritableKey(hKey, [&](Registry& registry, std::int64_t /*baseId*/, const std::string& basePath) -> LONG {
         Database& db = registry.database;
         std::string path = JoinPath(basePath, names, names.size());
         if (path.find('\\') == std::string::npos) return ERROR_ACCESS_DENIED;  // a root stays
@@ -578,15 +521,14 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
             // The key and everything below it: paths equal to it or starting with it and a backslash.
             std::string low = path + "\\";
             std::string high = path + "]";  // ']' follows '\' in byte order
-            Use vals(db.Prepare("DELETE FROM vals WHERE key IN (SELECT id FROM keys WHERE path = ?1"
-                                " OR (path >= ?2 AND path < ?3))"));
-            Use keys(db.Prepare("DELETE FROM keys WHERE path = ?1 OR (path >= ?2 AND path < ?3)"));
-            for (sqlite3_stmt* q : {*vals, *keys}) {
-                if (q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
-                sqlite3_bind_text(q, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
-                sqlite3_bind_text(q, 2, low.data(), static_cast<int>(low.size()), SQLITE_STATIC);
-                sqlite3_bind_text(q, 3, high.data(), static_cast<int>(high.size()), SQLITE_STATIC);
-                int step = sqlite3_step(q);
+            for (const char* sql : {"DELETE FROM vals WHERE key IN (SELECT id FROM keys WHERE path = ?1"
+                                    " OR (path >= ?2 AND path < ?3))",
+                                    "DELETE FROM keys WHERE path = ?1 OR (path >= ?2 AND path < ?3)"}) {
+                Statement q(db.sql, sql);
+                int step = q.Bind(1, std::string_view(path))
+                               .Bind(2, std::string_view(low))
+                               .Bind(3, std::string_view(high))
+                               .Step();
                 if (step != SQLITE_DONE) return ErrorFromSqlite(step);
             }
             return ERROR_SUCCESS;
@@ -596,16 +538,13 @@ LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
 
 LONG RegDeleteValueW(HKEY hKey, LPCWSTR lpValueName) {
     std::string folded = FoldedUtf8(View(lpValueName));
-    return WithKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
+    return WithWritableKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
         Database& db = registry.database;
         return InTransaction(db, [&]() -> LONG {
-            Use q(db.Prepare("DELETE FROM vals WHERE key = ?1 AND folded = ?2"));
-            if (*q == nullptr) return ErrorFromSqlite(sqlite3_errcode(db.db()));
-            sqlite3_bind_int64(*q, 1, id);
-            sqlite3_bind_text(*q, 2, folded.data(), static_cast<int>(folded.size()), SQLITE_STATIC);
-            int step = sqlite3_step(*q);
+            Statement q(db.sql, "DELETE FROM vals WHERE key = ?1 AND folded = ?2");
+            int step = q.Bind(1, id).Bind(2, std::string_view(folded)).Step();
             if (step != SQLITE_DONE) return ErrorFromSqlite(step);
-            if (sqlite3_changes(db.db()) == 0) {
+            if (db.sql.Changes() == 0) {
                 bool exists = false;
                 LONG rc = KeyExists(db, id, exists);
                 if (rc != ERROR_SUCCESS) return rc;
@@ -634,12 +573,12 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, L
                    LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
     return EnumerateRow(hKey, dwIndex,
                         "SELECT name, written FROM keys WHERE parent = ?1 ORDER BY path LIMIT 1 OFFSET ?2", lpName,
-                        lpcchName, [&](sqlite3_stmt* row) -> LONG {
+                        lpcchName, [&](const Statement& row) -> LONG {
                             if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) lpClass[0] = 0;
                             if (lpcchClass != nullptr) *lpcchClass = 0;
                             if (lpftLastWriteTime != nullptr) {
                                 *lpftLastWriteTime = velmo::device::Split(
-                                    static_cast<std::uint64_t>(sqlite3_column_int64(row, 1)));
+                                    static_cast<std::uint64_t>(row.Number(1)));
                             }
                             return ERROR_SUCCESS;
                         });
@@ -650,13 +589,23 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
     if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
     return EnumerateRow(hKey, dwIndex,
                         "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded LIMIT 1 OFFSET ?2",
-                        lpValueName, lpcchValueName, [&](sqlite3_stmt* row) -> LONG {
+                        lpValueName, lpcchValueName, [&](const Statement& row) -> LONG {
                             ValueRow value;
-                            value.type = static_cast<DWORD>(sqlite3_column_int64(row, 1));
-                            const auto* bytes = static_cast<const BYTE*>(sqlite3_column_blob(row, 2));
-                            value.data.assign(bytes, bytes + sqlite3_column_bytes(row, 2));
+                            value.type = static_cast<DWORD>(row.Number(1));
+                            value.data = row.Blob(2);
                             return DeliverData(value, lpType, lpData, lpcbData);
                         });
 }
 
 }  // extern "C"
+
+namespace velmo::device {
+
+void UseRegistryReadOnly() {
+    Registry& registry = Registry::Instance();
+    std::lock_guard lock(registry.mutex);
+    registry.access = Access::ReadOnly;
+    registry.database.Disconnect();
+}
+
+}  // namespace velmo::device

@@ -52,3 +52,13 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, L
 LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 }
+
+namespace velmo::device {
+
+// For tools that only look at the device: from now on this process opens registry.db
+// read-only and never writes to it, so a person who may read the device but not write it
+// can look. Every change then answers ERROR_ACCESS_DENIED; a device without registry.db
+// reads as a registry with empty roots.
+void UseRegistryReadOnly();
+
+}  // namespace velmo::device

@@ -256,6 +256,7 @@ TEST_F(MainScreenTest, TheViewMenuOpensUpwardFromItsSoftKey) {
     EXPECT_LE(view->geometry().bottom(), bar->mapToGlobal(QPoint(0, 0)).y());
     test::SaveScreenshot(*dialog_, "main-view-menu-key");
     test::SaveScreenshot(*view, "main-view-menu");
+    test::SaveScreenshotWithPopup(*dialog_, *view, "main-view-menu-open");
     view->close();
     QTest::mouseClick(bar->Key(1), Qt::LeftButton);
     QMenu* options = bar->SubMenu(1);

@@ -5,11 +5,14 @@
 #include <QApplication>
 #include <QImage>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
+
+#include "support/ScreenshotDir.h"
 
 namespace velmo::test {
 
@@ -47,10 +50,19 @@ inline bool IsBlue(QColor c) { return c.blue() > 180 && c.red() < 90 && c.green(
 inline bool IsRed(QColor c) { return c.red() > 180 && c.green() < 90 && c.blue() < 90; }
 inline bool IsGreen(QColor c) { return c.green() > 140 && c.red() < 90 && c.blue() < 90; }
 
-// Saves a picture of the widget under the build's screenshots directory.
+// Saves a picture of the widget in the screenshots folder.
 inline void SaveScreenshot(QWidget& widget, const std::string& name) {
-    std::filesystem::create_directories(VELMO_SCREENSHOT_DIR);
-    widget.grab().save(QString::fromStdString(std::string(VELMO_SCREENSHOT_DIR) + "/" + name + ".png"));
+    widget.grab().save(QString::fromStdString((ScreenshotDir() / (name + ".png")).string()));
+}
+
+// Saves a picture of the screen with an open popup (a menu, a list) drawn where it shows:
+// the popup is a window of its own, which a picture of the screen alone leaves out.
+inline void SaveScreenshotWithPopup(QWidget& screen, QWidget& popup, const std::string& name) {
+    QImage picture = screen.grab().toImage();
+    QPainter painter(&picture);
+    painter.drawPixmap(screen.mapFromGlobal(popup.mapToGlobal(QPoint(0, 0))), popup.grab());
+    painter.end();
+    picture.save(QString::fromStdString((ScreenshotDir() / (name + ".png")).string()));
 }
 
 }  // namespace velmo::test

@@ -1,12 +1,14 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -255,3 +257,64 @@ TEST_F(FilesTest, PathsReachPosixAsUtf8) {
     ASSERT_TRUE(file.Open(path, MappedFile::Mode::ReadOnly));
     EXPECT_EQ(Contents(file), bytes);
 }
+
+namespace {
+
+// A writer in a child process that stops between writing its temporary and the rename;
+// the parent then kills it, or leaves it running, before its own replace of "data".
+struct InterruptedWriter {
+    const char* name;
+    const char* writerTarget;
+    bool killed;
+    std::size_t temporariesLeft;
+};
+
+class InterruptedReplace : public FilesTest, public ::testing::WithParamInterface<InterruptedWriter> {};
+
+std::size_t Temporaries(const std::vector<std::string>& names) {
+    return static_cast<std::size_t>(
+        std::count_if(names.begin(), names.end(), [](const std::string& name) { return name.find(".tmp-") != std::string::npos; }));
+}
+
+}  // namespace
+
+TEST_P(InterruptedReplace, RemovesOnlyTheTemporariesOfDeadWritersOfItsOwnFile) {
+    WriteFileBytes(dir / "data", Pattern(100, 1));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t writer = ::fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        ReplacementFile file(U16(dir / GetParam().writerTarget));
+        auto bytes = Pattern(5000, 2);
+        char done = file.IsOpen() && file.Write(bytes.data(), bytes.size()) ? 1 : 0;
+        if (::write(ready[1], &done, 1) != 1) ::_exit(1);
+        while (true) ::pause();
+    }
+    ::close(ready[1]);
+    char done = 0;
+    ASSERT_EQ(::read(ready[0], &done, 1), 1);
+    ::close(ready[0]);
+    ASSERT_EQ(done, 1);
+    if (GetParam().killed) {
+        ::kill(writer, SIGKILL);
+        ::waitpid(writer, nullptr, 0);
+    }
+    ASSERT_EQ(Temporaries(Listing(dir)), 1u);
+
+    auto newBytes = Pattern(300, 3);
+    EXPECT_TRUE(ReplaceFileAtomically(U16(dir / "data"), newBytes.data(), newBytes.size()));
+    EXPECT_EQ(ReadFileBytes(dir / "data"), newBytes);
+    EXPECT_EQ(Temporaries(Listing(dir)), GetParam().temporariesLeft);
+
+    if (!GetParam().killed) {
+        ::kill(writer, SIGKILL);
+        ::waitpid(writer, nullptr, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, InterruptedReplace,
+                         ::testing::Values(InterruptedWriter{"KilledWriterOfTheSameFile", "data", true, 0},
+                                           InterruptedWriter{"LiveWriterOfTheSameFile", "data", false, 1},
+                                           InterruptedWriter{"KilledWriterOfAnotherFile", "other", true, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 
 #include <QTest>
 #include <QWindow>
@@ -14,6 +15,7 @@
 #include "device/TodayItems.h"
 #include "device/Text.h"
 #include "device/gui/WindowLayer.h"
+#include "support/ScreenshotDir.h"
 
 namespace {
 
@@ -79,8 +81,8 @@ TEST_P(ScreenLayout, ItemSitsBelowTheDateLineAtTheHeightItSet) {
     screen.Refresh();
 
     QImage image = RenderWindow(screen.Window());
-    std::filesystem::create_directories(VELMO_SCREENSHOT_DIR);
-    image.save(QString(VELMO_SCREENSHOT_DIR "/today-in-process-") + QString::number(row.dpi) + ".png");
+    image.save(QString::fromStdString(
+        (velmo::test::ScreenshotDir() / ("today-in-process-" + std::to_string(row.dpi) + ".png")).string()));
     ASSERT_EQ(image.size(), row.screen);
     EXPECT_EQ(TodayScreen::HeaderHeight(), row.header);
     EXPECT_EQ(screen.Item(0).cyp, static_cast<DWORD>(row.itemHeight));

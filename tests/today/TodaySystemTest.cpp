@@ -13,6 +13,7 @@
 #include "device/Text.h"
 #include "device/gui/WindowLayer.h"
 #include "support/Process.h"
+#include "support/ScreenshotDir.h"
 
 namespace {
 
@@ -62,8 +63,7 @@ TEST(TodaySystem, ScreenProcessShowsCountersRaisedElsewhereAndATapStartsTheProgr
 
     QImage shown(QString::fromStdString(screenshot.string()));
     ASSERT_FALSE(shown.isNull());
-    std::filesystem::create_directories(VELMO_SCREENSHOT_DIR);
-    shown.save(VELMO_SCREENSHOT_DIR "/today.png");
+    shown.save(QString::fromStdString((velmo::test::ScreenshotDir() / "today.png").string()));
     // What a screen of this process shows with the raised counters.
     velmo::device::gui::TodayScreen expected;
     expected.AddItem(u"VelmoLight Today", velmo::test::FreshItemLibrary(device));

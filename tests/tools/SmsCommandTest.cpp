@@ -89,7 +89,7 @@ TEST_F(SmsCommand, MessageStaysInTheInboxWhenNoRuleClientTakesIt) {
     ASSERT_EQ(failed.exitCode, 0) << failed.errors;
     EXPECT_EQ(failed.output,
               "not handled: 555 0100 \"three\": rule client {0BADC0DE-0001-0002-0304-05060708090A} cannot be created "
-              "(0x80040154); in the Inbox, unread\n");
+              "(0x80040154, the class is not registered); in the Inbox, unread\n");
     EXPECT_EQ(Device({"inbox"}).output.rfind("Inbox: 2 messages\n", 0), 0u);
 }
 

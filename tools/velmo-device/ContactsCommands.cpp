@@ -40,7 +40,7 @@ constexpr std::array<const char*, ContactFieldCount> FieldHelp = {
 ContactField FieldAt(std::size_t index) { return static_cast<ContactField>(index); }
 
 void List() {
-    device::ContactStore store;
+    device::ContactStore store(device::ContactStore::ReadOnly);
     auto contacts = store.Load();
     if (contacts.Size() == 0) {
         std::cout << "no contacts\n";

@@ -1,4 +1,6 @@
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
@@ -9,6 +11,7 @@
 #include "common/BlockedMessageFile.h"
 #include "common/BlockedMessageRestore.h"
 #include "device/Clock.h"
+#include "device/ErrorText.h"
 #include "device/Files.h"
 #include "device/MessageStore.h"
 #include "device/Registry.h"
@@ -59,7 +62,7 @@ std::u16string TextOf(const device::StoredMessage& message, ULONG tag) {
 }
 
 void ListFolder(const std::string& folderName) {
-    device::MessageStore store;
+    device::MessageStore store(device::MessageStore::ReadOnly);
     std::vector<device::StoredMessage> messages;
     try {
         messages = store.ListFolder(ToUtf16(folderName));
@@ -86,16 +89,25 @@ void ListFolder(const std::string& folderName) {
 // "AppPath" of the installed program, as the deliverables find it.
 std::u16string AppPath() {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\VelmoLight", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\VelmoLight", 0, KEY_QUERY_VALUE, &key);
+    if (opened == ERROR_FILE_NOT_FOUND) {
         throw std::runtime_error("VelmoLight is not installed: HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight is missing");
+    }
+    if (opened != ERROR_SUCCESS) {
+        throw std::runtime_error("cannot open HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight: " +
+                                 device::Win32ErrorText(opened));
     }
     std::u16string path(MAX_PATH, u'\0');
     DWORD type = REG_NONE;
     DWORD size = static_cast<DWORD>(path.size() * sizeof(char16_t));
     LONG rc = RegQueryValueExW(key, u"AppPath", nullptr, &type, reinterpret_cast<BYTE*>(path.data()), &size);
     RegCloseKey(key);
-    if (rc != ERROR_SUCCESS || type != REG_SZ) {
-        throw std::runtime_error("\"AppPath\" under HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight cannot be read");
+    if (rc != ERROR_SUCCESS) {
+        throw std::runtime_error("\"AppPath\" under HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight cannot be read: " +
+                                 device::Win32ErrorText(rc));
+    }
+    if (type != REG_SZ) {
+        throw std::runtime_error("\"AppPath\" under HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight is not text");
     }
     path.resize(device::Length(path.c_str()));
     return path;
@@ -115,22 +127,31 @@ std::string RecordLine(const BlockedMessageRecord& record) {
            OneLine(FieldText(record.subject));
 }
 
+// Reads Mesages.dat through a read-only mapping rather than the handler's file class,
+// which opens for writing: listing must work for a person who may only read the device.
 // Each line is numbered, 1 for the newest, as `blocked restore` takes them.
 void ListBlocked() {
+    device::UseRegistryReadOnly();
     std::u16string path = BlockedPath();
     std::cout << ToUtf8(path) << ": ";
     if (!std::filesystem::exists(device::NativePath(path))) {
         std::cout << "no blocked messages\n";
         return;
     }
-    BlockedMessageFile file;
-    OpenBlocked(file, path);
-    std::uint32_t count = file.Count();
+    device::MappedFile file;
+    if (!file.Open(path, device::MappedFile::Mode::ReadOnly)) {
+        throw std::runtime_error("cannot open " + ToUtf8(path) + ": " + std::strerror(errno));
+    }
+    std::size_t size = file.Size();
+    auto count = static_cast<std::uint32_t>(
+        size < BlockedMessageFile::kHeaderSize ? 0 : (size - BlockedMessageFile::kHeaderSize) / BlockedMessageFile::kRecordSize);
     std::cout << count << (count == 1 ? " blocked message" : " blocked messages") << ", newest first\n";
     const int width = static_cast<int>(std::to_string(count).size());
     for (std::uint32_t row = 0; row < count; ++row) {
         BlockedMessageRecord record{};
-        if (!file.ReadAt(count - 1 - row, record)) continue;
+        std::size_t index = count - 1 - row;
+        std::memcpy(&record, file.Data() + BlockedMessageFile::kHeaderSize + index * BlockedMessageFile::kRecordSize,
+                    sizeof record);
         std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(record) << "\n";
     }
 }

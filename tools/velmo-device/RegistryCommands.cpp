@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "device/ErrorText.h"
 #include "device/Registry.h"
 #include "device/Text.h"
 #include "tools/velmo-device/Commands.h"
@@ -55,18 +56,7 @@ std::string FullName(const KeyName& key) {
     return key.path.empty() ? key.rootName : key.rootName + "\\" + ToUtf8(key.path);
 }
 
-std::string Describe(LONG rc) {
-    switch (rc) {
-        case ERROR_FILE_NOT_FOUND: return "not found";
-        case ERROR_BADKEY: return "not a valid key path";
-        case ERROR_BADDB: return "the registry database is damaged";
-        case ERROR_CANTOPEN: return "the registry database cannot be opened";
-        case ERROR_BUSY: return "the registry database is busy";
-        case ERROR_ACCESS_DENIED: return "access denied";
-        case ERROR_KEY_DELETED: return "the key was deleted";
-        default: return "error " + std::to_string(rc);
-    }
-}
+std::string Describe(LONG rc) { return device::Win32ErrorText(rc); }
 
 class OpenKey {
 public:
@@ -204,6 +194,7 @@ void AddRegistryCommands(CLI::App& app) {
     auto listKey = std::make_shared<std::string>();
     list->add_option("KEY", *listKey, "Key path, e.g. HKLM\\Software\\Apps\\VelmoLight (default: every root)");
     list->callback([listKey] {
+        device::UseRegistryReadOnly();
         std::vector<KeyName> keys;
         if (listKey->empty()) {
             keys = {ParseKey("HKEY_CLASSES_ROOT"), ParseKey("HKEY_LOCAL_MACHINE")};
@@ -222,6 +213,7 @@ void AddRegistryCommands(CLI::App& app) {
     get->add_option("KEY", *getKey, "Key path")->required();
     get->add_option("VALUE", *getValue, "Value name (@ for the default value)");
     get->callback([getKey, getValue] {
+        device::UseRegistryReadOnly();
         KeyName name = ParseKey(*getKey);
         OpenKey key(name, false);
         if (!getValue->has_value()) {

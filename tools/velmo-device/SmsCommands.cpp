@@ -9,6 +9,7 @@
 #include "common/PhoneDigits.h"
 #include "common/SettingsStore.h"
 #include "common/Types.h"
+#include "device/ErrorText.h"
 #include "device/GammuInput.h"
 #include "device/SmsInput.h"
 #include "device/Text.h"
@@ -83,7 +84,7 @@ std::string AnswerText(const RuleClientAnswer& answer) {
     if (!answer.failedStep) return "event " + Hex(answer.eventType) + ", " + HandledText(answer.handled);
     static const char* const steps[] = {"cannot be created", "failed Initialize", "failed ProcessMessage"};
     return "rule client " + ToUtf8(answer.clsid) + " " + steps[static_cast<int>(*answer.failedStep)] + " (" +
-           Hex(static_cast<unsigned>(answer.result)) + ")";
+           device::HresultText(answer.result) + ")";
 }
 
 // The key under which the handler looks the sender up, worked out again with the handler's
