@@ -111,8 +111,10 @@ BOOL RefreshCheck(TODAYLISTITEM* listItem) {
     std::int16_t silent = settings.GetSilentMsg();
     std::int16_t programState = settings.GetActiveState();
     std::int16_t itemsMode = settings.GetItemsState();
-    // The counts are compared with zero: a count that dropped to zero needs no repaint now.
-    BOOL changed = blocked != 0 || silent != 0 || programState != item.programState || itemsMode != item.itemsMode;
+    // Compared with what was drawn, so that counts reset to zero show at once and
+    // unchanged ones cost no repaint.
+    BOOL changed = blocked != item.blocked || silent != item.silent || programState != item.programState ||
+                   itemsMode != item.itemsMode;
     item.blocked = blocked;
     item.silent = silent;
     item.programState = programState;
@@ -124,11 +126,12 @@ BOOL RefreshCheck(TODAYLISTITEM* listItem) {
     return changed;
 }
 
+// Every state in which the handler does not filter shows as Disabled.
 int PictureIndex(std::int16_t programState) {
     switch (programState) {
+        case Active: return 0;
         case ActiveBySchedule: return 2;
-        case Disabled: return 1;
-        default: return 0;
+        default: return 1;
     }
 }
 
@@ -173,9 +176,12 @@ void Paint(HWND window) {
     RECT box = StateBox();
     int pictureWidth = 0, pictureHeight = 0;
     ImageList_GetIconSize(item.pictures, &pictureWidth, &pictureHeight);
+    // Drawn at the item's scale, so that it fills its box as at 96 DPI and stays left of the text.
+    int width = Scale(pictureWidth, ResolutionX());
     int height = Scale(pictureHeight, ResolutionY());
-    ImageList_Draw(item.pictures, PictureIndex(item.programState), dc, box.left,
-                   box.top + (box.bottom - height - box.top) / 2, ILD_TRANSPARENT);
+    ImageList_DrawEx(item.pictures, PictureIndex(item.programState), dc, box.left,
+                     box.top + (box.bottom - height - box.top) / 2, width, height, CLR_NONE, CLR_DEFAULT,
+                     ILD_TRANSPARENT | ILD_SCALE);
 
     SetBkMode(dc, TRANSPARENT);
     HGDIOBJ previousFont = SelectObject(dc, item.font);
@@ -186,7 +192,8 @@ void Paint(HWND window) {
     FormatNumbers(format, {item.blocked, item.silent}, text, kTextLength);
     RECT textArea = client;
     textArea.left = box.right + 2 * Scale(2, ResolutionX());
-    DrawTextW(dc, text, -1, &textArea, DT_VCENTER);
+    // A line wider than the item ends in an ellipsis rather than in half a glyph.
+    DrawTextW(dc, text, -1, &textArea, DT_VCENTER | DT_END_ELLIPSIS);
 
     SelectObject(dc, previousFont);
     EndPaint(window, &ps);
@@ -195,10 +202,12 @@ void Paint(HWND window) {
 void StepProgramState(HWND window, int x, int y) {
     if (!InStateBox(x, y)) return;
     SettingsStore settings;
-    auto next = static_cast<std::int16_t>(settings.GetActiveState() + 1);
-    if (next >= 3) next = Active;
-    settings.SetActiveState(next);
-    item.programState = next;
+    std::int16_t state = settings.GetActiveState();
+    // A state the handler does not know is drawn as Disabled, so it steps as Disabled does.
+    std::int16_t next = state == Active || state == ActiveBySchedule ? static_cast<std::int16_t>(state + 1)
+                                                                   : static_cast<std::int16_t>(Active);
+    // Only a state that was stored is drawn; otherwise the picture would claim what the handler never sees.
+    item.programState = settings.SetActiveState(next) ? next : state;
     InvalidateRect(window, nullptr, TRUE);
 }
 

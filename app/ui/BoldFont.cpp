@@ -4,6 +4,8 @@
 #include <QScreen>
 #include <optional>
 
+#include "device/gui/HandheldFont.h"
+
 namespace velmo {
 
 namespace {
@@ -19,7 +21,7 @@ std::optional<QFont>& Instance() {
 int BoldFontPixelHeight(int logPixelsY) { return logPixelsY * 9 / 72; }
 
 void CreateBoldFont() {
-    QFont font(QStringLiteral("Tahoma"));
+    QFont font(device::gui::HandheldFontFamily());
     font.setStyleHint(QFont::SansSerif);
     font.setWeight(QFont::Bold);
     const QScreen* screen = QGuiApplication::primaryScreen();

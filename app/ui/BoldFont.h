@@ -1,6 +1,6 @@
 #pragma once
-// The program's one bold font, 9-point bold "Tahoma" (the nearest sans face where Tahoma
-// is missing), alive from before the first dialog until after the last.
+// The program's one bold font, 9-point bold "Tahoma" (the handheld's face, see
+// device/gui/HandheldFont.h), alive from before the first dialog until after the last.
 
 #include <QFont>
 

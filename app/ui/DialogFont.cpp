@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include "device/gui/HandheldFont.h"
+
 namespace velmo {
 
 namespace {
@@ -12,8 +14,15 @@ constexpr int kTemplatePointSize = 8;
 
 QFont DialogFont() {
     QFont font = QApplication::font();
+    font.setFamily(device::gui::HandheldFontFamily());
     font.setPointSize(kTemplatePointSize);
     return font;
+}
+
+void UseHandheldFace() {
+    QFont font = QApplication::font();
+    font.setFamily(device::gui::HandheldFontFamily());
+    QApplication::setFont(font);
 }
 
 }  // namespace velmo

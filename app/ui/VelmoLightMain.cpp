@@ -7,6 +7,7 @@
 #include "app/resources/StringTable.h"
 #include "app/ui/BoldFont.h"
 #include "app/ui/ContactListDialog.h"
+#include "app/ui/DialogFont.h"
 #include "app/ui/ImageList.h"
 #include "app/ui/StateSelectorCtrl.h"
 #include "app/ui/WeekDayCtrl.h"
@@ -36,6 +37,7 @@ int VelmoLightMain(int argc, char** argv) {
     RecordAppPath(settings);
     Bitmap icon = AppIcon();
     application.setWindowIcon(QIcon(ImageList(icon, icon.width, kMaskColour).Image(0)));
+    UseHandheldFace();
     CreateBoldFont();
     RegisterWeekDayCtrlClass();
     RegisterStateSelectorClass();

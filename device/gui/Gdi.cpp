@@ -9,6 +9,7 @@
 #include <QPainter>
 
 #include "device/Text.h"
+#include "device/gui/HandheldFont.h"
 #include "device/gui/Layer.h"
 #include "device/gui/WindowLayer.h"
 
@@ -17,7 +18,7 @@ namespace velmo::device::gui {
 namespace {
 
 constexpr int kSystemFontPoints = 9;
-constexpr char16_t kSystemFontFace[] = u"DejaVu Sans";
+constexpr char16_t kSystemFontFace[] = u"Tahoma";
 constexpr int kDefaultFontPixels = 12;
 
 HDC NewContext(HWND window, const QRegion& clip) {
@@ -42,7 +43,10 @@ void EndContext(HDC__* context) {
 QFont QtFont(const LOGFONTW& logFont) {
     std::size_t length = 0;
     while (length < LF_FACESIZE && logFont.lfFaceName[length] != u'\0') ++length;
-    QFont font(QString::fromUtf16(logFont.lfFaceName, static_cast<qsizetype>(length)));
+    QString face = QString::fromUtf16(logFont.lfFaceName, static_cast<qsizetype>(length));
+    // The handheld's own face stands for whichever font takes its place here.
+    if (face.compare(QString::fromUtf16(kSystemFontFace), Qt::CaseInsensitive) == 0) face = HandheldFontFamily();
+    QFont font(face);
     // Negative heights are character heights, positive ones cell heights; both are
     // taken as the pixel size, which is close enough for one line of text.
     int pixels = logFont.lfHeight < 0 ? -logFont.lfHeight : logFont.lfHeight;
@@ -70,6 +74,13 @@ int TextFlags(UINT format) {
         if ((format & DT_WORDBREAK) != 0) flags |= Qt::TextWordWrap;
     }
     return flags;
+}
+
+// Each line of text that is wider than width ends in an ellipsis, so that no glyph is cut.
+QString Elided(const QString& text, const QFontMetrics& metrics, int width) {
+    QStringList lines = text.split(QLatin1Char('\n'));
+    for (QString& line : lines) line = metrics.elidedText(line, Qt::ElideRight, width);
+    return lines.join(QLatin1Char('\n'));
 }
 
 }  // namespace
@@ -219,6 +230,9 @@ int DrawTextW(HDC dc, LPCWSTR text, int count, LPRECT rect, UINT format) {
         velmo::device::gui::QtFont(velmo::device::gui::FontOf(fontObject != nullptr ? *fontObject : *layer.systemFont));
     QRect area(rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top);
     int flags = velmo::device::gui::TextFlags(format);
+    if ((format & DT_END_ELLIPSIS) != 0 && (format & DT_WORDBREAK) == 0) {
+        string = velmo::device::gui::Elided(string, QFontMetrics(font), area.width());
+    }
     QRect bounds = QFontMetrics(font).boundingRect(area, flags, string);
     COLORREF color = context->textColor;
     bool opaque = context->bkMode == OPAQUE;

@@ -1,5 +1,7 @@
 // Image lists: a strip of equal pictures from a bitmap resource, drawn one at a time.
 
+#include <algorithm>
+
 #include <QPainter>
 
 #include "device/gui/Layer.h"
@@ -35,11 +37,25 @@ HIMAGELIST ImageList_LoadImage(HINSTANCE instance, LPCWSTR name, int cx, int, CO
     return handle;
 }
 
-BOOL ImageList_Draw(HIMAGELIST handle, int index, HDC dc, int x, int y, UINT) {
+BOOL ImageList_Draw(HIMAGELIST handle, int index, HDC dc, int x, int y, UINT style) {
+    return ImageList_DrawEx(handle, index, dc, x, y, 0, 0, CLR_DEFAULT, CLR_DEFAULT, style);
+}
+
+BOOL ImageList_DrawEx(HIMAGELIST handle, int index, HDC dc, int x, int y, int dx, int dy, COLORREF, COLORREF,
+                      UINT style) {
     HIMAGELIST__* list = Layer::Get().ImageList(handle);
-    if (list == nullptr || index < 0 || index >= list->strip.width() / list->cx) return FALSE;
+    if (list == nullptr || index < 0 || index >= list->strip.width() / list->cx || dx < 0 || dy < 0) return FALSE;
+    int width = dx == 0 ? list->cx : dx;
+    int height = dy == 0 ? list->cy : dy;
+    QRect picture(index * list->cx, 0, list->cx, list->cy);
     bool drawn = velmo::device::gui::PaintOn(dc, [&](QPainter& painter) {
-        painter.drawImage(QPoint(x, y), list->strip, QRect(index * list->cx, 0, list->cx, list->cy));
+        if ((style & ILD_SCALE) != 0) {
+            // Nearest pixels, as the handheld stretches its bitmaps: no blurred edges.
+            painter.drawImage(QRect(x, y, width, height), list->strip, picture);
+        } else {
+            painter.drawImage(QPoint(x, y), list->strip,
+                              QRect(picture.topLeft(), QSize(std::min(width, list->cx), std::min(height, list->cy))));
+        }
     });
     return drawn ? TRUE : FALSE;
 }

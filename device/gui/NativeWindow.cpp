@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QResizeEvent>
 
 #include "device/gui/Layer.h"
 #include "device/gui/WindowLayer.h"
@@ -54,6 +55,16 @@ void NativeWindow::keyPressEvent(QKeyEvent* event) {
         return;
     }
     SendMessageW(handle_, WM_KEYDOWN, key, 0);
+}
+
+// A window resized by a person or the window manager takes the new size itself and
+// paints all of it anew, rather than showing its old pixels in a larger frame.
+void NativeWindow::resizeEvent(QResizeEvent* event) {
+    HWND__* window = Layer::Get().Window(handle_);
+    QSize size = event->size();
+    if (window == nullptr || size == window->geometry.size()) return;
+    MoveWindow(handle_, window->geometry.x(), window->geometry.y(), size.width(), size.height(), TRUE);
+    SendMessageW(handle_, WM_SIZE, 0, MAKELPARAM(static_cast<WORD>(size.width()), static_cast<WORD>(size.height())));
 }
 
 void ScheduleShow(HWND__* topLevel) {

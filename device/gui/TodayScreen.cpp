@@ -10,6 +10,7 @@
 #include "device/Clock.h"
 #include "device/TodayItems.h"
 #include "device/Text.h"
+#include "device/gui/HandheldFont.h"
 #include "device/gui/WindowLayer.h"
 
 namespace velmo::device::gui {
@@ -124,7 +125,7 @@ void TodayScreen::Refresh() {
     Layout();
     for (HWND window : changed) InvalidateRect(window, nullptr, TRUE);
     if (DateLine() != paintedDate_) {
-        RECT header{0, 0, ScreenSize().width(), HeaderHeight()};
+        RECT header{0, 0, Width(), HeaderHeight()};
         InvalidateRect(window_, &header, TRUE);
     }
 }
@@ -137,16 +138,23 @@ int TodayScreen::HeaderHeight() { return Scaled(24); }
 
 void TodayScreen::Layout() {
     int top = HeaderHeight();
-    int width = ScreenSize().width();
+    int width = Width();
     for (auto& item : items_) {
         int height = static_cast<int>(item->record.cyp);
-        if (top != item->top || height != item->height) {
+        if (top != item->top || width != item->width || height != item->height) {
             MoveWindow(item->record.hwndCustom, 0, top, width, height, TRUE);
             item->top = top;
+            item->width = width;
             item->height = height;
         }
         top += height;
     }
+}
+
+int TodayScreen::Width() const {
+    RECT client;
+    GetClientRect(window_, &client);
+    return client.right;
 }
 
 HWND TodayScreen::SelectedWindow() const {
@@ -157,12 +165,13 @@ void TodayScreen::Paint() {
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(window_, &ps);
     paintedDate_ = DateLine();
-    PaintOn(dc, [this](QPainter& painter) {
-        QSize screen = ScreenSize();
-        painter.fillRect(QRect(QPoint(0, 0), screen), kBackground);
-        QRect header(0, 0, screen.width(), HeaderHeight());
+    RECT client;
+    GetClientRect(window_, &client);
+    PaintOn(dc, [this, &client](QPainter& painter) {
+        painter.fillRect(QRect(0, 0, client.right, client.bottom), kBackground);
+        QRect header(0, 0, client.right, HeaderHeight());
         painter.fillRect(header, kHeaderBackground);
-        QFont font(QStringLiteral("DejaVu Sans"));
+        QFont font(HandheldFontFamily());
         font.setPixelSize(Scaled(12));
         font.setBold(true);
         painter.setFont(font);
@@ -200,6 +209,7 @@ LRESULT CALLBACK TodayScreen::WindowProc(HWND window, UINT message, WPARAM wPara
         case WM_PAINT: self->Paint(); return 0;
         case WM_ERASEBKGND: return 1;  // WM_PAINT covers the whole window
         case WM_KEYDOWN: self->KeyDown(wParam); return 0;
+        case WM_SIZE: self->Layout(); return 0;
         case TODAYM_GETCOLOR: return wParam == TODAYCOLOR_TEXT ? kTextColor : CLR_INVALID;
         case TODAYM_DRAWWATERMARK:
             if (lParam == 0) return FALSE;

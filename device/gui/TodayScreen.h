@@ -1,9 +1,10 @@
 #pragma once
-// The Today screen: a window of the screen's width with the date line at the top and
-// the registered items below it, one under the other at the height each one sets.
-// It loads each item's library, asks it for its window, asks every item every two
-// seconds whether it changed, forwards taps and the action key, and draws the
-// background that items ask for. Needs the process's Qt GUI application.
+// The Today screen: a window of the screen's size (until it is resized) with the date
+// line at the top and the registered items below it, one under the other at the height
+// each one sets, as wide as the window. It loads each item's library, asks it for its
+// window, asks every item every two seconds whether it changed, forwards taps and the
+// action key, and draws the background that items ask for. Needs the process's Qt GUI
+// application.
 
 #include <filesystem>
 #include <memory>
@@ -53,6 +54,7 @@ private:
     struct LoadedItem {
         TODAYLISTITEM record{};
         int top = -1;
+        int width = -1;
         int height = -1;
     };
 
@@ -61,6 +63,8 @@ private:
     void DrawWatermark(const TODAYDRAWWATERMARKINFO& info);
     void KeyDown(WPARAM key);
     HWND SelectedWindow() const;
+    // The window's width, which follows a resize of its Qt window.
+    int Width() const;
 
     HINSTANCE instance_ = nullptr;
     HWND window_ = nullptr;

@@ -141,6 +141,7 @@ inline bool IS_INTRESOURCE(LPCWSTR name) { return (reinterpret_cast<std::uintptr
 // Messages.
 constexpr UINT WM_CREATE = 0x0001;
 constexpr UINT WM_DESTROY = 0x0002;
+constexpr UINT WM_SIZE = 0x0005;
 constexpr UINT WM_PAINT = 0x000F;
 constexpr UINT WM_ERASEBKGND = 0x0014;
 constexpr UINT WM_KEYDOWN = 0x0100;
@@ -185,6 +186,7 @@ constexpr UINT DT_BOTTOM = 0x0008;   // only with DT_SINGLELINE
 constexpr UINT DT_WORDBREAK = 0x0010;
 constexpr UINT DT_SINGLELINE = 0x0020;
 constexpr UINT DT_NOCLIP = 0x0100;
+constexpr UINT DT_END_ELLIPSIS = 0x8000;
 constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
 
 // Image lists and images.
@@ -192,6 +194,8 @@ constexpr UINT IMAGE_BITMAP = 0;
 constexpr COLORREF CLR_NONE = 0xFFFFFFFF;
 constexpr UINT ILD_NORMAL = 0x0000;
 constexpr UINT ILD_TRANSPARENT = 0x0001;
+constexpr UINT ILD_SCALE = 0x2000;
+constexpr COLORREF CLR_DEFAULT = 0xFF000000;
 
 // Waiting.
 constexpr DWORD INFINITE = 0xFFFFFFFF;
@@ -247,6 +251,10 @@ int DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format);
 HIMAGELIST ImageList_LoadImage(HINSTANCE hi, LPCWSTR lpbmp, int cx, int cGrow, COLORREF crMask, UINT uType,
                                UINT uFlags);
 BOOL ImageList_Draw(HIMAGELIST himl, int i, HDC hdcDst, int x, int y, UINT fStyle);
+// Draws dx x dy pixels of the picture (0: its whole width or height), or with ILD_SCALE
+// the whole picture stretched to dx x dy; the colours are not used.
+BOOL ImageList_DrawEx(HIMAGELIST himl, int i, HDC hdcDst, int x, int y, int dx, int dy, COLORREF rgbBk,
+                      COLORREF rgbFg, UINT fStyle);
 BOOL ImageList_GetIconSize(HIMAGELIST himl, int* cx, int* cy);
 BOOL ImageList_Destroy(HIMAGELIST himl);
 

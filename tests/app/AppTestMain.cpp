@@ -1,10 +1,11 @@
 // The widget tests share one application object, as the program does, with the
-// program's bold font and window classes in place.
+// program's face, bold font and window classes in place.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
 #include "app/ui/BoldFont.h"
+#include "app/ui/DialogFont.h"
 #include "app/ui/StateSelectorCtrl.h"
 #include "app/ui/WeekDayCtrl.h"
 
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
+    velmo::UseHandheldFace();
     velmo::CreateBoldFont();
     velmo::RegisterWeekDayCtrlClass();
     velmo::RegisterStateSelectorClass();

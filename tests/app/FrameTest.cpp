@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include <QApplication>
 #include <QFontInfo>
 #include <QLabel>
 #include <QLocale>
@@ -12,6 +15,7 @@
 #include "app/resources/StateBitmap.h"
 #include "app/resources/StringTable.h"
 #include "app/ui/BoldFont.h"
+#include "app/ui/DialogFont.h"
 #include "app/ui/DialogUtilities.h"
 #include "app/ui/ImageList.h"
 #include "app/ui/Painting.h"
@@ -122,6 +126,12 @@ TEST(BoldFont, IsNinePointBoldSans) {
     QFontInfo info(BoldFont());
     EXPECT_TRUE(info.bold());
     EXPECT_EQ(BoldFont().pixelSize(), BoldFontPixelHeight(static_cast<int>(qApp->primaryScreen()->logicalDotsPerInchY())));
+    // The handheld's Tahoma-metric face where it is installed, not a far wider one; the
+    // dialogs and the menus draw in it too.
+    QString face = std::filesystem::exists("/usr/share/wine/fonts/tahoma.ttf") ? "Tahoma" : "DejaVu Sans";
+    EXPECT_EQ(info.family(), face);
+    EXPECT_EQ(QFontInfo(DialogFont()).family(), face);
+    EXPECT_EQ(QFontInfo(QApplication::font()).family(), face);
 }
 
 TEST(HandheldFrame, FillsTheScreenAndItsDoneButtonSendsIdok) {

@@ -2,15 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
+#include <QFontInfo>
 #include <QPoint>
 
 #include "ItemHost.h"
 #include "common/SettingsStore.h"
 #include "device/Text.h"
+#include "device/gui/HandheldFont.h"
 #include "device/gui/WindowLayer.h"
+#include "support/FileHelpers.h"
 
 namespace {
 
@@ -33,17 +37,17 @@ QImage ExpectedPicture(HINSTANCE library, int index) {
     return image;
 }
 
-// The item's line of text drawn alone: bold, 8 points, from x = 32, at the top.
-QImage ExpectedText(QSize size, const std::u16string& text) {
+// The item's line of text drawn alone: bold, 8 points, from x = textLeft, at the top.
+QImage ExpectedText(QSize size, const std::u16string& text, int dpi = 96, int textLeft = kTextLeft) {
     return Draw(size, [&](HDC dc) {
         LOGFONTW font{};
         GetObjectW(GetStockObject(SYSTEM_FONT), sizeof font, &font);
         font.lfWeight = FW_BOLD;
-        font.lfHeight = -11;
+        font.lfHeight = -static_cast<LONG>(dpi / 9.0 + 0.5);
         HFONT bold = CreateFontIndirectW(&font);
         SetBkMode(dc, TRANSPARENT);
         SelectObject(dc, bold);
-        RECT area{kTextLeft, 0, size.width(), size.height()};
+        RECT area{textLeft, 0, size.width(), size.height()};
         DrawTextW(dc, text.c_str(), -1, &area, DT_VCENTER);
         SelectObject(dc, GetStockObject(SYSTEM_FONT));
         DeleteObject(bold);
@@ -51,6 +55,17 @@ QImage ExpectedText(QSize size, const std::u16string& text) {
 }
 
 QImage TextPart(const QImage& item) { return item.copy(28, 0, item.width() - 28, item.height()); }
+
+// The smallest rectangle around every pixel that is not white, within area.
+QRect InkBounds(const QImage& image, QRect area) {
+    QRect bounds;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if (!IsWhite(image, x, y)) bounds |= QRect(x, y, 1, 1);
+        }
+    }
+    return bounds;
+}
 
 class TodayItem : public ::testing::Test {
 protected:
@@ -80,21 +95,43 @@ INSTANTIATE_TEST_SUITE_P(Resolutions, ItemHeight,
                          ::testing::Values(HeightRow{"At96Dpi", 96, 21}, HeightRow{"At192Dpi", 192, 42}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(TodayItem, CountersAnswerTrueWhileNonZeroAndFalseOnceTheyDropToZero) {
+struct CountRow {
+    const char* name;
+    std::int16_t blockedBefore;
+    std::int16_t silentBefore;
+    std::int16_t blockedAfter;
+    std::int16_t silentAfter;
+    BOOL changed;
+};
+
+void PrintTo(const CountRow& row, std::ostream* out) { *out << row.name; }
+
+class CountRefresh : public TodayItem, public ::testing::WithParamInterface<CountRow> {};
+
+TEST_P(CountRefresh, QueryAnswersTrueExactlyWhenACountDiffersFromTheOneDrawn) {
+    const CountRow& row = GetParam();
     ItemHost host(device);
+    settings.SetBlockedMsg(row.blockedBefore);
+    settings.SetSilentMsg(row.silentBefore);
     host.Query();
-    settings.SetBlockedMsg(2);
-    EXPECT_EQ(host.Query(), TRUE);
-    EXPECT_EQ(host.Query(), TRUE);
-    settings.SetBlockedMsg(0);
-    settings.SetSilentMsg(1);
-    EXPECT_EQ(host.Query(), TRUE);
-    settings.SetSilentMsg(0);
+    host.Render();
+    settings.SetBlockedMsg(row.blockedAfter);
+    settings.SetSilentMsg(row.silentAfter);
+    EXPECT_EQ(host.Query(), row.changed);
     EXPECT_EQ(host.Query(), FALSE);
-    // The zeros were stored all the same and show at the next paint.
     QImage item = host.Render();
-    EXPECT_EQ(TextPart(item), TextPart(ExpectedText(item.size(), u"Blocked: 0 Silently accepted: 0")));
+    std::u16string text = u"Blocked: " + velmo::device::ToUtf16(std::to_string(row.blockedAfter)) +
+                          u" Silently accepted: " + velmo::device::ToUtf16(std::to_string(row.silentAfter));
+    EXPECT_EQ(TextPart(item), TextPart(ExpectedText(item.size(), text)));
 }
+
+INSTANTIATE_TEST_SUITE_P(Counts, CountRefresh,
+                         ::testing::Values(CountRow{"BlockedRaised", 0, 0, 2, 0, TRUE},
+                                           CountRow{"NonZeroUnchanged", 2, 1, 2, 1, FALSE},
+                                           CountRow{"ResetToZero", 4, 3, 0, 0, TRUE},
+                                           CountRow{"SilentDroppedToZero", 0, 1, 0, 0, TRUE},
+                                           CountRow{"ZeroUnchanged", 0, 0, 0, 0, FALSE}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TodayItem, StateOrItemsModeChangedElsewhereAnswersTrueOnce) {
     ItemHost host(device);
@@ -154,12 +191,90 @@ TEST_F(TodayItem, CounterAbove32767ShowsAsNegative) {
     EXPECT_EQ(TextPart(item), TextPart(ExpectedText(item.size(), u"Blocked: -25536 Silently accepted: 0")));
 }
 
+struct WidthRow {
+    const char* name;
+    int dpi;
+    int textLeft;
+};
+
+void PrintTo(const WidthRow& row, std::ostream* out) { *out << row.name; }
+
+class LongestLine : public TodayItem, public ::testing::WithParamInterface<WidthRow> {};
+
+TEST_P(LongestLine, FitsTheItemOrEndsInAnEllipsisInTheHandheldFace) {
+    const WidthRow& row = GetParam();
+    // The Tahoma-metric face where it is installed, and Qt really draws with it.
+    QString family = velmo::device::gui::HandheldFontFamily();
+    EXPECT_EQ(family, std::filesystem::exists("/usr/share/wine/fonts/tahoma.ttf") ? "Tahoma" : "DejaVu Sans");
+    EXPECT_EQ(QFontInfo(QFont(family)).family(), family);
+
+    ItemHost host(device, row.dpi);
+    settings.SetBlockedMsg(32767);
+    settings.SetSilentMsg(32767);
+    host.Query();
+    QImage item = host.Render();
+    // The line drawn whole, or cut before some glyph and ended with an ellipsis, on a
+    // canvas wide enough that nothing of it is clipped.
+    const std::u16string line = u"Blocked: 32767 Silently accepted: 32767";
+    QSize canvas(4 * item.width(), item.height());
+    QRect beyondItem(item.width(), 0, canvas.width() - item.width(), item.height());
+    std::optional<std::size_t> shown;
+    for (std::size_t length = line.size(); length > 0 && !shown; --length) {
+        std::u16string candidate = length == line.size() ? line : line.substr(0, length) + u"\u2026";
+        QImage whole = ExpectedText(canvas, candidate, row.dpi, row.textLeft);
+        QRect text(row.textLeft, 0, item.width() - row.textLeft, item.height());
+        if (InkBounds(whole, beyondItem).isNull() && whole.copy(text) == item.copy(text)) {
+            shown = length;
+        }
+    }
+    EXPECT_TRUE(shown.has_value()) << "the line is cut inside a glyph";
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, LongestLine,
+                         ::testing::Values(WidthRow{"At96Dpi", 96, 32}, WidthRow{"At192Dpi", 192, 64}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct PictureRow {
+    const char* name;
+    int dpi;
+    QRect picture;  // centred in the state box at the item's scale
+    int textLeft;
+};
+
+void PrintTo(const PictureRow& row, std::ostream* out) { *out << row.name; }
+
+class PictureScale : public TodayItem, public ::testing::WithParamInterface<PictureRow> {};
+
+TEST_P(PictureScale, PictureGrowsWithTheItemCentredInItsBoxAndLeftOfTheText) {
+    const PictureRow& row = GetParam();
+    ItemHost host(device, row.dpi);
+    host.Query();
+    QImage item = host.Render();
+    QImage atNinetySix = ExpectedPicture(host.Record().hinstDLL, 1);  // Disabled: the cross
+    QRect ink96 = InkBounds(atNinetySix, atNinetySix.rect());
+    // Everything left of the text is the picture, and it lies in its rectangle.
+    QRect ink = InkBounds(item, QRect(0, 0, row.textLeft, item.height()));
+    EXPECT_TRUE(row.picture.contains(ink)) << ink.x() << "," << ink.y() << " " << ink.width() << "x" << ink.height();
+    auto scaled = [&row](int v) { return v * row.dpi / 96; };
+    EXPECT_NEAR(ink.left(), row.picture.left() + scaled(ink96.left()), 1);
+    EXPECT_NEAR(ink.top(), row.picture.top() + scaled(ink96.top()), 1);
+    EXPECT_NEAR(ink.width(), scaled(ink96.width()), 1);
+    EXPECT_NEAR(ink.height(), scaled(ink96.height()), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, PictureScale,
+                         ::testing::Values(PictureRow{"At96Dpi", 96, QRect(1, 2, 26, 16), 32},
+                                           PictureRow{"At192DpiTwiceTheSize", 192, QRect(2, 4, 52, 32), 64},
+                                           PictureRow{"At48DpiHalfTheSize", 48, QRect(1, 1, 13, 8), 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 struct StepRow {
     const char* name;
     std::optional<std::int16_t> stored;  // none: "ActiveState" missing
     std::int16_t next;
     int pictureBefore;
     int pictureAfter;
+    bool writeFails = false;
 };
 
 void PrintTo(const StepRow& row, std::ostream* out) { *out << row.name; }
@@ -172,7 +287,11 @@ TEST_P(StateStep, TapOnThePictureStoresTheNextStateAndDrawsIt) {
     ItemHost host(device);
     host.Query();
     EXPECT_EQ(host.Render().copy(kPictureArea), ExpectedPicture(host.Record().hinstDLL, row.pictureBefore));
-    host.Press(1, 1);
+    {
+        std::optional<velmo::test::ScopedFileSizeLimit> registryFull;
+        if (row.writeFails) registryFull.emplace(0);
+        host.Press(1, 1);
+    }
     EXPECT_EQ(settings.GetActiveState(), row.next);
     EXPECT_EQ(host.Render().copy(kPictureArea), ExpectedPicture(host.Record().hinstDLL, row.pictureAfter));
 }
@@ -182,7 +301,9 @@ INSTANTIATE_TEST_SUITE_P(States, StateStep,
                                            StepRow{"ActiveToSchedule", 0, 1, 0, 2},
                                            StepRow{"ScheduleToDisabled", 1, 2, 2, 1},
                                            StepRow{"DisabledToActive", 2, 0, 1, 0},
-                                           StepRow{"UnknownFiveToActive", 5, 0, 0, 0}),
+                                           StepRow{"UnknownFiveDrawnDisabledToActive", 5, 0, 1, 0},
+                                           StepRow{"NegativeDrawnDisabledToActive", -2, 0, 1, 0},
+                                           StepRow{"FailedWriteStaysActive", 0, 0, 0, 0, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct TapRow {

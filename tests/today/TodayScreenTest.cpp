@@ -6,6 +6,10 @@
 #include <filesystem>
 #include <string>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QPixmap>
+#include <QScreen>
 #include <QTest>
 #include <QWindow>
 
@@ -93,6 +97,54 @@ TEST_P(ScreenLayout, ItemSitsBelowTheDateLineAtTheHeightItSet) {
 INSTANTIATE_TEST_SUITE_P(Resolutions, ScreenLayout,
                          ::testing::Values(LayoutRow{"At96Dpi", 96, QSize(240, 320), 24, 21},
                                            LayoutRow{"At192Dpi", 192, QSize(480, 640), 48, 42}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct ResizeRow {
+    const char* name;
+    QSize size;
+};
+
+void PrintTo(const ResizeRow& row, std::ostream* out) { *out << row.name; }
+
+class ScreenResize : public TodayScreenTest, public ::testing::WithParamInterface<ResizeRow> {};
+
+TEST_P(ScreenResize, ScreenRedrawsItselfAtTheWindowsNewSize) {
+    const ResizeRow& row = GetParam();
+    RegisterFreshItem(device, u"VelmoLight Today");
+    TodayScreen screen;
+    screen.LoadRegisteredItems();
+    screen.SetReady();
+    screen.Refresh();
+    screen.Show();
+    QWindow* window = velmo::device::gui::QtWindowOf(screen.Window());
+    ASSERT_NE(window, nullptr);
+    QImage before = RenderWindow(screen.Window());
+
+    window->resize(row.size);
+    // The platform delivers the resize as an event; QTRY_ macros would not fail a GoogleTest.
+    QDeadlineTimer deadline(5000);
+    while (RenderWindow(screen.Window()).size() != row.size && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    QImage after = RenderWindow(screen.Window());
+    ASSERT_EQ(after.size(), row.size);
+    std::filesystem::create_directories(VELMO_SCREENSHOT_DIR);
+    after.save(QString(VELMO_SCREENSHOT_DIR "/today-resized-") + row.name + ".png");
+    QImage shown = window->screen()->grabWindow(window->winId()).toImage().convertToFormat(after.format());
+    EXPECT_EQ(shown, after);  // what the Qt window shows is the screen's pixels, not a stretched copy
+
+    int header = TodayScreen::HeaderHeight();
+    int right = row.size.width() - 1;
+    EXPECT_EQ(after.pixel(right, 1), before.pixel(0, 1));  // the date line's band reaches the new right edge
+    EXPECT_EQ(after.pixel(right, row.size.height() - 1), qRgb(255, 255, 255));  // background, not black
+    QImage item = RenderWindow(screen.Item(0).hwndCustom);
+    EXPECT_EQ(item.width(), row.size.width());
+    QRect picture(0, header, 28, item.height());
+    EXPECT_EQ(after.copy(picture), before.copy(picture));  // the item is drawn at its place again
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ScreenResize,
+                         ::testing::Values(ResizeRow{"Wider", QSize(320, 400)}, ResizeRow{"Narrower", QSize(200, 260)}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TodayScreenTest, TapsAndTheActionKeyReachTheItem) {

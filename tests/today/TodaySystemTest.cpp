@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <future>
+#include <optional>
+#include <string>
 
 #include "ItemHost.h"
 #include "common/SettingsStore.h"
@@ -72,5 +74,66 @@ TEST(TodaySystem, ScreenProcessShowsCountersRaisedElsewhereAndATapStartsTheProgr
     EXPECT_EQ(shown.convertToFormat(QImage::Format_RGB32),
               velmo::device::gui::RenderWindow(expected.Window()).convertToFormat(QImage::Format_RGB32));
 }
+
+// Sets or, with nullptr, removes an environment variable for as long as it lives.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value != nullptr) {
+            setenv(name, value, 1);
+        } else {
+            unsetenv(name);
+        }
+    }
+    ~ScopedEnvironment() {
+        if (old_) {
+            setenv(name_, old_->c_str(), 1);
+        } else {
+            unsetenv(name_);
+        }
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+struct DisplayRow {
+    const char* name;
+    const char* platform;  // QT_QPA_PLATFORM, nullptr for unset
+    const char* display;   // DISPLAY, nullptr for unset
+};
+
+void PrintTo(const DisplayRow& row, std::ostream* out) { *out << row.name; }
+
+class NoDisplay : public ::testing::TestWithParam<DisplayRow> {};
+
+TEST_P(NoDisplay, ScreenSaysHowToDrawOffScreenAndExitsTwo) {
+    velmo::test::TempDevice device;
+    ScopedEnvironment platform("QT_QPA_PLATFORM", GetParam().platform);
+    ScopedEnvironment display("DISPLAY", GetParam().display);
+    ScopedEnvironment wayland("WAYLAND_DISPLAY", nullptr);
+    auto result = Device({"today", "--exit-after", "1"});
+    EXPECT_EQ(result.exitCode, 2);
+    // Whatever Qt reported before, the last line is ours and names the way out.
+    std::string errors = result.errors;
+    ASSERT_FALSE(errors.empty());
+    ASSERT_EQ(errors.back(), '\n');
+    std::string last = errors.substr(errors.rfind('\n', errors.size() - 2) + 1);
+    EXPECT_EQ(last.rfind("velmo-device: ", 0), 0u) << errors;
+    EXPECT_NE(last.find("QT_QPA_PLATFORM=offscreen"), std::string::npos) << errors;
+    if (GetParam().display == nullptr) {
+        EXPECT_EQ(errors, last);  // nothing but the one line
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Environments, NoDisplay,
+                         ::testing::Values(DisplayRow{"NothingSet", nullptr, nullptr},
+                                           DisplayRow{"X11AskedWithoutDisplay", "xcb", nullptr},
+                                           DisplayRow{"DisplayThatIsNotThere", "xcb", ":97"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -6,7 +6,11 @@
 #include "tools/velmo-device/Commands.h"
 
 #ifdef VELMO_HAVE_TODAY_SCREEN
+#include <cstdio>
+#include <cstdlib>
+
 #include <QGuiApplication>
+#include <QStringList>
 
 #include "device/gui/TodayScreen.h"
 #include "device/gui/WindowLayer.h"
@@ -24,6 +28,47 @@ struct TodayOptions {
 };
 
 #ifdef VELMO_HAVE_TODAY_SCREEN
+constexpr char kNoDisplay[] =
+    "no display to show the Today screen on; to draw it off screen, run with QT_QPA_PLATFORM=offscreen";
+
+bool EnvironmentSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// True when every platform Qt would try needs a display server and none is named.
+// Qt's platforms are tried in the order given, each with options after a colon.
+bool NoDisplayForPlatform() {
+    if (EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY")) return false;
+    const char* requested = std::getenv("QT_QPA_PLATFORM");
+    QStringList platforms = QString::fromLocal8Bit(requested != nullptr ? requested : "").split(QLatin1Char(';'));
+    for (const QString& entry : platforms) {
+        QString platform = entry.section(QLatin1Char(':'), 0, 0).trimmed();
+        if (!platform.isEmpty() && platform != QLatin1String("xcb") && !platform.startsWith(QLatin1String("wayland"))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Qt's handler before ours, which still prints every other message; Qt keeps one handler per process.
+QtMessageHandler previousHandler = nullptr;
+
+// Qt ends the process when no platform plugin can be started (a display that is named
+// but cannot be reached); this says what to do instead and exits as a usage error does.
+void ExitOnPlatformFailure(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "velmo-device: %s\n", kNoDisplay);
+        std::fflush(stderr);
+        std::_Exit(2);
+    }
+    if (previousHandler != nullptr) {
+        previousHandler(type, context, message);
+    } else {
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    }
+}
+
 QPoint ParseTap(const std::string& text) {
     std::size_t comma = text.find(',');
     try {
@@ -44,10 +89,13 @@ QPoint ParseTap(const std::string& text) {
 void RunToday(const TodayOptions& options) {
     std::vector<QPoint> taps;
     for (const std::string& tap : options.taps) taps.push_back(ParseTap(tap));
+    if (NoDisplayForPlatform()) throw UsageError(kNoDisplay);
     int argc = 1;
     char name[] = "velmo-device";
     char* argv[] = {name, nullptr};
+    previousHandler = qInstallMessageHandler(ExitOnPlatformFailure);
     QGuiApplication application(argc, argv);
+    qInstallMessageHandler(previousHandler);
     device::gui::SetScreenDpi(options.dpi);
 
     device::gui::TodayScreen screen;

@@ -1,0 +1,14 @@
+#pragma once
+// The handheld's system face, Tahoma, for every screen that imitates the handheld.
+// Debian's fonts-wine package installs a font with Tahoma's metrics; where fontconfig
+// does not list it, its installed files are registered with Qt. Without it, DejaVu
+// Sans stands in.
+
+#include <QString>
+
+namespace velmo::device::gui {
+
+// The family to draw the handheld's text in. Needs the process's Qt GUI application.
+QString HandheldFontFamily();
+
+}  // namespace velmo::device::gui
