@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <filesystem>
 #include <stdexcept>
 #include <thread>
 
@@ -156,10 +157,16 @@ std::u16string_view ContactSnapshot::Field(std::size_t row, ContactField field) 
     return std::u16string_view(text_).substr(starts_[index], starts_[index + 1] - starts_[index]);
 }
 
-ContactStore::ContactStore() {
-    auto path = EnsureDeviceRoot() / "contacts.db";
-    if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
+bool ContactStore::Exists() {
+    std::error_code error;
+    return std::filesystem::is_regular_file(DeviceRoot() / "contacts.db", error);
+}
+
+ContactStore::ContactStore(Open open) {
+    bool create = open == Open::CreateIfMissing;
+    auto path = (create ? EnsureDeviceRoot() : DeviceRoot()) / "contacts.db";
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+    if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
         std::string message = "cannot open " + path.string() + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
         sqlite3_close(db_);
         throw std::runtime_error(message);
