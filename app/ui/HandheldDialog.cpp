@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -61,6 +62,12 @@ HandheldDialog::HandheldDialog(QWidget* owner, const QString& caption) : QDialog
     body_->setPalette(palette);
     body_->installEventFilter(this);
     layout_->addWidget(body_, 1);
+
+    // The soft keys send F1 and F2; taken before any control sees them, whichever has the focus.
+    for (int index : {0, 1}) {
+        auto* softKey = new QShortcut(QKeySequence(index == 0 ? Qt::Key_F1 : Qt::Key_F2), this);
+        connect(softKey, &QShortcut::activated, this, [this, index] { PressSoftKey(index); });
+    }
 
     // A window exists, and can be found by its caption, from its creation on.
     presence_ = std::make_unique<WindowPresence>(this, caption);
@@ -125,6 +132,11 @@ void HandheldDialog::DestroyMenuBar() {
     if (menuBar_ == nullptr) return;
     layout_->removeWidget(menuBar_);
     delete menuBar_.data();
+}
+
+void HandheldDialog::PressSoftKey(int index) {
+    if (menuBar_ == nullptr || index < 0 || index >= menuBar_->KeyCount()) return;
+    menuBar_->Key(index)->click();
 }
 
 void HandheldDialog::BringToForeground() {

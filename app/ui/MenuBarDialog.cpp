@@ -1,5 +1,7 @@
 #include "app/ui/MenuBarDialog.h"
 
+#include <QShortcut>
+
 namespace velmo {
 
 MenuBarDialog::MenuBarDialog(QWidget* owner, const QString& caption, int closeCommand)
@@ -11,6 +13,11 @@ std::intptr_t MenuBarDialog::OnCommand(int id, int) {
         return TRUE;
     }
     return OnMenuCommand(id);
+}
+
+void MenuBarDialog::CloseOnEscape() {
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { SendCommand(closeCommand_, 0); });
 }
 
 void MenuBarDialog::Close(int result) {

@@ -16,6 +16,8 @@ protected:
     virtual std::intptr_t OnMenuCommand(int) { return FALSE; }
     // Ends the dialog with result.
     virtual void Close(int result);
+    // Lets Escape end the dialog as its close command does, whichever control has the focus.
+    void CloseOnEscape();
 
 private:
     std::intptr_t OnCommand(int id, int code) final;
