@@ -5,16 +5,19 @@
 #include <QApplication>
 #include <QImage>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 namespace velmo::test {
 
 // Runs action and closes the first message box it shows with the box's first button;
-// the box's text, or empty when none appeared.
+// the box's text with its lines joined again, or empty when none appeared.
 inline QString CloseMessageBoxDuring(const std::function<void()>& action) {
     QString text;
     QTimer poll;
@@ -22,7 +25,7 @@ inline QString CloseMessageBoxDuring(const std::function<void()>& action) {
     QObject::connect(&poll, &QTimer::timeout, [&text] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !text.isEmpty()) return;
-        text = box->text();
+        text = box->text().replace(QLatin1Char('\n'), QLatin1Char(' '));
         box->buttons().first()->click();
     });
     poll.start();
@@ -47,10 +50,32 @@ inline bool IsBlue(QColor c) { return c.blue() > 180 && c.red() < 90 && c.green(
 inline bool IsRed(QColor c) { return c.red() > 180 && c.green() < 90 && c.blue() < 90; }
 inline bool IsGreen(QColor c) { return c.green() > 140 && c.red() < 90 && c.blue() < 90; }
 
-// Saves a picture of the widget under the build's screenshots directory.
-inline void SaveScreenshot(QWidget& widget, const std::string& name) {
-    std::filesystem::create_directories(VELMO_SCREENSHOT_DIR);
-    widget.grab().save(QString::fromStdString(std::string(VELMO_SCREENSHOT_DIR) + "/" + name + ".png"));
+// What the screen shows of widget: its window as last painted, which a fresh rendering
+// (QWidget::grab) would not tell.
+inline QImage OnScreen(QWidget& widget) {
+    QWidget* window = widget.window();
+    QImage shown = window->screen()->grabWindow(window->winId()).toImage();
+    return shown.copy(QRect(widget.mapTo(window, QPoint(0, 0)), widget.size())).convertToFormat(QImage::Format_RGB32);
 }
+
+// A fresh rendering of widget, comparable with OnScreen.
+inline QImage Rendered(QWidget& widget) { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+// A picture of window with the popups and boxes that lie over it, as the screen shows them.
+inline QImage WithPopups(QWidget& window, const std::vector<QWidget*>& popups) {
+    QImage picture = window.grab().toImage();
+    QPainter painter(&picture);
+    for (QWidget* popup : popups) {
+        painter.drawPixmap(popup->geometry().topLeft() - window.geometry().topLeft(), popup->grab());
+    }
+    return picture;
+}
+
+// Saves a picture of the widget under the build's screenshots directory.
+inline void SaveScreenshot(const QImage& picture, const std::string& name) {
+    std::filesystem::create_directories(VELMO_SCREENSHOT_DIR);
+    picture.save(QString::fromStdString(std::string(VELMO_SCREENSHOT_DIR) + "/" + name + ".png"));
+}
+inline void SaveScreenshot(QWidget& widget, const std::string& name) { SaveScreenshot(widget.grab().toImage(), name); }
 
 }  // namespace velmo::test
