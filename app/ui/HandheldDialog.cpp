@@ -189,6 +189,11 @@ void HandheldDialog::reject() { SendCommand(IDCANCEL, 0); }
 void HandheldDialog::keyPressEvent(QKeyEvent* event) {
     // Arrow keys that no control took move the focus between controls, as in any dialog.
     switch (event->key()) {
+        case Qt::Key_F1:
+        case Qt::Key_F2:
+            // The soft keys' codes, when they reach the dialog rather than its shortcuts.
+            PressSoftKey(event->key() == Qt::Key_F1 ? 0 : 1);
+            return;
         case Qt::Key_Up:
         case Qt::Key_Left:
             focusNextPrevChild(false);

@@ -1,5 +1,6 @@
 #include "app/ui/MenuBarDialog.h"
 
+#include <QKeyEvent>
 #include <QShortcut>
 
 namespace velmo {
@@ -16,8 +17,19 @@ std::intptr_t MenuBarDialog::OnCommand(int id, int) {
 }
 
 void MenuBarDialog::CloseOnEscape() {
+    closeOnEscape_ = true;
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, [this] { SendCommand(closeCommand_, 0); });
+}
+
+void MenuBarDialog::keyPressEvent(QKeyEvent* event) {
+    // An Escape that a control passed on, before the window's shortcuts were ready for it,
+    // would otherwise cancel the dialog.
+    if (closeOnEscape_ && event->key() == Qt::Key_Escape) {
+        SendCommand(closeCommand_, 0);
+        return;
+    }
+    HandheldDialog::keyPressEvent(event);
 }
 
 void MenuBarDialog::Close(int result) {

@@ -19,11 +19,14 @@ protected:
     // Lets Escape end the dialog as its close command does, whichever control has the focus.
     void CloseOnEscape();
 
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     std::intptr_t OnCommand(int id, int code) final;
     void OnClose() final { Close(kClosedByWindow); }
 
     int closeCommand_;
+    bool closeOnEscape_ = false;
 };
 
 }  // namespace velmo

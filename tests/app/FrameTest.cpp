@@ -204,7 +204,7 @@ TEST_P(StringMessageBox, StaysInsideTheScreenAndBreaksLinesOnlyBetweenWords) {
     bool shown = test::HandleModal<QMessageBox>(
         [&] { ShowStringMessage(&screen, GetParam().textId, IDS_CAPTION, GetParam().flags); },
         [&](QMessageBox& box) {
-            QTRY_VERIFY(box.isVisible());
+            EXPECT_TRUE(QTest::qWaitFor([&box] { return box.isVisible(); }));
             EXPECT_LE(box.frameGeometry().width(), kScreenWidth);
             EXPECT_TRUE(screen.geometry().contains(box.geometry())) << box.geometry().x() << "," << box.geometry().y();
             EXPECT_EQ(box.text().replace(QLatin1Char('\n'), QLatin1Char(' ')), text);
@@ -404,13 +404,13 @@ TEST(WindowPresence, ASecondStartRestoresAMinimisedWindow) {
     RecordingDialog dialog;
     dialog.Create();
     dialog.showMinimized();
-    QTRY_VERIFY(dialog.isMinimized());
+    ASSERT_TRUE(QTest::qWaitFor([&dialog] { return dialog.isMinimized(); }));
     auto found = ForeignWindow::Find(QStringLiteral("Recording"));
     ASSERT_NE(found, nullptr);
     EXPECT_TRUE(found->SetForeground());
-    QTRY_VERIFY(!dialog.isMinimized());
+    EXPECT_TRUE(QTest::qWaitFor([&dialog] { return !dialog.isMinimized(); }));
     EXPECT_TRUE(dialog.isVisible());
-    QTRY_VERIFY(dialog.isActiveWindow());
+    EXPECT_TRUE(QTest::qWaitFor([&dialog] { return dialog.isActiveWindow(); }));
 }
 
 }  // namespace
