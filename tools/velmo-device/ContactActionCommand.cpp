@@ -55,9 +55,10 @@ FilterAction ParseAction(const std::string& text) {
 // Whether VelmoLight runs on this device, found as its second start finds it: by its caption.
 bool VelmoLightRuns() {
 #if VELMO_HAVE_APP
-    static int argc = 1;
-    static char name[] = "velmo-device";
-    static char* argv[] = {name, nullptr};
+    // The socket's wait needs an application object; it lives only for the question.
+    int argc = 1;
+    char name[] = "velmo-device";
+    char* argv[] = {name, nullptr};
     std::unique_ptr<QCoreApplication> application;
     if (QCoreApplication::instance() == nullptr) application = std::make_unique<QCoreApplication>(argc, argv);
     return ForeignWindow::Find(QString::fromStdU16String(std::u16string(LoadStringResource(IDS_CAPTION)))) != nullptr;
