@@ -45,6 +45,9 @@ public:
     std::int32_t Count() const { return count_; }
     bool GetAt(std::int32_t index, ContactRecord& record) const;
     bool SetAt(std::int32_t index, const ContactRecord& record);
+    // Whether the mapping is still the file at the path, which another writer may have
+    // replaced meanwhile; writes into a replaced file would reach no reader.
+    bool MapsFileAtPath() const { return mapping_.IsFileAt(std::u16string_view(path_)); }
 
     // Handler side.
     bool OpenForReading();

@@ -1,5 +1,6 @@
 #include "device/ContactStore.h"
 
+#include <filesystem>
 #include <stdexcept>
 #include <system_error>
 
@@ -102,9 +103,15 @@ std::u16string_view ContactSnapshot::Field(std::size_t row, ContactField field) 
     return std::u16string_view(text_).substr(starts_[index], starts_[index + 1] - starts_[index]);
 }
 
-ContactStore::ContactStore() : db_(std::make_unique<sqlite::Database>()) {
-    auto path = EnsureDeviceRoot() / "contacts.db";
-    int rc = db_->Open(path, sqlite::Access::ReadWrite, BusyMilliseconds);
+bool ContactStore::Exists() {
+    std::error_code error;
+    return std::filesystem::is_regular_file(DeviceRoot() / "contacts.db", error);
+}
+
+ContactStore::ContactStore(Open open) : db_(std::make_unique<sqlite::Database>()) {
+    bool create = open == Open::CreateIfMissing;
+    auto path = (create ? EnsureDeviceRoot() : DeviceRoot()) / "contacts.db";
+    int rc = db_->Open(path, create ? sqlite::Access::ReadWrite : sqlite::Access::ReadWriteExisting, BusyMilliseconds);
     if (rc != SQLITE_OK) throw std::runtime_error("cannot open " + path.string() + ": " + sqlite::Describe(rc));
     // A file is set up once (the handler opens it for every message); both settings
     // stay in the file. Processes that set up the same new file at once do the same.

@@ -72,9 +72,14 @@ private:
 
 class ContactStore {
 public:
+    // Whether opening may create the address book. Only adding contacts creates it: a
+    // reader that created a missing book would take it for an empty one.
+    enum class Open { CreateIfMissing, ExistingOnly };
+
     // Opens contacts.db in the device root, creating the root, the file and its table
-    // when missing; write-ahead log and a busy timeout, so several processes share it.
-    ContactStore();
+    // when missing and allowed; write-ahead log and a busy timeout, so several processes
+    // share it. Without the file and with ExistingOnly it throws, creating nothing.
+    explicit ContactStore(Open open = Open::CreateIfMissing);
     // Opens an existing contacts.db without writing to it; a device without one has no
     // contacts. Only Load may be called.
     struct ReadOnlyTag {};
@@ -92,6 +97,9 @@ public:
     // Removes every contact and answers how many there were; identifiers stay used.
     int Clear();
     ContactSnapshot Load() const;
+
+    // Whether the device has an address book at all.
+    static bool Exists();
 
 private:
     std::unique_ptr<sqlite::Database> db_;

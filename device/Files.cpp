@@ -163,6 +163,14 @@ bool MappedFile::Flush(std::size_t offset, std::size_t length) {
     return ::fsync(fd_) == 0;
 }
 
+bool MappedFile::IsFileAt(std::u16string_view path) const {
+    auto native = PosixPath(path);
+    struct stat mapped {};
+    struct stat named {};
+    if (fd_ < 0 || !native || ::fstat(fd_, &mapped) != 0 || ::stat(native->c_str(), &named) != 0) return false;
+    return mapped.st_dev == named.st_dev && mapped.st_ino == named.st_ino;
+}
+
 bool ReplaceFileAtomically(std::u16string_view path, const void* data, std::size_t size) {
     ReplacementFile file(path);
     return file.IsOpen() && file.Write(data, size) && file.Commit();

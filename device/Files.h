@@ -37,6 +37,10 @@ public:
     // (msync of the covering pages), then flushes the file's buffers (fsync).
     bool Flush(std::size_t offset, std::size_t length);
 
+    // Whether the mapped file is still the one that path names (same device and inode):
+    // false once another process replaced or removed it, and when nothing is mapped.
+    bool IsFileAt(std::u16string_view path) const;
+
 private:
     int fd_ = -1;
     std::uint8_t* data_ = nullptr;

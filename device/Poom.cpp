@@ -140,7 +140,8 @@ public:
     HRESULT Logon(LONG /*hwnd*/) override {
         if (store_) return S_OK;
         try {
-            store_ = std::make_unique<ContactStore>();
+            // Reading never creates the book: a missing one is not an empty one.
+            store_ = std::make_unique<ContactStore>(ContactStore::Open::ExistingOnly);
         } catch (const std::exception&) {
             return E_FAIL;
         }

@@ -43,7 +43,9 @@ std::string ImmutableUri(const std::filesystem::path& file) {
 int Database::Open(const std::filesystem::path& file, Access access, int busyMilliseconds) {
     Close();
     sqlite3* db = nullptr;
-    int flags = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    int flags = access == Access::ReadOnly            ? SQLITE_OPEN_READONLY
+                : access == Access::ReadWriteExisting ? SQLITE_OPEN_READWRITE
+                                                      : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
     int rc = OpenFile(file.string(), flags, busyMilliseconds, db);
     if (rc == SQLITE_OK && access == Access::ReadOnly) {
         // A reader of a write-ahead-log database needs the log's index file beside it, and

@@ -21,7 +21,7 @@ namespace velmo::device::sqlite {
 // How long a statement waits for another process's write lock before it answers SQLITE_BUSY.
 constexpr int kBusyMilliseconds = 10000;
 
-enum class Access { ReadWrite, ReadOnly };
+enum class Access { ReadWrite, ReadWriteExisting, ReadOnly };
 
 // The meaning of a result code in words ("database is locked"), never a bare number.
 std::string Describe(int rc);

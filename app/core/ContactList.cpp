@@ -150,12 +150,18 @@ int ContactList::IconIndex(std::int32_t row, std::int32_t itemsMode) const {
 
 ContactList::Change ContactList::ChangeAction(std::int32_t row) {
     if (settings_.GetItemsState() != UserSettings) return Change::NeedsUserSettings;
+    bool replaced = !file_.MapsFileAtPath();
+    if (replaced) {
+        // The handler reads the file at the path, so that is the one to write.
+        if (!file_.OpenForUpdate()) return Change::NotChangeable;
+        BindRowsToFile();
+    }
     ContactRecord record;
-    if (!RowRecord(row, record)) return Change::NotChangeable;
+    if (!RowRecord(row, record)) return replaced ? Change::RowsRebound : Change::NotChangeable;
     // A number outside the three actions starts the cycle over.
     record.action = (record.action == Accept || record.action == Dismiss) ? record.action + 1 : Accept;
-    return file_.SetAt(rows_[static_cast<std::size_t>(row)].recordIndex, record) ? Change::Changed
-                                                                               : Change::NotChangeable;
+    if (!file_.SetAt(rows_[static_cast<std::size_t>(row)].recordIndex, record)) return Change::NotChangeable;
+    return replaced ? Change::RowsRebound : Change::Changed;
 }
 
 std::int32_t ContactList::FindRow(std::u16string_view text) {

@@ -25,7 +25,10 @@ public:
     static constexpr std::int32_t kUndefinedRow = 1;
     static constexpr std::int32_t kFirstContactRow = 2;
 
-    enum class Change { Changed, NeedsUserSettings, NotChangeable };
+    // RowsRebound: another writer had put a new file in place of the one mapped; the new
+    // one is mapped, every row may show another action now, and the row's change went
+    // into the new file when the row has an entry there.
+    enum class Change { Changed, RowsRebound, NeedsUserSettings, NotChangeable };
 
     ContactList(ContactStateFile& file, SettingsStore& settings, ContactSource& source);
 
@@ -48,7 +51,8 @@ public:
     // The picture of ListIcons that the row shows in itemsMode, or -1 for none.
     int IconIndex(std::int32_t row, std::int32_t itemsMode) const;
     // Steps the row's action Accept, Dismiss, Silent accept, Accept and stores it at once;
-    // only in the UserSettings items mode.
+    // only in the UserSettings items mode. When ContactsInfo.dat was replaced since it was
+    // mapped, the new file is mapped first and the rows found in it by their keys.
     Change ChangeAction(std::int32_t row);
     // The row that quick-find selects for text: the first contact whose name sorts at or
     // after it, else the last row.

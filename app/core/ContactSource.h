@@ -20,6 +20,9 @@ enum class ContactField {
     Home2TelephoneNumber,
     CarTelephoneNumber,
     RadioTelephoneNumber,
+    Email1Address,
+    Email2Address,
+    Email3Address,
 };
 
 // One fetched contact, released when the object goes.

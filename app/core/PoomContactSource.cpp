@@ -19,6 +19,9 @@ Getter GetterOf(ContactField field) {
         case ContactField::Home2TelephoneNumber: return &IContact::get_Home2TelephoneNumber;
         case ContactField::CarTelephoneNumber: return &IContact::get_CarTelephoneNumber;
         case ContactField::RadioTelephoneNumber: return &IContact::get_RadioTelephoneNumber;
+        case ContactField::Email1Address: return &IContact::get_Email1Address;
+        case ContactField::Email2Address: return &IContact::get_Email2Address;
+        case ContactField::Email3Address: return &IContact::get_Email3Address;
     }
     return nullptr;
 }

@@ -37,6 +37,7 @@ BlockedMessagesDialog::BlockedMessagesDialog(QWidget* owner, SettingsStore& sett
     list_->setGeometry(DialogUnitsToPixels(0, 0, 155, 174));
     // Two and a half lines of the bold font: the sender and date above, the text below.
     list_->SetRowHeight(QFontMetrics(BoldFont()).height() * 5 / 2);
+    CloseOnEscape();
 }
 
 bool BlockedMessagesDialog::OnInitDialog() {

@@ -173,16 +173,20 @@ std::intptr_t ContactListDialog::OnCommand(int id, int code) {
             return OnQuickFindNotify(code);
         case IDM_BLOCKED_MESSAGES:
             BlockedMessagesDialog(this, settings_, platform_).DoModal();
+            RepaintAfterDialog();
             return 0;
         case IDM_SCHEDULE:
             ScheduleDialog(nullptr, settings_, platform_).DoModal();
+            RepaintAfterDialog();
             return TRUE;
         case IDM_OPTIONS:
             OptionsDialog(this, settings_).DoModal();
             AfterOptions();
+            RepaintAfterDialog();
             return TRUE;
         case IDM_ABOUT:
             AboutDialog(this).DoModal();
+            RepaintAfterDialog();
             return TRUE;
         default:
             return 0;
@@ -211,6 +215,15 @@ void ContactListDialog::RefreshCheckMarks() {
     std::int16_t mode = settings_.GetItemsState();
     for (const auto& entry : kProgramStateCommands) CheckMenuItem(states, entry.command, entry.value == state);
     for (const auto& entry : kItemsModeCommands) CheckMenuItem(modes, entry.command, entry.value == mode);
+}
+
+void ContactListDialog::RepaintAfterDialog() {
+    // A full-screen dialog going away uncovers the whole screen, and what it changed (the
+    // schedule's times, the name format) shows only when the selector and the list are
+    // drawn again.
+    update();
+    selector_->update();
+    list_->viewport()->update();
 }
 
 void ContactListDialog::AfterOptions() {
@@ -304,6 +317,11 @@ std::intptr_t ContactListDialog::OnNotify(const ListNotification& notification) 
             selector_->setFocus(Qt::OtherFocusReason);
             break;
         case VK_DOWN:
+        case VK_PRIOR:
+        case VK_NEXT:
+        case VK_HOME:
+        case VK_END:
+            // The list moves by itself; these keys type nothing to search for.
             break;
         default:
             if (key < 128 || QChar(static_cast<char16_t>(key)).isLetterOrNumber()) OpenQuickFind(notification.key);
@@ -319,6 +337,9 @@ void ContactListDialog::ChangeRowAction(int row) {
             break;
         case ContactList::Change::Changed:
             list_->RedrawItem(row);
+            break;
+        case ContactList::Change::RowsRebound:
+            list_->viewport()->update();
             break;
         case ContactList::Change::NotChangeable:
             break;

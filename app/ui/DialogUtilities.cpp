@@ -1,7 +1,11 @@
 #include "app/ui/DialogUtilities.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
+#include <QStringList>
 
 #include "app/resources/StringTable.h"
 #include "app/ui/BoldFont.h"
@@ -20,6 +24,39 @@ constexpr int kBaseUnitY = 13;
 QString TableString(unsigned id, std::size_t maxLength) {
     std::u16string_view text = LoadStringResource(id);
     return QString::fromStdU16String(std::u16string(text.substr(0, std::min(text.size(), maxLength))));
+}
+
+// The text with its lines broken between words, none wider than width unless a single
+// word is: no line break inside a word, so "->" stays whole.
+QString WrapBetweenWords(const QString& text, const QFontMetrics& metrics, int width) {
+    QStringList lines;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QString line;
+        for (const QString& word : paragraph.split(QLatin1Char(' '))) {
+            QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+                lines.append(line);
+                line = word;
+            } else {
+                line = longer;
+            }
+        }
+        lines.append(line);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// A message box is no wider than the screen it comes up on: its text is broken between
+// words to what the screen leaves beside the icon.
+void FitToScreenWidth(QMessageBox& box, QWidget* owner, const QString& text) {
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (label == nullptr || box.layout() == nullptr) return;
+    int screenWidth = owner != nullptr ? owner->window()->width() : kScreenWidth;
+    box.ensurePolished();
+    box.layout()->activate();
+    box.layout()->setGeometry(QRect(QPoint(0, 0), box.layout()->sizeHint()));
+    int lineWidth = screenWidth - label->x() - box.layout()->contentsMargins().right();
+    box.setText(WrapBetweenWords(text, QFontMetrics(label->font()), lineWidth));
 }
 
 }  // namespace
@@ -57,11 +94,10 @@ int ShowStringMessage(QWidget* owner, unsigned textId, unsigned captionId, unsig
         case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
         default: break;
     }
-    if ((flags & 0x0F) == MB_YESNO) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
-    }
-    box.setStandardButtons(QMessageBox::Ok);
+    bool question = (flags & 0x0F) == MB_YESNO;
+    box.setStandardButtons(question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+    FitToScreenWidth(box, owner, box.text());
+    if (question) return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
     box.exec();
     return IDOK;
 }

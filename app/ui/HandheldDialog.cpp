@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -61,6 +62,12 @@ HandheldDialog::HandheldDialog(QWidget* owner, const QString& caption) : QDialog
     body_->setPalette(palette);
     body_->installEventFilter(this);
     layout_->addWidget(body_, 1);
+
+    // The soft keys send F1 and F2; taken before any control sees them, whichever has the focus.
+    for (int index : {0, 1}) {
+        auto* softKey = new QShortcut(QKeySequence(index == 0 ? Qt::Key_F1 : Qt::Key_F2), this);
+        connect(softKey, &QShortcut::activated, this, [this, index] { PressSoftKey(index); });
+    }
 
     // A window exists, and can be found by its caption, from its creation on.
     presence_ = std::make_unique<WindowPresence>(this, caption);
@@ -127,6 +134,11 @@ void HandheldDialog::DestroyMenuBar() {
     delete menuBar_.data();
 }
 
+void HandheldDialog::PressSoftKey(int index) {
+    if (menuBar_ == nullptr || index < 0 || index >= menuBar_->KeyCount()) return;
+    menuBar_->Key(index)->click();
+}
+
 void HandheldDialog::BringToForeground() {
     show();
     raise();
@@ -177,6 +189,11 @@ void HandheldDialog::reject() { SendCommand(IDCANCEL, 0); }
 void HandheldDialog::keyPressEvent(QKeyEvent* event) {
     // Arrow keys that no control took move the focus between controls, as in any dialog.
     switch (event->key()) {
+        case Qt::Key_F1:
+        case Qt::Key_F2:
+            // The soft keys' codes, when they reach the dialog rather than its shortcuts.
+            PressSoftKey(event->key() == Qt::Key_F1 ? 0 : 1);
+            return;
         case Qt::Key_Up:
         case Qt::Key_Left:
             focusNextPrevChild(false);

@@ -79,6 +79,10 @@ public:
     SoftKeyBar* MenuBar() const { return menuBar_; }
     void DestroyMenuBar();
 
+    // Presses soft key index of the menu bar, as the handheld's soft-key buttons do (F1 the
+    // left one, F2 the right one): a popup opens, a command is sent.
+    void PressSoftKey(int index);
+
     // Brings the dialog to the front and paints it at once.
     void BringToForeground();
 

@@ -16,12 +16,17 @@ protected:
     virtual std::intptr_t OnMenuCommand(int) { return FALSE; }
     // Ends the dialog with result.
     virtual void Close(int result);
+    // Lets Escape end the dialog as its close command does, whichever control has the focus.
+    void CloseOnEscape();
+
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     std::intptr_t OnCommand(int id, int code) final;
     void OnClose() final { Close(kClosedByWindow); }
 
     int closeCommand_;
+    bool closeOnEscape_ = false;
 };
 
 }  // namespace velmo

@@ -36,6 +36,7 @@ MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record,
     text_->setReadOnly(true);
     text_->setFrameShape(QFrame::Box);
     text_->setGeometry(DialogUnitsToPixels(2, 24, 153, 86));
+    CloseOnEscape();
 }
 
 bool MessageDialog::OnInitDialog() {

@@ -79,6 +79,14 @@ void OwnerDataListView::currentChanged(const QModelIndex& current, const QModelI
     if (current.isValid()) mark_ = current.row();
 }
 
+void OwnerDataListView::focusInEvent(QFocusEvent* event) {
+    // Taking the focus gives the list a current item to draw the focus on, but chooses
+    // nothing: a fresh list has no mark until a tap, a key or its dialog sets one.
+    int mark = mark_;
+    QListView::focusInEvent(event);
+    mark_ = mark;
+}
+
 void OwnerDataListView::keyPressEvent(QKeyEvent* event) {
     if (HandheldDialog* dialog = HandheldDialog::Of(this)) {
         dialog->SendNotify({HandheldDialog::ControlId(this), LVN_KEYDOWN, -1, VirtualKeyOf(*event), event});
@@ -89,6 +97,8 @@ void OwnerDataListView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Down:
         case Qt::Key_PageUp:
         case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
             if (hasFocus()) QListView::keyPressEvent(event);
             break;
         default:
@@ -106,6 +116,8 @@ void OwnerDataListView::mousePressEvent(QMouseEvent* event) {
         }
     }
     QListView::mousePressEvent(event);
+    // A tap on the item that is already current moves no current item, yet chooses it.
+    if (index.isValid() && event->button() == Qt::LeftButton) mark_ = index.row();
 }
 
 }  // namespace velmo

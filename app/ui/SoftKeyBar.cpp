@@ -1,8 +1,11 @@
 #include "app/ui/SoftKeyBar.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
+#include <algorithm>
 
 #include "app/ui/BoldFont.h"
+#include "app/ui/CheckMarkMenuStyle.h"
 
 namespace velmo {
 
@@ -24,6 +27,8 @@ QAction* FindIn(const QMenu* menu, unsigned command) {
 
 SoftKeyBar::SoftKeyBar(const MenuResource& menu, QWidget* parent) : QWidget(parent), menuId_(static_cast<int>(menu.id)) {
     setObjectName(QStringLiteral("SoftKeyBar"));
+    menuStyle_ = new CheckMarkMenuStyle;
+    menuStyle_->setParent(this);
     setFixedHeight(kHeight);
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral(
@@ -61,6 +66,8 @@ SoftKeyBar::SoftKeyBar(const MenuResource& menu, QWidget* parent) : QWidget(pare
 
 QMenu* SoftKeyBar::BuildMenu(std::span<const MenuItem> items, QWidget* parent) {
     auto* menu = new QMenu(parent);
+    menu->setStyle(menuStyle_);
+    menu->installEventFilter(this);
     for (const MenuItem& item : items) {
         if (item.IsSeparator()) {
             menu->addSeparator();
@@ -82,6 +89,26 @@ QMenu* SoftKeyBar::BuildMenu(std::span<const MenuItem> items, QWidget* parent) {
         });
     }
     return menu;
+}
+
+bool SoftKeyBar::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show) {
+        if (auto* menu = qobject_cast<QMenu*>(watched)) KeepOnScreen(*menu);
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void SoftKeyBar::KeepOnScreen(QMenu& menu) const {
+    // A sub-menu opens beside its parent menu, which on the narrow screen is mostly
+    // outside it; there it covers part of its parent instead, as on the handheld.
+    QRect screen = window()->geometry();
+    QRect placed = menu.geometry();
+    int width = std::min(placed.width(), screen.width());
+    int height = std::min(placed.height(), screen.height());
+    int left = std::clamp(placed.left(), screen.left(), screen.right() + 1 - width);
+    int top = std::clamp(placed.top(), screen.top(), screen.bottom() + 1 - height);
+    QRect inside(left, top, width, height);
+    if (inside != placed) menu.setGeometry(inside);
 }
 
 QMenu* SoftKeyBar::SubMenu(int index) const {

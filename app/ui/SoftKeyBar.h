@@ -31,12 +31,18 @@ public:
 signals:
     void Command(int id);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QMenu* BuildMenu(std::span<const MenuItem> items, QWidget* parent);
+    // Moves a menu that would leave the screen (the window above the bar) inside it.
+    void KeepOnScreen(QMenu& menu) const;
 
     int menuId_;
     std::vector<QPushButton*> keys_;
     std::vector<QMenu*> popups_;
+    QStyle* menuStyle_ = nullptr;
 };
 
 // Checks or unchecks the entry with the command in menu or its sub-menus (CheckMenuItem

@@ -46,10 +46,14 @@ void WindowPresence::OnConnection() {
         connect(client, &QLocalSocket::readyRead, this, [this, client] {
             while (client->canReadLine()) {
                 if (client->readLine() != kForegroundRequest || window_ == nullptr) continue;
-                // The window that is in front in this process is the one to show.
+                // The window that is in front in this process is the one to show; a
+                // minimised one (or the screen under it) comes back first.
                 QWidget* front = QApplication::activeModalWidget();
                 if (front == nullptr) front = window_;
-                front->show();
+                for (QWidget* shown : {window_.data(), front}) {
+                    shown->setWindowState(shown->windowState() & ~Qt::WindowMinimized);
+                    shown->show();
+                }
                 front->raise();
                 front->activateWindow();
             }

@@ -105,7 +105,8 @@ protected:
         QString question;
         test::HandleModal<QMessageBox>([this] { QTest::mouseClick(dialog_->MenuBar()->Key(1), Qt::LeftButton); },
                                        [&](QMessageBox& box) {
-                                           question = box.windowTitle() + QLatin1Char('|') + box.text();
+                                           question = box.windowTitle() + QLatin1Char('|') +
+                                                      box.text().replace(QLatin1Char('\n'), QLatin1Char(' '));
                                            box.button(answer)->click();
                                        });
         return question;
@@ -138,6 +139,57 @@ TEST_F(BlockedMessagesDialogTest, RowsReadNewestFirstAndEnterOrASecondTapOpensTh
     EXPECT_EQ(OpenedSender([this] { TapRow(0); }), QStringLiteral("C"));
     EXPECT_FALSE(dialog_->Ended());
 }
+
+TEST_F(BlockedMessagesDialogTest, AFreshListHasNoMarkSoTheFirstTapOnTheTopRowOnlyChoosesIt) {
+    Append(u"+111", u"first", u"A", 2h);
+    Append(u"+222", u"second", u"B", 1h);
+    Open();
+    EXPECT_EQ(List()->SelectionMark(), -1);
+    EXPECT_EQ(OpenedSender([this] { QTest::keyClick(List(), Qt::Key_Return); }), QString());
+    EXPECT_EQ(OpenedSender([this] { TapRow(0); }), QString());
+    EXPECT_EQ(List()->SelectionMark(), 0);
+    EXPECT_EQ(OpenedSender([this] { TapRow(0); }), QStringLiteral("B"));
+}
+
+// A key that ends a dialog as its "Done" soft key does.
+struct DoneKey {
+    const char* name;
+    bool messageView;  // in the message view opened from the list, else in the list
+    Qt::Key key;
+};
+
+class BlockedMessagesDoneKey : public BlockedMessagesDialogTest, public testing::WithParamInterface<DoneKey> {};
+
+TEST_P(BlockedMessagesDoneKey, EndsTheDialogAsDoneDoes) {
+    Append(u"+111", u"first", u"A", 1h);
+    Open();
+    if (!GetParam().messageView) {
+        QTest::keyClick(List(), GetParam().key);
+        EXPECT_TRUE(dialog_->Ended());
+        EXPECT_EQ(dialog_->result(), IDM_DONE);
+        return;
+    }
+    MarkRow(0);
+    int result = 0;
+    bool opened = test::HandleModal<MessageDialog>([this] { QTest::keyClick(List(), Qt::Key_Return); },
+                                                   [&](MessageDialog& message) {
+                                                       EXPECT_TRUE(QTest::qWaitForWindowActive(&message));
+                                                       QTest::keyClick(message.TextBox(), GetParam().key);
+                                                       result = message.result();
+                                                       // A key that did not end the message leaves it to the window.
+                                                       if (!message.Ended()) message.close();
+                                                   });
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(result, IDM_DONE);
+    EXPECT_FALSE(dialog_->Ended());
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, BlockedMessagesDoneKey,
+                         testing::Values(DoneKey{"EscapeInTheList", false, Qt::Key_Escape},
+                                         DoneKey{"LeftSoftKeyInTheList", false, Qt::Key_F1},
+                                         DoneKey{"EscapeInTheMessage", true, Qt::Key_Escape},
+                                         DoneKey{"LeftSoftKeyInTheMessage", true, Qt::Key_F1}),
+                         [](const testing::TestParamInfo<DoneKey>& info) { return info.param.name; });
 
 TEST_F(BlockedMessagesDialogTest, TheMessageShowsLocalTimeWithoutSecondsTheAddressForNoNameAndTheText) {
     Append(u"+4917012345", u"Call me back\r\nplease", nullptr, 0s);

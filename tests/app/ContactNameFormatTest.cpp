@@ -56,6 +56,12 @@ INSTANTIATE_TEST_SUITE_P(
                   u"555"},
         FormatRow{"OnlyCar", 2, With({{ContactField::CarTelephoneNumber, u"+1 555 0101"}}), u"+1 555 0101"},
         FormatRow{"OnlyRadio", 2, With({{ContactField::RadioTelephoneNumber, u"9"}}), u"9"},
+        FormatRow{"EmailOnly", 0, With({{ContactField::Email1Address, u"ada@example.org"}}), u"ada@example.org"},
+        FormatRow{"SecondEmailWhenTheFirstIsEmpty", 1, With({{ContactField::Email2Address, u"bo@example.org"}}),
+                  u"bo@example.org"},
+        FormatRow{"TelephoneBeforeEmail", 2,
+                  With({{ContactField::Email1Address, u"cy@example.org"}, {ContactField::RadioTelephoneNumber, u"9"}}),
+                  u"9"},
         FormatRow{"Nothing", 0, With({}), u""}),
     [](const testing::TestParamInfo<FormatRow>& info) { return info.param.name; });
 

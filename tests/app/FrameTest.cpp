@@ -6,8 +6,10 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
 #include <QToolButton>
 
+#include "DialogTestSupport.h"
 #include "WidgetTestSupport.h"
 #include "app/resources/AppIcon.h"
 #include "app/resources/ListBitmap.h"
@@ -195,6 +197,44 @@ TEST(DialogUtilities, ShowStringMessageShowsTheTableTextsAndAnswers) {
     EXPECT_TRUE(answer == IDYES || answer == IDNO);
 }
 
+struct StringMessage {
+    const char* name;
+    unsigned textId;
+    unsigned flags;
+};
+
+class StringMessageBox : public testing::TestWithParam<StringMessage> {};
+
+TEST_P(StringMessageBox, StaysInsideTheScreenAndBreaksLinesOnlyBetweenWords) {
+    test::TempDevice device;
+    RecordingDialog screen;
+    InitFullScreenDialog(screen, kFullScreenDialogFlags);
+    screen.Create();
+    QString text = QString::fromStdU16String(std::u16string(LoadStringResource(GetParam().textId)));
+    bool shown = test::HandleModal<QMessageBox>(
+        [&] { ShowStringMessage(&screen, GetParam().textId, IDS_CAPTION, GetParam().flags); },
+        [&](QMessageBox& box) {
+            EXPECT_TRUE(QTest::qWaitFor([&box] { return box.isVisible(); }));
+            EXPECT_LE(box.frameGeometry().width(), kScreenWidth);
+            EXPECT_TRUE(screen.geometry().contains(box.geometry())) << box.geometry().x() << "," << box.geometry().y();
+            EXPECT_EQ(box.text().replace(QLatin1Char('\n'), QLatin1Char(' ')), text);
+            auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            ASSERT_NE(label, nullptr);
+            for (const QString& line : box.text().split(QLatin1Char('\n'))) {
+                EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(line), label->width()) << line.toStdString();
+            }
+            test::SaveScreenshot(test::WithPopups(screen, {&box}), std::string("message-box-") + GetParam().name);
+            box.buttons().first()->click();
+        });
+    EXPECT_TRUE(shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Strings, StringMessageBox,
+    testing::Values(StringMessage{"SwitchToUserSettings", IDS_SWITCH_TO_USER_SETTINGS, MB_ICONEXCLAMATION},
+                    StringMessage{"EmptyQuestion", IDS_EMPTY_BLOCKED_QUESTION, MB_YESNO | MB_ICONQUESTION}),
+    [](const testing::TestParamInfo<StringMessage>& info) { return info.param.name; });
+
 TEST(DialogUtilities, ApplyBoldFontGivesTheControlTheBoldFont) {
     test::TempDevice device;
     RecordingDialog dialog;
@@ -367,6 +407,20 @@ TEST(WindowPresence, ACaptionIsFoundOnItsOwnDeviceOnlyAndBroughtForward) {
         test::TempDevice elsewhere;
         EXPECT_EQ(ForeignWindow::Find(QStringLiteral("Recording")), nullptr);
     }
+}
+
+TEST(WindowPresence, ASecondStartRestoresAMinimisedWindow) {
+    test::TempDevice device;
+    RecordingDialog dialog;
+    dialog.Create();
+    dialog.showMinimized();
+    ASSERT_TRUE(QTest::qWaitFor([&dialog] { return dialog.isMinimized(); }));
+    auto found = ForeignWindow::Find(QStringLiteral("Recording"));
+    ASSERT_NE(found, nullptr);
+    EXPECT_TRUE(found->SetForeground());
+    EXPECT_TRUE(QTest::qWaitFor([&dialog] { return !dialog.isMinimized(); }));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([&dialog] { return dialog.isActiveWindow(); }));
 }
 
 }  // namespace

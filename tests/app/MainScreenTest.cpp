@@ -17,6 +17,8 @@
 #include "app/ui/OwnerDataListView.h"
 #include "app/ui/ScheduleDialog.h"
 #include "app/ui/StateSelectorCtrl.h"
+#include "app/ui/TimePicker.h"
+#include "common/ContactStateRebuild.h"
 #include "device/ContactStore.h"
 #include "support/FileHelpers.h"
 #include "support/TempDevice.h"
@@ -159,6 +161,57 @@ TEST_F(MainScreenTest, TheActionKeyStepsTheMarkedRow) {
     EXPECT_EQ(StoredActionOfRow(3), Accept);
 }
 
+TEST_F(MainScreenTest, AMissingAddressBookKeepsEveryActionUntilItIsBack) {
+    AddContacts({{u"Ann", u"Adams"}});
+    Open();
+    TapRow(2);
+    TapRow(2);  // Adams: Dismiss
+    QTest::mouseClick(dialog_->DoneButton(), Qt::LeftButton);
+    auto stored = test::ReadFileBytes(appDir_ / "ContactsInfo.dat");
+    auto book = [this](const char* from, const char* to) {
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            std::error_code ignored;
+            std::filesystem::rename(device_.Root() / (std::string(from) + suffix),
+                                    device_.Root() / (std::string(to) + suffix), ignored);
+        }
+    };
+    book("contacts.db", "contacts.db.away");
+    Open();
+    EXPECT_EQ(List()->ItemCount(), 2);
+    EXPECT_EQ(test::ReadFileBytes(appDir_ / "ContactsInfo.dat"), stored);
+    QTest::mouseClick(dialog_->DoneButton(), Qt::LeftButton);
+
+    book("contacts.db.away", "contacts.db");
+    Open();
+    ASSERT_EQ(List()->ItemCount(), 3);
+    EXPECT_EQ(StoredActionOfRow(2), Dismiss);
+}
+
+TEST_F(MainScreenTest, ATapAfterAnotherWriterReplacedTheFileGoesIntoTheNewFile) {
+    AddContacts({{u"Ann", u"Adams"}, {u"Bob", u"Baker"}});  // object identifiers 1 and 2
+    Open();
+    TapRow(2);  // Adams chosen
+    // Another writer rebuilds ContactsInfo.dat in another order and dismisses Baker there.
+    {
+        ContactStateFile other;
+        other.SetPath((appDir_ / "ContactsInfo.dat").u16string());
+        ContactStateRebuild rebuilt = RebuildContactStates(other, {2, 1}, Accept);
+        ASSERT_TRUE(rebuilt.saved);
+        ASSERT_TRUE(other.SetAt(rebuilt.contactIndex[0], ContactRecord{Dismiss, 2}));
+    }
+    TapRow(2);  // Adams: Dismiss
+    auto bytes = test::ReadFileBytes(appDir_ / "ContactsInfo.dat");
+    ASSERT_EQ(bytes.size(), 128u + 4 * 8);
+    std::vector<ContactRecord> entries(4);
+    std::memcpy(entries.data(), bytes.data() + 128, 4 * 8);
+    EXPECT_EQ(entries, (std::vector<ContactRecord>{{Accept, -1}, {Accept, -2}, {Dismiss, 2}, {Dismiss, 1}}));
+    // The screen shows the new file: Baker's cross too.
+    QTest::qWait(20);
+    EXPECT_GT(test::CountPixels(test::OnScreen(*List()->viewport()).copy(RowRect(3)), QRect(1, 0, 26, 16),
+                                test::IsRed),
+              5);
+}
+
 TEST_F(MainScreenTest, DismissAllShowsTheCrossOnEveryRowAndATapOnlyExplains) {
     AddContacts({{u"Ann", u"Adams"}, {u"Bob", u"Baker"}});
     Open();
@@ -265,6 +318,143 @@ TEST_F(MainScreenTest, TheViewMenuOpensUpwardFromItsSoftKey) {
     EXPECT_EQ(options->geometry().right(), bar->mapToGlobal(QPoint(bar->width() - 1, 0)).x());
     options->close();
 }
+
+TEST_F(MainScreenTest, TheScreenShowsTheNewScheduleOnceItsDialogCloses) {
+    test::ScopedLocale locale("en_GB");
+    settings_.SetActiveState(ActiveBySchedule);
+    Open();
+    QTest::qWait(50);
+    QImage before = test::OnScreen(*dialog_->Selector());
+    ChooseOption<ScheduleDialog>(IDM_SCHEDULE, [](ScheduleDialog& d) {
+        d.StartPicker()->SetTimeOfDay(TimeOfDay{6, 30, 0});
+        QTest::mouseClick(d.MenuBar()->Key(0), Qt::LeftButton);  // OK
+    });
+    QTest::qWait(50);
+    QImage shown = test::OnScreen(*dialog_->Selector());
+    EXPECT_NE(shown, before);
+    EXPECT_EQ(shown, test::Rendered(*dialog_->Selector()));
+}
+
+// A soft key's code pressed wherever the focus is on the main screen.
+struct SoftKeyCode {
+    const char* name;
+    Qt::Key key;
+    bool onSelector;  // the focus is on the state selector, else on the list
+    int softKey;      // whose popup opens
+};
+
+class MainScreenSoftKeys : public MainScreenTest, public testing::WithParamInterface<SoftKeyCode> {};
+
+TEST_P(MainScreenSoftKeys, OpenTheirPopupInsteadOfQuickFind) {
+    AddContacts({{u"Ann", u"Adams"}});
+    Open();
+    QWidget* focus = GetParam().onSelector ? static_cast<QWidget*>(dialog_->Selector()) : List();
+    focus->setFocus();
+    QTest::keyClick(focus, GetParam().key);
+    QMenu* popup = dialog_->MenuBar()->SubMenu(GetParam().softKey);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(popup));
+    EXPECT_FALSE(dialog_->MenuBar()->SubMenu(1 - GetParam().softKey)->isVisible());
+    EXPECT_FALSE(dialog_->QuickFindOpen());
+    popup->close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, MainScreenSoftKeys,
+                         testing::Values(SoftKeyCode{"F1OnTheList", Qt::Key_F1, false, 0},
+                                         SoftKeyCode{"F2OnTheList", Qt::Key_F2, false, 1},
+                                         SoftKeyCode{"F1OnTheSelector", Qt::Key_F1, true, 0},
+                                         SoftKeyCode{"F2OnTheSelector", Qt::Key_F2, true, 1}),
+                         [](const testing::TestParamInfo<SoftKeyCode>& info) { return info.param.name; });
+
+// A key that moves through a long list, from a row to the row it reaches.
+struct ListMove {
+    const char* name;
+    Qt::Key key;
+    int from;  // -1 for the last row
+    int to;    // -1 for the last row; kPage for one page below the first row
+};
+constexpr int kPage = -2;
+
+class MainScreenListKeys : public MainScreenTest, public testing::WithParamInterface<ListMove> {};
+
+TEST_P(MainScreenListKeys, MoveTheMarkWithoutQuickFind) {
+    std::vector<std::pair<std::u16string, std::u16string>> names;
+    for (char16_t letter = u'A'; letter <= u'Z'; ++letter) names.push_back({u"Pat", std::u16string(3, letter)});
+    AddContacts(names);
+    Open();
+    int last = List()->ItemCount() - 1;
+    int page = List()->viewport()->height() / ContactListDialog::kRowHeight;
+    auto row = [&](int r) { return r == -1 ? last : r == kPage ? page : r; };
+    List()->SelectItem(row(GetParam().from));
+    QTest::keyClick(List(), GetParam().key);
+    // A page is what the list shows; whether a row cut by its bottom edge counts is the list's.
+    int slack = GetParam().to == kPage || GetParam().from == kPage ? 1 : 0;
+    EXPECT_NEAR(List()->SelectionMark(), row(GetParam().to), slack);
+    EXPECT_FALSE(dialog_->QuickFindOpen());
+    EXPECT_TRUE(List()->hasFocus());
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, MainScreenListKeys,
+                         testing::Values(ListMove{"PageDown", Qt::Key_PageDown, 0, kPage},
+                                         ListMove{"PageUp", Qt::Key_PageUp, kPage, 0},
+                                         ListMove{"End", Qt::Key_End, 0, -1},
+                                         ListMove{"Home", Qt::Key_Home, -1, 0}),
+                         [](const testing::TestParamInfo<ListMove>& info) { return info.param.name; });
+
+// A sub-menu of "View", with the setting that decides its checked entry.
+struct ViewSubMenu {
+    const char* name;
+    int subMenu;
+    std::int16_t state;
+    std::int16_t mode;
+    int checked;  // the entry that carries the check mark
+};
+
+class MainScreenViewSubMenus : public MainScreenTest, public testing::WithParamInterface<ViewSubMenu> {};
+
+TEST_P(MainScreenViewSubMenus, OpenInsideTheScreenWithACheckMarkOnlyBesideTheChosenEntry) {
+    settings_.SetActiveState(GetParam().state);
+    settings_.SetItemsState(GetParam().mode);
+    Open();
+    SoftKeyBar* bar = dialog_->MenuBar();
+    QTest::mouseClick(bar->Key(0), Qt::LeftButton);
+    QMenu* view = bar->SubMenu(0);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view));
+    QAction* entry = view->actions()[GetParam().subMenu];
+    view->setActiveAction(entry);
+    QTest::keyClick(view, Qt::Key_Right);
+    QMenu* sub = entry->menu();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(sub));
+    QTest::qWait(20);
+    EXPECT_TRUE(dialog_->geometry().contains(view->geometry()));
+    EXPECT_TRUE(dialog_->geometry().contains(sub->geometry()))
+        << sub->geometry().x() << "," << sub->geometry().y() << " " << sub->width() << "x" << sub->height();
+    test::SaveScreenshot(test::WithPopups(*dialog_, {view, sub}), std::string("main-view-") + GetParam().name);
+
+    sub->setActiveAction(nullptr);
+    QImage picture = sub->grab().toImage();
+    const QList<QAction*> entries = sub->actions();
+    for (int i = 0; i < entries.size(); ++i) {
+        QRect row = sub->actionGeometry(entries[i]);
+        QColor background = picture.pixelColor(row.right() - 3, row.center().y());
+        QRect checkColumn(row.left() + 2, row.top() + 3, 18, row.height() - 6);
+        int marks = test::CountPixels(picture, checkColumn, [&background](QColor c) {
+            return std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) +
+                       std::abs(c.blue() - background.blue()) > 90;
+        });
+        if (i == GetParam().checked) {
+            EXPECT_GT(marks, 8) << "entry " << i;
+        } else {
+            EXPECT_EQ(marks, 0) << "entry " << i;
+        }
+    }
+    sub->close();
+    view->close();
+}
+
+INSTANTIATE_TEST_SUITE_P(SubMenus, MainScreenViewSubMenus,
+                         testing::Values(ViewSubMenu{"ProgramState", 0, Disabled, UserSettings, 2},
+                                         ViewSubMenu{"ItemsMode", 1, Active, DismissAll, 3}),
+                         [](const testing::TestParamInfo<ViewSubMenu>& info) { return info.param.name; });
 
 TEST_F(MainScreenTest, ArrowsMoveTheFocusBetweenListAndSelector) {
     AddContacts({{u"Ann", u"Adams"}});

@@ -5,6 +5,7 @@
 
 #include "common/SettingsStore.h"
 #include "device/Text.h"
+#include "support/FileHelpers.h"
 #include "support/Process.h"
 #include "support/TempDevice.h"
 
@@ -71,6 +72,26 @@ TEST(SingleInstance, EachStartRecordsTheDirectoryItRanFrom) {
     StartAndWaitForTheList(program, after);
     EXPECT_EQ(AppPath(), device::ToUtf16(after.parent_path().string() + "/"));
     Stop(program);
+}
+
+TEST(SingleInstance, ContactsActionRefusesWhileVelmoLightRunsAndLeavesItsFileAlone) {
+    test::TempDevice device;
+    auto velmoDevice = [](const std::vector<std::string>& args) {
+        return test::RunProcess(test::BinPath("velmo-device").string(), args);
+    };
+    ASSERT_EQ(velmoDevice({"contacts", "add", "--first", "Ada", "--mobile", "+1 555 0100"}).exitCode, 0);
+    fs::path exe = PlaceProgram(device.Root() / "Program Files" / "VelmoLight");
+    QProcess program;
+    StartAndWaitForTheList(program, exe);
+    auto before = test::ReadFileBytes(exe.parent_path() / "ContactsInfo.dat");
+    test::ProcessResult refused = velmoDevice({"contacts", "action", "1", "dismiss"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.errors.find("VelmoLight is running on this device"), std::string::npos) << refused.errors;
+    EXPECT_EQ(test::ReadFileBytes(exe.parent_path() / "ContactsInfo.dat"), before);
+    Stop(program);
+
+    test::ProcessResult given = velmoDevice({"contacts", "action", "1", "dismiss"});
+    EXPECT_EQ(given.exitCode, 0) << given.errors;
 }
 
 }  // namespace

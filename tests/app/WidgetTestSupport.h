@@ -7,17 +7,19 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 #include "support/ScreenshotDir.h"
 
 namespace velmo::test {
 
 // Runs action and closes the first message box it shows with the box's first button;
-// the box's text, or empty when none appeared.
+// the box's text with its lines joined again, or empty when none appeared.
 inline QString CloseMessageBoxDuring(const std::function<void()>& action) {
     QString text;
     QTimer poll;
@@ -25,7 +27,7 @@ inline QString CloseMessageBoxDuring(const std::function<void()>& action) {
     QObject::connect(&poll, &QTimer::timeout, [&text] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box == nullptr || !text.isEmpty()) return;
-        text = box->text();
+        text = box->text().replace(QLatin1Char('\n'), QLatin1Char(' '));
         box->buttons().first()->click();
     });
     poll.start();
@@ -50,10 +52,32 @@ inline bool IsBlue(QColor c) { return c.blue() > 180 && c.red() < 90 && c.green(
 inline bool IsRed(QColor c) { return c.red() > 180 && c.green() < 90 && c.blue() < 90; }
 inline bool IsGreen(QColor c) { return c.green() > 140 && c.red() < 90 && c.blue() < 90; }
 
-// Saves a picture of the widget in the screenshots folder.
-inline void SaveScreenshot(QWidget& widget, const std::string& name) {
-    widget.grab().save(QString::fromStdString((ScreenshotDir() / (name + ".png")).string()));
+// What the screen shows of widget: its window as last painted, which a fresh rendering
+// (QWidget::grab) would not tell.
+inline QImage OnScreen(QWidget& widget) {
+    QWidget* window = widget.window();
+    QImage shown = window->screen()->grabWindow(window->winId()).toImage();
+    return shown.copy(QRect(widget.mapTo(window, QPoint(0, 0)), widget.size())).convertToFormat(QImage::Format_RGB32);
 }
+
+// A fresh rendering of widget, comparable with OnScreen.
+inline QImage Rendered(QWidget& widget) { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+// A picture of window with the popups and boxes that lie over it, as the screen shows them.
+inline QImage WithPopups(QWidget& window, const std::vector<QWidget*>& popups) {
+    QImage picture = window.grab().toImage();
+    QPainter painter(&picture);
+    for (QWidget* popup : popups) {
+        painter.drawPixmap(popup->geometry().topLeft() - window.geometry().topLeft(), popup->grab());
+    }
+    return picture;
+}
+
+// Saves a picture of the widget under the build's screenshots directory.
+inline void SaveScreenshot(const QImage& picture, const std::string& name) {
+    picture.save(QString::fromStdString((ScreenshotDir() / (name + ".png")).string()));
+}
+inline void SaveScreenshot(QWidget& widget, const std::string& name) { SaveScreenshot(widget.grab().toImage(), name); }
 
 // Saves a picture of the screen with an open popup (a menu, a list) drawn where it shows:
 // the popup is a window of its own, which a picture of the screen alone leaves out.
@@ -62,7 +86,7 @@ inline void SaveScreenshotWithPopup(QWidget& screen, QWidget& popup, const std::
     QPainter painter(&picture);
     painter.drawPixmap(screen.mapFromGlobal(popup.mapToGlobal(QPoint(0, 0))), popup.grab());
     painter.end();
-    picture.save(QString::fromStdString((ScreenshotDir() / (name + ".png")).string()));
+    SaveScreenshot(picture, name);
 }
 
 }  // namespace velmo::test

@@ -2,6 +2,7 @@
 #include <sqlite3.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <stdexcept>
@@ -66,6 +67,7 @@ static_assert(std::size(Getters) == velmo::device::ContactFieldCount);
 class AddressBook : public ::testing::Test {
 protected:
     void SetUp() override {
+        ContactStore();  // the book exists, as contacts add or import leaves it
         application = NewApplication();
         ASSERT_NE(application, nullptr);
         ASSERT_EQ(application->Logon(0), S_OK);
@@ -347,6 +349,37 @@ TEST(AddressBookLogon, FailsWhenTheDeviceCannotHoldTheBook) {
     EXPECT_EQ(application->GetDefaultFolder(olFolderContacts, &folder), E_UNEXPECTED);
     application->Release();
 }
+
+// How the device came to be without an address book.
+struct MissingBook {
+    const char* name;
+    bool hadOne;  // contacts were added, then contacts.db was deleted
+};
+
+class AddressBookMissing : public ::testing::TestWithParam<MissingBook> {};
+
+TEST_P(AddressBookMissing, FailsLogonAndCreatesNothing) {
+    velmo::test::TempDevice device;
+    if (GetParam().hadOne) {
+        ContactStore().Add(Named(u"Ann"));
+        for (const char* file : {"contacts.db", "contacts.db-wal", "contacts.db-shm"}) {
+            std::filesystem::remove(device.Root() / file);
+        }
+    }
+    ScopedCom com;
+    IPOutlookApp* application = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
+                               reinterpret_cast<void**>(&application)),
+              S_OK);
+    EXPECT_EQ(application->Logon(0), E_FAIL);
+    application->Release();
+    EXPECT_FALSE(std::filesystem::exists(device.Root() / "contacts.db"));
+    EXPECT_FALSE(ContactStore::Exists());
+}
+
+INSTANTIATE_TEST_SUITE_P(Books, AddressBookMissing,
+                         ::testing::Values(MissingBook{"NeverCreated", false}, MissingBook{"Deleted", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Bstr, CarriesItsLengthAndAllowsNull) {
     EXPECT_EQ(SysAllocString(nullptr), nullptr);

@@ -12,6 +12,13 @@
 #include "device/Text.h"
 #include "tools/velmo-device/Commands.h"
 
+#if VELMO_HAVE_APP
+#include <QCoreApplication>
+
+#include "app/resources/StringTable.h"
+#include "app/ui/WindowPresence.h"
+#endif
+
 namespace velmo::cli {
 
 namespace {
@@ -45,6 +52,21 @@ FilterAction ParseAction(const std::string& text) {
     throw UsageError("\"" + text + "\" is no action: accept, silent or dismiss");
 }
 
+// Whether VelmoLight runs on this device, found as its second start finds it: by its caption.
+bool VelmoLightRuns() {
+#if VELMO_HAVE_APP
+    // The socket's wait needs an application object; it lives only for the question.
+    int argc = 1;
+    char name[] = "velmo-device";
+    char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> application;
+    if (QCoreApplication::instance() == nullptr) application = std::make_unique<QCoreApplication>(argc, argv);
+    return ForeignWindow::Find(QString::fromStdU16String(std::u16string(LoadStringResource(IDS_CAPTION)))) != nullptr;
+#else
+    return false;
+#endif
+}
+
 // What VelmoLight does when it starts and loads its contact list: "AppPath" for its own
 // directory, then ContactsInfo.dat rebuilt from the address book keeping earlier choices
 // (the fixed rows start as Accept, new contacts with "DefActionType"). Returns the index of
@@ -72,6 +94,12 @@ std::int32_t RebuildAsTheAppDoes(ContactStateFile& file, std::int32_t key) {
 void SetAction(const std::string& keyText, const std::string& actionText) {
     std::int32_t key = ParseKey(keyText);
     FilterAction action = ParseAction(actionText);
+    // A running VelmoLight writes its taps into the file it mapped; a rebuild here would put
+    // a new file under it, and its taps would reach no one.
+    if (VelmoLightRuns()) {
+        throw std::runtime_error("VelmoLight is running on this device: give the action there, or close it first; "
+                                 "ContactsInfo.dat is left as it is");
+    }
     ContactStateFile file;
     std::int32_t index = RebuildAsTheAppDoes(file, key);
     if (index < 0) throw UsageError("no contact has the object identifier " + keyText);

@@ -96,15 +96,16 @@ void AddContactsCommands(CLI::App& app) {
         ->required()
         ->check(CLI::Range(LONG{1}, std::numeric_limits<LONG>::max()));
     remove->callback([oid] {
-        device::ContactStore store;
-        if (!store.Remove(*oid)) throw std::runtime_error("no contact has the object identifier " + std::to_string(*oid));
+        bool removed = device::ContactStore::Exists() &&
+                       device::ContactStore(device::ContactStore::Open::ExistingOnly).Remove(*oid);
+        if (!removed) throw std::runtime_error("no contact has the object identifier " + std::to_string(*oid));
         std::cout << "removed contact " << *oid << "\n";
     });
 
     contacts->add_subcommand("clear", "Remove every contact (their identifiers are not given out again)")
         ->callback([] {
-            device::ContactStore store;
-            int removed = store.Clear();
+            int removed =
+                device::ContactStore::Exists() ? device::ContactStore(device::ContactStore::Open::ExistingOnly).Clear() : 0;
             std::cout << "removed " << removed << " contact" << (removed == 1 ? "" : "s") << "\n";
         });
 
