@@ -118,7 +118,11 @@ private:
     sqlite3_stmt* stmt_;
 };
 
+// SQLite's words for the last database failure of a registry call on this thread.
+thread_local std::string gDatabaseError;
+
 LONG ErrorFromSqlite(int rc) {
+    gDatabaseError = sqlite3_errstr(rc);
     switch (rc & 0xFF) {
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
@@ -176,9 +180,12 @@ public:
             " (3, 0, 'HKEY_LOCAL_MACHINE', 18, 'hklm');";
         rc = sqlite3_exec(db, kSchema, nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) {
-            LONG error = ErrorFromSqlite(sqlite3_extended_errcode(db));
+            int code = sqlite3_extended_errcode(db);
+            LONG error = ErrorFromSqlite(code);
             sqlite3_close(db);
-            return error == ERROR_CANTREAD ? ERROR_BADDB : error;
+            // A file that holds no registry fails here with a plain error; a full disk or an
+            // I/O error says nothing about the file's contents.
+            return (code & 0xFF) == SQLITE_ERROR ? ERROR_BADDB : error;
         }
         db_ = db;
         file_ = file;
@@ -250,6 +257,7 @@ template <typename Body>
 LONG WithDatabase(Body&& body) {
     Registry& registry = Registry::Instance();
     std::lock_guard lock(registry.mutex);
+    gDatabaseError.clear();
     LONG rc = registry.database.Connect();
     if (rc != ERROR_SUCCESS) return rc;
     rc = body(registry);
@@ -660,3 +668,5 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
 }
 
 }  // extern "C"
+
+std::string velmo::device::RegistryDatabaseError() { return gDatabaseError; }

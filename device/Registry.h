@@ -2,6 +2,8 @@
 // The handheld's registry functions, with their Win32 signatures and result codes,
 // kept in registry.db of the device root (see DeviceRoot.h).
 
+#include <string>
+
 #include "device/WinTypes.h"
 
 struct HKEY__;
@@ -52,3 +54,10 @@ LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, L
 LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
                    LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData);
 }
+
+namespace velmo::device {
+// SQLite's own words for why the last registry call on this thread failed ("database or
+// disk is full", "file is not a database"), for the device's tools to show; empty when
+// the database did not fail.
+std::string RegistryDatabaseError();
+}  // namespace velmo::device

@@ -56,6 +56,10 @@ std::string FullName(const KeyName& key) {
 }
 
 std::string Describe(LONG rc) {
+    // The database's own words tell a full disk from a damaged file.
+    if (std::string why = device::RegistryDatabaseError(); !why.empty()) {
+        return (rc == ERROR_BADDB ? "the registry database is damaged: " : "the registry database failed: ") + why;
+    }
     switch (rc) {
         case ERROR_FILE_NOT_FOUND: return "not found";
         case ERROR_BADKEY: return "not a valid key path";
