@@ -35,6 +35,8 @@ ContactStateRebuild RebuildContactStates(ContactStateFile& file, const std::vect
 std::u16string ContactStateLockPath(std::u16string_view path) {
     auto slash = path.rfind(u'/');
     std::size_t nameAt = slash == std::u16string_view::npos ? 0 : slash + 1;
+    // Without a file name there is no file to guard, and no lock to take.
+    if (nameAt == path.size()) return {};
     // A hidden name, so that it never shows among the program's files.
     return std::u16string(path.substr(0, nameAt)) + u"." + std::u16string(path.substr(nameAt)) + u".lock";
 }

@@ -38,7 +38,8 @@ struct ContactStateRebuild {
 ContactStateRebuild RebuildContactStates(ContactStateFile& file, const std::vector<std::int32_t>& keys,
                                          std::int32_t defaultAction);
 
-// The lock that every rebuild of the file at path holds: a file beside it.
+// The lock that every rebuild of the file at path holds: a hidden file beside it; empty
+// when path names no file.
 std::u16string ContactStateLockPath(std::u16string_view path);
 
 }  // namespace velmo
