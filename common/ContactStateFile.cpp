@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
@@ -54,7 +55,11 @@ bool ContactStateFile::SetPath(std::u16string_view path) {
 
 bool ContactStateFile::Map(device::MappedFile::Mode mode) {
     Unmap();
-    if (!mapping_.Open(std::u16string_view(path_), mode)) return false;
+    if (!mapping_.Open(std::u16string_view(path_), mode)) {
+        unreadable_ = mapping_.LastError() != ENOENT;
+        return false;
+    }
+    unreadable_ = false;
     if (!HeaderValid(mapping_.Data(), mapping_.Size())) {
         mapping_.Close();
         return false;
@@ -83,6 +88,8 @@ ContactRecord ContactStateFile::Entry(std::int32_t index) const {
 bool ContactStateFile::BeginRebuild(std::int32_t capacity) {
     newCount_ = 0;
     newEntries_.reset();
+    bool opened = OpenForUpdate();
+    if (unreadable_) return false;
     try {
         newEntries_.emplace(static_cast<std::size_t>(std::max(capacity, 0)));
     } catch (const std::bad_alloc&) {
@@ -90,7 +97,7 @@ bool ContactStateFile::BeginRebuild(std::int32_t capacity) {
         Unmap();
         return false;
     }
-    return OpenForUpdate();
+    return opened;
 }
 
 std::int32_t ContactStateFile::Add(std::int32_t key, std::int32_t defaultAction) {

@@ -35,8 +35,17 @@ public:
     // 260-unit buffer with its terminator is refused and leaves the path empty.
     bool SetPath(std::u16string_view path);
 
+    std::u16string_view Path() const { return path_; }
+
     // Application side.
+    // Opens the current file for update and starts a new set of entries that keeps its
+    // actions; true when the old file was opened. A missing file or one without a valid
+    // header holds no entries and the rebuild starts from the defaults, but a file that is
+    // there and cannot be opened or read starts none (Add and Save then refuse): its
+    // actions would be lost.
     bool BeginRebuild(std::int32_t capacity);
+    // Whether the last open found something at the path that it could not open or read.
+    bool Unreadable() const { return unreadable_; }
     // Index of the new entry, or -1 when no rebuild is under way or it is full.
     std::int32_t Add(std::int32_t key, std::int32_t defaultAction);
     // Replaces the file atomically with the rebuilt entries; on failure the old file stays.
@@ -63,6 +72,7 @@ private:
     char16_t path_[kPathUnits] = {};
     device::MappedFile mapping_;
     std::int32_t count_ = 0;
+    bool unreadable_ = false;
     // The entries of the next Save; absent when no rebuild has begun since the last Close.
     std::optional<std::vector<ContactRecord>> newEntries_;
     std::int32_t newCount_ = 0;

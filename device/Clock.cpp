@@ -60,6 +60,10 @@ std::uint64_t ToFileTime(TimePoint instant) {
     return static_cast<std::uint64_t>(ticks + kEpochDifferenceSeconds * 10'000'000LL);
 }
 
+std::uint64_t FileTimeOf(FileTimePoint instant) {
+    return static_cast<std::uint64_t>(instant.time_since_epoch().count() + kEpochDifferenceSeconds * 10'000'000LL);
+}
+
 TimePoint FromFileTime(std::uint64_t fileTime) {
     // A FILETIME read from a file may lie beyond what a time point holds (about 1678 to
     // 2262); such instants are clamped rather than overflowing.

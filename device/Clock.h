@@ -27,8 +27,15 @@ TimePoint Now();
 // Replaces the device's now in this process; std::nullopt returns to the real clock.
 void SetNowForTesting(std::optional<TimePoint> now);
 
+// An instant counted in FILETIME's own unit, which holds every year from 1601 to 9999
+// and far beyond; a TimePoint only holds about 1678 to 2262.
+using FileTimeTicks = std::chrono::duration<std::int64_t, std::ratio<1, 10'000'000>>;
+using FileTimePoint = std::chrono::time_point<std::chrono::system_clock, FileTimeTicks>;
+
 // FILETIME: 100-nanosecond intervals since 1601-01-01 UTC, as one 64-bit number.
 std::uint64_t ToFileTime(TimePoint instant);
+// The FILETIME of an instant at or after 1601-01-01 UTC, exact over its whole range.
+std::uint64_t FileTimeOf(FileTimePoint instant);
 TimePoint FromFileTime(std::uint64_t fileTime);
 inline std::uint64_t Join(const FILETIME& ft) {
     return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;

@@ -118,25 +118,28 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
 
 bool MappedFile::Open(std::u16string_view path, Mode mode) {
     Close();
-    auto native = PosixPath(path);
-    if (!native) return false;
-    int fd = ::open(native->c_str(), (mode == Mode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
+    auto fail = [this](int fd, int error) {
+        if (fd >= 0) ::close(fd);
+        error_ = error;
         return false;
-    }
+    };
+    auto native = PosixPath(path);
+    if (!native) return fail(-1, EINVAL);
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
+    int fd = ::open(native->c_str(), (mode == Mode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return fail(-1, errno);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) return fail(fd, errno);
+    if (!S_ISREG(info.st_mode)) return fail(fd, EINVAL);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     auto size = static_cast<std::size_t>(info.st_size);
     void* data = nullptr;
     if (size > 0) {
         int protection = mode == Mode::ReadWrite ? PROT_READ | PROT_WRITE : PROT_READ;
         data = ::mmap(nullptr, size, protection, MAP_SHARED, fd, 0);
-        if (data == MAP_FAILED) {
-            ::close(fd);
-            return false;
-        }
+        if (data == MAP_FAILED) return fail(fd, errno);
     }
+    error_ = 0;
     fd_ = fd;
     data_ = static_cast<std::uint8_t*>(data);
     size_ = size;

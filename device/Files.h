@@ -23,8 +23,13 @@ public:
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
-    // Opens and maps the existing file at path; false (and nothing held) on failure.
+    // Opens and maps the existing file at path; false (and nothing held) on failure, with
+    // LastError telling why. Anything but a regular file (a FIFO, a directory) is refused
+    // without waiting for a writer.
     bool Open(std::u16string_view path, Mode mode);
+    // The errno of the last failed Open: ENOENT when nothing is at the path, EINVAL when
+    // what is there is no regular file; 0 after a successful one.
+    int LastError() const { return error_; }
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     bool Writable() const { return fd_ >= 0 && mode_ == Mode::ReadWrite; }
@@ -46,6 +51,7 @@ private:
     std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
     Mode mode_ = Mode::ReadOnly;
+    int error_ = 0;
 };
 
 // Replaces the file at path with the given bytes so that any reader sees either the old

@@ -17,13 +17,15 @@ bool RecordFile::Open(std::u16string_view path) {
     // A zero unit would cut the name short and open another file.
     if (path.empty() || path.find(u'\0') != std::u16string_view::npos) return false;
     std::string native = NativePath(path);
-    int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // O_NONBLOCK keeps a FIFO at the path from stalling the open; it is refused below.
+    int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0) return false;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         return false;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     fd_ = fd;
     path_ = std::move(native);
     return true;

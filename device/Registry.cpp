@@ -83,7 +83,11 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string>& names) {
     }
 }
 
+// SQLite's words for the last database failure of a registry call on this thread.
+thread_local std::string gDatabaseError;
+
 LONG ErrorFromSqlite(int rc) {
+    gDatabaseError = sqlite3_errstr(rc);
     switch (rc & 0xFF) {
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB:
@@ -140,9 +144,12 @@ public:
         if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
         rc = sql.Exec(kSchema);
         if (rc != SQLITE_OK) {
-            LONG error = ErrorFromSqlite(sqlite3_extended_errcode(sql.get()));
+            int code = sqlite3_extended_errcode(sql.get());
+            LONG error = ErrorFromSqlite(code);
             sql.Close();
-            return error == ERROR_CANTREAD ? ERROR_BADDB : error;
+            // A file that holds no registry fails here with a plain error; a full disk or an
+            // I/O error says nothing about the file's contents.
+            return (code & 0xFF) == SQLITE_ERROR ? ERROR_BADDB : error;
         }
         file_ = file;
         return ERROR_SUCCESS;
@@ -215,6 +222,7 @@ template <typename Body>
 LONG WithDatabase(Body&& body) {
     Registry& registry = Registry::Instance();
     std::lock_guard lock(registry.mutex);
+    gDatabaseError.clear();
     LONG rc = registry.database.Connect(registry.access);
     if (rc != ERROR_SUCCESS) return rc;
     rc = body(registry);
@@ -609,3 +617,5 @@ void UseRegistryReadOnly() {
 }
 
 }  // namespace velmo::device
+
+std::string velmo::device::RegistryDatabaseError() { return gDatabaseError; }

@@ -2,6 +2,8 @@
 // The handheld's registry functions, with their Win32 signatures and result codes,
 // kept in registry.db of the device root (see DeviceRoot.h).
 
+#include <string>
+
 #include "device/WinTypes.h"
 
 struct HKEY__;
@@ -61,4 +63,8 @@ namespace velmo::device {
 // reads as a registry with empty roots.
 void UseRegistryReadOnly();
 
+// SQLite's own words for why the last registry call on this thread failed ("database or
+// disk is full", "file is not a database"), for the device's tools to show; empty when
+// the database did not fail.
+std::string RegistryDatabaseError();
 }  // namespace velmo::device

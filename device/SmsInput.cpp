@@ -55,7 +55,7 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
 
 }  // namespace
 
-TimePoint ParseDeliveryTime(std::string_view text) {
+FileTimePoint ParseDeliveryTime(std::string_view text) {
     using namespace std::chrono;
     TimeText in(text);
     int year = in.Number(4, 1601, 9999, "bad year");
@@ -72,10 +72,15 @@ TimePoint ParseDeliveryTime(std::string_view text) {
     int minute = in.Number(2, 0, 59, "bad minute");
     int second = in.Take(':') ? in.Number(2, 0, 59, "bad second") : 0;
     seconds clock = hours(hour) + minutes(minute) + seconds(second);
+    // Seconds hold every accepted year; FILETIME's unit is reached only from there.
+    auto exact = [&in](sys_seconds instant) {
+        if (instant < sys_days(std::chrono::year(1601) / January / 1)) in.Fail("before 1601-01-01 UTC");
+        return time_point_cast<FileTimeTicks>(instant);
+    };
 
     if (in.Take('Z')) {
         if (!in.AtEnd()) in.Fail("text after the zone");
-        return sys_days(date) + clock;
+        return exact(sys_days(date) + clock);
     }
     bool east = in.Take('+');
     if (east || in.Take('-')) {
@@ -84,7 +89,7 @@ TimePoint ParseDeliveryTime(std::string_view text) {
         int zoneMinutes = in.Number(2, 0, 59, "bad zone minutes");
         if (!in.AtEnd()) in.Fail("text after the zone");
         seconds offset = hours(zoneHours) + minutes(zoneMinutes);
-        return sys_days(date) + clock - (east ? offset : -offset);
+        return exact(sys_days(date) + clock - (east ? offset : -offset));
     }
     if (!in.AtEnd()) in.Fail("text after the time");
     std::tm local{};
@@ -97,7 +102,7 @@ TimePoint ParseDeliveryTime(std::string_view text) {
     local.tm_isdst = -1;  // the zone's rule decides
     std::time_t instant = std::mktime(&local);
     if (instant == static_cast<std::time_t>(-1)) in.Fail("not a local time of this device");
-    return system_clock::from_time_t(instant);
+    return exact(sys_seconds(seconds(instant)));
 }
 
 IncomingSms ParseSmsLine(std::string_view line) {
@@ -108,6 +113,12 @@ IncomingSms ParseSmsLine(std::string_view line) {
                                     std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s"));
     }
     if (fields[0].empty()) throw std::invalid_argument("the sender's number is empty");
+    static const char* const kFieldNames[] = {"number", "name", "text", "time"};
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].find('\0') != std::string_view::npos) {
+            throw std::invalid_argument(std::string("the ") + kFieldNames[i] + " holds a NUL byte");
+        }
+    }
     IncomingSms sms{ToUtf16(fields[0]), ToUtf16(fields[1]), ToUtf16(fields[2]), std::nullopt};
     if (fields.size() == 4 && !fields[3].empty()) sms.deliveryTime = ParseDeliveryTime(fields[3]);
     return sms;
@@ -124,6 +135,8 @@ std::optional<IncomingSms> SmsBatchReader::Next() {
             throw std::invalid_argument("line " + std::to_string(line_) + ": " + error.what());
         }
     }
+    // A failed read is no end of the batch: the messages after it would be lost unseen.
+    if (in_.bad()) throw std::invalid_argument("line " + std::to_string(line_ + 1) + " cannot be read");
     return std::nullopt;
 }
 

@@ -2,7 +2,10 @@
 
 #include <stdexcept>
 
+#include "device/DeviceRoot.h"
+#include "device/LockFile.h"
 #include "device/Registry.h"
+#include "device/Text.h"
 
 namespace velmo::device {
 
@@ -36,6 +39,13 @@ bool IsReadCopy(const StoredMessage& message, const std::vector<Property>& store
            SameValue(message, stored, PR_SUBJECT_W) && SameValue(message, stored, PR_MESSAGE_DELIVERY_TIME);
 }
 
+std::runtime_error RulesUnreadable(LONG rc) {
+    std::string why = RegistryDatabaseError();
+    return std::runtime_error("the SMS transport's rules could not be read from the registry (" +
+                              (why.empty() ? "error " + std::to_string(rc) : why) +
+                              "); the message stays in the Inbox, unfiltered");
+}
+
 SmsOutcome OutcomeOf(const std::vector<RuleClientAnswer>& answers) {
     const RuleClientAnswer* last = nullptr;
     for (const auto& answer : answers) {
@@ -51,7 +61,7 @@ SmsOutcome OutcomeOf(const std::vector<RuleClientAnswer>& answers) {
 }  // namespace
 
 std::vector<Property> SmsProperties(const IncomingSms& sms) {
-    FILETIME delivered = Split(ToFileTime(sms.deliveryTime.value_or(Now())));
+    FILETIME delivered = Split(sms.deliveryTime ? FileTimeOf(*sms.deliveryTime) : ToFileTime(Now()));
     std::vector<Property> properties{
         Property::Text(PR_SENDER_EMAIL_ADDRESS_W, sms.number),
         Property::Text(PR_SUBJECT_W, sms.text),
@@ -68,7 +78,11 @@ std::vector<Property> SmsProperties(const IncomingSms& sms) {
 std::vector<std::u16string> RegisteredRuleClients() {
     std::vector<std::u16string> clients;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, SmsRulesKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return clients;
+    // Only a missing key means that no client is registered; a registry that cannot be
+    // read must not pass for one in which none is.
+    LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, SmsRulesKeyPath, 0, KEY_QUERY_VALUE, &key);
+    if (opened == ERROR_FILE_NOT_FOUND) return clients;
+    if (opened != ERROR_SUCCESS) throw RulesUnreadable(opened);
     KeyCloser closer{key};
     for (DWORD index = 0;; ++index) {
         char16_t name[256] = {};
@@ -80,7 +94,7 @@ std::vector<std::u16string> RegisteredRuleClients() {
         if (rc == ERROR_NO_MORE_ITEMS) break;
         // A value too long to be a DWORD is no enabled client, and the walk goes on past it.
         if (rc == ERROR_MORE_DATA) continue;
-        if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot read the SMS rules key: error " + std::to_string(rc));
+        if (rc != ERROR_SUCCESS) throw RulesUnreadable(rc);
         if (type == REG_DWORD && size == sizeof value && value != 0) clients.emplace_back(name, nameLength);
     }
     return clients;
@@ -95,6 +109,13 @@ SmsTransport::~SmsTransport() { CoUninitialize(); }
 SmsReceipt SmsTransport::Receive(const IncomingSms& sms) {
     SmsReceipt receipt;
     std::vector<Property> stored = SmsProperties(sms);
+    // A handheld has one transport and hands over one message at a time; every process
+    // that receives on this device waits its turn here, so that rule clients never race
+    // one another over the files and counters they share.
+    LockFile turn;
+    if (!turn.Lock(ToUtf16((EnsureDeviceRoot() / "transport.lock").string()))) {
+        throw std::runtime_error("cannot take the SMS transport's lock in " + DeviceRoot().string());
+    }
     receipt.entryId = store_.CreateMessage(Inbox, stored);
     EntryId folder = store_.InboxEntryId();
     for (const auto& clsid : RegisteredRuleClients()) {
@@ -102,6 +123,7 @@ SmsReceipt SmsTransport::Receive(const IncomingSms& sms) {
         const auto& answer = receipt.answers.back();
         if (!answer.failedStep && answer.handled == MRC_HANDLED_DONTCONTINUE) break;
     }
+    turn.Unlock();
     receipt.outcome = OutcomeOf(receipt.answers);
     receipt.location = Locate(receipt.entryId, stored);
     return receipt;

@@ -22,7 +22,7 @@ struct IncomingSms {
     std::u16string number;
     std::u16string name;  // empty: the message carries no sender name
     std::u16string text;
-    std::optional<TimePoint> deliveryTime;  // the device's now when absent
+    std::optional<FileTimePoint> deliveryTime;  // the device's now when absent
 };
 
 // What one rule client made of the message, or the step at which it failed.

@@ -49,36 +49,59 @@ std::string Excerpt(std::string_view text) {
     return out;
 }
 
-// Lines end with LF after any number of CRs (some exporters write CR CR LF), or with a
-// CR alone.
-std::vector<std::string_view> SplitLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n') continue;
-        lines.push_back(text.substr(start, i - start));
-        std::size_t end = i;
-        while (end < text.size() && text[end] == '\r') ++end;
-        if (end < text.size() && text[end] == '\n') i = end;
-        start = i + 1;
-    }
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
+// The lines of a text, one at a time, so that a file of many short lines costs no more
+// memory than its bytes. Lines end with LF after any number of CRs (some exporters write
+// CR CR LF), or with a CR alone.
+class Lines {
+public:
+    explicit Lines(std::string_view text) : text_(text) { Next(); }
+    bool AtEnd() const { return atEnd_; }
+    std::string_view Current() const { return current_; }
+    // The 1-based number of the current line; at the end, the number of lines read.
+    std::size_t Number() const { return number_; }
 
-// UTF-8 with any byte-order mark removed; UTF-16 (known by its mark) converted.
-std::string Utf8Text(std::string_view bytes) {
+    void Next() {
+        if (start_ >= text_.size()) {
+            atEnd_ = true;
+            return;
+        }
+        std::size_t i = start_;
+        while (i < text_.size() && text_[i] != '\r' && text_[i] != '\n') ++i;
+        current_ = text_.substr(start_, i - start_);
+        ++number_;
+        if (i == text_.size()) {
+            start_ = i;
+            return;
+        }
+        std::size_t end = i;
+        while (end < text_.size() && text_[end] == '\r') ++end;
+        if (end < text_.size() && text_[end] == '\n') i = end;
+        start_ = i + 1;
+    }
+
+private:
+    std::string_view text_;
+    std::string_view current_;
+    std::size_t start_ = 0;
+    std::size_t number_ = 0;
+    bool atEnd_ = false;
+};
+
+// UTF-8 with any byte-order mark removed, as a view of bytes; UTF-16 (known by its mark)
+// converted into converted.
+std::string_view Utf8Text(std::string_view bytes, std::string& converted) {
     auto starts = [&](std::string_view mark) { return bytes.substr(0, mark.size()) == mark; };
-    if (starts("\xEF\xBB\xBF")) return std::string(bytes.substr(3));
+    if (starts("\xEF\xBB\xBF")) return bytes.substr(3);
     bool little = starts("\xFF\xFE");
-    if (!little && !starts("\xFE\xFF")) return std::string(bytes);
+    if (!little && !starts("\xFE\xFF")) return bytes;
     std::u16string units;
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
         auto first = static_cast<unsigned char>(bytes[i]);
         auto second = static_cast<unsigned char>(bytes[i + 1]);
         units.push_back(static_cast<char16_t>(little ? first | (second << 8) : (first << 8) | second));
     }
-    return ToUtf8(units);
+    converted = ToUtf8(units);
+    return converted;
 }
 
 struct Parameter {
@@ -436,15 +459,17 @@ bool IsVCardMarker(const Property& property, std::string_view name) {
 }
 
 void Parse(std::string_view text, VCardContents& out) {
-    auto lines = SplitLines(text);
+    Lines lines(text);
     std::optional<CardReader> card;
     std::size_t depth = 0;  // above 1 inside a card nested in another one (2.1 AGENT), which is skipped
     std::size_t cardLine = 0;
-    std::size_t i = 0;
-    while (i < lines.size()) {
-        std::size_t line = i + 1;
-        std::string logical(lines[i++]);
-        while (i < lines.size() && IsContinuation(lines[i])) logical.append(lines[i++].substr(1));
+    while (!lines.AtEnd()) {
+        std::size_t line = lines.Number();
+        std::string logical(lines.Current());
+        lines.Next();
+        for (; !lines.AtEnd() && IsContinuation(lines.Current()); lines.Next()) {
+            logical.append(lines.Current().substr(1));
+        }
         if (Trim(logical).empty()) continue;
         if (depth == 0) {
             if (!IEquals(Trim(logical), "BEGIN:VCARD")) {
@@ -459,11 +484,12 @@ void Parse(std::string_view text, VCardContents& out) {
         Property property = ParseProperty(logical, line);
         // A quoted-printable value goes on past a line that ends in '=' (a soft line break).
         std::string& value = property.value;
-        while (IsQuotedPrintable(property) && i < lines.size()) {
+        while (IsQuotedPrintable(property) && !lines.AtEnd()) {
             while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
             if (value.empty() || value.back() != '=') break;
             value.pop_back();
-            value.append(lines[i++]);
+            value.append(lines.Current());
+            lines.Next();
         }
         if (IsVCardMarker(property, "BEGIN")) {
             ++depth;
@@ -476,7 +502,7 @@ void Parse(std::string_view text, VCardContents& out) {
         }
     }
     if (depth > 0) {
-        throw Failure{lines.size(), "the card begun on line " + std::to_string(cardLine) + " has no END:VCARD"};
+        throw Failure{lines.Number(), "the card begun on line " + std::to_string(cardLine) + " has no END:VCARD"};
     }
     if (!card) throw Failure{1, "not a vCard: the file is empty"};
 }
@@ -486,7 +512,8 @@ void Parse(std::string_view text, VCardContents& out) {
 VCardContents ParseVCards(std::string_view bytes) {
     VCardContents contents;
     try {
-        Parse(Utf8Text(bytes), contents);
+        std::string converted;
+        Parse(Utf8Text(bytes, converted), contents);
     } catch (const Failure& failure) {
         contents = VCardContents{};
         contents.error = VCardError{failure.line, "line " + std::to_string(failure.line) + ": " + failure.what};
@@ -495,9 +522,23 @@ VCardContents ParseVCards(std::string_view bytes) {
 }
 
 VCardImport ImportVCardFile(ContactStore& store, const std::filesystem::path& file) {
+    auto tooLarge = [&file] {
+        return std::runtime_error(file.string() + ": larger than " + std::to_string(MaxVCardFileBytes >> 20) +
+                                  " MB, which no address book export comes near; nothing was imported");
+    };
+    std::error_code unknown;
+    auto size = std::filesystem::file_size(file, unknown);
+    if (!unknown && size > MaxVCardFileBytes) throw tooLarge();
     std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error(file.string() + ": cannot be opened");
-    std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string bytes;
+    if (!unknown) bytes.reserve(size);
+    // Read in pieces, so that a pipe or a file that grows cannot pass the limit either.
+    std::vector<char> piece(1 << 16);
+    while (in.read(piece.data(), static_cast<std::streamsize>(piece.size())) || in.gcount() > 0) {
+        bytes.append(piece.data(), static_cast<std::size_t>(in.gcount()));
+        if (bytes.size() > MaxVCardFileBytes) throw tooLarge();
+    }
     if (in.bad()) throw std::runtime_error(file.string() + ": cannot be read");
     auto contents = ParseVCards(bytes);
     if (contents.error) throw std::runtime_error(file.string() + ": " + contents.error->message);

@@ -20,6 +20,7 @@
 // and pager numbers never take a voice field, since the filter must not match them.
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -48,7 +49,12 @@ struct VCardImport {
     std::vector<std::string> notes;
 };
 
-// Reads the file and adds all of its contacts in one transaction, or none of them.
+// The largest file that ImportVCardFile reads; a phone's whole address book with photos
+// stays far below it.
+inline constexpr std::uintmax_t MaxVCardFileBytes = 64ull << 20;
+
+// Reads the file and adds all of its contacts in one transaction, or none of them; a
+// file larger than MaxVCardFileBytes is refused unread.
 // Throws std::runtime_error naming the file (and the line, for a card that cannot be read).
 VCardImport ImportVCardFile(ContactStore& store, const std::filesystem::path& file);
 

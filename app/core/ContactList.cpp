@@ -80,21 +80,30 @@ void ContactList::Rebuild() {
         rows_[r].recordIndex = rebuilt.contactIndex[r - kFirstContactRow];
     }
     // The old file stays when it cannot be replaced; the rows must then name its entries.
-    if (!rebuilt.saved) BindRowsToFile();
+    // One that cannot be opened for update is shown as far as it can be read, and never
+    // saved over.
+    if (!rebuilt.saved) {
+        if (rebuilt.unreadable) file_.OpenForReading();
+        BindRowsToFile();
+    }
     SortContactRows(std::move(names));
 }
 
 void ContactList::LoadFixedRowsOnly() {
     rows_ = {{-1, -1, UnknownSenderKey}, {-1, -1, UndefinedSenderKey}};
     // Without an address book a rebuild would drop every contact's action: the file stays
-    // as it is, and is only created when there is none to use.
-    if (!file_.OpenForUpdate()) {
+    // as it is, and is only created when there is none to use (under the rebuild's lock,
+    // so that a rebuild elsewhere is never saved over).
+    device::LockFile lock;
+    lock.Lock(ContactStateLockPath(file_.Path()));
+    if (!file_.OpenForUpdate() && !file_.Unreadable()) {
         file_.BeginRebuild(2);
         file_.Add(UnknownSenderKey, Accept);
         file_.Add(UndefinedSenderKey, Accept);
         file_.Save();
         file_.OpenForUpdate();
     }
+    if (file_.Unreadable()) file_.OpenForReading();
     BindRowsToFile();
 }
 

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -223,6 +225,17 @@ TEST_F(ContactListTest, WhenTheFileCannotBeReplacedTheRowsNameTheEntriesOfTheOld
     ASSERT_EQ(list_.ChangeAction(adams), ContactList::Change::Changed);
     EXPECT_EQ(StoredAction(70), SilentAccept);
     EXPECT_EQ(EntriesOnDisk(DataFile()).size(), 3u);
+}
+
+TEST_F(ContactListTest, AFileThatCannotBeReadIsNeverSavedOver) {
+    ASSERT_EQ(mkfifo(DataFile().c_str(), 0600), 0);
+    book_.contacts = {Named(80, u"Ann", u"Adams"), Named(81, u"Bob", u"Baker")};
+    list_.Load();
+    EXPECT_EQ(list_.RowCount(), 4);
+    EXPECT_EQ(list_.RowText(RowOfKey(81)), u"Baker Bob");
+    EXPECT_EQ(list_.IconIndex(RowOfKey(80), UserSettings), -1);
+    EXPECT_EQ(list_.ChangeAction(RowOfKey(80)), ContactList::Change::NotChangeable);
+    EXPECT_EQ(std::filesystem::status(DataFile()).type(), std::filesystem::file_type::fifo);
 }
 
 struct FindRowCase {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <sqlite3.h>
+
 #include "device/Registry.h"
 #include "device/Text.h"
 #include "support/TempDevice.h"
@@ -360,6 +362,34 @@ TEST_F(Registry, TwoProcessesWritingOneKeyLoseNothingAndSeeEachOther) {
               ERROR_SUCCESS);
     EXPECT_EQ(shared, static_cast<DWORD>(kEach - 1));
     RegCloseKey(key);
+}
+
+// Every connection opened while it is registered may hold only a few pages, as when the
+// disk has no room left.
+int LimitPages(sqlite3* db, char**, const sqlite3_api_routines*) {
+    sqlite3_exec(db, "PRAGMA max_page_count=8", nullptr, nullptr, nullptr);
+    return SQLITE_OK;
+}
+
+TEST(RegistryErrors, FullDiskIsToldAsSQLiteSaysIt) {
+    auto limit = reinterpret_cast<void (*)()>(&LimitPages);
+    sqlite3_auto_extension(limit);
+    TempDevice device;
+    HKEY key = nullptr;
+    LONG created = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Full", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                   nullptr);
+    std::vector<BYTE> big(256 * 1024, 7);
+    LONG written = RegSetValueExW(key, u"Big", 0, REG_BINARY, big.data(), static_cast<DWORD>(big.size()));
+    std::string why = velmo::device::RegistryDatabaseError();
+    RegCloseKey(key);
+    sqlite3_cancel_auto_extension(limit);
+    ASSERT_EQ(created, ERROR_SUCCESS);
+    EXPECT_EQ(written, ERROR_CANTWRITE);
+    EXPECT_EQ(why, "database or disk is full");
+    DWORD value = 1;
+    ASSERT_EQ(RegSetValueExW(HKEY_LOCAL_MACHINE, u"Small", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), sizeof value),
+              ERROR_SUCCESS);
+    EXPECT_EQ(velmo::device::RegistryDatabaseError(), "") << "a call that succeeds leaves no words behind";
 }
 
 }  // namespace

@@ -10,6 +10,7 @@ namespace {
 using velmo::device::ParseDeliveryTime;
 using velmo::device::ParseSmsLine;
 using namespace std::chrono;
+using namespace std::string_literals;
 
 struct TimeRow {
     const char* name;
@@ -39,8 +40,13 @@ private:
     std::string previous_;
 };
 
+// The FILETIME of an instant, counted here in whole seconds from 1601.
+std::uint64_t FileTimeAt(sys_seconds instant) {
+    return static_cast<std::uint64_t>((instant - sys_days(year(1601) / January / 1)).count()) * 10'000'000ULL;
+}
+
 TEST_P(DeliveryTime, IsReadAsTheInstantItNames) {
-    EXPECT_EQ(time_point_cast<seconds>(ParseDeliveryTime(GetParam().text)), GetParam().expected);
+    EXPECT_EQ(velmo::device::FileTimeOf(ParseDeliveryTime(GetParam().text)), FileTimeAt(GetParam().expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -50,7 +56,14 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeRow{"WestOfUtcWithoutColon", "2024-05-01T09:30:00-0530", May1 + 15h},
                       TimeRow{"LocalWithoutSeconds", "2024-05-01T09:30", May1 + 13h + 30min},
                       TimeRow{"SpaceForT", "2024-05-01 23:59:59Z", May1 + 23h + 59min + 59s},
-                      TimeRow{"LeapDay", "2024-02-29T00:00:00Z", sys_days(year(2024) / February / 29)}),
+                      TimeRow{"LeapDay", "2024-02-29T00:00:00Z", sys_days(year(2024) / February / 29)},
+                      // Beyond what a nanosecond clock holds (about 1678 to 2262), to both ends.
+                      TimeRow{"FirstInstant", "1601-01-01T00:00:00Z", sys_days(year(1601) / January / 1)},
+                      TimeRow{"LocalBefore1678", "1650-07-01T08:00:00",
+                              sys_days(year(1650) / July / 1) + 12h + 56min + 2s},
+                      TimeRow{"Year2300", "2300-01-01T00:00Z", sys_days(year(2300) / January / 1)},
+                      TimeRow{"LastSecond", "9999-12-31T23:59:59-23:59",
+                              sys_days(year(10000) / January / 1) + 23h + 58min + 59s}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct BadTimeRow {
@@ -69,7 +82,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, DeliveryTimeRefuses,
                                            BadTimeRow{"TrailingText", "2024-05-01T10:00Zulu"},
                                            BadTimeRow{"ShortYear", "24-05-01T10:00Z"},
                                            BadTimeRow{"SignedMonth", "2024-+5-01T10:00Z"},
-                                           BadTimeRow{"BadZone", "2024-05-01T10:00+2"}),
+                                           BadTimeRow{"BadZone", "2024-05-01T10:00+2"},
+                                           BadTimeRow{"Before1601", "1601-01-01T00:59:59+01:00"},
+                                           BadTimeRow{"Year10000", "10000-01-01T00:00Z"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SmsLine, GivesNumberNameTextAndTime) {
@@ -86,6 +101,32 @@ TEST(SmsLine, GivesNumberNameTextAndTime) {
     EXPECT_FALSE(bare.deliveryTime.has_value());
 }
 
+// Gives its text, then fails as a disk with an I/O error does.
+class FailingBuffer : public std::stringbuf {
+public:
+    explicit FailingBuffer(const std::string& text) : std::stringbuf(text) {}
+
+protected:
+    int_type underflow() override {
+        int_type next = std::stringbuf::underflow();
+        if (next == traits_type::eof()) throw std::ios_base::failure("I/O error");
+        return next;
+    }
+};
+
+TEST(SmsBatch, ReadErrorIsNoEndOfTheBatch) {
+    FailingBuffer buffer("+1 555 0100\t\tone\n");
+    std::istream in(&buffer);
+    velmo::device::SmsBatchReader reader(in);
+    EXPECT_TRUE(reader.Next().has_value());
+    try {
+        reader.Next();
+        ADD_FAILURE() << "the failed read ended the batch";
+    } catch (const std::invalid_argument& error) {
+        EXPECT_STREQ(error.what(), "line 2 cannot be read");
+    }
+}
+
 std::vector<velmo::device::IncomingSms> ReadAll(const std::string& text) {
     std::istringstream in(text);
     velmo::device::SmsBatchReader reader(in);
@@ -100,8 +141,10 @@ TEST(SmsBatch, SkipsCommentsAndNamesTheLineOfAnError) {
     EXPECT_EQ(messages[1].text, u"two");
     EXPECT_FALSE(messages[1].deliveryTime.has_value());
 
-    for (const char* bad : {"+1 555 0100\t\tone\nno tabs here\n", "+1 555 0100\t\tone\n\tname\ttext\n",
-                            "+1 555 0100\t\tone\n555\tn\tt\tyesterday\n", "+1 555 0100\t\tone\na\tb\tc\td\te\n"}) {
+    for (std::string bad : {"+1 555 0100\t\tone\nno tabs here\n"s, "+1 555 0100\t\tone\n\tname\ttext\n"s,
+                            "+1 555 0100\t\tone\n555\tn\tt\tyesterday\n"s, "+1 555 0100\t\tone\na\tb\tc\td\te\n"s,
+                            // A NUL would cut the stored field short.
+                            "+1 555 0100\t\tone\n555\0 666\tn\tt\n"s, "+1 555 0100\t\tone\n555\tn\tt\0ext\n"s}) {
         std::istringstream in(bad);
         velmo::device::SmsBatchReader reader(in);
         EXPECT_TRUE(reader.Next().has_value()) << bad;

@@ -1,11 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+#include <thread>
 #include <vector>
 
 #include "device/Clock.h"
+#include "device/DeviceRoot.h"
 #include "device/Installer.h"
+#include "device/LockFile.h"
 #include "device/SmsTransport.h"
 #include "device/Registry.h"
+#include "device/Text.h"
 #include "support/TempDevice.h"
 
 namespace {
@@ -133,7 +139,8 @@ struct PropertyRow {
 class TransportStores : public Transport, public ::testing::WithParamInterface<PropertyRow> {};
 
 TEST_P(TransportStores, WhatAHandheldGivesAnSms) {
-    auto delivered = velmo::device::FromFileTime(133'000'000'000'000'000ull);
+    auto delivered = std::chrono::time_point_cast<velmo::device::FileTimeTicks>(
+        velmo::device::FromFileTime(133'000'000'000'000'000ull));
     IncomingSms sms{u"+44 7700 900123", GetParam().senderName, u"See you at 8", delivered};
     auto receipt = transport.Receive(sms);
     EXPECT_EQ(receipt.outcome, SmsOutcome::NotHandled);
@@ -319,5 +326,25 @@ INSTANTIATE_TEST_SUITE_P(
                       HandlerRow{"DisabledDismissAll", 2, 3, SmsOutcome::Accepted, 0, MRC_NOT_HANDLED,
                                  SmsLocation::InboxUnread}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// One message at a time across the device: while another receiver holds the transport,
+// a message is not even stored, so no two rule clients ever run at once.
+TEST_F(Transport, WaitsForTheDeviceWideTurnBeforeStoringAMessage) {
+    EnableRuleClient(velmo::device::FormatGuid(FirstClient));
+    velmo::device::LockFile other;
+    ASSERT_TRUE(other.Lock(velmo::device::ToUtf16((velmo::device::DeviceRoot() / "transport.lock").string())));
+    auto receipt = std::async(std::launch::async, [this] {
+        MessageStore ownStore;
+        SmsTransport own(ownStore);
+        return own.Receive({u"5550100", u"", u"waits", std::nullopt});
+    });
+    EXPECT_EQ(receipt.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+    EXPECT_EQ(store.Count(u"Inbox"), 0u);
+    EXPECT_EQ(slots[0].processed, 0);
+    other.Unlock();
+    EXPECT_EQ(receipt.get().answers.size(), 1u);
+    EXPECT_EQ(slots[0].processed, 1);
+    EXPECT_EQ(store.Count(u"Inbox"), 1u);
+}
 
 }  // namespace

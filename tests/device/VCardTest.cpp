@@ -270,3 +270,19 @@ TEST(VCardImport, AddsEveryCardOrNone) {
     EXPECT_EQ(contacts.Oid(2), imported.oids[1]);
     EXPECT_EQ(contacts.Field(2, F::MobileTelephoneNumber), u"2");
 }
+
+TEST(VCardImport, RefusesAFileLargerThanAnyAddressBookUnread) {
+    velmo::test::TempDevice device;
+    velmo::device::ContactStore store;
+    auto file = device.Root() / "huge.vcf";
+    std::ofstream(file) << "BEGIN:VCARD\nFN:One\nTEL;CELL:1\nEND:VCARD\n";
+    // Sparse: the size is there without the bytes being written.
+    std::filesystem::resize_file(file, velmo::device::MaxVCardFileBytes + 1);
+    try {
+        velmo::device::ImportVCardFile(store, file);
+        ADD_FAILURE() << "a file over the limit was read";
+    } catch (const std::runtime_error& e) {
+        EXPECT_NE(std::string(e.what()).find("huge.vcf: larger than 64 MB"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(store.Load().Size(), 0u);
+}

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,9 @@ TEST_P(ContactActionCommandRefuses, Arguments) {
     auto result = Device(GetParam().args);
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.errors.find(GetParam().error), std::string::npos) << result.errors;
+    // Arguments are checked before anything is written.
+    EXPECT_FALSE(std::filesystem::exists(velmo::device::ProgramDirectory() / "ContactsInfo.dat"));
+    EXPECT_NE(Device({"registry", "get", "HKLM/Software/Apps/VelmoLight", "AppPath"}).exitCode, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/FileHelpers.h"
@@ -8,6 +9,8 @@
 #include "support/TempDevice.h"
 
 namespace {
+
+using namespace std::string_view_literals;
 
 velmo::test::ProcessResult Device(const std::vector<std::string>& args) {
     return velmo::test::RunProcess(velmo::test::BinPath("velmo-device").string(), args);
@@ -93,10 +96,23 @@ TEST_F(SmsCommand, MessageStaysInTheInboxWhenNoRuleClientTakesIt) {
     EXPECT_EQ(Device({"inbox"}).output.rfind("Inbox: 2 messages\n", 0), 0u);
 }
 
+TEST_F(SmsCommand, RulesThatCannotBeReadStopTheCommandAndLeaveTheMessageInTheInbox) {
+    std::string garbage = "this is no database, though it sits where the registry belongs";
+    velmo::test::WriteFileBytes(device.Root() / "registry.db",
+                                std::vector<std::uint8_t>(garbage.begin(), garbage.end()));
+    auto result = Device({"sms", "receive", "--from", "555 0100", "--text", "hi"});
+    EXPECT_NE(result.exitCode, 0);
+    EXPECT_EQ(result.output, "");
+    EXPECT_NE(result.errors.find("rules could not be read from the registry (file is not a database)"),
+              std::string::npos)
+        << result.errors;
+    EXPECT_EQ(Device({"inbox"}).output.rfind("Inbox: 1 message", 0), 0u);
+}
+
 struct BadReceive {
     const char* name;
     std::vector<std::string> args;
-    const char* batch;  // contents of the batch file, when the row uses one
+    std::string_view batch;  // contents of the batch file, when the row uses one
     const char* error;
     std::size_t received = 0;
 };
@@ -105,9 +121,9 @@ class SmsCommandRefuses : public SmsCommand, public ::testing::WithParamInterfac
 
 TEST_P(SmsCommandRefuses, Arguments) {
     auto args = GetParam().args;
-    if (GetParam().batch != nullptr) {
+    if (GetParam().batch.data() != nullptr) {
         auto file = device.Root() / "batch.txt";
-        std::string text = GetParam().batch;
+        std::string text(GetParam().batch);
         velmo::test::WriteFileBytes(file, std::vector<std::uint8_t>(text.begin(), text.end()));
         args.push_back(file.string());
     }
@@ -121,13 +137,20 @@ TEST_P(SmsCommandRefuses, Arguments) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, SmsCommandRefuses,
     ::testing::Values(
-        BadReceive{"NothingGiven", {"sms", "receive"}, nullptr, "needs --from"},
-        BadReceive{"TextMissing", {"sms", "receive", "--from", "555"}, nullptr, "--text"},
+        BadReceive{"NothingGiven", {"sms", "receive"}, {}, "needs --from"},
+        BadReceive{"TextMissing", {"sms", "receive", "--from", "555"}, {}, "--text"},
         BadReceive{"BadTime", {"sms", "receive", "--from", "555", "--text", "t", "--time", "2024-02-30T10:00Z"},
-                   nullptr, "no such day"},
+                   {}, "no such day"},
         BadReceive{"BatchAndSingle", {"sms", "receive", "--from", "555", "--text", "t", "--batch"}, "", "excludes"},
         BadReceive{"BatchLineWithoutText", {"sms", "receive", "--batch"}, "555\tA\tok\n555\tB\n", "line 2:", 1},
-        BadReceive{"BatchMissing", {"sms", "receive", "--batch", "/nonexistent/batch.txt"}, nullptr, "cannot read"}),
+        BadReceive{"BatchMissing", {"sms", "receive", "--batch", "/nonexistent/batch.txt"}, {}, "cannot read"},
+        BadReceive{"BatchIsADirectory", {"sms", "receive", "--batch", "/"}, {}, "/: is a directory"},
+        BadReceive{"BatchLineWithNul", {"sms", "receive", "--batch"}, "555\tA\tok\n555\tB\0b\tcut\n"sv,
+                   "line 2: the name holds a NUL byte", 1},
+        BadReceive{"TimeBefore1601",
+                   {"sms", "receive", "--from", "555", "--text", "t", "--time", "1601-01-01T00:30+01:00"},
+                   {},
+                   "before 1601"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

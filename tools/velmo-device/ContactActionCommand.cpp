@@ -69,9 +69,10 @@ bool VelmoLightRuns() {
 
 // What VelmoLight does when it starts and loads its contact list: "AppPath" for its own
 // directory, then ContactsInfo.dat rebuilt from the address book keeping earlier choices
-// (the fixed rows start as Accept, new contacts with "DefActionType"). Returns the index of
-// key's entry, or -1 when the address book has no such contact.
-std::int32_t RebuildAsTheAppDoes(ContactStateFile& file, std::int32_t key) {
+// (the fixed rows start as Accept, new contacts with "DefActionType"). The rebuild's lock
+// is still held when this returns, so that no other rebuild starts before the caller's
+// change is in the file.
+ContactStateRebuild RebuildAsTheAppDoes(ContactStateFile& file, const std::vector<std::int32_t>& keys) {
     SettingsStore settings;
     std::filesystem::create_directories(device::ProgramDirectory());
     std::u16string appPath = device::ToUtf16(device::ProgramDirectory().string() + "/");
@@ -79,16 +80,15 @@ std::int32_t RebuildAsTheAppDoes(ContactStateFile& file, std::int32_t key) {
     if (!settings.SetAppPath(appPath.c_str()) || !settings.ContactsInfoPath(path) || !file.SetPath(path)) {
         throw std::runtime_error("cannot set \"AppPath\" to " + device::ToUtf8(appPath));
     }
-    ContactsConnection contacts;
-    if (!contacts.Open()) throw std::runtime_error("cannot open the address book");
-    std::vector<std::int32_t> keys = contacts.Keys();
-    contacts.Close();
     ContactStateRebuild rebuilt = RebuildContactStates(file, keys, settings.GetDefActionType());
+    if (!rebuilt.lock.Held()) {
+        throw std::runtime_error("cannot lock " + device::ToUtf8(ContactStateLockPath(path)) + ": nothing was changed");
+    }
+    if (rebuilt.unreadable) {
+        throw std::runtime_error(device::ToUtf8(path) + " is there but cannot be read: nothing was changed");
+    }
     if (!rebuilt.saved || !rebuilt.opened) throw std::runtime_error("cannot write " + device::ToUtf8(path));
-    if (key == UnknownSenderKey) return rebuilt.unknownIndex;
-    if (key == UndefinedSenderKey) return rebuilt.undefinedIndex;
-    auto found = std::find(keys.begin(), keys.end(), key);
-    return found == keys.end() ? -1 : rebuilt.contactIndex[static_cast<std::size_t>(found - keys.begin())];
+    return rebuilt;
 }
 
 void SetAction(const std::string& keyText, const std::string& actionText) {
@@ -100,9 +100,21 @@ void SetAction(const std::string& keyText, const std::string& actionText) {
         throw std::runtime_error("VelmoLight is running on this device: give the action there, or close it first; "
                                  "ContactsInfo.dat is left as it is");
     }
+    ContactsConnection contacts;
+    if (!contacts.Open()) throw std::runtime_error("cannot open the address book");
+    std::vector<std::int32_t> keys = contacts.Keys();
+    contacts.Close();
+    // Every argument is checked before anything is written.
+    auto found = std::find(keys.begin(), keys.end(), key);
+    if (key != UnknownSenderKey && key != UndefinedSenderKey && found == keys.end()) {
+        throw UsageError("no contact has the object identifier " + keyText);
+    }
     ContactStateFile file;
-    std::int32_t index = RebuildAsTheAppDoes(file, key);
-    if (index < 0) throw UsageError("no contact has the object identifier " + keyText);
+    ContactStateRebuild rebuilt = RebuildAsTheAppDoes(file, keys);
+    std::int32_t index = key == UnknownSenderKey ? rebuilt.unknownIndex : rebuilt.undefinedIndex;
+    if (key != UnknownSenderKey && key != UndefinedSenderKey) {
+        index = rebuilt.contactIndex[static_cast<std::size_t>(found - keys.begin())];
+    }
     if (!file.SetAt(index, ContactRecord{action, key})) throw std::runtime_error("cannot change ContactsInfo.dat");
     file.Close();
     std::cout << "ContactsInfo.dat: " << keyText << " " << actionText << "\n";

@@ -56,7 +56,13 @@ std::string FullName(const KeyName& key) {
     return key.path.empty() ? key.rootName : key.rootName + "\\" + ToUtf8(key.path);
 }
 
-std::string Describe(LONG rc) { return device::Win32ErrorText(rc); }
+std::string Describe(LONG rc) {
+    // The database's own words tell a full disk from a damaged file.
+    if (std::string why = device::RegistryDatabaseError(); !why.empty()) {
+        return (rc == ERROR_BADDB ? "the registry database is damaged: " : "the registry database failed: ") + why;
+    }
+    return device::Win32ErrorText(rc);
+}
 
 class OpenKey {
 public:

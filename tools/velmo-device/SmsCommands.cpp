@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -150,6 +151,10 @@ void Receive(const ReceiveOptions& options) {
     std::optional<device::IncomingSms> single;
     std::ifstream batch;
     if (!options.batch.empty()) {
+        std::error_code ignored;
+        if (std::filesystem::is_directory(options.batch, ignored)) {
+            throw UsageError(options.batch + ": is a directory, not a file of messages");
+        }
         batch.open(options.batch);
         if (!batch) throw UsageError("cannot read " + options.batch);
     } else {
