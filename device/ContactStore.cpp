@@ -229,4 +229,10 @@ ContactSnapshot ContactStore::Load() const {
     return snapshot;
 }
 
+long long ContactStore::DataVersion() const {
+    Statement version(db_, "PRAGMA data_version");
+    version.Step();
+    return sqlite3_column_int64(version.get(), 0);
+}
+
 }  // namespace velmo::device

@@ -84,6 +84,9 @@ public:
     // Removes every contact and answers how many there were; identifiers stay used.
     int Clear();
     ContactSnapshot Load() const;
+    // Changes whenever another connection, of this process or another, has committed to
+    // contacts.db since this connection last asked.
+    long long DataVersion() const;
 
 private:
     sqlite3* db_ = nullptr;
