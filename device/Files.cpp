@@ -6,12 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include "device/Text.h"
 
@@ -130,7 +132,11 @@ bool MappedFile::Flush(std::size_t offset, std::size_t length) {
     return ::fsync(fd_) == 0;
 }
 
-bool ReplaceFileAtomically(std::u16string_view path, const void* data, std::size_t size) {
+namespace {
+
+// Writes the temporary file with write, makes it durable and renames it over path.
+template <typename Write>
+bool ReplaceWith(std::u16string_view path, Write&& write) {
     auto native = PosixPath(path);
     if (!native) return false;
     std::filesystem::path target(*native);
@@ -141,7 +147,7 @@ bool ReplaceFileAtomically(std::u16string_view path, const void* data, std::size
     std::string tempPath;
     int fd = CreateTemporary(dir, name, tempPath);
     if (fd < 0) return false;
-    bool ok = WriteAll(fd, data, size) && ::fsync(fd) == 0;
+    bool ok = write(fd) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(tempPath.c_str(), native->c_str()) == 0;
     if (!ok) {
@@ -150,6 +156,44 @@ bool ReplaceFileAtomically(std::u16string_view path, const void* data, std::size
     }
     SyncDirectory(dir.string());
     return true;
+}
+
+// Copies length bytes of source from offset to the current position of target.
+bool CopyRange(int source, std::uint64_t offset, std::uint64_t length, int target) {
+    auto from = static_cast<off_t>(offset);
+    bool kernelCopy = true;
+    std::vector<std::uint8_t> buffer;
+    while (length > 0) {
+        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 30));
+        ssize_t copied = -1;
+        if (kernelCopy) {
+            copied = ::copy_file_range(source, &from, target, nullptr, chunk, 0);
+            if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                kernelCopy = false;  // another file system, or a kernel without it: through memory
+                continue;
+            }
+        } else {
+            if (buffer.empty()) buffer.resize(1u << 20);
+            copied = ::pread(source, buffer.data(), std::min(chunk, buffer.size()), from);
+            if (copied > 0 && !WriteAll(target, buffer.data(), static_cast<std::size_t>(copied))) return false;
+            if (copied > 0) from += copied;
+        }
+        if (copied < 0 && errno == EINTR) continue;
+        if (copied <= 0) return false;  // an error, or the source ends early
+        length -= static_cast<std::uint64_t>(copied);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReplaceFileAtomically(std::u16string_view path, const void* data, std::size_t size) {
+    return ReplaceWith(path, [&](int fd) { return WriteAll(fd, data, size); });
+}
+
+bool ReplaceFileAtomically(std::u16string_view path, const void* head, std::size_t headSize, int source,
+                           std::uint64_t offset, std::uint64_t length) {
+    return ReplaceWith(path, [&](int fd) { return WriteAll(fd, head, headSize) && CopyRange(source, offset, length, fd); });
 }
 
 FileLock::FileLock(int fd) : fd_(fd), held_(false) {

@@ -48,6 +48,11 @@ private:
 // file or the whole new one: write a temporary file in the same directory, fsync it,
 // rename it over path, fsync the directory. The old file is untouched on failure.
 bool ReplaceFileAtomically(std::u16string_view path, const void* data, std::size_t size);
+// The same with head followed by length bytes of the open file source from offset, copied
+// inside the kernel where the file system allows it, so that a large rewrite never passes
+// through this process's memory. Fails when source holds fewer bytes.
+bool ReplaceFileAtomically(std::u16string_view path, const void* head, std::size_t headSize, int source,
+                           std::uint64_t offset, std::uint64_t length);
 
 // An exclusive advisory lock (flock) on an open file descriptor, held for the object's life.
 class FileLock {
