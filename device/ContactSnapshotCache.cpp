@@ -1,6 +1,7 @@
 #include "device/ContactSnapshotCache.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <stdexcept>
 
@@ -20,11 +21,12 @@ void ContactSnapshotCache::Connect() {
 
 void ContactSnapshotCache::ConnectLocked() {
     // A test or a person may point the device elsewhere, or replace contacts.db, between two
-    // messages; an open connection would go on reading the old file.
+    // messages, where an open connection would go on reading the old file; and a child made
+    // by fork must not use its parent's connection.
     std::filesystem::path path = DeviceRoot() / "contacts.db";
     struct stat file {};
-    if (store_ && path == path_ && stat(path.c_str(), &file) == 0 && file.st_dev == device_ &&
-        file.st_ino == inode_) {
+    if (store_ && path == path_ && process_ == getpid() && stat(path.c_str(), &file) == 0 &&
+        file.st_dev == device_ && file.st_ino == inode_) {
         return;
     }
     store_.reset();
@@ -35,6 +37,7 @@ void ContactSnapshotCache::ConnectLocked() {
         throw std::runtime_error("contacts.db vanished as it was opened");
     }
     path_ = path;
+    process_ = getpid();
     device_ = file.st_dev;
     inode_ = file.st_ino;
 }

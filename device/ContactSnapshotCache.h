@@ -31,6 +31,7 @@ private:
 
     std::mutex mutex_;
     std::filesystem::path path_;
+    pid_t process_ = 0;
     dev_t device_ = 0;
     ino_t inode_ = 0;
     std::unique_ptr<ContactStore> store_;
