@@ -50,6 +50,8 @@ constexpr TrunkPrefix TrunkPrefixes[] = {{u"0", {}}, {u"06", u"36"}, {u"80", u"3
 // National is a trunk prefix and a national number of at least MinMatchDigits digits that ends
 // international, where a country code (for that trunk prefix) precedes it.
 bool IsNationalFormOf(std::u16string_view national, std::u16string_view international) {
+    // Every trunk prefix starts with one of these; most numbers are thus ruled out at once.
+    if (national[0] != u'0' && national[0] != u'8') return false;
     for (const TrunkPrefix& trunk : TrunkPrefixes) {
         if (!national.starts_with(trunk.digits)) continue;
         std::u16string_view number = national.substr(trunk.digits.size());
@@ -67,10 +69,20 @@ bool IsNationalFormOf(std::u16string_view national, std::u16string_view internat
 
 std::u16string KeepDigits(std::u16string_view text) {
     std::u16string digits;
-    for (char16_t c : text) {
-        if (c >= u'0' && c <= u'9') digits.push_back(c);
-    }
+    KeepDigits(text, digits);
     return digits;
+}
+
+void KeepDigits(std::u16string_view text, std::u16string& digits) {
+    // Every unit is written and only digits advance, which keeps the loop free of branches:
+    // the handler runs it on every number of the address book.
+    digits.resize(text.size());
+    std::size_t kept = 0;
+    for (char16_t c : text) {
+        digits[kept] = c;
+        kept += c >= u'0' && c <= u'9' ? 1 : 0;
+    }
+    digits.resize(kept);
 }
 
 std::u16string KeepDigits(const char16_t* text) {

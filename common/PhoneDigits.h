@@ -18,6 +18,8 @@ constexpr std::size_t MinMatchDigits = 7;
 std::u16string KeepDigits(std::u16string_view text);
 // The same for a zero-terminated text; a null text gives an empty result.
 std::u16string KeepDigits(const char16_t* text);
+// The same into digits, whose storage is reused, for a walk over many numbers.
+void KeepDigits(std::u16string_view text, std::u16string& digits);
 
 // True when the two digit strings are one telephone number: their last MatchDigits digits are
 // equal, or the shorter (of MinMatchDigits or more) is the end of the longer; a number shorter
