@@ -47,11 +47,13 @@ struct TrunkPrefix {
 };
 constexpr TrunkPrefix TrunkPrefixes[] = {{u"0", {}}, {u"06", u"36"}, {u"80", u"375"}};
 
+// Every trunk prefix starts with one of these, which rules most numbers out at once: the
+// handler compares every number of the address book.
+inline bool MayStartWithTrunkPrefix(std::u16string_view digits) { return digits[0] == u'0' || digits[0] == u'8'; }
+
 // National is a trunk prefix and a national number of at least MinMatchDigits digits that ends
 // international, where a country code (for that trunk prefix) precedes it.
 bool IsNationalFormOf(std::u16string_view national, std::u16string_view international) {
-    // Every trunk prefix starts with one of these; most numbers are thus ruled out at once.
-    if (national[0] != u'0' && national[0] != u'8') return false;
     for (const TrunkPrefix& trunk : TrunkPrefixes) {
         if (!national.starts_with(trunk.digits)) continue;
         std::u16string_view number = national.substr(trunk.digits.size());
@@ -99,7 +101,9 @@ bool TrailingDigitsMatch(std::u16string_view a, std::u16string_view b) {
     if (a.substr(a.size() - n) == b.substr(b.size() - n)) return true;
     // When at least 7 trailing digits agree and what is left over is a national trunk prefix on one
     // side and a country code on the other, it is the same number dialled nationally and internationally.
-    if (IsNationalFormOf(a, b) || IsNationalFormOf(b, a)) return true;
+    if ((MayStartWithTrunkPrefix(a) && IsNationalFormOf(a, b)) || (MayStartWithTrunkPrefix(b) && IsNationalFormOf(b, a))) {
+        return true;
+    }
     // Everything else is not a match.
     return false;
 }
