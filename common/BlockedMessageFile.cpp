@@ -138,21 +138,26 @@ void BlockedMessageFile::Purge(std::uint32_t ageSeconds) {
         if (device::Join(oldest) >= threshold) return true;
 
         std::uint64_t count = (size - kHeaderSize) / kRecordSize;
-        std::size_t bytes = count * kRecordSize;
-        std::unique_ptr<std::uint8_t[]> records(new (std::nothrow) std::uint8_t[bytes]);
-        if (records == nullptr || file_.ReadAt(kHeaderSize, records.get(), bytes) != bytes) return false;
+        // Only the delivery times of the removed records are looked at, through a mapping, so
+        // their bytes are never copied.
+        device::MappedFile mapping;
+        if (!mapping.Open(Path(), device::MappedFile::Mode::ReadOnly) ||
+            mapping.Size() < kHeaderSize + count * kRecordSize) {
+            return false;
+        }
         std::uint64_t first = 0;
         for (; first < count; ++first) {
             FILETIME delivered{};
-            std::memcpy(&delivered, records.get() + first * kRecordSize + kTimeOffset, sizeof delivered);
+            std::memcpy(&delivered, mapping.Data() + kHeaderSize + first * kRecordSize + kTimeOffset, sizeof delivered);
             if (device::Join(delivered) >= threshold) break;
         }
+        mapping.Close();
         if (first == 0) return true;
         if (first == count) return CutToHeader();
-        // The header goes in front of the kept records, over the tail of the last removed one.
-        std::uint8_t* kept = records.get() + first * kRecordSize - kHeaderSize;
-        std::memcpy(kept, kHeader, kHeaderSize);
-        replaced = device::ReplaceFileAtomically(Path(), kept, kHeaderSize + (count - first) * kRecordSize);
+        // The kept records go from this file into the new one without passing through memory;
+        // a torn record at the end is left behind, as every reader skips it.
+        replaced = device::ReplaceFileAtomically(Path(), kHeader, kHeaderSize, file_.Descriptor(),
+                                                 kHeaderSize + first * kRecordSize, (count - first) * kRecordSize);
         return replaced;
     });
     if (replaced) Reopen();

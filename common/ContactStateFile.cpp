@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace velmo {
 
@@ -74,6 +75,7 @@ bool ContactStateFile::Map(device::MappedFile::Mode mode) {
 void ContactStateFile::Unmap() {
     mapping_.Close();
     count_ = 0;
+    oldIndexBuilt_ = false;
 }
 
 bool ContactStateFile::OpenForUpdate() { return Map(device::MappedFile::Mode::ReadWrite); }
@@ -103,12 +105,35 @@ bool ContactStateFile::BeginRebuild(std::int32_t capacity) {
 std::int32_t ContactStateFile::Add(std::int32_t key, std::int32_t defaultAction) {
     if (!newEntries_ || static_cast<std::size_t>(newCount_) >= newEntries_->size()) return -1;
     ContactRecord record{defaultAction, key};
-    for (std::int32_t i = 0; i < count_; ++i) {
-        ContactRecord old = Entry(i);
-        if (old.key == key) record.action = old.action;
-    }
+    if (auto old = LastOldEntry(key)) record.action = Entry(*old).action;
     (*newEntries_)[static_cast<std::size_t>(newCount_)] = record;
     return newCount_++;
+}
+
+std::optional<std::int32_t> ContactStateFile::LastOldEntry(std::int32_t key) {
+    if (!oldIndexBuilt_) {
+        oldIndex_.clear();
+        try {
+            oldIndex_.reserve(static_cast<std::size_t>(count_));
+            for (std::int32_t i = 0; i < count_; ++i) oldIndex_.push_back({Entry(i).key, i});
+            std::sort(oldIndex_.begin(), oldIndex_.end());
+            oldIndexBuilt_ = true;
+        } catch (const std::bad_alloc&) {
+            oldIndex_.clear();
+        }
+    }
+    if (!oldIndexBuilt_) {
+        // Without memory for the index the old entries are searched one by one.
+        std::optional<std::int32_t> last;
+        for (std::int32_t i = 0; i < count_; ++i) {
+            if (Entry(i).key == key) last = i;
+        }
+        return last;
+    }
+    // The last of the entries with that key, as a file with a key twice has always been read.
+    auto after = std::upper_bound(oldIndex_.begin(), oldIndex_.end(), std::pair{key, count_});
+    if (after == oldIndex_.begin() || std::prev(after)->first != key) return std::nullopt;
+    return std::prev(after)->second;
 }
 
 bool ContactStateFile::Save() {
@@ -139,6 +164,7 @@ bool ContactStateFile::SetAt(std::int32_t index, const ContactRecord& record) {
     if (index < 0 || index >= count_ || !mapping_.Writable()) return false;
     std::size_t offset = kHeaderSize + static_cast<std::size_t>(index) * kRecordSize;
     StoreRecord(mapping_.Data() + offset, record);
+    oldIndexBuilt_ = false;
     return mapping_.Flush(offset, kRecordSize);
 }
 

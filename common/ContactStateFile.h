@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <string_view>
 #include <vector>
 
@@ -68,6 +69,8 @@ private:
     bool Map(device::MappedFile::Mode mode);
     void Unmap();
     ContactRecord Entry(std::int32_t index) const;
+    // The index of the last entry of the mapped file with that key.
+    std::optional<std::int32_t> LastOldEntry(std::int32_t key);
 
     char16_t path_[kPathUnits] = {};
     device::MappedFile mapping_;
@@ -76,6 +79,10 @@ private:
     // The entries of the next Save; absent when no rebuild has begun since the last Close.
     std::optional<std::vector<ContactRecord>> newEntries_;
     std::int32_t newCount_ = 0;
+    // The mapped entries as (key, index), sorted, so that a rebuild finds each old action in
+    // O(log n); built at the first Add after the mapping or an entry changed.
+    std::vector<std::pair<std::int32_t, std::int32_t>> oldIndex_;
+    bool oldIndexBuilt_ = false;
 };
 
 }  // namespace velmo

@@ -14,11 +14,12 @@ constexpr TelephoneGetter ComparedTelephones[] = {
     &IContact::get_MobileTelephoneNumber,   &IContact::get_CarTelephoneNumber,
 };
 
-bool HasMatchingTelephone(IContact* contact, std::u16string_view senderDigits) {
+// digits is the walk's one buffer for each number's digits.
+bool HasMatchingTelephone(IContact* contact, std::u16string_view senderDigits, std::u16string& digits) {
     for (auto getter : ComparedTelephones) {
         BSTR number = nullptr;
         if (FAILED((contact->*getter)(&number)) || number == nullptr) continue;
-        std::u16string digits = KeepDigits(number);
+        KeepDigits(std::u16string_view(number), digits);
         SysFreeString(number);
         if (TrailingDigitsMatch(senderDigits, digits)) return true;
     }
@@ -54,10 +55,11 @@ void ContactsConnection::Close() {
 
 bool ContactsConnection::FindContact(std::u16string_view senderDigits, std::int32_t& key) const {
     int count = Count();
+    std::u16string digits;
     for (int index = 1; index <= count; ++index) {
         IContact* contact = Item(index);
         if (contact == nullptr) continue;
-        if (HasMatchingTelephone(contact, senderDigits)) {
+        if (HasMatchingTelephone(contact, senderDigits, digits)) {
             LONG oid = 0;
             bool known = SUCCEEDED(contact->get_Oid(&oid));
             contact->Release();

@@ -199,4 +199,12 @@ ContactSnapshot ContactStore::Load() const {
     return snapshot;
 }
 
+long long ContactStore::DataVersion() const {
+    if (!db_) return 0;
+    const std::string sql = "PRAGMA data_version";
+    sqlite::Statement version(*db_, sql);
+    Step(*db_, version, sql);
+    return version.Number(0);
+}
+
 }  // namespace velmo::device

@@ -97,6 +97,9 @@ public:
     // Removes every contact and answers how many there were; identifiers stay used.
     int Clear();
     ContactSnapshot Load() const;
+    // Changes whenever another connection, of this process or another, has committed to
+    // contacts.db since this connection last asked.
+    long long DataVersion() const;
 
     // Whether the device has an address book at all.
     static bool Exists();

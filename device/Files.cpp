@@ -6,12 +6,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include "device/Text.h"
 
@@ -174,9 +176,46 @@ bool MappedFile::IsFileAt(std::u16string_view path) const {
     return mapped.st_dev == named.st_dev && mapped.st_ino == named.st_ino;
 }
 
+namespace {
+
+// Copies length bytes of source from offset to the current position of target.
+bool CopyRange(int source, std::uint64_t offset, std::uint64_t length, int target) {
+    auto from = static_cast<off_t>(offset);
+    bool kernelCopy = true;
+    std::vector<std::uint8_t> buffer;
+    while (length > 0) {
+        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 30));
+        ssize_t copied = -1;
+        if (kernelCopy) {
+            copied = ::copy_file_range(source, &from, target, nullptr, chunk, 0);
+            if (copied < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)) {
+                kernelCopy = false;  // another file system, or a kernel without it: through memory
+                continue;
+            }
+        } else {
+            if (buffer.empty()) buffer.resize(1u << 20);
+            copied = ::pread(source, buffer.data(), std::min(chunk, buffer.size()), from);
+            if (copied > 0 && !WriteAll(target, buffer.data(), static_cast<std::size_t>(copied))) return false;
+            if (copied > 0) from += copied;
+        }
+        if (copied < 0 && errno == EINTR) continue;
+        if (copied <= 0) return false;  // an error, or the source ends early
+        length -= static_cast<std::uint64_t>(copied);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ReplaceFileAtomically(std::u16string_view path, const void* data, std::size_t size) {
     ReplacementFile file(path);
     return file.IsOpen() && file.Write(data, size) && file.Commit();
+}
+
+bool ReplaceFileAtomically(std::u16string_view path, const void* head, std::size_t headSize, int source,
+                           std::uint64_t offset, std::uint64_t length) {
+    ReplacementFile file(path);
+    return file.IsOpen() && file.Write(head, headSize) && file.CopyFrom(source, offset, length) && file.Commit();
 }
 
 ReplacementFile::ReplacementFile(std::u16string_view target) {
@@ -200,6 +239,10 @@ ReplacementFile::~ReplacementFile() {
 }
 
 bool ReplacementFile::Write(const void* data, std::size_t size) { return fd_ >= 0 && WriteAll(fd_, data, size); }
+
+bool ReplacementFile::CopyFrom(int source, std::uint64_t offset, std::uint64_t length) {
+    return fd_ >= 0 && CopyRange(source, offset, length, fd_);
+}
 
 bool ReplacementFile::Commit() {
     // The lock is held through the rename: until then the temporary is a live writer's.

@@ -58,6 +58,11 @@ private:
 // file or the whole new one: write a temporary file in the same directory, fsync it,
 // rename it over path, fsync the directory. The old file is untouched on failure.
 bool ReplaceFileAtomically(std::u16string_view path, const void* data, std::size_t size);
+// The same with head followed by length bytes of the open file source from offset, copied
+// inside the kernel where the file system allows it, so that a large rewrite never passes
+// through this process's memory. Fails when source holds fewer bytes.
+bool ReplaceFileAtomically(std::u16string_view path, const void* head, std::size_t headSize, int source,
+                           std::uint64_t offset, std::uint64_t length);
 
 // The temporary file of an atomic replace, ".NAME.tmp-PID-RANDOM" beside the target. Its
 // writer holds an exclusive lock on it until the rename, so a temporary whose lock can be
@@ -72,6 +77,9 @@ public:
 
     bool IsOpen() const { return fd_ >= 0; }
     bool Write(const void* data, std::size_t size);
+    // Appends length bytes of the open file source from offset, inside the kernel where the
+    // file system allows it; false when source holds fewer.
+    bool CopyFrom(int source, std::uint64_t offset, std::uint64_t length);
     // Flushes the bytes, renames the temporary over the target and flushes the directory.
     bool Commit();
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "device/ContactSnapshotCache.h"
 #include "device/ContactStore.h"
 #include "device/Text.h"
 
@@ -15,7 +16,7 @@ namespace {
 
 using velmo::device::ContactField;
 using velmo::device::ContactSnapshot;
-using velmo::device::ContactStore;
+using velmo::device::ContactSnapshotCache;
 
 // A BSTR is preceded by its length in bytes, as on the platform.
 using BstrLength = std::uint32_t;
@@ -138,26 +139,27 @@ public:
     static constexpr const IID& Iid = IID_IPOutlookApp;
 
     HRESULT Logon(LONG /*hwnd*/) override {
-        if (store_) return S_OK;
+        if (loggedOn_) return S_OK;
         try {
             // Reading never creates the book: a missing one is not an empty one.
-            store_ = std::make_unique<ContactStore>(ContactStore::Open::ExistingOnly);
+            ContactSnapshotCache::Instance().Connect();
         } catch (const std::exception&) {
             return E_FAIL;
         }
+        loggedOn_ = true;
         return S_OK;
     }
     HRESULT Logoff() override {
-        store_.reset();
+        loggedOn_ = false;
         return S_OK;
     }
     HRESULT GetDefaultFolder(int olFolder, IFolder** ppIFolder) override;
 
     // The snapshot behind a new item collection; E_UNEXPECTED when logged off.
     HRESULT LoadContacts(std::shared_ptr<const ContactSnapshot>& snapshot) const {
-        if (!store_) return E_UNEXPECTED;
+        if (!loggedOn_) return E_UNEXPECTED;
         try {
-            snapshot = std::make_shared<const ContactSnapshot>(store_->Load());
+            snapshot = ContactSnapshotCache::Instance().Current();
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         } catch (const std::exception&) {
@@ -165,10 +167,10 @@ public:
         }
         return S_OK;
     }
-    bool LoggedOn() const { return store_ != nullptr; }
+    bool LoggedOn() const { return loggedOn_; }
 
 private:
-    std::unique_ptr<ContactStore> store_;
+    bool loggedOn_ = false;
 };
 
 class ContactsFolder final : public ComObject<ContactsFolder, IFolder> {

@@ -173,6 +173,34 @@ TEST_F(ContactStateFileTest, FindTakesTheFirstDuplicateAndAddTheLast) {
     EXPECT_EQ(ReadFileBytes(file), FileBytes({{SilentAccept, 9}}));
 }
 
+TEST_F(ContactStateFileTest, RebuildOf10000ContactsWritesWhatTheEntryByEntrySearchWrote) {
+    // An old file with keys out of order, some twice with different actions, and a truncated tail.
+    std::vector<ContactRecord> old;
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (std::int32_t i = 0; i < 10000; ++i) {
+        old.push_back({static_cast<std::int32_t>(next() % 3), static_cast<std::int32_t>(next() % 12000) - 2});
+    }
+    WriteFileBytes(file, FileBytes(10000, old));
+    // The address book now: most old keys, some new ones, some gone, in another order.
+    std::vector<Entry> entries = {{UnknownSenderKey, Accept}, {UndefinedSenderKey, Accept}};
+    for (std::int32_t i = 0; i < 10000; ++i) entries.push_back({static_cast<std::int32_t>(next() % 14000) + 1, Dismiss});
+
+    // What Add did before: every old entry compared, the last with the key giving its action.
+    std::vector<ContactRecord> expected;
+    for (const auto& entry : entries) {
+        ContactRecord record{entry.defaultAction, entry.key};
+        for (const auto& entryBefore : old) {
+            if (entryBefore.key == entry.key) record.action = entryBefore.action;
+        }
+        expected.push_back(record);
+    }
+    ContactStateFile contacts;
+    ASSERT_TRUE(contacts.SetPath(path));
+    Rebuild(contacts, static_cast<std::int32_t>(entries.size()), entries);
+    EXPECT_TRUE(ReadFileBytes(file) == FileBytes(expected)) << "the rebuilt file differs";
+}
+
 struct InvalidFileCase {
     const char* name;
     void (*spoil)(Bytes& bytes);

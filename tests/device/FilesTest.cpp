@@ -217,6 +217,25 @@ TEST_F(FilesTest, FailedWriteKeepsTheOldFileAndRemovesItsTemporary) {
     EXPECT_EQ(Listing(dir), std::vector<std::string>{"data"});
 }
 
+TEST_F(FilesTest, ReplaceWithARangeOfAnOpenFileWritesTheHeadAndExactlyThoseBytes) {
+    auto source = Pattern(3 * 1024 * 1024 + 77, 5);
+    WriteFileBytes(dir / "source", source);
+    WriteFileBytes(dir / "data", Pattern(10, 1));
+    int fd = ::open((dir / "source").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const std::uint8_t head[4] = {1, 2, 3, 4};
+    EXPECT_TRUE(ReplaceFileAtomically(U16(dir / "data"), head, sizeof head, fd, 1000, source.size() - 1000));
+    std::vector<std::uint8_t> expected(head, head + 4);
+    expected.insert(expected.end(), source.begin() + 1000, source.end());
+    EXPECT_EQ(ReadFileBytes(dir / "data"), expected);
+
+    // A source that ends before the range does leaves the file as it was.
+    EXPECT_FALSE(ReplaceFileAtomically(U16(dir / "data"), head, sizeof head, fd, 1000, source.size()));
+    EXPECT_EQ(ReadFileBytes(dir / "data"), expected);
+    ::close(fd);
+    EXPECT_EQ(Listing(dir), (std::vector<std::string>{"data", "source"}));
+}
+
 TEST_F(FilesTest, ReplaceRefusesAPathWithoutAFileName) {
     auto bytes = Pattern(10, 0);
     EXPECT_FALSE(ReplaceFileAtomically(U16(dir) + u"/", bytes.data(), bytes.size()));

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -139,6 +140,37 @@ TEST_F(TransportSystem, EachMessageSeesWhatAnotherProcessChangedBeforeIt) {
 
     EXPECT_EQ(Counter("BlockedMsg"), 2);
     EXPECT_EQ(Counter("SilentMsg"), 1);
+}
+
+TEST_F(TransportSystem, TheNextMessageSeesAContactAddedChangedOrRemovedByAnotherProcess) {
+    Setting("DefActionType", "2");  // contacts without an entry are silently accepted
+    Device({"contacts", "action", "unknown", "dismiss"});
+    RunningTransport transport;
+    const std::string fromCal = "+1 555 0104\t\thi";
+    const std::string fromCalsNewNumber = "+1 555 0106\t\thi";
+    EXPECT_EQ(transport.Receive(fromCal).rfind("dismissed: ", 0), 0u);
+
+    Device({"contacts", "add", "--first", "Cal", "--mobile", "+1 555 0104"});
+    auto added = transport.Receive(fromCal);
+    EXPECT_EQ(added.rfind("silently accepted: ", 0), 0u) << added;
+    EXPECT_NE(added.find("sender key 2;"), std::string::npos) << added;
+
+    // This test's own process changes Cal's number, as another address-book program would.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((device.Root() / "contacts.db").c_str(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 5000);
+    EXPECT_EQ(sqlite3_exec(db, "UPDATE contacts SET mobile_tel = '+1 555 0106' WHERE oid = 2", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    EXPECT_EQ(transport.Receive(fromCal).rfind("dismissed: ", 0), 0u);
+    auto changed = transport.Receive(fromCalsNewNumber);
+    EXPECT_EQ(changed.rfind("silently accepted: ", 0), 0u) << changed;
+
+    Device({"contacts", "remove", "2"});
+    auto removed = transport.Receive(fromCalsNewNumber);
+    EXPECT_EQ(removed.rfind("dismissed: ", 0), 0u) << removed;
+    EXPECT_NE(removed.find("sender key -1 (unknown)"), std::string::npos) << removed;
+    EXPECT_EQ(transport.Finish(), 0);
 }
 
 TEST_F(TransportSystem, BatchStaysConsistentWhileActionsAndModesChangeUnderIt) {
