@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {Rule(Dismiss, u"prize", false, TextRuleScope::Sender)}, UserSettings, Dismiss},
         DecisionRow{"NonLatinWordsFoldCase", kStranger, u"Вы ВЫИГРАЛИ круиз", {Rule(SilentAccept, u"выиграли")},
                     UserSettings, SilentAccept},
-        DecisionRow{"BadStoredPatternIsSkipped", kStranger, u"Your prize", 
+        DecisionRow{"BadStoredPatternIsSkipped", kStranger, u"Your prize",
                     {Rule(Accept, u"(prize", true), Rule(SilentAccept, u"prize")}, UserSettings, SilentAccept},
         DecisionRow{"ItemsModeOverridesRules", kStranger, u"Hello, it is Mum", {Rule(Accept, u"mum")}, DismissAll,
                     Dismiss},
