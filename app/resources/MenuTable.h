@@ -14,6 +14,8 @@ enum MenuId : unsigned {
     IDR_BLOCKED_LIST_MENU = 155,
     IDR_MAIN_MENU = 156,
     IDR_BLOCKED_MESSAGE_MENU = 158,
+    IDR_TEXT_RULES_MENU = 171,
+    IDR_TEXT_RULE_EDIT_MENU = 172,
 };
 
 enum CommandId : unsigned {
@@ -33,6 +35,12 @@ enum CommandId : unsigned {
     IDM_MODE_USER_SETTINGS = 32797,
     IDM_EMPTY = 32799,
     IDM_BLOCKED_MESSAGES = 32802,
+    IDM_TEXT_RULES = 32820,
+    IDM_RULE_NEW = 32821,
+    IDM_RULE_EDIT = 32822,
+    IDM_RULE_DELETE = 32823,
+    IDM_RULE_MOVE_UP = 32824,
+    IDM_RULE_MOVE_DOWN = 32825,
 };
 
 struct MenuItem {

@@ -17,6 +17,7 @@
 #include "app/ui/OwnerDataListView.h"
 #include "app/ui/ScheduleDialog.h"
 #include "app/ui/StateSelectorCtrl.h"
+#include "app/ui/TextRulesDialog.h"
 #include "device/ContactStore.h"
 #include "support/FileHelpers.h"
 #include "support/TempDevice.h"
@@ -311,6 +312,10 @@ TEST_F(MainScreenTest, TheOptionsMenuOpensEachDialogOverTheMainScreen) {
         cancelKey(d);
     });
     ChooseOption<AboutDialog>(IDM_ABOUT, [&](AboutDialog& d) {
+        EXPECT_EQ(d.parentWidget(), dialog_.get());
+        doneKey(d);
+    });
+    ChooseOption<TextRulesDialog>(IDM_TEXT_RULES, [&](TextRulesDialog& d) {
         EXPECT_EQ(d.parentWidget(), dialog_.get());
         doneKey(d);
     });
