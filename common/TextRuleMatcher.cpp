@@ -47,15 +47,6 @@ private:
     std::optional<std::string> utf8_;
 };
 
-}  // namespace
-
-std::string TextRulePatternError(const TextRule& rule) {
-    std::optional<RE2> program;
-    return Compile(rule, program);
-}
-
-namespace {
-
 bool LooksIn(const TextRule& rule, TextRuleScope scope) {
     return (static_cast<std::uint32_t>(rule.lookIn) & static_cast<std::uint32_t>(scope)) != 0;
 }
@@ -116,6 +107,11 @@ SetVerdict MatchAsSet(const std::vector<TextRule>& rules, Utf8Text& text, Utf8Te
 }
 
 }  // namespace
+
+std::string TextRulePatternError(const TextRule& rule) {
+    std::optional<RE2> program;
+    return Compile(rule, program);
+}
 
 std::optional<std::size_t> FirstMatchingTextRule(const std::vector<TextRule>& rules, std::u16string_view messageText,
                                                  std::u16string_view senderText) {
