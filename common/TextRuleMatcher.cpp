@@ -91,13 +91,14 @@ SetVerdict MatchAsSet(const std::vector<TextRule>& rules, Utf8Text& text, Utf8Te
     if (ruleOf.empty()) return {true, std::nullopt};
     if (!set.Compile()) return {};
     std::optional<std::size_t> first;
-    for (const auto& [scope, utf8] : {std::pair{TextRuleScope::Text, &text}, std::pair{TextRuleScope::Sender, &sender}}) {
+    for (const auto& place : {std::pair{TextRuleScope::Text, &text}, std::pair{TextRuleScope::Sender, &sender}}) {
+        const TextRuleScope scope = place.first;
         if (std::none_of(ruleOf.begin(), ruleOf.end(), [&](std::size_t i) { return LooksIn(rules[i], scope); })) {
             continue;
         }
         std::vector<int> hits;
         RE2::Set::ErrorInfo error{RE2::Set::kNoError};
-        if (!set.Match(utf8->Get(), &hits, &error) && error.kind != RE2::Set::kNoError) return {};
+        if (!set.Match(place.second->Get(), &hits, &error) && error.kind != RE2::Set::kNoError) return {};
         for (int hit : hits) {
             const std::size_t rule = ruleOf[static_cast<std::size_t>(hit)];
             if (LooksIn(rules[rule], scope) && (!first || rule < *first)) first = rule;
