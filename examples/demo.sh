@@ -38,6 +38,11 @@ dev contacts action unknown dismiss     # numbers of no contact
 dev contacts action undefined silent    # senders without digits
 echo "(Sjön Lindqvist, contact 3, keeps the default action: accept)"
 
+# The first rule that matches decides for senders outside the address book instead of their row.
+section "Text rules, as VelmoLight's \"Text rules...\" screen stores them in TextRules.dat"
+dev rules add --pattern "won a cruise" --action dismiss
+dev rules add --pattern "(?i)^(hi|hello),? it'?s (mum|dad)\b" --regex --action accept
+
 section "Receiving examples/messages: one line per message"
 dev sms receive --batch "$HERE/messages"
 

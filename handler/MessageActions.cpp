@@ -112,6 +112,12 @@ std::u16string ReadSenderText(IMessage* message) {
     return text != nullptr ? std::u16string(text) : std::u16string();
 }
 
+std::u16string ReadMessageText(IMessage* message) {
+    PropValues subject;
+    const char16_t* text = subject.Read(message, {PR_SUBJECT_W}) ? subject.Text(0, PR_SUBJECT_W) : nullptr;
+    return text != nullptr ? std::u16string(text) : std::u16string();
+}
+
 void DismissMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg,
                     ULONG* pulEventType, MRCHANDLED* pHandled) {
     if (!AppendBlockedRecord(settings, message) || !DeleteEntry(folder, cbMsg, reinterpret_cast<LPBYTE>(lpMsg))) {

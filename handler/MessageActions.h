@@ -26,6 +26,9 @@ inline constexpr ULONG SilentAcceptEvents = fnevObjectCreated | fnevObjectDelete
 // PR_SENDER_EMAIL_ADDRESS_W of the message, whole; empty when it cannot be read.
 std::u16string ReadSenderText(IMessage* message);
 
+// PR_SUBJECT_W of the message, which holds an SMS's text, whole; empty when it cannot be read.
+std::u16string ReadMessageText(IMessage* message);
+
 // Appends the message's record to Mesages.dat, then deletes the message from folder, reports
 // fnevObjectDeleted and MRC_HANDLED_DONTCONTINUE and adds one to "BlockedMsg". When the record
 // cannot be appended or the deletion fails, the handled result is MRC_NOT_HANDLED and nothing

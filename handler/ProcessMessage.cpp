@@ -8,7 +8,9 @@
 #include "handler/Decision.h"
 #include "handler/MessageActions.h"
 #include "handler/SenderAddress.h"
+#include "handler/SenderKey.h"
 #include "handler/SenderLookup.h"
+#include "handler/TextRuleLookup.h"
 
 namespace velmo {
 
@@ -42,7 +44,13 @@ HRESULT Process(IMsgStore* store, ULONG cbMsg, LPENTRYID lpMsg, ULONG cbDestFold
     if (FAILED(hr)) return hr;
 
     const std::int32_t action = DecideAction(decision, [&] {
-        return LookupSenderAction(KeepDigits(ExtractSenderAddress(ReadSenderText(message.Get()))));
+        const std::u16string sender = ReadSenderText(message.Get());
+        const std::int32_t key = ResolveSenderKey(KeepDigits(ExtractSenderAddress(sender)));
+        // Strangers' messages may be screened by what they say; contacts keep their own action.
+        if (auto ruled = LookupTextRule(key, sender, [&] { return ReadMessageText(message.Get()); })) {
+            return ruled->action;
+        }
+        return LookupKeyAction(key);
     });
     switch (action) {
         case Dismiss:

@@ -7,7 +7,10 @@
 namespace velmo {
 
 std::int32_t LookupSenderAction(std::u16string_view senderDigits) {
-    const std::int32_t key = ResolveSenderKey(senderDigits);
+    return LookupKeyAction(ResolveSenderKey(senderDigits));
+}
+
+std::int32_t LookupKeyAction(std::int32_t key) {
     SettingsStore settings;
     char16_t path[MAX_PATH] = {};
     ContactStateFile file;

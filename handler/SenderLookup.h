@@ -12,4 +12,7 @@ namespace velmo {
 // the address book and maps the file afresh.
 std::int32_t LookupSenderAction(std::u16string_view senderDigits);
 
+// The same for a sender whose contact key is already known.
+std::int32_t LookupKeyAction(std::int32_t key);
+
 }  // namespace velmo

@@ -25,6 +25,7 @@ constexpr MenuItem kOptions[] = {
     {u"", 0, {}},
     {u"Schedule settings...", IDM_SCHEDULE, {}},
     {u"Options...", IDM_OPTIONS, {}},
+    {u"Text rules...", IDM_TEXT_RULES, {}},
     {u"", 0, {}},
     {u"About...", IDM_ABOUT, {}},
 };
@@ -36,6 +37,15 @@ constexpr MenuItem kDoneBar[] = {{u"Done", IDM_DONE, {}}};
 constexpr MenuItem kOkCancelBar[] = {{u"OK", IDM_OK, {}}, {u"Cancel", IDM_CANCEL, {}}};
 constexpr MenuItem kDoneEmptyBar[] = {{u"Done", IDM_DONE, {}}, {u"Empty", IDM_EMPTY, {}}};
 constexpr MenuItem kDoneRestoreBar[] = {{u"Done", IDM_DONE, {}}, {kRestoreText, IDM_RESTORE, {}}};
+constexpr MenuItem kTextRuleCommands[] = {
+    {u"New...", IDM_RULE_NEW, {}},
+    {u"Edit...", IDM_RULE_EDIT, {}},
+    {u"Delete", IDM_RULE_DELETE, {}},
+    {u"", 0, {}},
+    {u"Move up", IDM_RULE_MOVE_UP, {}},
+    {u"Move down", IDM_RULE_MOVE_DOWN, {}},
+};
+constexpr MenuItem kTextRulesBar[] = {{u"Done", IDM_DONE, {}}, {u"Menu", 0, kTextRuleCommands}};
 
 constexpr MenuResource kMenus[] = {
     {IDR_ABOUT_MENU, kDoneBar},
@@ -45,6 +55,8 @@ constexpr MenuResource kMenus[] = {
     {IDR_MAIN_MENU, kMainBar},
     {IDR_BLOCKED_MESSAGE_MENU, kDoneBar},
     {IDR_BLOCKED_MESSAGE_RESTORE_MENU, kDoneRestoreBar},
+    {IDR_TEXT_RULES_MENU, kTextRulesBar},
+    {IDR_TEXT_RULE_EDIT_MENU, kOkCancelBar},
 };
 
 }  // namespace

@@ -15,6 +15,8 @@ enum MenuId : unsigned {
     IDR_MAIN_MENU = 156,
     IDR_BLOCKED_MESSAGE_MENU = 158,
     IDR_BLOCKED_MESSAGE_RESTORE_MENU = 160,  // the message view with "Restore" beside "Done"
+    IDR_TEXT_RULES_MENU = 171,
+    IDR_TEXT_RULE_EDIT_MENU = 172,
 };
 
 enum CommandId : unsigned {
@@ -35,6 +37,12 @@ enum CommandId : unsigned {
     IDM_EMPTY = 32799,
     IDM_BLOCKED_MESSAGES = 32802,
     IDM_RESTORE = 32810,
+    IDM_TEXT_RULES = 32820,
+    IDM_RULE_NEW = 32821,
+    IDM_RULE_EDIT = 32822,
+    IDM_RULE_DELETE = 32823,
+    IDM_RULE_MOVE_UP = 32824,
+    IDM_RULE_MOVE_DOWN = 32825,
 };
 
 // The soft key's text, which the string table holds as well (IDS_RESTORE).

@@ -36,6 +36,15 @@ constexpr StringEntry kStrings[] = {
      u"The Inbox cannot be written. The message was not restored and stays in the blocked messages list."},
     {IDS_RESTORE_FILE_NOT_WRITTEN,
      u"The blocked messages list cannot be written. The message was not restored."},
+    {IDS_TEXT_RULE_SCOPES, u"Message text;Sender;Text or sender;"},
+    {IDS_DELETE_TEXT_RULE_QUESTION, u"Delete the selected text rule?"},
+    {IDS_TEXT_RULE_NO_PATTERN, u"Please enter the words or the regular expression to look for."},
+    {IDS_TEXT_RULE_BAD_PATTERN, u"This pattern cannot be used:"},
+    {IDS_TEXT_RULES_FULL, u"There are 64 text rules already. Delete one before adding another."},
+    {IDS_TEXT_RULES_NOT_SAVED, u"The text rules could not be saved."},
+    {IDS_NO_TEXT_RULES,
+     u"No text rules: unknown and undefined senders get the actions of their rows.\n\n"
+     u"Choose \"Menu\", \"New...\" to screen their messages by what they say."},
 };
 
 }  // namespace

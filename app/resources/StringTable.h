@@ -22,6 +22,13 @@ enum StringId : unsigned {
     IDS_RESTORE_FILE_CHANGED = 31,
     IDS_RESTORE_NO_INBOX = 32,
     IDS_RESTORE_FILE_NOT_WRITTEN = 33,
+    IDS_TEXT_RULE_SCOPES = 40,    // the look-in entries of a text rule, separated by ';'
+    IDS_DELETE_TEXT_RULE_QUESTION = 41,
+    IDS_TEXT_RULE_NO_PATTERN = 42,
+    IDS_TEXT_RULE_BAD_PATTERN = 43,  // followed by the regular-expression library's own message
+    IDS_TEXT_RULES_FULL = 44,
+    IDS_TEXT_RULES_NOT_SAVED = 45,
+    IDS_NO_TEXT_RULES = 46,
 };
 
 // The text of string id, or an empty view when the table has no such string.

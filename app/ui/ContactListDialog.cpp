@@ -19,6 +19,7 @@
 #include "app/ui/ScheduleDialog.h"
 #include "app/ui/SoftKeyBar.h"
 #include "app/ui/StateSelectorCtrl.h"
+#include "app/ui/TextRulesDialog.h"
 #include "app/ui/TimeFormat.h"
 #include "app/ui/WindowClasses.h"
 
@@ -187,6 +188,9 @@ std::intptr_t ContactListDialog::OnCommand(int id, int code) {
         case IDM_ABOUT:
             AboutDialog(this).DoModal();
             RepaintAfterDialog();
+            return TRUE;
+        case IDM_TEXT_RULES:
+            TextRulesDialog(this, settings_).DoModal();
             return TRUE;
         default:
             return 0;

@@ -19,6 +19,7 @@
 #include "app/ui/StateSelectorCtrl.h"
 #include "app/ui/TimePicker.h"
 #include "common/ContactStateRebuild.h"
+#include "app/ui/TextRulesDialog.h"
 #include "device/ContactStore.h"
 #include "support/FileHelpers.h"
 #include "support/TempDevice.h"
@@ -502,6 +503,10 @@ TEST_F(MainScreenTest, TheOptionsMenuOpensEachDialogOverTheMainScreen) {
         cancelKey(d);
     });
     ChooseOption<AboutDialog>(IDM_ABOUT, [&](AboutDialog& d) {
+        EXPECT_EQ(d.parentWidget(), dialog_.get());
+        doneKey(d);
+    });
+    ChooseOption<TextRulesDialog>(IDM_TEXT_RULES, [&](TextRulesDialog& d) {
         EXPECT_EQ(d.parentWidget(), dialog_.get());
         doneKey(d);
     });

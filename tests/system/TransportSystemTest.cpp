@@ -223,3 +223,32 @@ TEST_F(TransportSystem, BatchStaysConsistentWhileActionsAndModesChangeUnderIt) {
 }
 
 }  // namespace
+
+TEST_F(TransportSystem, TextRulesWrittenByAnotherProcessDecideForStrangersFromTheNextMessage) {
+    Device({"contacts", "action", "unknown", "dismiss"});
+    RunningTransport transport;
+    const std::string cruise = "+44 20 7946 0958\t\tYou have won a CRUISE";
+    EXPECT_EQ(transport.Receive(cruise),
+              "dismissed: +44 20 7946 0958 \"You have won a CRUISE\": event 0x00000008, MRC_HANDLED_DONTCONTINUE; "
+              "sender key -1 (unknown); deleted from the Inbox");
+
+    Device({"rules", "add", "--pattern", "it's mum", "--action", "accept"});
+    Device({"rules", "add", "--pattern", "won.*cruise", "--regex", "--action", "silent"});
+    Device({"rules", "add", "--pattern", "(?i)won.*cruise", "--regex", "--action", "accept"});
+    EXPECT_EQ(transport.Receive(cruise),
+              "accepted: +44 20 7946 0958 \"You have won a CRUISE\": event 0x00000000, MRC_NOT_HANDLED; "
+              "sender key -1 (unknown); text rule 3; in the Inbox, unread");
+    EXPECT_EQ(transport.Receive("+44 20 7946 0001\t\tHi, IT'S MUM"),
+              "accepted: +44 20 7946 0001 \"Hi, IT'S MUM\": event 0x00000000, MRC_NOT_HANDLED; "
+              "sender key -1 (unknown); text rule 1; in the Inbox, unread");
+    Device({"rules", "move", "3", "1"});
+    Device({"rules", "remove", "1"});
+    EXPECT_EQ(transport.Receive("+44 20 7946 0002\t\tyou have won a cruise"),
+              "silently accepted: +44 20 7946 0002 \"you have won a cruise\": event 0x0000001C, "
+              "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); text rule 2; replaced by a read copy in the Inbox");
+    // A contact keeps the action given to her, whatever her message says.
+    EXPECT_EQ(transport.Receive("+1 555 0100\tAda\tyou have won a cruise, it's mum"),
+              "accepted: Ada <+1 555 0100> \"you have won a cruise, it's mum\": event 0x00000000, MRC_NOT_HANDLED; "
+              "sender key 1; in the Inbox, unread");
+    EXPECT_EQ(transport.Finish(), 0);
+}

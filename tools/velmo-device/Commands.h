@@ -19,6 +19,7 @@ void AddContactsCommands(CLI::App& app);
 void AddContactActionCommand(CLI::App& contacts);  // contacts action
 void AddMessageCommands(CLI::App& app);   // inbox, blocked
 void AddSmsCommands(CLI::App& app);       // sms receive
+void AddRulesCommands(CLI::App& app);     // rules
 void AddInstallCommands(CLI::App& app);   // install, uninstall
 void AddTodayCommands(CLI::App& app);     // today
 

@@ -18,6 +18,7 @@
 #include "handler/Decision.h"
 #include "handler/SenderAddress.h"
 #include "handler/SenderKey.h"
+#include "handler/TextRuleLookup.h"
 
 namespace velmo::cli {
 
@@ -117,7 +118,13 @@ void Report(const device::IncomingSms& sms, const device::SmsReceipt& receipt) {
         asked = asked || !receipt.answers[i].failedStep;
     }
     if (asked) {
-        if (auto key = ConsultedSenderKey(sms.number)) line += "; " + SenderKeyText(*key);
+        if (auto key = ConsultedSenderKey(sms.number)) {
+            line += "; " + SenderKeyText(*key);
+            // Worked out again the same way: the text rule that decided in the key's stead.
+            if (auto rule = LookupTextRule(*key, sms.number, [&] { return sms.text; })) {
+                line += "; text rule " + std::to_string(rule->number);
+            }
+        }
     }
     line += "; ";
     line += LocationText(receipt.location);

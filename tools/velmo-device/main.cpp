@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     velmo::cli::AddContactsCommands(app);
     velmo::cli::AddMessageCommands(app);
     velmo::cli::AddSmsCommands(app);
+    velmo::cli::AddRulesCommands(app);
     velmo::cli::AddInstallCommands(app);
     velmo::cli::AddTodayCommands(app);
     try {
