@@ -43,7 +43,7 @@ std::optional<std::string> ProcessEnvironment(const std::string& name) {
     return std::string(value);
 }
 
-std::optional<TimePoint> GammuFileTime(std::string_view fileName) {
+std::optional<FileTimePoint> GammuFileTime(std::string_view fileName) {
     if (auto slash = fileName.rfind('/'); slash != std::string_view::npos) fileName.remove_prefix(slash + 1);
     // IN + yyyymmdd + _ + hhmmss + _
     if (fileName.size() < 18 || fileName.substr(0, 2) != "IN" || fileName[10] != '_' || fileName[17] != '_' ||

@@ -23,7 +23,7 @@ std::optional<std::string> ProcessEnvironment(const std::string& name);
 // The delivery time in a name that gammu-smsd's files backend gives a received message,
 // IN<yyyymmdd>_<hhmmss>_<serial>_<sender>_<part>.<ext>, read as the device's local time;
 // a directory before the name is ignored. std::nullopt for any other name.
-std::optional<TimePoint> GammuFileTime(std::string_view fileName);
+std::optional<FileTimePoint> GammuFileTime(std::string_view fileName);
 
 // The messages of one RunOnReceive call. The parts of a long message that gammu-smsd
 // decoded make one message; otherwise each physical message is one, and the n-th takes its

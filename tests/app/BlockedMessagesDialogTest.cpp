@@ -323,13 +323,18 @@ struct RestoreRow {
     int chosenAfter;       // the list's selection once the view is closed
 };
 
+// A delivery time as the transport's input holds it, in FILETIME's unit.
+device::FileTimePoint Arrived(device::TimePoint instant) {
+    return std::chrono::time_point_cast<device::FileTimeTicks>(instant);
+}
+
 class RestoreTest : public BlockedMessagesDialogTest, public testing::WithParamInterface<RestoreRow> {
 protected:
     // Three dismissed messages, the oldest first, as the transport had received them.
     const std::vector<device::IncomingSms> sms_{
-        {u"+1 555 0100", u"Ada Marsh", u"Report tomorrow.", kNow - 3h},
-        {u"+1 555 0110", u"", u"Depot closes at nine.", kNow - 2h},
-        {u"+1 555 0199", u"Prize Desk", u"You have won a cruise!", kNow - 1h},
+        {u"+1 555 0100", u"Ada Marsh", u"Report tomorrow.", Arrived(kNow - 3h)},
+        {u"+1 555 0110", u"", u"Depot closes at nine.", Arrived(kNow - 2h)},
+        {u"+1 555 0199", u"Prize Desk", u"You have won a cruise!", Arrived(kNow - 1h)},
     };
 };
 

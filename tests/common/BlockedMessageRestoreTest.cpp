@@ -27,7 +27,7 @@ namespace {
 
 using Properties = std::vector<std::pair<ULONG, decltype(device::Property::value)>>;
 
-const device::TimePoint kArrived = std::chrono::sys_days{std::chrono::year{2026} / 3 / 1} + std::chrono::hours{9};
+const device::FileTimePoint kArrived = std::chrono::sys_days{std::chrono::year{2026} / 3 / 1} + std::chrono::hours{9};
 
 // Three messages dismissed in this order; the middle one is the one restored.
 const device::IncomingSms kSms[] = {
@@ -38,7 +38,7 @@ const device::IncomingSms kSms[] = {
 
 BlockedMessageRecord RecordOf(const device::IncomingSms& sms) {
     return MakeBlockedMessageRecord(sms.number.c_str(), sms.text.c_str(), sms.name.c_str(),
-                                    device::Split(device::ToFileTime(*sms.deliveryTime)));
+                                    device::Split(device::FileTimeOf(*sms.deliveryTime)));
 }
 
 Properties Sorted(const std::vector<device::Property>& properties) {
