@@ -93,3 +93,21 @@ write("fuzz_settings", "odd_types_and_sizes",
       + settings_value(5, 3, struct.pack("<ii", 25, -1)) + settings_value(6, 4, struct.pack("<I", 99))
       + settings_value(7, 3, b"\xff" * 8) + settings_value(8, 4, struct.pack("<i", -3)))
 write("fuzz_settings", "app_path_without_terminator", settings_value(0, 1, "/d/".encode("utf-16-le")))
+
+
+# gammu-smsd's environment: NUL-separated entries whose first byte picks the variable
+# (0 SMS_MESSAGES, 1 DECODED_PARTS, 2/3 SMS_1_NUMBER/TEXT, 4/5 SMS_2_..., 9-11 DECODED_n_TEXT,
+# 12 a file name); a count's first byte modulo 5 is the number.
+def gammu(*entries):
+    return b"\0".join(bytes([pick]) + value.encode("utf-8") for pick, value in entries)
+
+
+write("fuzz_gammu_environment", "one_message",
+      gammu((0, "\x01"), (2, "+15550199"), (3, "You have won a prize"), (12, "IN20261208_135407_00_+15550199_00.txt")))
+write("fuzz_gammu_environment", "two_messages",
+      gammu((0, "\x02"), (2, "+15550100"), (3, "Lunch?"), (4, "+15550101"), (5, "Yes"),
+            (12, "IN20261208_135407_00_+15550100_00.txt"), (12, "IN20261208_135408_00_+15550101_00.txt")))
+write("fuzz_gammu_environment", "long_message_in_parts",
+      gammu((0, "\x02"), (1, "\x02"), (2, "+15550100"), (3, "Long news, "), (4, "+15550100"), (5, "part two"),
+            (9, "Long news, "), (10, "part two"), (12, "IN20261208_135407_01_+15550100_00.txt")))
+write("fuzz_gammu_environment", "number_missing", gammu((0, "\x02"), (2, "+15550100"), (3, "only one")))

@@ -261,7 +261,7 @@ TEST(TextRulesDialogLook, RowsShowTheActionPictureThePatternAndAMarkForRegularEx
     EXPECT_GT(test::CountPixels(rows[0], icon, test::IsGreen), 5) << "Accept";
     EXPECT_GT(test::CountPixels(rows[1], icon, test::IsRed), 5) << "Dismiss";
     EXPECT_EQ(test::CountPixels(rows[0], mark, test::IsBlue), 0) << "plain words carry no mark";
-    EXPECT_GT(test::CountPixels(rows[1], mark, test::IsBlue), 5) << "the regular expression's mark";
+    EXPECT_GT(test::CountPixels(rows[1], mark, test::IsBlue), 2) << "the regular expression's mark";
     EXPECT_GT(test::CountPixels(rows[0], QRect(29, 0, 40, rows[0].height()),
                                 [](QColor c) { return c.lightness() < 80; }),
               10)

@@ -58,10 +58,9 @@ std::string FullName(const KeyName& key) {
 
 std::string Describe(LONG rc) {
     // The database's own words tell a full disk from a damaged file.
-    if (std::string why = device::RegistryDatabaseError(); !why.empty()) {
-        return (rc == ERROR_BADDB ? "the registry database is damaged: " : "the registry database failed: ") + why;
-    }
-    return device::Win32ErrorText(rc);
+    std::string what = device::Win32ErrorText(rc);
+    if (std::string why = device::RegistryDatabaseError(); !why.empty()) what += ": " + why;
+    return what;
 }
 
 class OpenKey {
