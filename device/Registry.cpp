@@ -142,7 +142,9 @@ public:
         std::filesystem::create_directories(file.parent_path(), ec);
         int rc = sql.Open(file, Access::ReadWrite);
         if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
-        rc = sql.Exec(kSchema);
+        // Switching a new file to the log answers "busy" at once, without the busy timeout,
+        // while another process sets up the same file; the schema is safe to run again.
+        rc = sql.ExecWhenFree(kSchema);
         if (rc != SQLITE_OK) {
             int code = sqlite3_extended_errcode(sql.get());
             LONG error = ErrorFromSqlite(code);
