@@ -400,11 +400,11 @@ TEST(WindowPresence, ACaptionIsFoundOnItsOwnDeviceOnlyAndBroughtForward) {
     QWidget other;
     other.show();
     other.activateWindow();
-    QTRY_VERIFY(other.isActiveWindow());
+    EXPECT_EVENTUALLY(other.isActiveWindow(), 5000);
     auto found = ForeignWindow::Find(QStringLiteral("Recording"));
     ASSERT_NE(found, nullptr);
     EXPECT_TRUE(found->SetForeground());
-    QTRY_VERIFY(dialog.isActiveWindow());
+    EXPECT_EVENTUALLY(dialog.isActiveWindow(), 5000);
     {
         test::TempDevice elsewhere;
         EXPECT_EQ(ForeignWindow::Find(QStringLiteral("Recording")), nullptr);

@@ -89,7 +89,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(sub));
         QAction* target = bar->FindCommand(command);
         QTest::mouseClick(sub, Qt::LeftButton, {}, sub->actionGeometry(target).center());
-        QTRY_VERIFY(!view->isVisible());
+        EXPECT_EVENTUALLY(!view->isVisible(), 5000);
     }
     // Chooses the entry of the Options menu, which opens a dialog of type Dialog, and hands
     // that dialog to handle, which must end it.
@@ -266,7 +266,7 @@ TEST_F(MainScreenTest, TheQuickFindBoxClosesFourSecondsAfterTheLastKey) {
     test::SaveScreenshot(*dialog_, "main-quick-find");
     QTest::qWait(3000);
     EXPECT_TRUE(dialog_->QuickFindOpen());
-    QTRY_VERIFY_WITH_TIMEOUT(!dialog_->QuickFindOpen(), 2000);
+    EXPECT_EVENTUALLY(!dialog_->QuickFindOpen(), 2000);
     EXPECT_FALSE(dialog_->QuickFindBox()->isVisible());
     EXPECT_EQ(List()->height(), fullHeight);
     EXPECT_TRUE(List()->hasFocus());
@@ -292,7 +292,7 @@ TEST_F(MainScreenTest, MenuCheckMarksAndTheSelectorMoveTogether) {
     EXPECT_EQ(dialog_->Selector()->SendMessage(SSM_GETSTATE, 0), Active);
 
     QTest::mouseClick(dialog_->Selector(), Qt::LeftButton);
-    QTRY_COMPARE(settings_.GetActiveState(), ActiveBySchedule);
+    EXPECT_EVENTUALLY(settings_.GetActiveState() == ActiveBySchedule, 5000);
     EXPECT_EQ(Checks(0), (std::vector<bool>{false, true, false}));
     EXPECT_FALSE(dialog_->Selector()->hasFocus());
 
@@ -464,7 +464,7 @@ TEST_F(MainScreenTest, ArrowsMoveTheFocusBetweenListAndSelector) {
     QTest::keyClick(List(), Qt::Key_Up);  // on row 0
     ASSERT_TRUE(dialog_->Selector()->hasFocus());
     QTest::keyClick(dialog_->Selector(), Qt::Key_Return);
-    QTRY_COMPARE(settings_.GetActiveState(), Active);
+    EXPECT_EVENTUALLY(settings_.GetActiveState() == Active, 5000);
     QTest::keyClick(dialog_->Selector(), Qt::Key_Down);
     EXPECT_TRUE(List()->hasFocus());
     EXPECT_EQ(settings_.GetActiveState(), Active);

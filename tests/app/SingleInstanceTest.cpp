@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include "WidgetTestSupport.h"
 #include "common/SettingsStore.h"
 #include "device/Text.h"
 #include "support/FileHelpers.h"
@@ -32,8 +33,8 @@ std::u16string AppPath() {
 void StartAndWaitForTheList(QProcess& program, const fs::path& exe) {
     program.start(QString::fromStdString(exe.string()), {});
     ASSERT_TRUE(program.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(fs::exists(exe.parent_path() / "ContactsInfo.dat"), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(SettingsStore().GetBlockedMsg() == 0, 5000);
+    EXPECT_EVENTUALLY(fs::exists(exe.parent_path() / "ContactsInfo.dat"), 20000);
+    EXPECT_EVENTUALLY(SettingsStore().GetBlockedMsg() == 0, 5000);
 }
 
 void Stop(QProcess& program) {

@@ -16,6 +16,13 @@
 
 #include "support/ScreenshotDir.h"
 
+// Waits up to ms milliseconds, handling events, until condition holds; a failure when it
+// never does. (QTest's QTRY_ macros only return when they time out: a GoogleTest passes.)
+#define EXPECT_EVENTUALLY(condition, ms) \
+    EXPECT_TRUE(QTest::qWaitFor([&] { return static_cast<bool>(condition); }, ms)) << #condition
+#define ASSERT_EVENTUALLY(condition, ms) \
+    ASSERT_TRUE(QTest::qWaitFor([&] { return static_cast<bool>(condition); }, ms)) << #condition
+
 namespace velmo::test {
 
 // Runs action and closes the first message box it shows with the box's first button;
