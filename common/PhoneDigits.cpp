@@ -96,6 +96,8 @@ bool TrailingDigitsMatch(std::u16string_view a, std::u16string_view b) {
     // When fewer than 7 digits are in either number (a short code, an emergency number, the one
     // digit of a named sender), it is a match only when both digit strings are equal.
     if (std::min(a.size(), b.size()) < MinMatchDigits) return a == b;
+    // Both rules below need the last 7 digits equal, which most numbers of an address book are not.
+    if (a.substr(a.size() - MinMatchDigits) != b.substr(b.size() - MinMatchDigits)) return false;
     // When the last 10 digits are equal, or the shorter number is the end of the longer one, it is a match.
     std::size_t n = std::min({a.size(), b.size(), MatchDigits});
     if (a.substr(a.size() - n) == b.substr(b.size() - n)) return true;
