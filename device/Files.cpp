@@ -127,14 +127,10 @@ bool MappedFile::Open(std::u16string_view path, Mode mode) {
     };
     auto native = PosixPath(path);
     if (!native) return fail(-1, EINVAL);
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer forever.
-    int fd = ::open(native->c_str(), (mode == Mode::ReadWrite ? O_RDWR : O_RDONLY) | O_CLOEXEC | O_NONBLOCK);
+    std::uint64_t fileSize = 0;
+    int fd = OpenRegularFile(*native, mode == Mode::ReadWrite ? O_RDWR : O_RDONLY, &fileSize);
     if (fd < 0) return fail(-1, errno);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0) return fail(fd, errno);
-    if (!S_ISREG(info.st_mode)) return fail(fd, EINVAL);
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    auto size = static_cast<std::size_t>(info.st_size);
+    auto size = static_cast<std::size_t>(fileSize);
     void* data = nullptr;
     if (size > 0) {
         int protection = mode == Mode::ReadWrite ? PROT_READ | PROT_WRITE : PROT_READ;
@@ -267,5 +263,21 @@ FileLock::~FileLock() {
 }
 
 std::string NativePath(std::u16string_view path) { return ToUtf8(path); }
+
+int OpenRegularFile(const std::string& native, int flags, std::uint64_t* size) {
+    // O_NONBLOCK: opening a FIFO would otherwise wait for its other end forever.
+    int fd = ::open(native.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) return -1;
+    struct stat info {};
+    int error = ::fstat(fd, &info) != 0 ? errno : !S_ISREG(info.st_mode) ? EINVAL : 0;
+    if (error != 0) {
+        ::close(fd);
+        errno = error;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (size != nullptr) *size = static_cast<std::uint64_t>(info.st_size);
+    return fd;
+}
 
 }  // namespace velmo::device

@@ -107,4 +107,9 @@ private:
 // The UTF-8 form of a product path, for POSIX calls.
 std::string NativePath(std::u16string_view path);
 
+// Opens native with the POSIX flags (and permissions 0666 when O_CREAT creates it) without
+// waiting on a FIFO planted there, and refuses anything but a regular file; the descriptor
+// returned blocks as usual. -1 with errno set when it cannot, EINVAL for a file of another kind.
+int OpenRegularFile(const std::string& native, int flags, std::uint64_t* size = nullptr);
+
 }  // namespace velmo::device

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -27,20 +26,14 @@ bool LockFile::Lock(std::u16string_view path) {
     Unlock();
     if (path.empty() || path.find(u'\0') != std::u16string_view::npos) return false;
     std::string native = NativePath(path);
-    // O_NONBLOCK keeps a FIFO planted at the path from stalling the open; flock then
-    // refuses anything that is no regular file.
-    int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    // A FIFO planted at the path neither stalls the open nor is taken for the lock file.
+    int fd = OpenRegularFile(native, O_RDWR | O_CREAT);
     if (fd < 0) return false;
-    struct stat info {};
-    bool held = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (held) {
-        int rc;
-        do {
-            rc = ::flock(fd, LOCK_EX);
-        } while (rc != 0 && errno == EINTR);
-        held = rc == 0;
-    }
-    if (!held) {
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
         ::close(fd);
         return false;
     }

@@ -17,15 +17,9 @@ bool RecordFile::Open(std::u16string_view path) {
     // A zero unit would cut the name short and open another file.
     if (path.empty() || path.find(u'\0') != std::u16string_view::npos) return false;
     std::string native = NativePath(path);
-    // O_NONBLOCK keeps a FIFO at the path from stalling the open; it is refused below.
-    int fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    // A FIFO planted at the path neither stalls the open nor is taken for the file.
+    int fd = OpenRegularFile(native, O_RDWR | O_CREAT);
     if (fd < 0) return false;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     fd_ = fd;
     path_ = std::move(native);
     return true;
