@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "SixFieldWalk.h"
 #include "common/ContactsConnection.h"
 #include "device/ContactStore.h"
 #include "handler/SenderKey.h"
@@ -43,33 +44,13 @@ private:
     velmo::test::TempDevice device_;
 };
 
-std::size_t WalkSixFields(const velmo::ContactsConnection& connection) {
-    using Getter = HRESULT (IContact::*)(BSTR*);
-    static constexpr Getter getters[] = {
-        &IContact::get_BusinessTelephoneNumber, &IContact::get_Business2TelephoneNumber,
-        &IContact::get_HomeTelephoneNumber,     &IContact::get_Home2TelephoneNumber,
-        &IContact::get_MobileTelephoneNumber,   &IContact::get_CarTelephoneNumber};
-    std::size_t units = 0;
-    int count = connection.Count();
-    for (int i = 1; i <= count; ++i) {
-        IContact* contact = connection.Item(i);
-        for (auto getter : getters) {
-            BSTR text = nullptr;
-            (contact->*getter)(&text);
-            units += SysStringLen(text);
-            SysFreeString(text);
-        }
-        contact->Release();
-    }
-    return units;
-}
 
 // The walk alone, over a connection opened once.
 void BM_WalkSixPhoneFields(benchmark::State& state) {
     AddressBookFixture fixture(state.range(0));
     velmo::ContactsConnection connection;
     if (!connection.Open()) state.SkipWithError("cannot open the address book");
-    for (auto _ : state) benchmark::DoNotOptimize(WalkSixFields(connection));
+    for (auto _ : state) benchmark::DoNotOptimize(velmo::bench::WalkSixFields(connection));
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_WalkSixPhoneFields)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
@@ -80,7 +61,7 @@ void BM_OpenWalkClose(benchmark::State& state) {
     for (auto _ : state) {
         velmo::ContactsConnection connection;
         connection.Open();
-        benchmark::DoNotOptimize(WalkSixFields(connection));
+        benchmark::DoNotOptimize(velmo::bench::WalkSixFields(connection));
         connection.Close();
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));

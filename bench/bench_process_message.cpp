@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "BenchRatio.h"
+#include "SixFieldWalk.h"
 #include "common/ContactsConnection.h"
 #include "device/ContactStore.h"
 #include "device/Text.h"
@@ -86,28 +87,6 @@ void BM_ProcessMessageDismissAll(benchmark::State& state) {
 }
 BENCHMARK(BM_ProcessMessageDismissAll)->Unit(benchmark::kMillisecond);
 
-// The six compared fields of every contact read through an open connection: the least that a
-// lookup over contacts already in memory does.
-std::size_t WalkSixFields(const ContactsConnection& connection) {
-    using Getter = HRESULT (IContact::*)(BSTR*);
-    static constexpr Getter getters[] = {
-        &IContact::get_BusinessTelephoneNumber, &IContact::get_Business2TelephoneNumber,
-        &IContact::get_HomeTelephoneNumber,     &IContact::get_Home2TelephoneNumber,
-        &IContact::get_MobileTelephoneNumber,   &IContact::get_CarTelephoneNumber};
-    std::size_t units = 0;
-    for (int i = 1, count = connection.Count(); i <= count; ++i) {
-        IContact* contact = connection.Item(i);
-        for (auto getter : getters) {
-            BSTR text = nullptr;
-            (contact->*getter)(&text);
-            units += SysStringLen(text);
-            SysFreeString(text);
-        }
-        contact->Release();
-    }
-    return units;
-}
-
 // P1: one message in UserSettings against 10,000 contacts, its sender the last contact, divided
 // by the six-field walk over the same contacts already in memory, in CPU time (counter P1, goal
 // 1.5 or less).
@@ -119,7 +98,7 @@ void BM_P1_ProcessMessageOverWalk(benchmark::State& state) {
     {
         ContactsConnection connection;
         if (!connection.Open()) state.SkipWithError("cannot open the address book");
-        walk = bench::MedianSeconds([&] { benchmark::DoNotOptimize(WalkSixFields(connection)); }, 21);
+        walk = bench::MedianSeconds([&] { benchmark::DoNotOptimize(bench::WalkSixFields(connection)); }, 21);
     }
     std::vector<double> seconds;
     for (auto _ : state) {

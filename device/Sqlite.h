@@ -33,8 +33,9 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
-    // Opens the file for this thread alone: ReadWrite creates it when missing; ReadOnly
-    // needs it to exist and never writes to it. SQLITE_OK or why not (nothing held then).
+    // Opens the file for this thread alone: ReadWrite creates it when missing,
+    // ReadWriteExisting fails without it, ReadOnly needs it and never writes to it.
+    // SQLITE_OK or why not (nothing held then).
     int Open(const std::filesystem::path& file, Access access, int busyMilliseconds = kBusyMilliseconds);
     void Close();
     bool IsOpen() const { return db_ != nullptr; }

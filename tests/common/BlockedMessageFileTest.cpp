@@ -489,6 +489,20 @@ TEST_F(BlockedMessageFileTest, APurgeKilledHalfWayLeavesTheFileWhole) {
     }
 }
 
+// A child process that appends records 0 .. messages-1 as the handler does, a new object per
+// message, and exits 0 when every append succeeded; -1 when it cannot be started.
+pid_t ForkAppender(const std::filesystem::path& path, long long messages) {
+    pid_t appender = fork();
+    if (appender != 0) return appender;
+    for (long long i = 0; i < messages; ++i) {
+        BlockedMessageFile file;
+        file.SetPath(ToUtf16(path.string()));
+        file.Open();
+        if (!file.Append(Numbered(static_cast<std::uint64_t>(i)))) _exit(1);
+    }
+    _exit(0);
+}
+
 // The handler appends (a new object per message) while the application purges (one object
 // throughout); every record younger than the purge age must survive.
 TEST_F(BlockedMessageFileTest, AppendsAndPurgesInTwoProcessesLoseNoRecord) {
@@ -498,17 +512,8 @@ TEST_F(BlockedMessageFileTest, AppendsAndPurgesInTwoProcessesLoseNoRecord) {
     BlockedMessageFile created;
     OpenFile(created);
 
-    pid_t appender = fork();
+    pid_t appender = ForkAppender(path_, kMessages);
     ASSERT_GE(appender, 0);
-    if (appender == 0) {
-        for (long long i = 0; i < kMessages; ++i) {
-            BlockedMessageFile file;
-            file.SetPath(ToUtf16(path_.string()));
-            file.Open();
-            if (!file.Append(Numbered(static_cast<std::uint64_t>(i)))) _exit(1);
-        }
-        _exit(0);
-    }
     pid_t purger = fork();
     ASSERT_GE(purger, 0);
     if (purger == 0) {
@@ -545,17 +550,8 @@ TEST_F(BlockedMessageFileTest, AppendsAndRemovalsInTwoProcessesLoseNoRecord) {
     BlockedMessageFile created;
     OpenFile(created);
 
-    pid_t appender = fork();
+    pid_t appender = ForkAppender(path_, kMessages);
     ASSERT_GE(appender, 0);
-    if (appender == 0) {
-        for (long long i = 0; i < kMessages; ++i) {
-            BlockedMessageFile file;
-            file.SetPath(ToUtf16(path_.string()));
-            file.Open();
-            if (!file.Append(Numbered(static_cast<std::uint64_t>(i)))) _exit(1);
-        }
-        _exit(0);
-    }
     pid_t remover = fork();
     ASSERT_GE(remover, 0);
     if (remover == 0) {

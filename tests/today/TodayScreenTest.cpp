@@ -128,8 +128,8 @@ TEST_P(ScreenResize, ScreenRedrawsItselfAtTheWindowsNewSize) {
     }
     QImage after = RenderWindow(screen.Window());
     ASSERT_EQ(after.size(), row.size);
-    std::filesystem::create_directories(VELMO_SCREENSHOT_DIR);
-    after.save(QString(VELMO_SCREENSHOT_DIR "/today-resized-") + row.name + ".png");
+    after.save(QString::fromStdString(
+        (velmo::test::ScreenshotDir() / (std::string("today-resized-") + row.name + ".png")).string()));
     QImage shown = window->screen()->grabWindow(window->winId()).toImage().convertToFormat(after.format());
     EXPECT_EQ(shown, after);  // what the Qt window shows is the screen's pixels, not a stretched copy
 
