@@ -1,5 +1,6 @@
 #include "device/SmsTransport.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "device/DeviceRoot.h"
@@ -104,9 +105,23 @@ SmsTransport::SmsTransport(MessageStore& store) : store_(store) {
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) throw std::runtime_error("COM cannot be initialised");
 }
 
-SmsTransport::~SmsTransport() { CoUninitialize(); }
+SmsTransport::~SmsTransport() {
+    KeepOnly({});
+    CoUninitialize();
+}
 
-SmsReceipt SmsTransport::Receive(const IncomingSms& sms) {
+void SmsTransport::KeepOnly(const std::vector<std::u16string>& registered) {
+    for (auto it = clients_.begin(); it != clients_.end();) {
+        if (std::find(registered.begin(), registered.end(), it->first) != registered.end()) {
+            ++it;
+            continue;
+        }
+        it->second->Release();
+        it = clients_.erase(it);
+    }
+}
+
+SmsReceipt SmsTransport::Receive(const IncomingSms& sms, Locating locating) {
     SmsReceipt receipt;
     std::vector<Property> stored = SmsProperties(sms);
     // A handheld has one transport and hands over one message at a time; every process
@@ -118,25 +133,25 @@ SmsReceipt SmsTransport::Receive(const IncomingSms& sms) {
     }
     receipt.entryId = store_.CreateMessage(Inbox, stored);
     EntryId folder = store_.InboxEntryId();
-    for (const auto& clsid : RegisteredRuleClients()) {
+    const std::vector<std::u16string> registered = RegisteredRuleClients();
+    KeepOnly(registered);
+    for (const auto& clsid : registered) {
         receipt.answers.push_back(Ask(clsid, receipt.entryId, folder));
         const auto& answer = receipt.answers.back();
         if (!answer.failedStep && answer.handled == MRC_HANDLED_DONTCONTINUE) break;
     }
     turn.Unlock();
     receipt.outcome = OutcomeOf(receipt.answers);
-    receipt.location = Locate(receipt.entryId, stored);
+    if (locating == Locating::Yes) receipt.location = Locate(receipt.entryId, stored);
     return receipt;
 }
 
-// The identifiers are passed as copies: a rule client receives writable bytes.
-RuleClientAnswer SmsTransport::Ask(const std::u16string& clsid, EntryId message, EntryId folder) {
-    RuleClientAnswer answer;
-    answer.clsid = clsid;
-    auto fail = [&answer](RuleClientAnswer::Step step, HRESULT result) {
+IMailRuleClient* SmsTransport::Client(const std::u16string& clsid, RuleClientAnswer& answer) {
+    if (auto found = clients_.find(clsid); found != clients_.end()) return found->second;
+    auto fail = [&answer](RuleClientAnswer::Step step, HRESULT result) -> IMailRuleClient* {
         answer.failedStep = step;
         answer.result = result;
-        return answer;
+        return nullptr;
     };
     auto classId = ParseGuid(clsid);
     if (!classId) return fail(RuleClientAnswer::Step::Create, REGDB_E_CLASSNOTREG);
@@ -148,15 +163,26 @@ RuleClientAnswer SmsTransport::Ask(const std::u16string& clsid, EntryId message,
     MRCACCESS access = MRC_ACCESS_NONE;
     result = client->Initialize(store_.Interface(), &access);
     if (FAILED(result)) {
+        // Not kept: the next message tries the client afresh.
         client->Release();
         return fail(RuleClientAnswer::Step::Initialize, result);
     }
-    result = client->ProcessMessage(store_.Interface(), static_cast<ULONG>(message.size()),
-                                    reinterpret_cast<LPENTRYID>(message.data()), static_cast<ULONG>(folder.size()),
-                                    reinterpret_cast<LPENTRYID>(folder.data()), &answer.eventType, &answer.handled);
-    client->Release();
-    if (FAILED(result)) return fail(RuleClientAnswer::Step::ProcessMessage, result);
+    clients_.emplace(clsid, client);
+    return client;
+}
+
+// The identifiers are passed as copies: a rule client receives writable bytes.
+RuleClientAnswer SmsTransport::Ask(const std::u16string& clsid, EntryId message, EntryId folder) {
+    RuleClientAnswer answer;
+    answer.clsid = clsid;
+    IMailRuleClient* client = Client(clsid, answer);
+    if (client == nullptr) return answer;
+    HRESULT result = client->ProcessMessage(store_.Interface(), static_cast<ULONG>(message.size()),
+                                            reinterpret_cast<LPENTRYID>(message.data()),
+                                            static_cast<ULONG>(folder.size()), reinterpret_cast<LPENTRYID>(folder.data()),
+                                            &answer.eventType, &answer.handled);
     answer.result = result;
+    if (FAILED(result)) answer.failedStep = RuleClientAnswer::Step::ProcessMessage;
     return answer;
 }
 

@@ -2,8 +2,11 @@
 // The SMS transport: stores each incoming SMS in the Inbox as a handheld does, then
 // hands it to every registered rule client in turn (created through COM, Initialize,
 // ProcessMessage) until one answers MRC_HANDLED_DONTCONTINUE, and reports what came of it.
-// Every message is handled alone: rule clients are created for it and released after it.
+// As on a handheld, each registered client is created and initialised once and then asked
+// about every message; the registration is read again for every message, so a client
+// registered, disabled or removed meanwhile is taken up or released before the next one.
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,8 +50,11 @@ struct SmsReceipt {
     // From the last client that answered: NotHandled when none did (no client registered,
     // or each failed), in which case the message stays in the Inbox as it arrived.
     SmsOutcome outcome = SmsOutcome::NotHandled;
-    SmsLocation location = SmsLocation::InboxUnread;
+    SmsLocation location = SmsLocation::InboxUnread;  // InboxUnread when not asked for
 };
+
+// Whether Receive looks for the message once the clients are done, for a report.
+enum class Locating { Yes, No };
 
 // The enabled rule clients' class identifiers, as the transport's rules key lists them.
 std::vector<std::u16string> RegisteredRuleClients();
@@ -57,17 +63,23 @@ class SmsTransport {
 public:
     // Initialises COM on the calling thread, which must be the one that calls Receive.
     explicit SmsTransport(MessageStore& store);
+    // Releases the rule clients, then COM.
     ~SmsTransport();
     SmsTransport(const SmsTransport&) = delete;
     SmsTransport& operator=(const SmsTransport&) = delete;
 
-    SmsReceipt Receive(const IncomingSms& sms);
+    SmsReceipt Receive(const IncomingSms& sms, Locating locating = Locating::Yes);
 
 private:
     RuleClientAnswer Ask(const std::u16string& clsid, EntryId message, EntryId folder);
+    // The client of clsid, created and initialised when it is not yet; null after a failed step.
+    IMailRuleClient* Client(const std::u16string& clsid, RuleClientAnswer& answer);
+    // Releases the clients that are no longer registered.
+    void KeepOnly(const std::vector<std::u16string>& registered);
     SmsLocation Locate(const EntryId& message, const std::vector<Property>& stored) const;
 
     MessageStore& store_;
+    std::map<std::u16string, IMailRuleClient*> clients_;  // each holds one reference
 };
 
 // The properties that a handheld gives a received SMS.

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <future>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -121,14 +122,15 @@ protected:
         velmo::device::RegisterBuiltInClass(SecondClient, &CreateStandIn<1>);
     }
     void TearDown() override {
+        transport.reset();
         velmo::device::RegisterBuiltInClass(FirstClient, nullptr);
         velmo::device::RegisterBuiltInClass(SecondClient, nullptr);
-        for (const auto& slot : slots) EXPECT_EQ(slot.alive, 0) << "every rule client is released after its message";
+        for (const auto& slot : slots) EXPECT_EQ(slot.alive, 0) << "the transport releases every rule client it holds";
     }
 
     velmo::test::TempDevice device;
     MessageStore store;
-    SmsTransport transport{store};
+    std::optional<SmsTransport> transport{std::in_place, store};
 };
 
 struct PropertyRow {
@@ -142,7 +144,7 @@ TEST_P(TransportStores, WhatAHandheldGivesAnSms) {
     auto delivered = std::chrono::time_point_cast<velmo::device::FileTimeTicks>(
         velmo::device::FromFileTime(133'000'000'000'000'000ull));
     IncomingSms sms{u"+44 7700 900123", GetParam().senderName, u"See you at 8", delivered};
-    auto receipt = transport.Receive(sms);
+    auto receipt = transport->Receive(sms);
     EXPECT_EQ(receipt.outcome, SmsOutcome::NotHandled);
     EXPECT_TRUE(receipt.answers.empty());
     EXPECT_EQ(receipt.location, SmsLocation::InboxUnread);
@@ -192,7 +194,7 @@ TEST_P(TransportChain, AsksRuleClientsInTurn) {
     EnableRuleClient(velmo::device::FormatGuid(FirstClient));
     EnableRuleClient(velmo::device::FormatGuid(SecondClient));
 
-    auto receipt = transport.Receive({u"5550100", u"", u"hello", std::nullopt});
+    auto receipt = transport->Receive({u"5550100", u"", u"hello", std::nullopt});
     EXPECT_EQ(receipt.outcome, row.outcome);
     EXPECT_EQ(slots[0].processed, row.processed[0]);
     EXPECT_EQ(slots[1].processed, row.processed[1]);
@@ -238,7 +240,7 @@ TEST_F(Transport, FailureResultsAreReported) {
     slots[0].behaviour = ProcessFails;
     EnableRuleClient(velmo::device::FormatGuid(UnservedClient));
     EnableRuleClient(velmo::device::FormatGuid(FirstClient));
-    auto receipt = transport.Receive({u"5550100", u"", u"hello", std::nullopt});
+    auto receipt = transport->Receive({u"5550100", u"", u"hello", std::nullopt});
     ASSERT_EQ(receipt.answers.size(), 2u);
     EXPECT_EQ(receipt.answers[0].clsid, velmo::device::FormatGuid(UnservedClient));
     EXPECT_EQ(receipt.answers[0].result, REGDB_E_CLASSNOTREG);
@@ -251,19 +253,38 @@ TEST_F(Transport, DisabledAndMalformedEntriesAreNotRuleClients) {
     EnableRuleClient(velmo::device::FormatGuid(SecondClient));
     auto clients = velmo::device::RegisteredRuleClients();
     EXPECT_EQ(clients, (std::vector<std::u16string>{u"not a class identifier", velmo::device::FormatGuid(SecondClient)}));
-    auto receipt = transport.Receive({u"5550100", u"", u"hello", std::nullopt});
+    auto receipt = transport->Receive({u"5550100", u"", u"hello", std::nullopt});
     EXPECT_EQ(slots[0].created, 0);
     EXPECT_EQ(slots[1].processed, 1);
     ASSERT_EQ(receipt.answers.size(), 2u);
     EXPECT_EQ(receipt.answers[0].failedStep, Step::Create);
 }
 
-TEST_F(Transport, EveryMessageGetsItsOwnRuleClient) {
-    EnableRuleClient(velmo::device::FormatGuid(FirstClient));
-    for (int i = 0; i < 3; ++i) transport.Receive({u"5550100", u"", u"hello", std::nullopt});
-    EXPECT_EQ(slots[0].created, 3);
+// One client serves every message while it stays registered; a client that failed to start
+// is tried afresh with the next message.
+TEST_F(Transport, KeepsEachRuleClientWhileItIsRegistered) {
+    const std::u16string first = velmo::device::FormatGuid(FirstClient);
+    const std::u16string second = velmo::device::FormatGuid(SecondClient);
+    EnableRuleClient(first);
+    EnableRuleClient(second);
+    slots[1].behaviour.initialize = E_FAIL;
+    for (int i = 0; i < 3; ++i) transport->Receive({u"5550100", u"", u"hello", std::nullopt});
+    EXPECT_EQ(slots[0].created, 1);
     EXPECT_EQ(slots[0].processed, 3);
-    EXPECT_EQ(store.Count(u"Inbox"), 3u);
+    EXPECT_EQ(slots[0].alive, 1);
+    EXPECT_EQ(slots[1].created, 3);
+    EXPECT_EQ(slots[1].alive, 0);
+
+    EnableRuleClient(first, 0);
+    transport->Receive({u"5550100", u"", u"disabled", std::nullopt});
+    EXPECT_EQ(slots[0].alive, 0) << "a client disabled meanwhile is released";
+    EXPECT_EQ(slots[0].processed, 3);
+
+    EnableRuleClient(first);
+    transport->Receive({u"5550100", u"", u"enabled again", std::nullopt});
+    EXPECT_EQ(slots[0].created, 2);
+    EXPECT_EQ(slots[0].processed, 4);
+    EXPECT_EQ(store.Count(u"Inbox"), 5u);
 }
 
 }  // namespace
