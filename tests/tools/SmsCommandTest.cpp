@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,24 +33,32 @@ protected:
         ASSERT_EQ(Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", name, "--dword", value}).exitCode, 0);
     }
 
+    void FourMessages();
+    std::filesystem::path Batch() const { return device.Root() / "batch.txt"; }
+
     velmo::test::TempDevice device;
 };
 
-TEST_F(SmsCommand, ReportsWhatTheInstalledHandlerDidWithEachMessage) {
+// Ada accepted, Bede silently accepted, unknown senders dismissed: four messages, one of each kind.
+void SmsCommand::FourMessages() {
     ASSERT_EQ(Device({"install"}).exitCode, 0);
     ASSERT_EQ(Device({"contacts", "add", "--first", "Ada", "--mobile", "+1 555 0100"}).exitCode, 0);
     ASSERT_EQ(Device({"contacts", "add", "--first", "Bede", "--mobile", "(555) 010-0102"}).exitCode, 0);
     Setting("ActiveState", "0");
     ASSERT_EQ(Device({"contacts", "action", "2", "silent"}).exitCode, 0);
     ASSERT_EQ(Device({"contacts", "action", "unknown", "dismiss"}).exitCode, 0);
-    auto batch = device.Root() / "batch.txt";
+    const std::filesystem::path batch = Batch();
     std::string text =
         "+1 555 0100\tAda\tfirst\t2024-05-06T08:00:00Z\n"
         "+1 555 010 0102\t\tsecond\t2024-05-06T08:01:00Z\n"
         "+44 20 7946 0958\tPrize Desk\tthird\n"
         "ParcelNet\t\tfourth\n";
     velmo::test::WriteFileBytes(batch, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
 
+TEST_F(SmsCommand, ReportsWhatTheInstalledHandlerDidWithEachMessage) {
+    FourMessages();
+    const std::filesystem::path batch = Batch();
     auto result = Device({"sms", "receive", "--batch", batch.string()});
     ASSERT_EQ(result.exitCode, 0) << result.errors;
     EXPECT_EQ(Lines(result.output),
@@ -65,6 +74,18 @@ TEST_F(SmsCommand, ReportsWhatTheInstalledHandlerDidWithEachMessage) {
               }));
     auto inbox = Device({"inbox"});
     EXPECT_EQ(inbox.output.rfind("Inbox: 3 messages\n", 0), 0u) << inbox.output;
+    EXPECT_NE(Device({"blocked"}).output.find("Prize Desk <+44 20 7946 0958>  third"), std::string::npos);
+}
+
+TEST_F(SmsCommand, QuietPrintsNothingAndDecidesAlike) {
+    FourMessages();
+    const std::filesystem::path batch = Batch();
+    auto result = Device({"sms", "receive", "--quiet", "--batch", batch.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(result.output, "");
+    auto inbox = Device({"inbox"});
+    EXPECT_EQ(inbox.output.rfind("Inbox: 3 messages\n", 0), 0u) << inbox.output;
+    EXPECT_NE(inbox.output.find("second"), std::string::npos);
     EXPECT_NE(Device({"blocked"}).output.find("Prize Desk <+44 20 7946 0958>  third"), std::string::npos);
 }
 

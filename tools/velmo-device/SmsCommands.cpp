@@ -36,6 +36,7 @@ struct ReceiveOptions {
     std::string time;
     std::string batch;
     bool gammu = false;
+    bool quiet = false;
     std::vector<std::string> gammuFiles;
 };
 
@@ -144,17 +145,32 @@ void AsUsage(const std::string& source, Work&& work) {
 // Run by gammu-smsd: each message goes through the transport as it would from the command
 // line. A message that cannot be stored ends the command with an error, which gammu-smsd
 // logs, and its own copy of the message stays in its inbox.
-void ReceiveFromGammu(const std::vector<std::string>& files) {
+// Each message through the transport, with its report unless the caller asked for quiet.
+class Receiver {
+public:
+    explicit Receiver(bool quiet) : quiet_(quiet), transport_(store_) {}
+
+    void operator()(const device::IncomingSms& sms) {
+        device::SmsReceipt receipt = transport_.Receive(sms, quiet_ ? device::Locating::No : device::Locating::Yes);
+        if (!quiet_) Report(sms, receipt);
+    }
+
+private:
+    bool quiet_;
+    device::MessageStore store_;
+    device::SmsTransport transport_;
+};
+
+void ReceiveFromGammu(const std::vector<std::string>& files, bool quiet) {
     std::vector<device::IncomingSms> messages;
     AsUsage("gammu-smsd's environment",
             [&] { messages = device::ReadGammuMessages(device::ProcessEnvironment, files); });
-    device::MessageStore store;
-    device::SmsTransport transport(store);
-    for (const auto& sms : messages) Report(sms, transport.Receive(sms));
+    Receiver receive(quiet);
+    for (const auto& sms : messages) receive(sms);
 }
 
 void Receive(const ReceiveOptions& options) {
-    if (options.gammu) return ReceiveFromGammu(options.gammuFiles);
+    if (options.gammu) return ReceiveFromGammu(options.gammuFiles, options.quiet);
     std::optional<device::IncomingSms> single;
     std::ifstream batch;
     if (!options.batch.empty()) {
@@ -170,18 +186,14 @@ void Receive(const ReceiveOptions& options) {
                                      device::ToUtf16(options.text), std::nullopt};
         if (!options.time.empty()) AsUsage({}, [&] { single->deliveryTime = device::ParseDeliveryTime(options.time); });
     }
-    device::MessageStore store;
-    device::SmsTransport transport(store);
-    if (single) {
-        Report(*single, transport.Receive(*single));
-        return;
-    }
+    Receiver receive(options.quiet);
+    if (single) return receive(*single);
     device::SmsBatchReader reader(batch);
     for (;;) {
         std::optional<device::IncomingSms> sms;
         AsUsage(options.batch, [&] { sms = reader.Next(); });
         if (!sms) return;
-        Report(*sms, transport.Receive(*sms));
+        receive(*sms);
     }
 }
 
@@ -207,6 +219,9 @@ void AddSmsCommands(CLI::App& app) {
     auto* gammu = receive->add_flag("--gammu", options->gammu,
                                     "Run as gammu-smsd's RunOnReceive: the messages come from its environment, "
                                     "their delivery times from the IN... file names it passes");
+    receive->add_flag("--quiet", options->quiet,
+                      "Print nothing for each message, for scripts: the report's second look at the sender is "
+                      "skipped; errors are still printed");
     receive->add_option("FILE", options->gammuFiles, "With --gammu: the file names gammu-smsd passes")->needs(gammu);
     for (auto* other : {from, name, text, time, batch}) gammu->excludes(other);
     receive->callback([options] { Receive(*options); });
