@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <utility>
 
 #include "device/Text.h"
 
@@ -12,8 +14,10 @@ namespace velmo {
 
 namespace {
 
-// Each rule's program is bounded, so 64 hostile patterns cannot exhaust the handler's host.
+// Each rule's program is bounded, so 64 hostile patterns cannot exhaust the handler's host;
+// so is the one program of all the rules, which also holds the states its runs have built.
 constexpr std::int64_t kRuleMemory = 1 << 20;
+constexpr std::int64_t kSetMemory = 8 << 20;
 
 RE2::Options RuleOptions(const TextRule& rule) {
     RE2::Options options;
@@ -56,7 +60,7 @@ bool LooksIn(const TextRule& rule, TextRuleScope scope) {
 std::optional<std::size_t> MatchOneByOne(const std::vector<TextRule>& rules, Utf8Text& text, Utf8Text& sender) {
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const TextRule& rule = rules[i];
-        // Compiled only when reached: a match ends the search, and nothing is kept between messages.
+        // Compiled only when reached: a match ends the search.
         std::optional<RE2> program;
         if (!Compile(rule, program).empty()) continue;
         if ((LooksIn(rule, TextRuleScope::Text) && RE2::PartialMatch(text.Get(), *program)) ||
@@ -67,47 +71,65 @@ std::optional<std::size_t> MatchOneByOne(const std::vector<TextRule>& rules, Utf
     return std::nullopt;
 }
 
-struct SetVerdict {
-    bool decided = false;  // false: the set could not be built or run, so nothing is known
-    std::optional<std::size_t> rule;
+}  // namespace
+
+// Every rule in one program, compiled once and run once over each text: one compilation costs
+// a fraction of 64. Plain words become case-folded literals, which is what RE2's literal mode
+// makes of them too.
+struct TextRuleMatcher::Program {
+    explicit Program(const RE2::Options& options) : set(options, RE2::UNANCHORED) {}
+    RE2::Set set;
+    std::vector<std::size_t> ruleOf;  // the rule of each pattern in the set
 };
 
-// Every rule in one program, compiled once and run once over each text: one compilation
-// costs a fraction of 64, which keeps rules cheap beside the address book's walk. Plain
-// words become case-folded literals, which is what RE2's literal mode makes of them too.
-SetVerdict MatchAsSet(const std::vector<TextRule>& rules, Utf8Text& text, Utf8Text& sender) {
+TextRuleMatcher::TextRuleMatcher(std::vector<TextRule> rules) : rules_(std::move(rules)) {
+    if (rules_.empty()) return;
     RE2::Options options;
     options.set_log_errors(false);
     options.set_never_capture(true);
-    options.set_max_mem(kRuleMemory * static_cast<std::int64_t>(rules.size()));
-    RE2::Set set(options, RE2::UNANCHORED);
-    std::vector<std::size_t> ruleOf;  // the rule of each pattern in the set
-    for (std::size_t i = 0; i < rules.size(); ++i) {
-        const TextRule& rule = rules[i];
+    options.set_max_mem(kSetMemory);
+    auto program = std::make_unique<Program>(options);
+    for (std::size_t i = 0; i < rules_.size(); ++i) {
+        const TextRule& rule = rules_[i];
         if (rule.pattern.empty() || rule.pattern.size() > MaxTextRulePatternUnits) continue;
         const std::string pattern = device::ToUtf8(rule.pattern);
-        if (set.Add(rule.regex ? pattern : "(?i)" + RE2::QuoteMeta(pattern), nullptr) >= 0) ruleOf.push_back(i);
+        if (program->set.Add(rule.regex ? pattern : "(?i)" + RE2::QuoteMeta(pattern), nullptr) >= 0) {
+            program->ruleOf.push_back(i);
+        }
     }
-    if (ruleOf.empty()) return {true, std::nullopt};
-    if (!set.Compile()) return {};
+    // A set that does not compile leaves each rule to be tried on its own.
+    if (program->ruleOf.empty() || program->set.Compile()) program_ = std::move(program);
+}
+
+TextRuleMatcher::~TextRuleMatcher() = default;
+
+std::optional<std::size_t> TextRuleMatcher::FirstMatch(std::u16string_view messageText,
+                                                       std::u16string_view senderText) const {
+    if (rules_.empty()) return std::nullopt;
+    Utf8Text text(messageText);
+    Utf8Text sender(senderText);
+    if (!program_) return MatchOneByOne(rules_, text, sender);
+    if (program_->ruleOf.empty()) return std::nullopt;
     std::optional<std::size_t> first;
     for (const auto& place : {std::pair{TextRuleScope::Text, &text}, std::pair{TextRuleScope::Sender, &sender}}) {
         const TextRuleScope scope = place.first;
-        if (std::none_of(ruleOf.begin(), ruleOf.end(), [&](std::size_t i) { return LooksIn(rules[i], scope); })) {
+        if (std::none_of(program_->ruleOf.begin(), program_->ruleOf.end(),
+                         [&](std::size_t i) { return LooksIn(rules_[i], scope); })) {
             continue;
         }
         std::vector<int> hits;
         RE2::Set::ErrorInfo error{RE2::Set::kNoError};
-        if (!set.Match(place.second->Get(), &hits, &error) && error.kind != RE2::Set::kNoError) return {};
+        // RE2 gave up on the set (its states outgrew their memory): each rule on its own.
+        if (!program_->set.Match(place.second->Get(), &hits, &error) && error.kind != RE2::Set::kNoError) {
+            return MatchOneByOne(rules_, text, sender);
+        }
         for (int hit : hits) {
-            const std::size_t rule = ruleOf[static_cast<std::size_t>(hit)];
-            if (LooksIn(rules[rule], scope) && (!first || rule < *first)) first = rule;
+            const std::size_t rule = program_->ruleOf[static_cast<std::size_t>(hit)];
+            if (LooksIn(rules_[rule], scope) && (!first || rule < *first)) first = rule;
         }
     }
-    return {true, first};
+    return first;
 }
-
-}  // namespace
 
 std::string TextRulePatternError(const TextRule& rule) {
     std::optional<RE2> program;
@@ -116,11 +138,7 @@ std::string TextRulePatternError(const TextRule& rule) {
 
 std::optional<std::size_t> FirstMatchingTextRule(const std::vector<TextRule>& rules, std::u16string_view messageText,
                                                  std::u16string_view senderText) {
-    if (rules.empty()) return std::nullopt;
-    Utf8Text text(messageText);
-    Utf8Text sender(senderText);
-    if (SetVerdict verdict = MatchAsSet(rules, text, sender); verdict.decided) return verdict.rule;
-    return MatchOneByOne(rules, text, sender);
+    return TextRuleMatcher(rules).FirstMatch(messageText, senderText);
 }
 
 }  // namespace velmo

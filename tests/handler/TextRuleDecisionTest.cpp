@@ -110,6 +110,15 @@ INSTANTIATE_TEST_SUITE_P(
                         settings.SetStartTime({8, 0, 0});
                         settings.SetEndTime({8, 0, 0});
                     }},
+        // The handler keeps the rules compiled between messages: an edit must still decide the next one.
+        DecisionRow{"EditedRulesDecideTheNextMessage", kStranger, u"Hello, it is Mum", {Rule(Dismiss, u"mum")},
+                    UserSettings, SilentAccept,
+                    [](HandlerDevice& h) {
+                        Outcome first = h.Process(h.Receive(Sms{kStranger, u"Mum again"}));
+                        EXPECT_EQ(first.eventType, fnevObjectDeleted) << "the first rules dismiss";
+                        ASSERT_TRUE(WriteTextRules(device::ToUtf16((h.AppDir() / "TextRules.dat").string()),
+                                                   {Rule(SilentAccept, u"mum")}));
+                    }},
         DecisionRow{"DamagedRulesFileMeansNoRules", kStranger, u"Hello, it is Mum", {Rule(Accept, u"mum")},
                     UserSettings, Dismiss,
                     [](HandlerDevice& h) {
