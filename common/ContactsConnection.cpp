@@ -19,9 +19,9 @@ bool HasMatchingTelephone(IContact* contact, std::u16string_view senderDigits, s
     for (auto getter : ComparedTelephones) {
         BSTR number = nullptr;
         if (FAILED((contact->*getter)(&number)) || number == nullptr) continue;
-        KeepDigits(std::u16string_view(number), digits);
+        const bool matches = NumberMatches(senderDigits, std::u16string_view(number), digits);
         SysFreeString(number);
-        if (TrailingDigitsMatch(senderDigits, digits)) return true;
+        if (matches) return true;
     }
     return false;
 }

@@ -110,4 +110,20 @@ bool TrailingDigitsMatch(std::u16string_view a, std::u16string_view b) {
     return false;
 }
 
+bool NumberMatches(std::u16string_view senderDigits, std::u16string_view number, std::u16string& digits) {
+    if (senderDigits.size() >= MinMatchDigits) {
+        // A number whose last MinMatchDigits digits differ from the sender's, or that has fewer
+        // digits, cannot match a sender of MinMatchDigits digits or more.
+        std::size_t compared = 0;
+        for (auto unit = number.rbegin(); unit != number.rend() && compared < MinMatchDigits; ++unit) {
+            if (*unit < u'0' || *unit > u'9') continue;
+            if (*unit != senderDigits[senderDigits.size() - 1 - compared]) return false;
+            ++compared;
+        }
+        if (compared < MinMatchDigits) return false;
+    }
+    KeepDigits(number, digits);
+    return TrailingDigitsMatch(senderDigits, digits);
+}
+
 }  // namespace velmo

@@ -28,4 +28,10 @@ void KeepDigits(std::u16string_view text, std::u16string& digits);
 // code, optionally after the international prefix "00" or "011". Symmetric; empty never matches.
 bool TrailingDigitsMatch(std::u16string_view a, std::u16string_view b);
 
+// TrailingDigitsMatch(senderDigits, KeepDigits(number)), for a walk over many numbers: the
+// number's digits are read from its end and the first of its last MinMatchDigits that differs
+// from the sender's rules it out, as it does most numbers of an address book, before any are
+// copied. digits is storage reused from one call to the next.
+bool NumberMatches(std::u16string_view senderDigits, std::u16string_view number, std::u16string& digits);
+
 }  // namespace velmo

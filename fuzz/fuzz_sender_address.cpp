@@ -19,5 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool match = velmo::TrailingDigitsMatch(digits, u"15550100123");
     if (match != velmo::TrailingDigitsMatch(u"15550100123", digits)) std::abort();
     if (match && digits.empty()) std::abort();
+    // The walk's early reject agrees with the full comparison, both ways round.
+    std::u16string scratch;
+    if (velmo::NumberMatches(u"15550100123", address, scratch) != match) std::abort();
+    if (velmo::NumberMatches(digits, u"+1 (555) 010-0123", scratch) != match) std::abort();
     return 0;
 }

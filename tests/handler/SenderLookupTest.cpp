@@ -48,6 +48,10 @@ class TrailingDigits : public ::testing::TestWithParam<MatchCase> {};
 TEST_P(TrailingDigits, Match) {
     EXPECT_EQ(TrailingDigitsMatch(GetParam().a, GetParam().b), GetParam().match);
     EXPECT_EQ(TrailingDigitsMatch(GetParam().b, GetParam().a), GetParam().match);
+    // The walk's early reject decides as the full comparison does, with the number as the contact's text.
+    std::u16string scratch = u"left over from an earlier number";
+    EXPECT_EQ(velmo::NumberMatches(GetParam().a, u"(" + GetParam().b + u") ", scratch), GetParam().match);
+    EXPECT_EQ(velmo::NumberMatches(GetParam().b, u"tel. " + GetParam().a, scratch), GetParam().match);
 }
 
 auto RowName = [](const auto& info) { return std::string(info.param.name); };
