@@ -20,6 +20,7 @@
 #include "device/ContactStore.h"
 #include "device/DeviceRoot.h"
 #include "device/MessageStore.h"
+#include "device/SmsTransport.h"
 #include "device/Text.h"
 #include "handler/ProcessMessage.h"
 #include "support/FileHelpers.h"
@@ -30,7 +31,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace velmo;
-using device::Property;
 
 constexpr int kContacts = 1000;
 constexpr int kMessages = 1000;
@@ -96,20 +96,19 @@ private:
 };
 
 // What the transport cannot do without for one message in this process: store it in the Inbox
-// as the transport does, then ProcessMessage on it; the median of the batch's own senders.
+// with the properties the transport gives it, then ProcessMessage on it; the median of the
+// batch's own messages.
 double StoreAndProcessSeconds() {
     device::MessageStore store;
     const std::u16string inbox = u"Inbox";
     std::vector<double> seconds;
-    for (int m = 0; m < 101; ++m) {
-        std::u16string from = device::ToUtf16(Number((m * 7919) % kContacts + 1));
+    for (int m = 0; m < 301; ++m) {
+        const device::IncomingSms sms{device::ToUtf16(Number((m * 7919) % kContacts + 1)),
+                                      device::ToUtf16("Sender " + std::to_string(m)),
+                                      device::ToUtf16("Message number " + std::to_string(m)), std::nullopt};
         seconds.push_back(bench::MedianSeconds(
             [&] {
-                std::vector<device::Property> properties{Property::Text(PR_MESSAGE_CLASS_W, u"IPM.SMStext"),
-                                                         Property::Text(PR_SENDER_EMAIL_ADDRESS_W, from),
-                                                         Property::Text(PR_SUBJECT_W, u"Message"),
-                                                         Property::Number(PR_MESSAGE_FLAGS, 0)};
-                device::EntryId message = store.CreateMessage(inbox, properties);
+                device::EntryId message = store.CreateMessage(inbox, device::SmsProperties(sms));
                 device::EntryId folder = store.InboxEntryId();
                 ULONG event = 0;
                 MRCHANDLED handled = MRC_NOT_HANDLED;
@@ -123,9 +122,13 @@ double StoreAndProcessSeconds() {
 }
 
 // P2: messages per CPU second of the batch's process, divided by 1 / (storing one message +
-// ProcessMessage) in CPU seconds of this process (counter P2, goal 0.8 or more).
+// ProcessMessage) in CPU seconds of this process (counter P2, goal 0.8 or more). The row
+// quiet:1 is the goal's, as scripts run it; quiet:0 prints each message's report, which
+// looks the sender up a second time.
 void ReceiveBatchOf1000(benchmark::State& state) {
     Device1000 device;
+    std::vector<std::string> args{"sms", "receive", "--batch", device.Batch().string()};
+    if (state.range(0) != 0) args.push_back("--quiet");
     std::vector<double> seconds;
     for (auto _ : state) {
         state.PauseTiming();
@@ -133,7 +136,7 @@ void ReceiveBatchOf1000(benchmark::State& state) {
         state.ResumeTiming();
         seconds.push_back(bench::MedianSeconds<bench::ChildrenCpuClock>(
             [&] {
-                auto result = Device({"sms", "receive", "--batch", device.Batch().string()});
+                auto result = Device(args);
                 benchmark::DoNotOptimize(result.output.size());
             },
             1));
@@ -183,5 +186,5 @@ void PeakMemoryWith10000Contacts(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(ReceiveBatchOf1000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(ReceiveBatchOf1000)->ArgName("quiet")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(PeakMemoryWith10000Contacts)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
