@@ -618,6 +618,31 @@ void UseRegistryReadOnly() {
     registry.database.Disconnect();
 }
 
+LONG ReadRegistryValues(HKEY key, LPCWSTR subKey, std::vector<RegistryValue>& values) {
+    values.clear();
+    std::vector<std::u16string> names;
+    if (!SplitPath(View(subKey), names)) return ERROR_BADKEY;
+    return WithKey(key, [&](Registry& registry, std::int64_t /*baseId*/, const std::string& basePath) -> LONG {
+        // The key's row comes with each of its values, or alone with nulls when it has none.
+        Statement q(registry.database.sql,
+                    "SELECT v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key = k.id"
+                    " WHERE k.path = ?1 ORDER BY v.folded");
+        q.Bind(1, std::string_view(JoinPath(basePath, names, names.size())));
+        bool found = false;
+        int rc;
+        while ((rc = q.Step()) == SQLITE_ROW) {
+            found = true;
+            if (q.Type(0) == SQLITE_NULL) continue;
+            values.push_back({ToUtf16(q.Utf8(0)), static_cast<DWORD>(q.Number(1)), q.Blob(2)});
+        }
+        if (rc != SQLITE_DONE) {
+            values.clear();
+            return ErrorFromSqlite(rc);
+        }
+        return found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    });
+}
+
 }  // namespace velmo::device
 
 std::string velmo::device::RegistryDatabaseError() { return gDatabaseError; }

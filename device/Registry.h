@@ -3,6 +3,7 @@
 // kept in registry.db of the device root (see DeviceRoot.h).
 
 #include <string>
+#include <vector>
 
 #include "device/WinTypes.h"
 
@@ -62,6 +63,18 @@ namespace velmo::device {
 // can look. Every change then answers ERROR_ACCESS_DENIED; a device without registry.db
 // reads as a registry with empty roots.
 void UseRegistryReadOnly();
+
+// One value of a key as a walk with RegEnumValueW would give it.
+struct RegistryValue {
+    std::u16string name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+// Every value of the key subKey below key, in RegEnumValueW's order, read at one moment in
+// one query, for the device's own services that read a whole key for each message.
+// ERROR_FILE_NOT_FOUND when the key does not exist; a database error as the other calls give it.
+LONG ReadRegistryValues(HKEY key, LPCWSTR subKey, std::vector<RegistryValue>& values);
 
 // SQLite's own words for why the last registry call on this thread failed ("database or
 // disk is full", "file is not a database"), for the device's tools to show; empty when

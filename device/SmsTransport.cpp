@@ -1,6 +1,7 @@
 #include "device/SmsTransport.h"
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "device/DeviceRoot.h"
@@ -13,12 +14,6 @@ namespace velmo::device {
 namespace {
 
 constexpr const char16_t* Inbox = u"Inbox";
-
-// Closes an open registry key when the scope ends.
-struct KeyCloser {
-    HKEY key;
-    ~KeyCloser() { RegCloseKey(key); }
-};
 
 bool IsRead(const StoredMessage& message) {
     const Property* flags = message.Find(PR_MESSAGE_FLAGS);
@@ -78,30 +73,25 @@ std::vector<Property> SmsProperties(const IncomingSms& sms) {
 
 std::vector<std::u16string> RegisteredRuleClients() {
     std::vector<std::u16string> clients;
-    HKEY key = nullptr;
+    std::vector<RegistryValue> values;
     // Only a missing key means that no client is registered; a registry that cannot be
     // read must not pass for one in which none is.
-    LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, SmsRulesKeyPath, 0, KEY_QUERY_VALUE, &key);
-    if (opened == ERROR_FILE_NOT_FOUND) return clients;
-    if (opened != ERROR_SUCCESS) throw RulesUnreadable(opened);
-    KeyCloser closer{key};
-    for (DWORD index = 0;; ++index) {
-        char16_t name[256] = {};
-        DWORD nameLength = 256;
-        DWORD type = REG_NONE;
-        DWORD value = 0;
-        DWORD size = sizeof value;
-        LONG rc = RegEnumValueW(key, index, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
-        if (rc == ERROR_NO_MORE_ITEMS) break;
-        // A value too long to be a DWORD is no enabled client, and the walk goes on past it.
-        if (rc == ERROR_MORE_DATA) continue;
-        if (rc != ERROR_SUCCESS) throw RulesUnreadable(rc);
-        if (type == REG_DWORD && size == sizeof value && value != 0) clients.emplace_back(name, nameLength);
+    LONG rc = ReadRegistryValues(HKEY_LOCAL_MACHINE, SmsRulesKeyPath, values);
+    if (rc == ERROR_FILE_NOT_FOUND) return clients;
+    if (rc != ERROR_SUCCESS) throw RulesUnreadable(rc);
+    for (const auto& value : values) {
+        // A name too long for the platform's 256-unit buffer, or a value that is not a
+        // DWORD, is no enabled client, and the walk goes on past it.
+        if (value.name.size() >= 256 || value.type != REG_DWORD || value.data.size() != sizeof(DWORD)) continue;
+        DWORD enabled = 0;
+        std::memcpy(&enabled, value.data.data(), sizeof enabled);
+        if (enabled != 0) clients.push_back(value.name);
     }
     return clients;
 }
 
-SmsTransport::SmsTransport(MessageStore& store) : store_(store) {
+SmsTransport::SmsTransport(MessageStore& store)
+    : store_(store), lockPath_(ToUtf16((EnsureDeviceRoot() / "transport.lock").string())) {
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) throw std::runtime_error("COM cannot be initialised");
 }
 
@@ -128,7 +118,7 @@ SmsReceipt SmsTransport::Receive(const IncomingSms& sms, Locating locating) {
     // that receives on this device waits its turn here, so that rule clients never race
     // one another over the files and counters they share.
     LockFile turn;
-    if (!turn.Lock(ToUtf16((EnsureDeviceRoot() / "transport.lock").string()))) {
+    if (!turn.Lock(lockPath_)) {
         throw std::runtime_error("cannot take the SMS transport's lock in " + DeviceRoot().string());
     }
     receipt.entryId = store_.CreateMessage(Inbox, stored);

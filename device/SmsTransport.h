@@ -79,6 +79,7 @@ private:
     SmsLocation Locate(const EntryId& message, const std::vector<Property>& stored) const;
 
     MessageStore& store_;
+    std::u16string lockPath_;  // the device-wide turn of transport.lock
     std::map<std::u16string, IMailRuleClient*> clients_;  // each holds one reference
 };
 

@@ -254,6 +254,33 @@ TEST_F(Registry, EnumerationListsKeysAndValuesWithBufferRules) {
     RegCloseKey(key);
 }
 
+// The device's own one-query read of a key gives what the walk above gives, and tells a
+// key without values from a missing one.
+TEST_F(Registry, ReadingAWholeKeyGivesTheEnumeratedValues) {
+    HKEY key = Create(HKEY_LOCAL_MACHINE, kSettings);
+    RegCloseKey(Create(key, u"Empty"));
+    SetDword(key, u"WeekDays", 31);
+    SetText(key, u"AppPath", u"/x/");
+    RegCloseKey(key);
+
+    std::vector<velmo::device::RegistryValue> values;
+    ASSERT_EQ(velmo::device::ReadRegistryValues(HKEY_LOCAL_MACHINE, u"software\\apps\\velmolight", values),
+              ERROR_SUCCESS);
+    ASSERT_EQ(values.size(), 2u);
+    EXPECT_EQ(values[0].name, u"AppPath");
+    EXPECT_EQ(values[0].type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(values[0].data.size(), 8u);
+    EXPECT_EQ(values[1].name, u"WeekDays");
+    EXPECT_EQ(values[1].data, (std::vector<BYTE>{31, 0, 0, 0}));
+
+    values.push_back({});
+    EXPECT_EQ(velmo::device::ReadRegistryValues(HKEY_LOCAL_MACHINE, u"Software\\Apps\\VelmoLight\\Empty", values),
+              ERROR_SUCCESS);
+    EXPECT_TRUE(values.empty());
+    EXPECT_EQ(velmo::device::ReadRegistryValues(HKEY_LOCAL_MACHINE, u"Software\\Apps\\Missing", values),
+              ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(Registry, BadPathsAreRefused) {
     HKEY key = nullptr;
     EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"a\\\\b", 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_BADKEY);
