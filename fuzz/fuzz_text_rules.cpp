@@ -43,6 +43,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Plain words are found in a text that is nothing but those words.
     if (velmo::FirstMatchingTextRule({tried[1]}, pattern, u"") != 0u) std::abort();
     if (matched && *matched > 1) std::abort();
-    velmo::FirstMatchingTextRule(stored, text, pattern);
+    // A matcher kept from one message to the next, as the handler keeps one, answers every
+    // message as a fresh one would.
+    const velmo::TextRuleMatcher kept(stored);
+    const auto first = kept.FirstMatch(text, pattern);
+    if (kept.FirstMatch(pattern, text) != velmo::FirstMatchingTextRule(stored, pattern, text)) std::abort();
+    if (kept.FirstMatch(text, pattern) != first) std::abort();
     return 0;
 }
