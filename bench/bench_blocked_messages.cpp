@@ -37,55 +37,59 @@ std::vector<std::uint8_t> FileOf(std::uint64_t records, std::uint64_t newest) {
     return bytes;
 }
 
+constexpr std::uint64_t kRecords = 100000;
+
+// Mesages.dat of 100,000 records, the older half beyond the age, with the device's clock set
+// to their newest; file is given the path but not opened.
+struct HalfOldFile {
+    HalfOldFile() {
+        device::SetNowForTesting(device::FromFileTime(now));
+        file.SetPath(device::ToUtf16(path.string()));
+    }
+    ~HalfOldFile() { device::SetNowForTesting(std::nullopt); }
+
+    test::TempDevice device;
+    std::filesystem::path path = device.Root() / "Mesages.dat";
+    std::uint64_t now = device::ToFileTime(device::Now());
+    std::vector<std::uint8_t> bytes = FileOf(kRecords, now);
+    // Half of the records are younger than this age.
+    std::uint32_t age = static_cast<std::uint32_t>(kRecords / 2 * 60 - 30);
+    BlockedMessageFile file;
+};
+
 // 100,000 records, the older half beyond the age: one read, one atomic rewrite of the kept half.
 void BM_PurgeHalfOf100000(benchmark::State& state) {
-    constexpr std::uint64_t kRecords = 100000;
-    test::TempDevice device;
-    auto path = device.Root() / "Mesages.dat";
-    const std::uint64_t now = device::ToFileTime(device::Now());
-    const std::vector<std::uint8_t> bytes = FileOf(kRecords, now);
-    // Half of the records are younger than this age.
-    const auto age = static_cast<std::uint32_t>(kRecords / 2 * 60 - 30);
-    device::SetNowForTesting(device::FromFileTime(now));
-    BlockedMessageFile file;
-    file.SetPath(device::ToUtf16(path.string()));
+    HalfOldFile half;
+    BlockedMessageFile& file = half.file;
     for (auto _ : state) {
         state.PauseTiming();
         file.Close();
-        test::WriteFileBytes(path, bytes);
+        test::WriteFileBytes(half.path, half.bytes);
         file.Open();
         state.ResumeTiming();
-        file.Purge(age);
+        file.Purge(half.age);
         if (file.Count() != kRecords / 2) state.SkipWithError("the purge kept the wrong records");
     }
-    device::SetNowForTesting(std::nullopt);
 }
 BENCHMARK(BM_PurgeHalfOf100000)->Unit(benchmark::kMillisecond);
 
 // P4: the same purge divided by writing the kept bytes to a new file with fsync, the least a
 // crash-safe rewrite costs, on the wall clock as both wait for the disk (counter P4, goal 1.5 or less).
 void BM_P4_PurgeOverKeptWrite(benchmark::State& state) {
-    constexpr std::uint64_t kRecords = 100000;
-    test::TempDevice device;
-    auto path = device.Root() / "Mesages.dat";
-    const std::uint64_t now = device::ToFileTime(device::Now());
-    const std::vector<std::uint8_t> bytes = FileOf(kRecords, now);
-    const auto age = static_cast<std::uint32_t>(kRecords / 2 * 60 - 30);
+    HalfOldFile half;
+    BlockedMessageFile& file = half.file;
     const std::size_t keptBytes = 4 + kRecords / 2 * 840;
-    auto copy = device.Root() / "kept.dat";
-    device::SetNowForTesting(device::FromFileTime(now));
-    BlockedMessageFile file;
-    file.SetPath(device::ToUtf16(path.string()));
+    auto copy = half.device.Root() / "kept.dat";
     std::vector<double> purge, floor;
     for (auto _ : state) {
         state.PauseTiming();
         file.Close();
-        test::WriteFileBytes(path, bytes);
+        test::WriteFileBytes(half.path, half.bytes);
         file.Open();
         floor.push_back(bench::MedianSeconds<bench::WallClock>(
             [&] {
                 int fd = ::open(copy.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-                bool ok = fd >= 0 && ::write(fd, bytes.data() + bytes.size() - keptBytes, keptBytes) ==
+                bool ok = fd >= 0 && ::write(fd, half.bytes.data() + half.bytes.size() - keptBytes, keptBytes) ==
                                          static_cast<ssize_t>(keptBytes);
                 ok = fd >= 0 && ::fsync(fd) == 0 && ok;
                 if (fd >= 0) ::close(fd);
@@ -94,10 +98,9 @@ void BM_P4_PurgeOverKeptWrite(benchmark::State& state) {
             1));
         std::filesystem::remove(copy);
         state.ResumeTiming();
-        purge.push_back(bench::MedianSeconds<bench::WallClock>([&] { file.Purge(age); }, 1));
+        purge.push_back(bench::MedianSeconds<bench::WallClock>([&] { file.Purge(half.age); }, 1));
         if (file.Count() != kRecords / 2) state.SkipWithError("the purge kept the wrong records");
     }
-    device::SetNowForTesting(std::nullopt);
     state.counters["floor_ms"] = bench::Median(floor) * 1e3;
     state.counters["P4"] = bench::Median(purge) / bench::Median(floor);
 }

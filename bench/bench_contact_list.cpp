@@ -32,17 +32,25 @@ void FillAddressBook(int count) {
     device::ContactStore().AddAll(entries);
 }
 
-void BM_LoadContactList(benchmark::State& state) {
+// A device with "AppPath", count contacts and the contact-state file that VelmoLight loads into.
+struct ListDevice {
+    explicit ListDevice(int count) {
+        device.InstallAppPath();
+        char16_t path[ContactStateFile::kPathUnits] = {};
+        settings.ContactsInfoPath(path);
+        file.SetPath(path);
+        FillAddressBook(count);
+    }
+
     test::TempDevice device;
-    device.InstallAppPath();
     SettingsStore settings;
     ContactStateFile file;
-    char16_t path[ContactStateFile::kPathUnits] = {};
-    settings.ContactsInfoPath(path);
-    file.SetPath(path);
-    FillAddressBook(static_cast<int>(state.range(0)));
+};
+
+void BM_LoadContactList(benchmark::State& state) {
+    ListDevice device(static_cast<int>(state.range(0)));
     PoomContactSource book;
-    ContactList list(file, settings, book);
+    ContactList list(device.file, device.settings, book);
     list.Load();
     for (auto _ : state) {
         list.Load();
@@ -55,14 +63,7 @@ BENCHMARK(BM_LoadContactList)->Arg(1000)->Arg(10000)->Unit(benchmark::kMilliseco
 // P3: the list load of 10,000 contacts divided by reading them from contacts.db and sorting
 // their display names, the least a sorted list costs, in CPU time (counter P3, goal 2 or less).
 void BM_P3_LoadContactListOverReadAndSort(benchmark::State& state) {
-    test::TempDevice device;
-    device.InstallAppPath();
-    SettingsStore settings;
-    ContactStateFile file;
-    char16_t path[ContactStateFile::kPathUnits] = {};
-    settings.ContactsInfoPath(path);
-    file.SetPath(path);
-    FillAddressBook(10000);
+    ListDevice device(10000);
     const double floor = bench::MedianSeconds(
         [] {
             device::ContactSnapshot contacts = device::ContactStore().Load();
@@ -78,7 +79,7 @@ void BM_P3_LoadContactListOverReadAndSort(benchmark::State& state) {
         },
         11);
     PoomContactSource book;
-    ContactList list(file, settings, book);
+    ContactList list(device.file, device.settings, book);
     list.Load();
     std::vector<double> seconds;
     for (auto _ : state) seconds.push_back(bench::MedianSeconds([&] { list.Load(); }, 1));
