@@ -13,6 +13,7 @@
 #include <string>
 
 #include "common/SettingsStore.h"
+#include "support/ScopedTimeZone.h"
 
 namespace velmo::test {
 
@@ -44,25 +45,6 @@ public:
 
 private:
     QLocale previous_;
-};
-
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* zone) {
-        if (const char* current = std::getenv("TZ")) previous_ = current;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (previous_) setenv("TZ", previous_->c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    std::optional<std::string> previous_;
 };
 
 // Whether the settings key holds the value at all, whatever its type.

@@ -21,12 +21,15 @@
 #include "device/Clock.h"
 #include "device/Text.h"
 #include "support/FileHelpers.h"
+#include "support/ScopedTimeZone.h"
 #include "support/TempDevice.h"
 
 using namespace velmo;
 using device::ToUtf16;
 
 namespace {
+
+using velmo::test::ScopedTimeZone;
 
 constexpr std::uint64_t kSecond = 10'000'000;
 constexpr std::uint64_t kDay = 86400 * kSecond;
@@ -38,26 +41,6 @@ const std::uint64_t kBase = device::ToFileTime(
 struct ScopedNow {
     explicit ScopedNow(std::uint64_t fileTime) { device::SetNowForTesting(device::FromFileTime(fileTime)); }
     ~ScopedNow() { device::SetNowForTesting(std::nullopt); }
-};
-
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* zone) {
-        if (const char* previous = std::getenv("TZ")) previous_ = previous;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (previous_) {
-            setenv("TZ", previous_->c_str(), 1);
-        } else {
-            unsetenv("TZ");
-        }
-        tzset();
-    }
-
-private:
-    std::optional<std::string> previous_;
 };
 
 // Record number i: delivered i seconds after kBase, with texts that name it.

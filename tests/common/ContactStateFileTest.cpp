@@ -27,11 +27,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using velmo::test::PutLe32;
 
-void PutLe32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
+using Bytes = std::vector<std::uint8_t>;
 
 // The file as it must lie on disk, spelled out independently of the class.
 Bytes FileBytes(std::int32_t count, const std::vector<ContactRecord>& records, std::uint32_t version = 0x00010001) {

@@ -18,11 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using velmo::test::PutLe32;
 
-void PutLe32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
+using Bytes = std::vector<std::uint8_t>;
 
 void PutText(Bytes& bytes, std::size_t offset, std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); ++i) {

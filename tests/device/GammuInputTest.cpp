@@ -4,6 +4,7 @@
 #include <map>
 
 #include "device/GammuInput.h"
+#include "support/ScopedTimeZone.h"
 
 namespace {
 
@@ -27,22 +28,7 @@ constexpr auto May1 = sys_days(year(2024) / May / 1);
 // File names carry local time; New York is UTC-4 in May.
 class InNewYork {
 protected:
-    InNewYork() {
-        if (const char* tz = std::getenv("TZ")) previous_ = tz;
-        setenv("TZ", "America/New_York", 1);
-        tzset();
-    }
-    ~InNewYork() {
-        if (previous_.empty()) {
-            unsetenv("TZ");
-        } else {
-            setenv("TZ", previous_.c_str(), 1);
-        }
-        tzset();
-    }
-
-private:
-    std::string previous_;
+    velmo::test::ScopedTimeZone zone_{"America/New_York"};
 };
 
 struct Expected {

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "device/SmsInput.h"
+#include "support/ScopedTimeZone.h"
 
 namespace {
 
@@ -22,22 +23,7 @@ constexpr auto May1 = sys_days(year(2024) / May / 1);
 
 class DeliveryTime : public ::testing::TestWithParam<TimeRow> {
 protected:
-    void SetUp() override {
-        if (const char* tz = std::getenv("TZ")) previous_ = tz;
-        setenv("TZ", "America/New_York", 1);  // local time: UTC-4 in May
-        tzset();
-    }
-    void TearDown() override {
-        if (previous_.empty()) {
-            unsetenv("TZ");
-        } else {
-            setenv("TZ", previous_.c_str(), 1);
-        }
-        tzset();
-    }
-
-private:
-    std::string previous_;
+    velmo::test::ScopedTimeZone zone_{"America/New_York"};  // local time: UTC-4 in May
 };
 
 // The FILETIME of an instant, counted here in whole seconds from 1601.

@@ -33,6 +33,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using velmo::test::PutLe32;
+
 using Bytes = std::vector<std::uint8_t>;
 
 // Counts the address book's application objects created while it lives.
@@ -75,10 +77,6 @@ void PutText(Bytes& bytes, std::size_t offset, std::size_t units, const std::u16
         bytes[offset + 2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
         bytes[offset + 2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
     }
-}
-
-void PutLe32(Bytes& bytes, std::size_t offset, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // The 840 bytes a dismissed SMS must leave in Mesages.dat, spelled out field by field.

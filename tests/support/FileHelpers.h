@@ -26,6 +26,11 @@ inline void WriteFileBytes(const std::filesystem::path& path, const std::vector<
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+// value, little-endian, into bytes[offset..offset + 4).
+inline void PutLe32(std::vector<std::uint8_t>& bytes, std::size_t offset, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
 // While it lives, no file of this process can grow beyond `bytes`: a longer write fails
 // with EFBIG instead of raising SIGXFSZ.
 class ScopedFileSizeLimit {
