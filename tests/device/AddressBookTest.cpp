@@ -64,6 +64,15 @@ constexpr FieldGetter Getters[] = {
 };
 static_assert(std::size(Getters) == velmo::device::ContactFieldCount);
 
+// The address book's application object, created through COM as the product creates it.
+IPOutlookApp* NewApplication() {
+    IPOutlookApp* app = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
+                               reinterpret_cast<void**>(&app)),
+              S_OK);
+    return app;
+}
+
 class AddressBook : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -81,13 +90,6 @@ protected:
         }
     }
 
-    static IPOutlookApp* NewApplication() {
-        IPOutlookApp* app = nullptr;
-        EXPECT_EQ(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
-                                   reinterpret_cast<void**>(&app)),
-                  S_OK);
-        return app;
-    }
     IPOutlookItemCollection* Items() const {
         IPOutlookItemCollection* items = nullptr;
         EXPECT_EQ(folder->get_Items(&items), S_OK);
@@ -340,10 +342,8 @@ TEST(AddressBookLogon, FailsWhenTheDeviceCannotHoldTheBook) {
     std::ofstream(device.Root() / "blocker") << "a file, not a directory";
     setenv("VELMO_DEVICE", (device.Root() / "blocker" / "device").c_str(), 1);
     ScopedCom com;
-    IPOutlookApp* application = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
-                               reinterpret_cast<void**>(&application)),
-              S_OK);
+    IPOutlookApp* application = NewApplication();
+    ASSERT_NE(application, nullptr);
     EXPECT_EQ(application->Logon(0), E_FAIL);
     IFolder* folder = nullptr;
     EXPECT_EQ(application->GetDefaultFolder(olFolderContacts, &folder), E_UNEXPECTED);
@@ -367,10 +367,8 @@ TEST_P(AddressBookMissing, FailsLogonAndCreatesNothing) {
         }
     }
     ScopedCom com;
-    IPOutlookApp* application = nullptr;
-    ASSERT_EQ(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
-                               reinterpret_cast<void**>(&application)),
-              S_OK);
+    IPOutlookApp* application = NewApplication();
+    ASSERT_NE(application, nullptr);
     EXPECT_EQ(application->Logon(0), E_FAIL);
     application->Release();
     EXPECT_FALSE(std::filesystem::exists(device.Root() / "contacts.db"));
