@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t cut = size > 0 ? std::min<std::size_t>(1 + 2 * data[0], size) : 0;
     std::u16string pattern = Utf16(bytes.subspan(size > 0 ? 1 : 0, cut - (size > 0 ? 1 : 0)));
     const std::u16string text = Utf16(bytes.subspan(cut));
-    if (pattern.empty()) pattern = u"a";
+    if (pattern.empty()) pattern.push_back(u'a');
     const std::vector<velmo::TextRule> tried = {{velmo::Dismiss, true, velmo::TextRuleScope::Both, pattern},
                                                 {velmo::Accept, false, velmo::TextRuleScope::Text, pattern}};
     const auto matched = velmo::FirstMatchingTextRule(tried, text, text);

@@ -182,7 +182,8 @@ TEST_P(Resolution, ScreenContextAndSystemFontFollowTheResolution) {
     EXPECT_EQ(GetObjectW(GetStockObject(SYSTEM_FONT), sizeof font, &font), static_cast<int>(sizeof font));
 }
 
-INSTANTIATE_TEST_SUITE_P(Dpi, Resolution, ::testing::Values(96, 192));
+INSTANTIATE_TEST_SUITE_P(Dpi, Resolution, ::testing::Values(96, 192),
+                         [](const auto& info) { return "At" + std::to_string(info.param) + "Dpi"; });
 
 // The library's resources, through the handle the loader gives.
 class LibraryResources : public WindowLayer {
