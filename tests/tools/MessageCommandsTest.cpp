@@ -78,7 +78,7 @@ TEST_F(MessageCommands, InboxOfAnUnknownFolderIsAUsageError) {
 
 TEST_F(MessageCommands, BlockedListsTheRecordsNewestFirst) {
     auto dir = device_.InstallAppPath();
-    EXPECT_EQ(Device({"blocked"}).output, dir.string() + "/Mesages.dat: no blocked messages\n");
+    EXPECT_EQ(Device({"blocked"}).output, dir.string() + "/Mesages.dat: 0 blocked messages\n");
     {
         velmo::BlockedMessageFile file;
         file.SetPath(ToUtf16((dir / "Mesages.dat").string()));
@@ -149,12 +149,6 @@ TEST_F(MessageCommands, RestoreWithADamagedMessageStoreRemovesNothing) {
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.errors.find("the Inbox cannot be written"), std::string::npos) << result.errors;
     EXPECT_EQ(std::filesystem::file_size(data), 4u + 840);
-}
-
-TEST_F(MessageCommands, BlockedWithoutTheProgramInstalledFails) {
-    auto result = Device({"blocked"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.errors.find("not installed"), std::string::npos) << result.errors;
 }
 
 }  // namespace

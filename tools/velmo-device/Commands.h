@@ -23,4 +23,14 @@ void AddRulesCommands(CLI::App& app);     // rules
 void AddInstallCommands(CLI::App& app);   // install, uninstall
 void AddTodayCommands(CLI::App& app);     // today
 
+// A handheld always has an address book, empty at first, and so has the device from the
+// first command that writes to it. A missing contacts.db is replaced by an empty one only
+// while no ContactsInfo.dat of the device keeps a contact's action: otherwise the book was
+// there and has gone, and the next rebuild from an empty one would drop those actions.
+// The words that say why no empty book may take the missing one's place; empty when it may.
+std::string WhyNoEmptyAddressBook();
+// Makes the empty address book when it is missing and may be made; answers what it did or
+// why it did not, for a person to read (empty when the book was there).
+std::string CreateEmptyAddressBook();
+
 }  // namespace velmo::cli

@@ -8,6 +8,7 @@
 #include "common/ContactsConnection.h"
 #include "common/SettingsStore.h"
 #include "common/Types.h"
+#include "device/ContactStore.h"
 #include "device/DeviceRoot.h"
 #include "device/Text.h"
 #include "tools/velmo-device/Commands.h"
@@ -101,14 +102,24 @@ void SetAction(const std::string& keyText, const std::string& actionText) {
                                  "ContactsInfo.dat is left as it is");
     }
     ContactsConnection contacts;
-    if (!contacts.Open()) throw std::runtime_error("cannot open the address book");
-    std::vector<std::int32_t> keys = contacts.Keys();
-    contacts.Close();
+    std::vector<std::int32_t> keys;
+    bool bookMissing = false;
+    if (contacts.Open()) {
+        keys = contacts.Keys();
+        contacts.Close();
+    } else if (device::ContactStore::Exists()) {
+        throw std::runtime_error("cannot open the address book " + (device::DeviceRoot() / "contacts.db").string());
+    } else if (std::string why = WhyNoEmptyAddressBook(); !why.empty()) {
+        throw std::runtime_error(why + "; ContactsInfo.dat is left as it is");
+    } else {
+        bookMissing = true;
+    }
     // Every argument is checked before anything is written.
     auto found = std::find(keys.begin(), keys.end(), key);
     if (key != UnknownSenderKey && key != UndefinedSenderKey && found == keys.end()) {
         throw UsageError("no contact has the object identifier " + keyText);
     }
+    if (bookMissing) CreateEmptyAddressBook();
     ContactStateFile file;
     ContactStateRebuild rebuilt = RebuildAsTheAppDoes(file, keys);
     std::int32_t index = key == UnknownSenderKey ? rebuilt.unknownIndex : rebuilt.undefinedIndex;

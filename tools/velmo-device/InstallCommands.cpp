@@ -1,5 +1,6 @@
 #include <filesystem>
 #include <iostream>
+#include <string>
 
 #include "device/Installer.h"
 #include "tools/velmo-device/Commands.h"
@@ -20,7 +21,10 @@ void Print(const std::vector<std::string>& steps) {
 void AddInstallCommands(CLI::App& app) {
     app.add_subcommand("install",
                        "Copy the built deliverables into the device and register the handler (its DllRegisterServer)")
-        ->callback([] { Print(device::Install(BinDirectory())); });
+        ->callback([] {
+            Print(device::Install(BinDirectory()));
+            if (std::string said = CreateEmptyAddressBook(); !said.empty()) std::cout << said << "\n";
+        });
     app.add_subcommand("uninstall",
                        "Unregister the handler (its DllUnregisterServer) and remove the installed deliverables")
         ->callback([] { Print(device::Uninstall()); });

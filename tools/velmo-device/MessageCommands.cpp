@@ -5,6 +5,7 @@
 #include <iomanip>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -86,13 +87,12 @@ void ListFolder(const std::string& folderName) {
     }
 }
 
-// "AppPath" of the installed program, as the deliverables find it.
-std::u16string AppPath() {
+// "AppPath" of the installed program, as the deliverables find it; none before VelmoLight
+// first ran or the deliverables were installed, when there are no blocked messages yet.
+std::optional<std::u16string> AppPath() {
     HKEY key = nullptr;
     LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\VelmoLight", 0, KEY_QUERY_VALUE, &key);
-    if (opened == ERROR_FILE_NOT_FOUND) {
-        throw std::runtime_error("VelmoLight is not installed: HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight is missing");
-    }
+    if (opened == ERROR_FILE_NOT_FOUND) return std::nullopt;
     if (opened != ERROR_SUCCESS) {
         throw std::runtime_error("cannot open HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight: " +
                                  device::Win32ErrorText(opened));
@@ -102,6 +102,7 @@ std::u16string AppPath() {
     DWORD size = static_cast<DWORD>(path.size() * sizeof(char16_t));
     LONG rc = RegQueryValueExW(key, u"AppPath", nullptr, &type, reinterpret_cast<BYTE*>(path.data()), &size);
     RegCloseKey(key);
+    if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
     if (rc != ERROR_SUCCESS) {
         throw std::runtime_error("\"AppPath\" under HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight cannot be read: " +
                                  device::Win32ErrorText(rc));
@@ -113,7 +114,11 @@ std::u16string AppPath() {
     return path;
 }
 
-std::u16string BlockedPath() { return AppPath() + u"Mesages.dat"; }
+std::optional<std::u16string> BlockedPath() {
+    std::optional<std::u16string> directory = AppPath();
+    if (!directory) return std::nullopt;
+    return *directory + u"Mesages.dat";
+}
 
 void OpenBlocked(BlockedMessageFile& file, const std::u16string& path) {
     file.SetPath(path);
@@ -132,10 +137,15 @@ std::string RecordLine(const BlockedMessageRecord& record) {
 // Each line is numbered, 1 for the newest, as `blocked restore` takes them.
 void ListBlocked() {
     device::UseRegistryReadOnly();
-    std::u16string path = BlockedPath();
+    std::optional<std::u16string> blockedPath = BlockedPath();
+    if (!blockedPath) {
+        std::cout << "0 blocked messages\n";
+        return;
+    }
+    const std::u16string& path = *blockedPath;
     std::cout << ToUtf8(path) << ": ";
     if (!std::filesystem::exists(device::NativePath(path))) {
-        std::cout << "no blocked messages\n";
+        std::cout << "0 blocked messages\n";
         return;
     }
     device::MappedFile file;
@@ -158,8 +168,11 @@ void ListBlocked() {
 
 // Puts message number of the listing back in the Inbox, as VelmoLight's "Restore" does.
 void RestoreBlocked(long long number) {
-    std::u16string path = BlockedPath();
-    if (!std::filesystem::exists(device::NativePath(path))) throw UsageError("there are no blocked messages");
+    std::optional<std::u16string> blockedPath = BlockedPath();
+    if (!blockedPath || !std::filesystem::exists(device::NativePath(*blockedPath))) {
+        throw UsageError("there are no blocked messages");
+    }
+    const std::u16string& path = *blockedPath;
     BlockedMessageFile file;
     OpenBlocked(file, path);
     std::uint32_t count = file.Count();

@@ -9,6 +9,7 @@
 #include "common/TextRuleMatcher.h"
 #include "common/Types.h"
 #include "device/DeviceRoot.h"
+#include "device/Registry.h"
 #include "device/Text.h"
 #include "tools/velmo-device/Commands.h"
 
@@ -74,10 +75,17 @@ std::string RuleText(std::size_t index, const TextRule& rule) {
            " \"" + device::ToUtf8(rule.pattern) + "\"";
 }
 
-void List() {
-    std::vector<TextRule> rules = ReadTextRules(RulesPath());
+void Print(const std::vector<TextRule>& rules) {
     if (rules.empty()) std::cout << "no text rules\n";
     for (std::size_t i = 0; i < rules.size(); ++i) std::cout << RuleText(i, rules[i]) << "\n";
+}
+
+// Only looks: a device where VelmoLight never ran has no rules, and keeps no trace of the look.
+void List() {
+    device::UseRegistryReadOnly();
+    SettingsStore settings;
+    char16_t path[MAX_PATH] = {};
+    Print(TextRulesPath(settings, path) ? ReadTextRules(path) : std::vector<TextRule>{});
 }
 
 void Add(const AddOptions& options) {
@@ -109,7 +117,7 @@ void Remove(int number) {
     std::vector<TextRule> rules = ReadTextRules(path);
     rules.erase(rules.begin() + static_cast<std::ptrdiff_t>(Index(number, rules)));
     Save(path, rules);
-    List();
+    Print(rules);
 }
 
 void Move(int from, int to) {
@@ -121,7 +129,7 @@ void Move(int from, int to) {
     rules.erase(rules.begin() + static_cast<std::ptrdiff_t>(source));
     rules.insert(rules.begin() + static_cast<std::ptrdiff_t>(target), std::move(moved));
     Save(path, rules);
-    List();
+    Print(rules);
 }
 
 }  // namespace
