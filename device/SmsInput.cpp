@@ -15,11 +15,18 @@ class TimeText {
 public:
     explicit TimeText(std::string_view text) : text_(text) {}
 
+    // what names the field, as in "the year must be 4 digits, 1601 to 9999".
     int Number(std::size_t digits, int low, int high, const char* what) {
         int value = 0;
-        if (text_.size() - pos_ < digits) Fail(what);
-        auto [end, error] = std::from_chars(text_.data() + pos_, text_.data() + pos_ + digits, value);
-        if (error != std::errc() || end != text_.data() + pos_ + digits || value < low || value > high) Fail(what);
+        bool ok = text_.size() - pos_ >= digits;
+        if (ok) {
+            auto [end, error] = std::from_chars(text_.data() + pos_, text_.data() + pos_ + digits, value);
+            ok = error == std::errc() && end == text_.data() + pos_ + digits && value >= low && value <= high;
+        }
+        if (!ok) {
+            Fail(std::string("the ") + what + " must be " + std::to_string(digits) + " digits, " +
+                 Padded(low, digits) + " to " + Padded(high, digits) + ", not " + Found(digits));
+        }
         pos_ += digits;
         return value;
     }
@@ -30,15 +37,29 @@ public:
         }
         return false;
     }
+    // what is the expected text, as in "'-' after the year".
     void Expect(char c, const char* what) {
-        if (!Take(c)) Fail(what);
+        if (!Take(c)) Fail(std::string("expected ") + what + ", not " + Found(1));
     }
     bool AtEnd() const { return pos_ == text_.size(); }
-    [[noreturn]] void Fail(const char* what) const {
+    void ExpectEnd(const char* after) {
+        if (!AtEnd()) Fail(std::string("nothing may follow the ") + after + ", but " + Found(text_.size()) + " does");
+    }
+    [[noreturn]] void Fail(const std::string& what) const {
         throw std::invalid_argument("\"" + std::string(text_) + "\" is not a time such as 2024-05-01T09:30:00Z: " + what);
     }
 
 private:
+    // The next units of the text, quoted, or the end when there are none.
+    std::string Found(std::size_t units) const {
+        if (pos_ >= text_.size()) return "the end of the text";
+        return "\"" + std::string(text_.substr(pos_, units)) + "\"";
+    }
+    static std::string Padded(int value, std::size_t digits) {
+        std::string text = std::to_string(value);
+        return std::string(digits > text.size() ? digits - text.size() : 0, '0') + text;
+    }
+
     std::string_view text_;
     std::size_t pos_ = 0;
 };
@@ -58,40 +79,42 @@ std::vector<std::string_view> SplitTabs(std::string_view line) {
 FileTimePoint ParseDeliveryTime(std::string_view text) {
     using namespace std::chrono;
     TimeText in(text);
-    int year = in.Number(4, 1601, 9999, "bad year");
+    int year = in.Number(4, 1601, 9999, "year");
     in.Expect('-', "'-' after the year");
-    int month = in.Number(2, 1, 12, "bad month");
+    int month = in.Number(2, 1, 12, "month");
     in.Expect('-', "'-' after the month");
-    int day = in.Number(2, 1, 31, "bad day");
+    int day = in.Number(2, 1, 31, "day");
     year_month_day date{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
                         std::chrono::day(static_cast<unsigned>(day))};
-    if (!date.ok()) in.Fail("no such day");
-    if (!in.Take('T')) in.Expect(' ', "'T' between date and time");
-    int hour = in.Number(2, 0, 23, "bad hour");
+    if (!date.ok()) in.Fail("no such day in the calendar");
+    if (!in.Take('T')) in.Expect(' ', "'T' or a space between the date and the time");
+    int hour = in.Number(2, 0, 23, "hour");
     in.Expect(':', "':' after the hour");
-    int minute = in.Number(2, 0, 59, "bad minute");
-    int second = in.Take(':') ? in.Number(2, 0, 59, "bad second") : 0;
+    int minute = in.Number(2, 0, 59, "minute");
+    int second = in.Take(':') ? in.Number(2, 0, 59, "second") : 0;
     seconds clock = hours(hour) + minutes(minute) + seconds(second);
     // Seconds hold every accepted year; FILETIME's unit is reached only from there.
     auto exact = [&in](sys_seconds instant) {
-        if (instant < sys_days(std::chrono::year(1601) / January / 1)) in.Fail("before 1601-01-01 UTC");
+        if (instant < sys_days(std::chrono::year(1601) / January / 1)) {
+            in.Fail("it is before 1601-01-01 UTC, the earliest time a message can carry");
+        }
         return time_point_cast<FileTimeTicks>(instant);
     };
 
     if (in.Take('Z')) {
-        if (!in.AtEnd()) in.Fail("text after the zone");
+        in.ExpectEnd("zone");
         return exact(sys_days(date) + clock);
     }
     bool east = in.Take('+');
     if (east || in.Take('-')) {
-        int zoneHours = in.Number(2, 0, 23, "bad zone hours");
+        int zoneHours = in.Number(2, 0, 23, "zone's hours");
         in.Take(':');
-        int zoneMinutes = in.Number(2, 0, 59, "bad zone minutes");
-        if (!in.AtEnd()) in.Fail("text after the zone");
+        int zoneMinutes = in.Number(2, 0, 59, "zone's minutes");
+        in.ExpectEnd("zone");
         seconds offset = hours(zoneHours) + minutes(zoneMinutes);
         return exact(sys_days(date) + clock - (east ? offset : -offset));
     }
-    if (!in.AtEnd()) in.Fail("text after the time");
+    in.ExpectEnd("time (a zone is Z, +hh:mm or -hh:mm)");
     std::tm local{};
     local.tm_year = year - 1900;
     local.tm_mon = month - 1;

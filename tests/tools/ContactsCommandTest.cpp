@@ -78,6 +78,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadArguments{"NoSubcommand", {"contacts"}, "A subcommand is required"},
                       BadArguments{"AddWithoutFields", {"contacts", "add"}, "needs at least one field"},
                       BadArguments{"AddUnknownField", {"contacts", "add", "--fax", "1"}, "--fax"},
+                      BadArguments{"AddMistypedField", {"contacts", "add", "--frist", "Ann"},
+                                   "contacts add has no option --frist (did you mean --first?); its options are "
+                                   "--help, --first, --last"},
                       BadArguments{"RemoveText", {"contacts", "remove", "x"}, "not in range 1 to 2147483647"},
                       BadArguments{"RemoveZero", {"contacts", "remove", "0"}, "not in range 1 to 2147483647"},
                       BadArguments{"ImportMissingFile", {"contacts", "import", "/nonexistent/cards.vcf"},

@@ -94,6 +94,13 @@ TEST_F(MessageCommands, BlockedListsTheRecordsNewestFirst) {
                                   "  2  2026-03-01 13:00:00  +15550100  First\n");
 }
 
+TEST_F(MessageCommands, BlockedHelpSaysWhatTheNumbersAreFor) {
+    auto help = Device({"blocked", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.output.find("newest first, each with the number that `blocked restore N` takes\n"), std::string::npos)
+        << help.output;
+}
+
 struct RestoreRow {
     const char* name;
     std::string number;

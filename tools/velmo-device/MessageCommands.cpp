@@ -214,7 +214,8 @@ void AddMessageCommands(CLI::App& app) {
     inbox->callback([folder] { ListFolder(*folder); });
 
     auto* blocked =
-        app.add_subcommand("blocked", "List the blocked messages kept in Mesages.dat, numbered from 1, the newest");
+        app.add_subcommand("blocked", "List the blocked messages kept in Mesages.dat, newest first, each with the "
+                                      "number that `blocked restore N` takes");
     auto* restore = blocked->add_subcommand("restore", "Put blocked message N back in the Inbox, unread");
     auto number = std::make_shared<long long>(0);
     restore->add_option("N", *number, "The message's number in the `blocked` listing")->required();

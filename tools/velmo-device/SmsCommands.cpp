@@ -1,4 +1,6 @@
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -178,8 +180,11 @@ void Receive(const ReceiveOptions& options) {
         if (std::filesystem::is_directory(options.batch, ignored)) {
             throw UsageError(options.batch + ": is a directory, not a file of messages");
         }
+        errno = 0;
         batch.open(options.batch);
-        if (!batch) throw UsageError("cannot read " + options.batch);
+        if (!batch) {
+            throw UsageError(options.batch + ": cannot be read: " + (errno != 0 ? std::strerror(errno) : "not opened"));
+        }
     } else {
         if (options.from.empty()) throw UsageError("sms receive needs --from NUMBER and --text TEXT, or --batch FILE");
         single = device::IncomingSms{device::ToUtf16(options.from), device::ToUtf16(options.name),
