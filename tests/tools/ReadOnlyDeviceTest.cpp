@@ -70,7 +70,7 @@ protected:
         fs::path root = device_->Root();
         fs::path program = root / "Program Files" / "VelmoLight";
         fs::create_directories(program);
-        ASSERT_EQ(Device({"registry", "set", "Software\\Apps\\VelmoLight", "AppPath", "--sz", program.string() + "/"})
+        ASSERT_EQ(Device({"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "AppPath", "--sz", program.string() + "/"})
                       .exitCode,
                   0);
         ASSERT_EQ(Device({"contacts", "add", "--first", "Ann", "--mobile", "+1 555 0100"}).exitCode, 0);

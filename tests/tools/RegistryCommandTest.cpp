@@ -19,9 +19,12 @@ protected:
 };
 
 TEST_F(RegistryCommand, SetThenGetAndListShowTheValues) {
-    ASSERT_EQ(Device({"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "ActiveState", "--dword", "-1"}).exitCode, 0);
-    ASSERT_EQ(Device({"registry", "set", "Software/Apps/VelmoLight", "AppPath", "--sz", "/d/Program Files/"}).exitCode, 0);
-    ASSERT_EQ(Device({"registry", "set", "Software/Apps/VelmoLight", "StartTime", "--binary", "15000000 1e000000 00000000"})
+    // Only the first write says that it made the key.
+    EXPECT_EQ(Device({"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "ActiveState", "--dword", "-1"}).output,
+              "created the key HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight\n");
+    EXPECT_EQ(Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "AppPath", "--sz", "/d/Program Files/"}).output,
+              "");
+    ASSERT_EQ(Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "StartTime", "--binary", "15000000 1e000000 00000000"})
                   .exitCode,
               0);
 
@@ -78,7 +81,11 @@ TEST_P(RegistryCommandErrors, ExitTwoWithAClearMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Calls, RegistryCommandErrors,
     ::testing::Values(
-        BadCall{"MissingKey", {"registry", "get", "Software\\Nowhere", "x"}, "no key HKEY_LOCAL_MACHINE\\Software\\Nowhere"},
+        BadCall{"MissingKey", {"registry", "get", "HKLM\\Software\\Nowhere", "x"}, "no key HKEY_LOCAL_MACHINE\\Software\\Nowhere"},
+        BadCall{"UnknownRoot", {"registry", "set", "HKML/Software/Apps", "v", "--dword", "1"},
+                "starts with \"HKML\", which is no root; a key path starts with HKEY_LOCAL_MACHINE (HKLM), "
+                "HKEY_CLASSES_ROOT (HKCR), HKEY_CURRENT_USER (HKCU)"},
+        BadCall{"NoRoot", {"registry", "get", "Software\\Apps", "x"}, "starts with \"Software\", which is no root"},
         BadCall{"MissingValue", {"registry", "get", "HKLM", "Nothing"}, "no value Nothing"},
         BadCall{"NotANumber", {"registry", "set", "HKLM\\A", "v", "--dword", "twelve"}, "--dword takes a 32-bit number"},
         BadCall{"TooLarge", {"registry", "set", "HKLM\\A", "v", "--dword", "4294967296"}, "--dword takes a 32-bit number"},

@@ -25,7 +25,8 @@ struct KeyName {
     std::u16string path;  // below the root, backslash-separated, may be empty
 };
 
-// "HKLM\Software\Apps", "HKEY_CLASSES_ROOT/CLSID" or "Software\Apps" (HKEY_LOCAL_MACHINE).
+// "HKLM\Software\Apps" or "HKEY_CLASSES_ROOT/CLSID": every path names its root, so that a
+// mistyped root is never taken for a key below another one.
 KeyName ParseKey(const std::string& text) {
     std::string normal = text;
     for (char& c : normal) {
@@ -43,13 +44,16 @@ KeyName ParseKey(const std::string& text) {
     const Root roots[] = {{"HKEY_LOCAL_MACHINE", "HKLM", HKEY_LOCAL_MACHINE},
                           {"HKEY_CLASSES_ROOT", "HKCR", HKEY_CLASSES_ROOT},
                           {"HKEY_CURRENT_USER", "HKCU", HKEY_CURRENT_USER}};
+    std::string accepted;
     for (const auto& root : roots) {
         if (upper == root.longName || upper == root.shortName) {
             std::string rest = normal.size() > first.size() ? normal.substr(first.size() + 1) : std::string();
             return {root.key, root.longName, ToUtf16(rest)};
         }
+        accepted += std::string(accepted.empty() ? "" : ", ") + root.longName + " (" + root.shortName + ")";
     }
-    return {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", ToUtf16(normal)};
+    throw UsageError("the key " + text + " starts with \"" + first + "\", which is no root; a key path starts with " +
+                     accepted + ", as in HKLM\\Software\\Apps\\VelmoLight");
 }
 
 std::string FullName(const KeyName& key) {
@@ -65,10 +69,15 @@ std::string Describe(LONG rc) {
 
 class OpenKey {
 public:
+    // Opens the key, or with create makes it when missing and says so on standard output.
     OpenKey(const KeyName& name, bool create) {
+        DWORD disposition = REG_OPENED_EXISTING_KEY;
         LONG rc = create ? RegCreateKeyExW(name.root, name.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                           &key_, nullptr)
+                                           &key_, &disposition)
                          : RegOpenKeyExW(name.root, name.path.c_str(), 0, KEY_ALL_ACCESS, &key_);
+        if (rc == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) {
+            std::cout << "created the key " << FullName(name) << "\n";
+        }
         if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_BADKEY) {
             throw UsageError("no key " + FullName(name) + ": " + Describe(rc));
         }
