@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "support/FileHelpers.h"
@@ -89,16 +90,36 @@ TEST_F(SmsCommand, QuietPrintsNothingAndDecidesAlike) {
     EXPECT_NE(Device({"blocked"}).output.find("Prize Desk <+44 20 7946 0958>  third"), std::string::npos);
 }
 
-TEST_F(SmsCommand, SenderKeyIsShownOnlyWhenTheHandlerLooksAtTheSender) {
+// What the line says when the settings keep the handler from looking at the sender.
+struct StateRow {
+    const char* name;
+    std::vector<std::pair<const char*, const char*>> settings;
+    const char* line;
+};
+
+class SmsCommandStates : public SmsCommand, public ::testing::WithParamInterface<StateRow> {};
+
+TEST_P(SmsCommandStates, SayWhyTheSenderDidNotMatter) {
     ASSERT_EQ(Device({"install"}).exitCode, 0);
     device.InstallAppPath();  // as VelmoLight does at its first start, so dismissed messages have a home
-    Setting("ActiveState", "0");
-    Setting("ItemsState", "3");  // DismissAll: the sender does not matter
+    for (const auto& [name, value] : GetParam().settings) Setting(name, value);
     auto result = Device({"sms", "receive", "--from", "555 0100", "--text", "hi", "--time", "2024-05-06T08:00Z"});
     ASSERT_EQ(result.exitCode, 0) << result.errors;
-    EXPECT_EQ(result.output,
-              "dismissed: 555 0100 \"hi\": event 0x00000008, MRC_HANDLED_DONTCONTINUE; deleted from the Inbox\n");
+    EXPECT_EQ(result.output, GetParam().line);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SmsCommandStates,
+    ::testing::Values(
+        StateRow{"DismissAll", {{"ActiveState", "0"}, {"ItemsState", "3"}},
+                 "dismissed: 555 0100 \"hi\": event 0x00000008, MRC_HANDLED_DONTCONTINUE; deleted from the Inbox\n"},
+        StateRow{"DisabledByDefault", {},
+                 "accepted: 555 0100 \"hi\": event 0x00000000, MRC_NOT_HANDLED; filtering is off (Disabled); "
+                 "in the Inbox, unread\n"},
+        StateRow{"OutsideTheSchedule", {{"ActiveState", "1"}, {"WeekDays", "0"}},
+                 "accepted: 555 0100 \"hi\": event 0x00000000, MRC_NOT_HANDLED; outside the schedule; "
+                 "in the Inbox, unread\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SmsCommand, MessageStaysInTheInboxWhenNoRuleClientTakesIt) {
     auto none = Device({"sms", "receive", "--from", "555 0100", "--name", "Ada", "--text", "one\ntwo"});

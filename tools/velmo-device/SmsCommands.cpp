@@ -92,16 +92,12 @@ std::string AnswerText(const RuleClientAnswer& answer) {
            device::HresultText(answer.result) + ")";
 }
 
-// The key under which the handler looks the sender up, worked out again with the handler's
-// own functions right after it answered: the handler does not report it. Empty when the
-// settings keep the handler from looking at the sender at all.
-std::optional<std::int32_t> ConsultedSenderKey(const std::u16string& number) {
-    SettingsStore settings;
-    DecisionSettings decision = ReadDecisionSettings(settings);
-    if (!IsFilteringActiveNow(decision, ReadLocalTimeNow()) || decision.itemsState != UserSettings) {
-        return std::nullopt;
-    }
-    return ResolveSenderKey(KeepDigits(ExtractSenderAddress(number)));
+// Why the handler, asked about a message while filtering was not active, left it alone
+// whatever its sender.
+std::string FilteringOffText(std::int16_t activeState) {
+    if (activeState == ActiveBySchedule) return "outside the schedule";
+    if (activeState == Disabled) return "filtering is off (Disabled)";
+    return "filtering is off (ActiveState " + std::to_string(activeState) + " counts as Disabled)";
 }
 
 std::string SenderKeyText(std::int32_t key) {
@@ -121,10 +117,17 @@ void Report(const device::IncomingSms& sms, const device::SmsReceipt& receipt) {
         asked = asked || !receipt.answers[i].failedStep;
     }
     if (asked) {
-        if (auto key = ConsultedSenderKey(sms.number)) {
-            line += "; " + SenderKeyText(*key);
+        // The handler reports neither the program state nor the sender it looked up, so both
+        // are worked out again with its own functions right after it answered.
+        SettingsStore settings;
+        const DecisionSettings decision = ReadDecisionSettings(settings);
+        if (!IsFilteringActiveNow(decision, ReadLocalTimeNow())) {
+            line += "; " + FilteringOffText(decision.activeState);
+        } else if (decision.itemsState == UserSettings) {
+            std::int32_t key = ResolveSenderKey(KeepDigits(ExtractSenderAddress(sms.number)));
+            line += "; " + SenderKeyText(key);
             // Worked out again the same way: the text rule that decided in the key's stead.
-            if (auto rule = LookupTextRule(*key, sms.number, [&] { return sms.text; })) {
+            if (auto rule = LookupTextRule(key, sms.number, [&] { return sms.text; })) {
                 line += "; text rule " + std::to_string(rule->number);
             }
         }
