@@ -1,10 +1,12 @@
 #include "device/VCard.h"
 
+#include <algorithm>
 #include <array>
 #include <fstream>
 #include <iterator>
 #include <span>
 #include <stdexcept>
+#include <unordered_set>
 
 #include "device/Text.h"
 
@@ -521,7 +523,40 @@ VCardContents ParseVCards(std::string_view bytes) {
     return contents;
 }
 
-VCardImport ImportVCardFile(ContactStore& store, const std::filesystem::path& file) {
+namespace {
+
+// A contact's name and number fields, one after another, each ended by a zero unit (which no
+// field holds), as two equal contacts give the same text.
+std::u16string NameAndNumbers(const auto& fieldOf) {
+    std::u16string text;
+    for (std::size_t i = 0; i < ContactFieldCount; ++i) {
+        auto field = static_cast<ContactField>(i);
+        if (field >= ContactField::Email1Address) continue;
+        text += fieldOf(field);
+        text += u'\0';
+    }
+    return text;
+}
+
+// The cards that the book does not hold yet; how many it held goes to alreadyThere.
+std::vector<ContactEntry> NewCards(const ContactStore& store, std::vector<ContactEntry> cards,
+                                   std::size_t& alreadyThere) {
+    ContactSnapshot book = store.Load();
+    std::unordered_set<std::u16string> held;
+    for (std::size_t row = 0; row < book.Size(); ++row) {
+        held.insert(NameAndNumbers([&](ContactField field) { return book.Field(row, field); }));
+    }
+    auto there = std::remove_if(cards.begin(), cards.end(), [&](const ContactEntry& card) {
+        return held.contains(NameAndNumbers([&](ContactField field) { return std::u16string_view(card[field]); }));
+    });
+    alreadyThere = static_cast<std::size_t>(cards.end() - there);
+    cards.erase(there, cards.end());
+    return cards;
+}
+
+}  // namespace
+
+VCardImport ImportVCardFile(ContactStore& store, const std::filesystem::path& file, DuplicateCards duplicates) {
     auto tooLarge = [&file] {
         return std::runtime_error(file.string() + ": larger than " + std::to_string(MaxVCardFileBytes >> 20) +
                                   " MB, which no address book export comes near; nothing was imported");
@@ -542,7 +577,9 @@ VCardImport ImportVCardFile(ContactStore& store, const std::filesystem::path& fi
     if (in.bad()) throw std::runtime_error(file.string() + ": cannot be read");
     auto contents = ParseVCards(bytes);
     if (contents.error) throw std::runtime_error(file.string() + ": " + contents.error->message);
-    return {store.AddAll(contents.contacts), std::move(contents.notes)};
+    std::size_t alreadyThere = 0;
+    if (duplicates == DuplicateCards::Skip) contents.contacts = NewCards(store, std::move(contents.contacts), alreadyThere);
+    return {store.AddAll(contents.contacts), std::move(contents.notes), alreadyThere};
 }
 
 }  // namespace velmo::device

@@ -47,7 +47,13 @@ VCardContents ParseVCards(std::string_view bytes);
 struct VCardImport {
     std::vector<LONG> oids;
     std::vector<std::string> notes;
+    std::size_t alreadyThere = 0;  // cards left out because the book holds them
 };
+
+// Whether a card that the address book already holds is added once more. A card is already
+// there when a contact has the same name (first, last, file-as, company) and the same
+// numbers in the same fields (telephone, fax, pager); its e-mail addresses do not count.
+enum class DuplicateCards { Skip, Add };
 
 // The largest file that ImportVCardFile reads; a phone's whole address book with photos
 // stays far below it.
@@ -56,6 +62,7 @@ inline constexpr std::uintmax_t MaxVCardFileBytes = 64ull << 20;
 // Reads the file and adds all of its contacts in one transaction, or none of them; a
 // file larger than MaxVCardFileBytes is refused unread.
 // Throws std::runtime_error naming the file (and the line, for a card that cannot be read).
-VCardImport ImportVCardFile(ContactStore& store, const std::filesystem::path& file);
+VCardImport ImportVCardFile(ContactStore& store, const std::filesystem::path& file,
+                            DuplicateCards duplicates = DuplicateCards::Add);
 
 }  // namespace velmo::device

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -56,6 +57,52 @@ TEST_F(ContactsCommand, ImportsAFileAndNamesWhatItLeftOut) {
     EXPECT_EQ(result.output, file.string() + ": line 5: no free telephone field for 2; left out\nimported 2 contacts from " +
                                  file.string() + "\n");
 }
+
+// A second import of cards: those the book holds with the same name and numbers are left out.
+struct ImportAgain {
+    const char* name;
+    const char* cards;  // the second file
+    std::vector<std::string> options;
+    const char* added;    // "imported ADDED from FILE"
+    const char* leftOut;  // what follows, for the cards left out
+    std::size_t contacts;
+};
+
+class ContactsImportAgain : public ContactsCommand, public ::testing::WithParamInterface<ImportAgain> {};
+
+TEST_P(ContactsImportAgain, AddsOnlyWhatIsNew) {
+    const std::string first = "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL;TYPE=cell:+1 555 0100\nEND:VCARD\n"
+                              "BEGIN:VCARD\nVERSION:3.0\nFN:Bo\nEMAIL:bo@example.org\nEND:VCARD\n";
+    std::ofstream(device.Root() / "first.vcf") << first;
+    std::ofstream(device.Root() / "second.vcf") << GetParam().cards;
+    ASSERT_EQ(Device({"contacts", "import", (device.Root() / "first.vcf").string()}).exitCode, 0);
+    std::vector<std::string> args = {"contacts", "import", (device.Root() / "second.vcf").string()};
+    args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
+    auto result = Device(args);
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(result.output, std::string("imported ") + GetParam().added + " from " + args[2] + GetParam().leftOut + "\n");
+    auto list = Device({"contacts", "list"}).output;
+    EXPECT_EQ(static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n')), GetParam().contacts) << list;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ContactsCommand, ContactsImportAgain,
+    ::testing::Values(
+        ImportAgain{"TheSameCards",
+                    "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL;TYPE=cell:+1 555 0100\nEND:VCARD\n"
+                    "BEGIN:VCARD\nVERSION:3.0\nFN:Bo\nEMAIL:bo@other.example\nEND:VCARD\n",
+                    {},
+                    "0 contacts",
+                    "; left out 2 contacts already in the address book with the same name and numbers "
+                    "(--duplicates adds them)",
+                    2},
+        ImportAgain{"TheSameCardsWithDuplicates",
+                    "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL;TYPE=cell:+1 555 0100\nEND:VCARD\n", {"--duplicates"},
+                    "1 contact", "", 3},
+        ImportAgain{"ANewNumberMakesANewContact",
+                    "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL;TYPE=cell:+1 555 0101\nEND:VCARD\n", {},
+                    "1 contact", "", 3}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ContactsCommand, ABrokenFileImportsNothing) {
     auto file = device.Root() / "broken.vcf";

@@ -37,6 +37,8 @@ constexpr std::array<const char*, ContactFieldCount> FieldHelp = {
     "third e-mail address",
 };
 
+std::string Contacts(std::size_t count) { return std::to_string(count) + (count == 1 ? " contact" : " contacts"); }
+
 ContactField FieldAt(std::size_t index) { return static_cast<ContactField>(index); }
 
 void List() {
@@ -79,15 +81,24 @@ void AddContactsCommands(CLI::App& app) {
         std::cout << "added contact " << store.Add(entry) << "\n";
     });
 
-    auto* import = contacts->add_subcommand("import", "Add every contact of a vCard file (2.1, 3.0 or 4.0)");
+    auto* import = contacts->add_subcommand(
+        "import", "Add every contact of a vCard file (2.1, 3.0 or 4.0) that the address book does not hold yet");
     auto file = std::make_shared<std::string>();
+    auto duplicates = std::make_shared<bool>(false);
     import->add_option("FILE", *file, "The .vcf file")->required()->check(CLI::ExistingFile);
-    import->callback([file] {
+    import->add_flag("--duplicates", *duplicates,
+                     "Add also the contacts that are already there (same name and same numbers)");
+    import->callback([file, duplicates] {
         device::ContactStore store;
-        auto result = device::ImportVCardFile(store, *file);
+        auto result = device::ImportVCardFile(store, *file,
+                                              *duplicates ? device::DuplicateCards::Add : device::DuplicateCards::Skip);
         for (const auto& note : result.notes) std::cout << *file << ": " << note << "\n";
-        std::cout << "imported " << result.oids.size() << " contact" << (result.oids.size() == 1 ? "" : "s")
-                  << " from " << *file << "\n";
+        std::cout << "imported " << Contacts(result.oids.size()) << " from " << *file;
+        if (result.alreadyThere > 0) {
+            std::cout << "; left out " << Contacts(result.alreadyThere)
+                      << " already in the address book with the same name and numbers (--duplicates adds them)";
+        }
+        std::cout << "\n";
     });
 
     auto* remove = contacts->add_subcommand("remove", "Remove the contact with an object identifier");
@@ -106,7 +117,7 @@ void AddContactsCommands(CLI::App& app) {
         ->callback([] {
             int removed =
                 device::ContactStore::Exists() ? device::ContactStore(device::ContactStore::Open::ExistingOnly).Clear() : 0;
-            std::cout << "removed " << removed << " contact" << (removed == 1 ? "" : "s") << "\n";
+            std::cout << "removed " << Contacts(static_cast<std::size_t>(removed)) << "\n";
         });
 
     AddContactActionCommand(*contacts);
