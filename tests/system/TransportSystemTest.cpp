@@ -135,7 +135,8 @@ TEST_F(TransportSystem, EachMessageSeesWhatAnotherProcessChangedBeforeIt) {
     EXPECT_EQ(transport.Receive("555-0102\t\tagain").rfind("dismissed: ", 0), 0u);
     Setting("ActiveState", "2");  // Disabled
     EXPECT_EQ(transport.Receive(fromAda),
-              "accepted: Ada <+1 555 0100> \"news\": event 0x00000000, MRC_NOT_HANDLED; in the Inbox, unread");
+              "accepted: Ada <+1 555 0100> \"news\": event 0x00000000, MRC_NOT_HANDLED; filtering is off (Disabled); "
+              "in the Inbox, unread");
     EXPECT_EQ(transport.Finish(), 0);
 
     EXPECT_EQ(Counter("BlockedMsg"), 2);
