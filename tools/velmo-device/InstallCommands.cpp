@@ -20,7 +20,8 @@ void Print(const std::vector<std::string>& steps) {
 
 void AddInstallCommands(CLI::App& app) {
     app.add_subcommand("install",
-                       "Copy the built deliverables into the device and register the handler (its DllRegisterServer)")
+                       "Copy the built deliverables into the device, register the handler (its DllRegisterServer) "
+                       "and give a fresh device its empty address book")
         ->callback([] {
             Print(device::Install(BinDirectory()));
             if (std::string said = CreateEmptyAddressBook(); !said.empty()) std::cout << said << "\n";
