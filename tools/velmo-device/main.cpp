@@ -43,7 +43,7 @@ std::string ExplainExtras(const CLI::App& app) {
             for (const auto& longName : option->get_lnames()) options.push_back("--" + longName);
         }
     }
-    std::string takes = name.empty() ? "velmo-device" : name;
+    std::string takes = name.empty() ? "the command" : name;
     std::string text;
     for (const std::string& extra : app.remaining(true)) {
         if (extra.size() < 2 || extra[0] != '-') continue;
@@ -85,11 +85,16 @@ int main(int argc, char** argv) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
         return app.exit(e);
-    } catch (const CLI::ExtrasError&) {
-        std::cerr << "velmo-device: " << ExplainExtras(app) << "\n";
-        return 2;
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
+        // An unknown option is the fault to name, even where CLI11 reports what followed from it.
+        auto remaining = app.remaining(true);
+        bool unknownOption = std::any_of(remaining.begin(), remaining.end(),
+                                         [](const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; });
+        if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr || unknownOption) {
+            std::cerr << "velmo-device: " << ExplainExtras(app) << "\n";
+        } else {
+            app.exit(e);
+        }
         return 2;
     } catch (const velmo::cli::UsageError& e) {
         std::cerr << "velmo-device: " << e.what() << "\n";
