@@ -185,6 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
                    {}, "no such day"},
         BadReceive{"BatchAndSingle", {"sms", "receive", "--from", "555", "--text", "t", "--batch"}, "", "excludes"},
         BadReceive{"BatchLineWithoutText", {"sms", "receive", "--batch"}, "555\tA\tok\n555\tB\n", "line 2:", 1},
+        BadReceive{"MistypedOptionWithAValue", {"sms", "receive", "--from", "555", "--text", "t", "--frm", "2"}, {},
+                   "sms receive has no option --frm (did you mean --from?)"},
         BadReceive{"TimeInWords", {"sms", "receive", "--from", "555", "--text", "t", "--time", "yesterday"}, {},
                    "the year must be 4 digits, 1601 to 9999, not \"yest\""},
         BadReceive{"BatchMissing", {"sms", "receive", "--batch", "/nonexistent/batch.txt"}, {},
