@@ -115,6 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         Look{"ContactsList", {"contacts", "list"}, 0, "first=Ann"},
         Look{"Inbox", {"inbox"}, 0, "See you at noon"},
         Look{"Blocked", {"blocked"}, 0, "Prize Desk <+15550199>  You have won"},
+        Look{"RulesList", {"rules", "list"}, 0, "no text rules"},
         Look{"RegistrySet", {"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "ActiveState", "--dword", "0"}, 1,
              "the registry database cannot be written (1013)"},
         Look{"ContactsAdd", {"contacts", "add", "--first", "Bo"}, 1, "readonly database"}),
