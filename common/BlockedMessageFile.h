@@ -8,6 +8,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <vector>
 #include <string_view>
 
 #include "device/RecordFile.h"
@@ -65,6 +67,10 @@ public:
     // expected: Changed (and nothing written) when it does not, for the file changed since
     // the caller read it. The rest of the file is rewritten whole, as a purge does.
     RemoveResult Remove(std::uint32_t index, const BlockedMessageRecord& expected);
+    // Rewrites the file whole with what change makes of its records (oldest first), under
+    // the lock, so that no append is lost; change answers false to leave the file as it is.
+    // False when the file could not be read or replaced, and then it is as it was.
+    bool Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change);
     void Close() { file_.Close(); }
 
 private:
