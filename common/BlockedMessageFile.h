@@ -35,6 +35,14 @@ static_assert(std::endian::native == std::endian::little, "records are stored in
 BlockedMessageRecord MakeBlockedMessageRecord(const char16_t* senderAddress, const char16_t* subject,
                                               const char16_t* senderName, FILETIME deliveryTime);
 
+// The text of a record's field: up to its zero unit, or the whole field when it has none.
+template <std::size_t N>
+std::u16string_view RecordText(const char16_t (&field)[N]) {
+    std::size_t length = 0;
+    while (length < N && field[length] != u'\0') ++length;
+    return {field, length};
+}
+
 class BlockedMessageFile {
 public:
     static constexpr std::uint32_t kHeaderSize = 4;

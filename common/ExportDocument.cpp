@@ -51,11 +51,6 @@ Json TextJson(std::u16string_view text) {
     return units;
 }
 
-template <std::size_t N>
-std::u16string_view FieldText(const char16_t (&field)[N]) {
-    return {field, static_cast<std::size_t>(std::find(std::begin(field), std::end(field), u'\0') - field)};
-}
-
 Json TimeJson(const TimeOfDay& time) {
     return Json{{"hour", time.hour}, {"minute", time.minute}, {"second", time.second}};
 }
@@ -306,9 +301,9 @@ std::string SerializeExport(const ExportDocument& document) {
     }
     Json messages = Json::array();
     for (const auto& record : document.blockedMessages) {
-        messages.push_back(Json{{"senderAddress", TextJson(FieldText(record.senderAddress))},
-                                {"subject", TextJson(FieldText(record.subject))},
-                                {"senderName", TextJson(FieldText(record.senderName))},
+        messages.push_back(Json{{"senderAddress", TextJson(RecordText(record.senderAddress))},
+                                {"subject", TextJson(RecordText(record.subject))},
+                                {"senderName", TextJson(RecordText(record.senderName))},
                                 {"deliveryTime", device::Join(record.deliveryTime)}});
     }
     Json root;

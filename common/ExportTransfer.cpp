@@ -87,16 +87,11 @@ std::int32_t Match(const ExportedContact& wanted, const std::vector<BookContact>
     return 0;
 }
 
-template <std::size_t N>
-std::u16string_view FieldText(const char16_t (&field)[N]) {
-    return {field, static_cast<std::size_t>(std::find(std::begin(field), std::end(field), u'\0') - field)};
-}
-
 // Two records of one message: the same texts and the same delivery time.
 bool SameMessage(const BlockedMessageRecord& a, const BlockedMessageRecord& b) {
     return device::Join(a.deliveryTime) == device::Join(b.deliveryTime) &&
-           FieldText(a.senderAddress) == FieldText(b.senderAddress) && FieldText(a.subject) == FieldText(b.subject) &&
-           FieldText(a.senderName) == FieldText(b.senderName);
+           RecordText(a.senderAddress) == RecordText(b.senderAddress) &&
+           RecordText(a.subject) == RecordText(b.subject) && RecordText(a.senderName) == RecordText(b.senderName);
 }
 
 bool ReadBlockedMessages(const std::u16string& path, std::vector<BlockedMessageRecord>& records, std::string& error) {

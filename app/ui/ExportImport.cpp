@@ -48,7 +48,8 @@ void RunExport(QWidget* owner, SettingsStore& settings) {
     ExportDocument document;
     std::string error;
     if (!GatherExport(settings, book, document, error)) {
-        Tell(owner, QMessageBox::Warning, TableText(IDS_NOT_EXPORTED) + QStringLiteral("\n") + QString::fromStdString(error));
+        Tell(owner, QMessageBox::Warning,
+             TableText(IDS_NOT_EXPORTED) + QStringLiteral("\n") + QString::fromStdString(error));
         return;
     }
     book.Close();
@@ -74,10 +75,12 @@ bool RunImport(QWidget* owner, SettingsStore& settings) {
     }
     if (!error.empty()) {
         Tell(owner, QMessageBox::Warning,
-             TableText(IDS_NOT_IMPORTED) + QStringLiteral("\n") + file + QStringLiteral(": ") + QString::fromStdString(error));
+             TableText(IDS_NOT_IMPORTED) + QStringLiteral("\n") + file + QStringLiteral(": ") +
+                 QString::fromStdString(error));
         return false;
     }
-    QMessageBox how(QMessageBox::Question, TableText(IDS_CAPTION), TableText(IDS_IMPORT_HOW), QMessageBox::Cancel, owner);
+    QMessageBox how(QMessageBox::Question, TableText(IDS_CAPTION), TableText(IDS_IMPORT_HOW), QMessageBox::Cancel,
+                    owner);
     QPushButton* merge = how.addButton(TableText(IDS_IMPORT_MERGE), QMessageBox::AcceptRole);
     QPushButton* replace = how.addButton(TableText(IDS_IMPORT_REPLACE), QMessageBox::DestructiveRole);
     how.setDefaultButton(merge);

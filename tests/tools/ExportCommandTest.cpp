@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <iterator>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -36,7 +36,8 @@ fs::path Program(const velmo::test::TempDevice& device) { return device.Root() /
 
 BlockedMessageRecord Message(const char16_t* from, const char16_t* text, std::uint64_t minutes) {
     const std::uint64_t ticks = 133'500'000'000'000'000 + minutes * 600'000'000;
-    return velmo::MakeBlockedMessageRecord(from, text, u"", FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)});
+    return velmo::MakeBlockedMessageRecord(from, text, u"",
+                                           FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)});
 }
 
 // The messages of the first device: one whose address fills its field, one with half a surrogate pair.
@@ -211,20 +212,21 @@ TEST_P(DamagedImport, ChangesNoByteOfTheDeviceAndSaysWhere) {
 }
 
 const DamageRow kDamages[] = {
-        DamageRow{"Truncated", [](std::string t) { return t.substr(0, t.size() / 2); }, "syntax error"},
-        DamageRow{"NotJsonAtAll", [](std::string) { return std::string("\x7F" "ELF\x02", 5); }, "line 1, column 1: "},
-        DamageRow{"LaterVersion", [](std::string t) { return Replace(t, "\"version\": 1", "\"version\": 2"); },
-                  "/version: the file has format version 2, written by a later Velmo; this one reads version 1"},
-        DamageRow{"MisspelledSetting", [](std::string t) { return Replace(t, "\"WeekDays\"", "\"WeekDay\""); },
-                  "/settings/WeekDay: is no member of this format"},
-        DamageRow{"SettingOutOfRange", [](std::string t) { return Replace(t, "\"ItemsState\": 0", "\"ItemsState\": 70000"); },
-                  "/settings/ItemsState: must be a whole number from -32768 to 32767"},
-        DamageRow{"TextLongerThanItsField", [](std::string t) { return Replace(t, "You win", std::string(257, 'x')); },
-                  "/blockedMessages/2/subject: is 257 UTF-16 units long; at most 256 fit"},
-        DamageRow{"UnusableRegex", [](std::string t) { return Replace(t, "^Pro.*", "(Pro"); },
-                  "/textRules/1/pattern: cannot be used: missing )"},
-        DamageRow{"NegativeTime", [](std::string t) { return Replace(t, "\"deliveryTime\": ", "\"deliveryTime\": -"); },
-                  "/blockedMessages/0/deliveryTime: must be a whole number from 0"}};
+    DamageRow{"Truncated", [](std::string t) { return t.substr(0, t.size() / 2); }, "syntax error"},
+    DamageRow{"NotJsonAtAll", [](std::string) { return std::string("\x01\x02 binary"); }, "line 1, column 1: "},
+    DamageRow{"LaterVersion", [](std::string t) { return Replace(t, "\"version\": 1", "\"version\": 2"); },
+              "/version: the file has format version 2, written by a later Velmo; this one reads version 1"},
+    DamageRow{"MisspelledSetting", [](std::string t) { return Replace(t, "\"WeekDays\"", "\"WeekDay\""); },
+              "/settings/WeekDay: is no member of this format"},
+    DamageRow{"SettingOutOfRange",
+              [](std::string t) { return Replace(t, "\"ItemsState\": 0", "\"ItemsState\": 70000"); },
+              "/settings/ItemsState: must be a whole number from -32768 to 32767"},
+    DamageRow{"TextLongerThanItsField", [](std::string t) { return Replace(t, "You win", std::string(257, 'x')); },
+              "/blockedMessages/2/subject: is 257 UTF-16 units long; at most 256 fit"},
+    DamageRow{"UnusableRegex", [](std::string t) { return Replace(t, "^Pro.*", "(Pro"); },
+              "/textRules/1/pattern: cannot be used: missing )"},
+    DamageRow{"NegativeTime", [](std::string t) { return Replace(t, "\"deliveryTime\": ", "\"deliveryTime\": -"); },
+              "/blockedMessages/0/deliveryTime: must be a whole number from 0"}};
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, DamagedImport, testing::ValuesIn(kDamages),
