@@ -88,7 +88,10 @@ std::int64_t Integer(const Json& value, const std::string& at, std::int64_t min,
     bool whole = value.is_number_integer() || value.is_number_unsigned();
     bool inRange = false;
     if (value.is_number_unsigned()) {
-        inRange = value.get<std::uint64_t>() <= static_cast<std::uint64_t>(max);
+        // The reader takes every number without a sign as unsigned, 0 as well.
+        const std::uint64_t number = value.get<std::uint64_t>();
+        inRange = number <= static_cast<std::uint64_t>(max) &&
+                  (min <= 0 || number >= static_cast<std::uint64_t>(min));
     } else if (whole) {
         inRange = value.get<std::int64_t>() >= min && value.get<std::int64_t>() <= max;
     }

@@ -211,6 +211,7 @@ ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book
     }
 
     const ExportedSettings& s = document.settings;
+    report.changed = true;
     const bool settingsWritten = settings.SetActiveState(s.activeState) && settings.SetItemsState(s.itemsState) &&
                                  settings.SetDefActionType(s.defActionType) &&
                                  settings.SetContactFormat(s.contactFormat) && settings.SetStartTime(s.startTime) &&

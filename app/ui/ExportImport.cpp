@@ -95,7 +95,7 @@ bool RunImport(QWidget* owner, SettingsStore& settings) {
     Tell(owner, report.imported ? QMessageBox::Information : QMessageBox::Warning,
          TableText(report.imported ? IDS_IMPORTED : IDS_NOT_IMPORTED) + QStringLiteral("\n") + said);
     // A failed write may still have changed some of it, which the screen must show.
-    return report.imported || report.error.find("nothing was imported") == std::string::npos;
+    return report.changed;
 }
 
 }  // namespace velmo

@@ -216,6 +216,8 @@ const DamageRow kDamages[] = {
     DamageRow{"NotJsonAtAll", [](std::string) { return std::string("\x01\x02 binary"); }, "line 1, column 1: "},
     DamageRow{"LaterVersion", [](std::string t) { return Replace(t, "\"version\": 1", "\"version\": 2"); },
               "/version: the file has format version 2, written by a later Velmo; this one reads version 1"},
+    DamageRow{"VersionZero", [](std::string t) { return Replace(t, "\"version\": 1", "\"version\": 0"); },
+              "/version: must be a whole number from 1 to 2147483647"},
     DamageRow{"MisspelledSetting", [](std::string t) { return Replace(t, "\"WeekDays\"", "\"WeekDay\""); },
               "/settings/WeekDay: is no member of this format"},
     DamageRow{"SettingOutOfRange",
