@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QMenu>
+#include <QScrollBar>
 #include <QToolButton>
 
 #include "DialogTestSupport.h"
@@ -401,6 +402,38 @@ INSTANTIATE_TEST_SUITE_P(Keys, MainScreenListKeys,
                                          ListMove{"Home", Qt::Key_Home, -1, 0}),
                          [](const testing::TestParamInfo<ListMove>& info) { return info.param.name; });
 
+// A tap on the row that the list's bottom edge cuts, on the list as it opens or
+// scrolled to its end.
+struct BottomTap {
+    const char* name;
+    bool scrolledToEnd;
+};
+
+class MainScreenBottomTaps : public MainScreenTest, public testing::WithParamInterface<BottomTap> {};
+
+TEST_P(MainScreenBottomTaps, ChooseTheRowUnderTheFingerAndTheNextTapThereStepsIt) {
+    std::vector<std::pair<std::u16string, std::u16string>> names;
+    for (char16_t letter = u'A'; letter <= u'Z'; ++letter) names.push_back({u"Pat", std::u16string(3, letter)});
+    AddContacts(names);
+    Open();
+    if (GetParam().scrolledToEnd) List()->verticalScrollBar()->setValue(List()->verticalScrollBar()->maximum());
+    QPoint finger(List()->viewport()->width() / 2, List()->viewport()->height() - 2);
+    int under = List()->indexAt(finger).row();
+    ASSERT_GE(under, 2);
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, finger);
+    EXPECT_EQ(List()->SelectionMark(), under);
+    // The list scrolls the chosen row into sight once the tap cannot be a double tap.
+    EXPECT_EVENTUALLY(RowRect(under).top() >= 0 && RowRect(under).bottom() < List()->viewport()->height(), 5000);
+    QTest::qWait(QApplication::doubleClickInterval());
+    EXPECT_EQ(List()->indexAt(finger).row(), under);
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, finger);
+    EXPECT_EQ(StoredActionOfRow(under), Dismiss);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, MainScreenBottomTaps,
+                         testing::Values(BottomTap{"AsItOpens", false}, BottomTap{"ScrolledToTheEnd", true}),
+                         [](const testing::TestParamInfo<BottomTap>& info) { return info.param.name; });
+
 // A sub-menu of "View", with the setting that decides its checked entry.
 struct ViewSubMenu {
     const char* name;
@@ -429,6 +462,8 @@ TEST_P(MainScreenViewSubMenus, OpenInsideTheScreenWithACheckMarkOnlyBesideTheCho
     EXPECT_TRUE(dialog_->geometry().contains(view->geometry()));
     EXPECT_TRUE(dialog_->geometry().contains(sub->geometry()))
         << sub->geometry().x() << "," << sub->geometry().y() << " " << sub->width() << "x" << sub->height();
+    QRect parentEntry = view->actionGeometry(entry).translated(view->geometry().topLeft());
+    EXPECT_FALSE(sub->geometry().intersects(parentEntry));
     test::SaveScreenshot(test::WithPopups(*dialog_, {view, sub}), std::string("main-view-") + GetParam().name);
 
     sub->setActiveAction(nullptr);
