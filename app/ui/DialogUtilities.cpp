@@ -6,6 +6,7 @@
 #include <QLayout>
 #include <QMessageBox>
 #include <QStringList>
+#include <algorithm>
 
 #include "app/resources/StringTable.h"
 #include "app/ui/BoldFont.h"
@@ -59,6 +60,25 @@ void FitToScreenWidth(QMessageBox& box, QWidget* owner, const QString& text) {
     box.setText(WrapBetweenWords(text, QFontMetrics(label->font()), lineWidth));
 }
 
+// A message box that comes up over the middle of its owner's screen and wholly inside it,
+// even where the desktop around the program is larger than the program's screen.
+class ScreenMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent* event) override {
+        // The box takes its final size here and is centred on its owner.
+        QMessageBox::showEvent(event);
+        if (parentWidget() == nullptr) return;
+        QRect screen = parentWidget()->window()->geometry();
+        QRect frame = frameGeometry();
+        int left = std::clamp(frame.left(), screen.left(), std::max(screen.left(), screen.right() + 1 - frame.width()));
+        int top = std::clamp(frame.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - frame.height()));
+        if (left != frame.left() || top != frame.top()) move(pos() + QPoint(left - frame.left(), top - frame.top()));
+    }
+};
+
 }  // namespace
 
 bool InitFullScreenDialog(HandheldDialog& dialog, unsigned flags) {
@@ -86,9 +106,13 @@ SoftKeyBar* CreateDialogMenuBar(HandheldDialog& dialog, unsigned menuId) {
 }
 
 int ShowStringMessage(QWidget* owner, unsigned textId, unsigned captionId, unsigned flags) {
-    QMessageBox box(owner);
-    box.setText(TableString(textId, 511));
-    box.setWindowTitle(TableString(captionId, 255));
+    return ShowMessage(owner, TableString(textId, 511), TableString(captionId, 255), flags);
+}
+
+int ShowMessage(QWidget* owner, const QString& text, const QString& caption, unsigned flags) {
+    ScreenMessageBox box(owner);
+    box.setText(text);
+    box.setWindowTitle(caption);
     switch (flags & 0xF0) {
         case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
         case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;

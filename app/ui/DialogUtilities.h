@@ -18,6 +18,8 @@ SoftKeyBar* CreateDialogMenuBar(HandheldDialog& dialog, unsigned menuId);
 // Shows the string table's text in a message box with the caption string and the MB_
 // flags; the result is IDOK, IDYES or IDNO.
 int ShowStringMessage(QWidget* owner, unsigned textId, unsigned captionId, unsigned flags);
+// The same for a text made at run time. Either box lies inside the owner's screen.
+int ShowMessage(QWidget* owner, const QString& text, const QString& caption, unsigned flags);
 // Gives the control the program's bold font.
 void ApplyBoldFont(HandheldDialog& dialog, int controlId);
 

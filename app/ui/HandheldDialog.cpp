@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/ui/BoldFont.h"
+#include "app/ui/ElidedText.h"
 #include "app/ui/SoftKeyBar.h"
 #include "app/ui/WindowPresence.h"
 
@@ -41,7 +42,7 @@ HandheldDialog::HandheldDialog(QWidget* owner, const QString& caption) : QDialog
         "#TitleBar QToolButton:pressed { background: #3c8cdc; }"));
     auto* titleLayout = new QHBoxLayout(titleBar_);
     titleLayout->setContentsMargins(6, 2, 4, 2);
-    captionLabel_ = new QLabel(caption, titleBar_);
+    captionLabel_ = new ElidedLabel(caption, titleBar_);
     captionLabel_->setFont(BoldFont());
     titleLayout->addWidget(captionLabel_, 1);
     doneButton_ = new QToolButton(titleBar_);

@@ -40,6 +40,9 @@ OwnerDataListView::OwnerDataListView(QWidget* parent) : QListView(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
     setMouseTracking(false);
+    // A list seldom holds whole rows only: a tap on the row cut by its bottom edge scrolls
+    // just that row into sight, so that it stays under the finger for the next tap.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
 }
 
 void OwnerDataListView::SetItemCount(int count) {

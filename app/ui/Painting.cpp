@@ -1,6 +1,7 @@
 #include "app/ui/Painting.h"
 
 #include <QFontMetrics>
+#include <algorithm>
 #include <QStringList>
 
 #include "app/ui/WindowConstants.h"
@@ -11,6 +12,16 @@ QColor ColorFromRef(std::uint32_t colorRef) {
     return QColor(static_cast<int>(colorRef & 0xFF), static_cast<int>((colorRef >> 8) & 0xFF),
                   static_cast<int>((colorRef >> 16) & 0xFF));
 }
+
+namespace {
+
+// The line's width with its ink: glyphs at fractional positions can end a pixel past the
+// rounded advance, and a line set against a right edge would lose that pixel.
+int InkWidth(const QFontMetrics& metrics, const QString& line) {
+    return std::max(metrics.horizontalAdvance(line), metrics.boundingRect(line).right() + 1);
+}
+
+}  // namespace
 
 int DrawTextW(QPainter& painter, const QString& text, QRect& rect, unsigned format) {
     QFontMetrics metrics(painter.font());
@@ -27,7 +38,7 @@ int DrawTextW(QPainter& painter, const QString& text, QRect& rect, unsigned form
     int height = lineHeight * static_cast<int>(lines.size());
     if (format & DT_CALCRECT) {
         int width = 0;
-        for (const auto& line : lines) width = std::max(width, metrics.horizontalAdvance(line));
+        for (const auto& line : lines) width = std::max(width, InkWidth(metrics, line));
         rect.setSize(QSize(width, height));
         return height;
     }
@@ -43,7 +54,7 @@ int DrawTextW(QPainter& painter, const QString& text, QRect& rect, unsigned form
         int width = metrics.horizontalAdvance(line);
         int left = rect.left();
         if (format & DT_CENTER) left = rect.left() + (rect.width() - width) / 2;
-        else if (format & DT_RIGHT) left = rect.right() + 1 - width;
+        else if (format & DT_RIGHT) left = rect.right() + 1 - InkWidth(metrics, line);
         painter.drawText(QPoint(left, top + metrics.ascent()), line);
         top += lineHeight;
     }

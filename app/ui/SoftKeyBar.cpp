@@ -6,6 +6,7 @@
 
 #include "app/ui/BoldFont.h"
 #include "app/ui/CheckMarkMenuStyle.h"
+#include "app/ui/ElidedText.h"
 
 namespace velmo {
 
@@ -40,7 +41,7 @@ SoftKeyBar::SoftKeyBar(const MenuResource& menu, QWidget* parent) : QWidget(pare
     layout->setSpacing(0);
     for (std::size_t i = 0; i < menu.softKeys.size(); ++i) {
         const MenuItem& item = menu.softKeys[i];
-        auto* key = new QPushButton(this);
+        auto* key = new ElidedButton(this);
         key->setText(QString::fromStdU16String(std::u16string(item.text)));
         key->setFont(BoldFont());
         key->setFocusPolicy(Qt::NoFocus);
@@ -108,6 +109,19 @@ void SoftKeyBar::KeepOnScreen(QMenu& menu) const {
     int left = std::clamp(placed.left(), screen.left(), screen.right() + 1 - width);
     int top = std::clamp(placed.top(), screen.top(), screen.bottom() + 1 - height);
     QRect inside(left, top, width, height);
+    // Moved over its parent menu, a sub-menu goes above the entry it opened from, or below
+    // it, so that the entry stays in sight.
+    if (auto* parent = qobject_cast<QMenu*>(menu.parentWidget()); parent != nullptr && menu.menuAction() != nullptr) {
+        QRect entry = parent->actionGeometry(menu.menuAction());
+        entry.moveTopLeft(parent->mapToGlobal(entry.topLeft()));
+        if (inside.intersects(entry)) {
+            if (entry.top() - screen.top() >= height) {
+                inside.moveBottom(entry.top() - 1);
+            } else if (screen.bottom() - entry.bottom() >= height) {
+                inside.moveTop(entry.bottom() + 1);
+            }
+        }
+    }
     if (inside != placed) menu.setGeometry(inside);
 }
 

@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <algorithm>
 
 #include "app/core/OptionChoices.h"
@@ -85,10 +84,8 @@ std::intptr_t TextRuleEditDialog::OnMenuCommand(int id) {
     }
     // A pattern refused now cannot silently fail to screen anything later.
     if (const std::string error = TextRulePatternError(edited); !error.empty()) {
-        QMessageBox box(QMessageBox::Warning, TableText(IDS_CAPTION),
-                        TableText(IDS_TEXT_RULE_BAD_PATTERN) + QStringLiteral("\n") + QString::fromStdString(error),
-                        QMessageBox::Ok, this);
-        box.exec();
+        ShowMessage(this, TableText(IDS_TEXT_RULE_BAD_PATTERN) + QStringLiteral("\n") + QString::fromStdString(error),
+                    TableText(IDS_CAPTION), MB_OK | MB_ICONEXCLAMATION);
         return TRUE;
     }
     rule_ = std::move(edited);

@@ -8,7 +8,9 @@ namespace velmo::device::gui {
 namespace {
 
 constexpr char kFontFolder[] = "/usr/share/wine/fonts/";
-constexpr const char* kFontFiles[] = {"tahoma.ttf", "tahomabd.ttf"};
+// Only the regular face: the package's bold file has thin, wide outlines of another
+// design, while the regular face made bold keeps one face on the screen with bold stems.
+constexpr const char* kFontFiles[] = {"tahoma.ttf"};
 
 bool Listed(const QString& family) { return QFontDatabase::families().contains(family, Qt::CaseInsensitive); }
 

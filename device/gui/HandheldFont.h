@@ -1,8 +1,8 @@
 #pragma once
 // The handheld's system face, Tahoma, for every screen that imitates the handheld.
 // Debian's fonts-wine package installs a font with Tahoma's metrics; where fontconfig
-// does not list it, its installed files are registered with Qt. Without it, DejaVu
-// Sans stands in.
+// does not list it, its regular face is registered with Qt, which draws the bold text
+// from it too. Without it, DejaVu Sans stands in.
 
 #include <QString>
 

@@ -23,6 +23,8 @@ constexpr int kRefreshMilliseconds = 2000;
 constexpr COLORREF kTextColor = RGB(0, 0, 0);
 const QColor kBackground(255, 255, 255);
 const QColor kHeaderBackground(31, 78, 140);
+// Light enough that the items' black text stays readable on it.
+const QColor kChosenBackground(198, 222, 247);
 
 int Scaled(int pixelsAt96) { return pixelsAt96 * ScreenDpi() / 96; }
 
@@ -176,22 +178,30 @@ void TodayScreen::Paint() {
         font.setBold(true);
         painter.setFont(font);
         painter.setPen(Qt::white);
-        painter.drawText(header.adjusted(Scaled(6), 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, paintedDate_);
+        // A screen too narrow for the date ends it in an ellipsis, as wide a margin from the right edge.
+        QRect text = header.adjusted(Scaled(6), 0, -Scaled(6), 0);
+        QString shown = painter.fontMetrics().elidedText(paintedDate_, Qt::ElideRight, text.width());
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, shown);
     });
     EndPaint(window_, &ps);
 }
 
 void TodayScreen::DrawWatermark(const TODAYDRAWWATERMARKINFO& info) {
     QRect area(info.rc.left, info.rc.top, info.rc.right - info.rc.left, info.rc.bottom - info.rc.top);
-    PaintOn(info.hdc, [&area](QPainter& painter) { painter.fillRect(area, kBackground); });
+    // The item that the arrow keys chose stands out by its background, which it asks for itself.
+    const QColor& colour = navigated_ && info.hwnd == SelectedWindow() ? kChosenBackground : kBackground;
+    PaintOn(info.hdc, [&area, &colour](QPainter& painter) { painter.fillRect(area, colour); });
 }
 
 void TodayScreen::KeyDown(WPARAM key) {
     if (items_.empty()) return;
-    if (key == VK_DOWN) {
-        selected_ = (selected_ + 1) % items_.size();
-    } else if (key == VK_UP) {
-        selected_ = (selected_ + items_.size() - 1) % items_.size();
+    if (key == VK_DOWN || key == VK_UP) {
+        HWND before = SelectedWindow();
+        std::size_t step = key == VK_DOWN ? 1 : items_.size() - 1;
+        selected_ = (selected_ + step) % items_.size();
+        navigated_ = true;
+        InvalidateRect(before, nullptr, TRUE);
+        InvalidateRect(SelectedWindow(), nullptr, TRUE);
     } else if (key == VK_RETURN) {
         SendMessageW(SelectedWindow(), WM_TODAYCUSTOM_ACTION, key, 0);
     }

@@ -71,6 +71,8 @@ private:
     HANDLE ready_ = nullptr;
     std::vector<std::unique_ptr<LoadedItem>> items_;
     std::size_t selected_ = 0;
+    // The chosen item is shown once the arrow keys have moved the choice.
+    bool navigated_ = false;
     QString paintedDate_;
     QTimer timer_;
 };

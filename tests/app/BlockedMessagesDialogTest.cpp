@@ -316,6 +316,13 @@ TEST_F(BlockedMessagesDialogTest, TheChosenRowIsFilledAndEveryRowEndsInAWhiteLin
     EXPECT_GT(test::CountPixels(chosen, QRect(chosen.width() - 30, 0, 30, half), isText), 5);
     EXPECT_GT(test::CountPixels(chosen, QRect(0, half, 30, chosen.height() - half - 1), isText), 5);
     EXPECT_EQ(test::CountPixels(chosen, QRect(chosen.width() - 30, half, 30, chosen.height() - half - 1), isText), 0);
+
+    // The date reaches the right edge with every column of its ink.
+    int inkColumns = 0;
+    for (int x = other.width() - 80; x < other.width(); ++x) {
+        inkColumns += test::CountPixels(other, QRect(x, 0, 1, half), [](QColor c) { return c.lightness() < 250; }) > 0;
+    }
+    EXPECT_EQ(inkColumns, QFontMetrics(List()->font()).boundingRect(QStringLiteral("06/03/2024")).width());
 }
 
 TEST_F(BlockedMessagesDialogTest, LongSendersEndInAnEllipsisOnWindowsMobile5Only) {

@@ -19,6 +19,7 @@
 #include "app/ui/BoldFont.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUtilities.h"
+#include "app/ui/ElidedText.h"
 #include "app/ui/ImageList.h"
 #include "app/ui/Painting.h"
 #include "app/ui/StateSelectorCtrl.h"
@@ -139,6 +140,18 @@ TEST(BoldFont, IsNinePointBoldSans) {
     EXPECT_EQ(info.family(), face);
     EXPECT_EQ(QFontInfo(DialogFont()).family(), face);
     EXPECT_EQ(QFontInfo(QApplication::font()).family(), face);
+
+    // Bold stems in the face the rest is drawn in, not the package's thin bold file.
+    auto stemInk = [](QFont font, QFont::Weight weight) {
+        font.setWeight(weight);
+        QImage image(20, 20, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.drawText(4, 15, QStringLiteral("l"));
+        return test::CountPixels(image, QRect(0, 10, 20, 1), [](QColor c) { return c.lightness() < 200; });
+    };
+    EXPECT_GT(stemInk(BoldFont(), QFont::Bold), stemInk(BoldFont(), QFont::Normal));
 }
 
 TEST(HandheldFrame, FillsTheScreenAndItsDoneButtonSendsIdok) {
@@ -182,6 +195,23 @@ TEST(HandheldFrame, SoftKeyCommandsReachTheDialogAndAMissingMenuGivesNoBar) {
     EXPECT_GE(bar->geometry().top(), dialog.Body()->geometry().bottom());
 }
 
+TEST(HandheldFrame, AVeryNarrowScreenEndsTheCaptionAndTheSoftKeysInAnEllipsis) {
+    test::TempDevice device;
+    RecordingDialog dialog;
+    InitFullScreenDialog(dialog, kFullScreenDialogFlags);
+    SoftKeyBar* bar = CreateDialogMenuBar(dialog, IDR_OPTIONS_MENU);
+    dialog.Create();
+    dialog.resize(72, 120);
+    ASSERT_TRUE(QTest::qWaitFor([&dialog] { return dialog.width() == 72; }));
+    auto* caption = dialog.findChild<ElidedLabel*>();
+    auto* cancel = qobject_cast<ElidedButton*>(bar->Key(1));
+    ASSERT_TRUE(caption != nullptr && cancel != nullptr);
+    EXPECT_EQ(caption->ShownText(), QStringLiteral("R\u2026"));
+    EXPECT_EQ(cancel->ShownText(), QStringLiteral("C\u2026"));
+    EXPECT_EQ(caption->text(), QStringLiteral("Recording"));
+    test::SaveScreenshot(dialog, "frame-very-narrow");
+}
+
 TEST(HandheldFrame, ClosingTheWindowEndsWithSixteen) {
     test::TempDevice device;
     RecordingDialog dialog;
@@ -214,6 +244,8 @@ TEST_P(StringMessageBox, StaysInsideTheScreenAndBreaksLinesOnlyBetweenWords) {
     test::TempDevice device;
     RecordingDialog screen;
     InitFullScreenDialog(screen, kFullScreenDialogFlags);
+    // Away from the desktop's edges, which would hide a box that leaves the screen.
+    screen.move(100, 100);
     screen.Create();
     QString text = QString::fromStdU16String(std::u16string(LoadStringResource(GetParam().textId)));
     bool shown = test::HandleModal<QMessageBox>(
@@ -237,7 +269,9 @@ TEST_P(StringMessageBox, StaysInsideTheScreenAndBreaksLinesOnlyBetweenWords) {
 INSTANTIATE_TEST_SUITE_P(
     Strings, StringMessageBox,
     testing::Values(StringMessage{"SwitchToUserSettings", IDS_SWITCH_TO_USER_SETTINGS, MB_ICONEXCLAMATION},
-                    StringMessage{"EmptyQuestion", IDS_EMPTY_BLOCKED_QUESTION, MB_YESNO | MB_ICONQUESTION}),
+                    StringMessage{"EmptyQuestion", IDS_EMPTY_BLOCKED_QUESTION, MB_YESNO | MB_ICONQUESTION},
+                    StringMessage{"RestoreConflict", IDS_RESTORE_FILE_CHANGED, MB_OK | MB_ICONEXCLAMATION},
+                    StringMessage{"TextRuleError", IDS_TEXT_RULE_BAD_PATTERN, MB_OK | MB_ICONEXCLAMATION}),
     [](const testing::TestParamInfo<StringMessage>& info) { return info.param.name; });
 
 TEST(DialogUtilities, ApplyBoldFontGivesTheControlTheBoldFont) {

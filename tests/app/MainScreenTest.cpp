@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QMenu>
+#include <QScrollBar>
 #include <QToolButton>
 
 #include "DialogTestSupport.h"
@@ -404,6 +405,26 @@ INSTANTIATE_TEST_SUITE_P(Keys, MainScreenListKeys,
                                          ListMove{"Home", Qt::Key_Home, -1, 0}),
                          [](const testing::TestParamInfo<ListMove>& info) { return info.param.name; });
 
+TEST_F(MainScreenTest, ATapOnTheRowCutByTheBottomChoosesItAndTheNextTapThereStepsIt) {
+    std::vector<std::pair<std::u16string, std::u16string>> names;
+    for (char16_t letter = u'A'; letter <= u'Z'; ++letter) names.push_back({u"Pat", std::u16string(3, letter)});
+    AddContacts(names);
+    for (bool scrolledToEnd : {false, true}) {
+        dialog_.reset();
+        Open();
+        if (scrolledToEnd) List()->verticalScrollBar()->setValue(List()->verticalScrollBar()->maximum());
+        QPoint finger(List()->viewport()->width() / 2, List()->viewport()->height() - 2);
+        int under = List()->indexAt(finger).row();
+        ASSERT_GE(under, 2);
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, finger);
+        // The list scrolls the chosen row into sight once the tap cannot be a double tap.
+        EXPECT_EVENTUALLY(RowRect(under).top() >= 0 && RowRect(under).bottom() < List()->viewport()->height(), 5000);
+        QTest::qWait(QApplication::doubleClickInterval());
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, finger);
+        EXPECT_EQ(StoredActionOfRow(under), Dismiss) << "scrolled to the end: " << scrolledToEnd;
+    }
+}
+
 // A sub-menu of "View", with the setting that decides its checked entry.
 struct ViewSubMenu {
     const char* name;
@@ -432,6 +453,8 @@ TEST_P(MainScreenViewSubMenus, OpenInsideTheScreenWithACheckMarkOnlyBesideTheCho
     EXPECT_TRUE(dialog_->geometry().contains(view->geometry()));
     EXPECT_TRUE(dialog_->geometry().contains(sub->geometry()))
         << sub->geometry().x() << "," << sub->geometry().y() << " " << sub->width() << "x" << sub->height();
+    QRect parentEntry = view->actionGeometry(entry).translated(view->geometry().topLeft());
+    EXPECT_FALSE(sub->geometry().intersects(parentEntry));
     test::SaveScreenshot(test::WithPopups(*dialog_, {view, sub}), std::string("main-view-") + GetParam().name);
 
     sub->setActiveAction(nullptr);

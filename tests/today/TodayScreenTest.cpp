@@ -141,10 +141,18 @@ TEST_P(ScreenResize, ScreenRedrawsItselfAtTheWindowsNewSize) {
     EXPECT_EQ(item.width(), row.size.width());
     QRect picture(0, header, 28, item.height());
     EXPECT_EQ(after.copy(picture), before.copy(picture));  // the item is drawn at its place again
+    // The date line fits, or ends in an ellipsis short of the right edge rather than being cut there.
+    auto isText = [](QRgb pixel) { return qGray(pixel) > 160; };
+    int textAtRight = 0;
+    for (int y = 0; y < header; ++y) {
+        for (int x = row.size.width() - 6; x < row.size.width(); ++x) textAtRight += isText(after.pixel(x, y)) ? 1 : 0;
+    }
+    EXPECT_EQ(textAtRight, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, ScreenResize,
-                         ::testing::Values(ResizeRow{"Wider", QSize(320, 400)}, ResizeRow{"Narrower", QSize(200, 260)}),
+                         ::testing::Values(ResizeRow{"Wider", QSize(320, 400)}, ResizeRow{"Narrower", QSize(200, 260)},
+                                           ResizeRow{"TooNarrowForTheDate", QSize(110, 200)}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TodayScreenTest, TapsAndTheActionKeyReachTheItem) {
@@ -169,6 +177,16 @@ TEST_F(TodayScreenTest, TapsAndTheActionKeyReachTheItem) {
     QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(120, itemTop + 10));  // on the text
     ASSERT_TRUE(log.WaitForLines(1));
     EXPECT_EQ(settings.GetActiveState(), velmo::ActiveBySchedule);
+
+    // The item is drawn on the screen's background until the arrow keys choose it.
+    QPoint background(RenderWindow(screen.Item(0).hwndCustom).width() - 2, 1);
+    EXPECT_EQ(RenderWindow(screen.Item(0).hwndCustom).pixel(background), qRgb(255, 255, 255));
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up}) {
+        QTest::keyClick(window, key);
+        QImage item = RenderWindow(screen.Item(0).hwndCustom);
+        EXPECT_NE(item.pixel(background), qRgb(255, 255, 255));
+        EXPECT_EQ(item.pixel(background), item.pixel(item.width() - 2, item.height() - 2));
+    }
 }
 
 }  // namespace
