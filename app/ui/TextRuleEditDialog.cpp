@@ -88,6 +88,7 @@ std::intptr_t TextRuleEditDialog::OnMenuCommand(int id) {
         QMessageBox box(QMessageBox::Warning, TableText(IDS_CAPTION),
                         TableText(IDS_TEXT_RULE_BAD_PATTERN) + QStringLiteral("\n") + QString::fromStdString(error),
                         QMessageBox::Ok, this);
+        FocusReturn focusReturn(this);
         box.exec();
         return TRUE;
     }

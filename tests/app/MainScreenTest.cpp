@@ -12,6 +12,7 @@
 #include "app/ui/AboutDialog.h"
 #include "app/ui/BlockedMessagesDialog.h"
 #include "app/ui/ContactListDialog.h"
+#include "app/ui/MessageDialog.h"
 #include "app/ui/NotifyEdit.h"
 #include "app/ui/OptionsDialog.h"
 #include "app/ui/OwnerDataListView.h"
@@ -20,8 +21,10 @@
 #include "app/ui/TimePicker.h"
 #include "common/ContactStateRebuild.h"
 #include "app/ui/TextRulesDialog.h"
+#include "device/Clock.h"
 #include "device/ContactStore.h"
 #include "support/FileHelpers.h"
+#include "support/Process.h"
 #include "support/TempDevice.h"
 
 namespace velmo {
@@ -275,6 +278,19 @@ TEST_F(MainScreenTest, TheQuickFindBoxClosesFourSecondsAfterTheLastKey) {
 
 TEST_F(MainScreenTest, AKeyThatTypesNothingOpensTheBoxForSixSeconds) {
     Open();
+    {
+        // A window without the keyboard focus gives the box none; it closes on time all the same.
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+        QTest::keyClick(List(), Qt::Key_Shift);
+        ASSERT_TRUE(dialog_->QuickFindOpen());
+        EXPECT_EQ(dialog_->TimerPeriod(ContactListDialog::kQuickFindTimer), 6000);
+        EXPECT_EVENTUALLY(!dialog_->QuickFindOpen(), 7000);
+    }
+    dialog_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
     QTest::keyClick(List(), Qt::Key_Shift);
     ASSERT_TRUE(dialog_->QuickFindOpen());
     EXPECT_TRUE(dialog_->QuickFindBox()->text().isEmpty());
@@ -336,35 +352,94 @@ TEST_F(MainScreenTest, TheScreenShowsTheNewScheduleOnceItsDialogCloses) {
     EXPECT_EQ(shown, test::Rendered(*dialog_->Selector()));
 }
 
+// A window that closes over the main screen, before the soft key's code is pressed.
+enum class ClosedBefore { Nothing, Options, Schedule, About, BlockedList, MessageView, MessageBox };
+
 // A soft key's code pressed wherever the focus is on the main screen.
 struct SoftKeyCode {
     const char* name;
     Qt::Key key;
     bool onSelector;  // the focus is on the state selector, else on the list
     int softKey;      // whose popup opens
+    ClosedBefore closed = ClosedBefore::Nothing;
+    bool pastShortcuts = false;  // the key reaches the control itself, as when the window's shortcuts miss it
 };
 
-class MainScreenSoftKeys : public MainScreenTest, public testing::WithParamInterface<SoftKeyCode> {};
+class MainScreenSoftKeys : public MainScreenTest, public testing::WithParamInterface<SoftKeyCode> {
+protected:
+    void CloseWindowOverTheScreen(ClosedBefore closed) {
+        auto doneKey = [](HandheldDialog& d) { QTest::mouseClick(d.MenuBar()->Key(0), Qt::LeftButton); };
+        auto cancelKey = [](HandheldDialog& d) { QTest::mouseClick(d.MenuBar()->Key(1), Qt::LeftButton); };
+        switch (closed) {
+            case ClosedBefore::Nothing: break;
+            case ClosedBefore::Options: ChooseOption<OptionsDialog>(IDM_OPTIONS, cancelKey); break;
+            case ClosedBefore::Schedule: ChooseOption<ScheduleDialog>(IDM_SCHEDULE, cancelKey); break;
+            case ClosedBefore::About: ChooseOption<AboutDialog>(IDM_ABOUT, doneKey); break;
+            case ClosedBefore::BlockedList: ChooseOption<BlockedMessagesDialog>(IDM_BLOCKED_MESSAGES, doneKey); break;
+            case ClosedBefore::MessageView: {
+                BlockedMessageFile blocked;
+                blocked.SetPath((appDir_ / "Mesages.dat").u16string());
+                blocked.Open();
+                FILETIME now{};
+                GetSystemTimeAsFileTime(&now);
+                ASSERT_TRUE(blocked.Append(MakeBlockedMessageRecord(u"+1 555 0100", u"Hi", u"Ann", now)));
+                ChooseOption<BlockedMessagesDialog>(IDM_BLOCKED_MESSAGES, [&](BlockedMessagesDialog& d) {
+                    d.List()->SelectItem(0);
+                    EXPECT_TRUE(test::HandleModal<MessageDialog>(
+                        [&] { QTest::keyClick(d.List(), Qt::Key_Return); }, doneKey));
+                    // The list under the message takes the focus back first.
+                    EXPECT_EVENTUALLY(QApplication::focusWidget() == d.List(), 2000);
+                    doneKey(d);
+                });
+                break;
+            }
+            case ClosedBefore::MessageBox:
+                settings_.SetItemsState(DismissAll);
+                EXPECT_FALSE(test::CloseMessageBoxDuring([this] { TapRow(2); }).isEmpty());
+                break;
+        }
+    }
+};
 
 TEST_P(MainScreenSoftKeys, OpenTheirPopupInsteadOfQuickFind) {
+    const SoftKeyCode& code = GetParam();
     AddContacts({{u"Ann", u"Adams"}});
     Open();
-    QWidget* focus = GetParam().onSelector ? static_cast<QWidget*>(dialog_->Selector()) : List();
+    QWidget* focus = code.onSelector ? static_cast<QWidget*>(dialog_->Selector()) : List();
+    List()->SelectItem(2);
     focus->setFocus();
-    QTest::keyClick(focus, GetParam().key);
-    QMenu* popup = dialog_->MenuBar()->SubMenu(GetParam().softKey);
+    CloseWindowOverTheScreen(code.closed);
+    // The main screen has the keyboard focus back, on the control and the row it had.
+    ASSERT_EVENTUALLY(QApplication::focusWidget() == focus, 2000);
+    EXPECT_EQ(QApplication::activeWindow(), dialog_.get());
+    EXPECT_EQ(List()->currentIndex().row(), 2);
+    if (code.pastShortcuts) {
+        QKeyEvent press(QEvent::KeyPress, code.key, Qt::NoModifier);
+        QApplication::sendEvent(focus, &press);
+    } else {
+        QTest::keyClick(focus, code.key);
+    }
+    QMenu* popup = dialog_->MenuBar()->SubMenu(code.softKey);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(popup));
-    EXPECT_FALSE(dialog_->MenuBar()->SubMenu(1 - GetParam().softKey)->isVisible());
+    EXPECT_FALSE(dialog_->MenuBar()->SubMenu(1 - code.softKey)->isVisible());
     EXPECT_FALSE(dialog_->QuickFindOpen());
     popup->close();
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, MainScreenSoftKeys,
-                         testing::Values(SoftKeyCode{"F1OnTheList", Qt::Key_F1, false, 0},
-                                         SoftKeyCode{"F2OnTheList", Qt::Key_F2, false, 1},
-                                         SoftKeyCode{"F1OnTheSelector", Qt::Key_F1, true, 0},
-                                         SoftKeyCode{"F2OnTheSelector", Qt::Key_F2, true, 1}),
-                         [](const testing::TestParamInfo<SoftKeyCode>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Keys, MainScreenSoftKeys,
+    testing::Values(SoftKeyCode{"F1OnTheList", Qt::Key_F1, false, 0}, SoftKeyCode{"F2OnTheList", Qt::Key_F2, false, 1},
+                    SoftKeyCode{"F1OnTheSelector", Qt::Key_F1, true, 0},
+                    SoftKeyCode{"F2OnTheSelector", Qt::Key_F2, true, 1},
+                    SoftKeyCode{"F1AfterOptions", Qt::Key_F1, false, 0, ClosedBefore::Options},
+                    SoftKeyCode{"F2AfterSchedule", Qt::Key_F2, false, 1, ClosedBefore::Schedule},
+                    SoftKeyCode{"F1OnTheSelectorAfterAbout", Qt::Key_F1, true, 0, ClosedBefore::About},
+                    SoftKeyCode{"F2AfterTheBlockedList", Qt::Key_F2, false, 1, ClosedBefore::BlockedList},
+                    SoftKeyCode{"F1AfterAMessageView", Qt::Key_F1, false, 0, ClosedBefore::MessageView},
+                    SoftKeyCode{"F2AfterAMessageBox", Qt::Key_F2, false, 1, ClosedBefore::MessageBox},
+                    SoftKeyCode{"F1PastTheShortcutsToTheList", Qt::Key_F1, false, 0, ClosedBefore::Nothing, true},
+                    SoftKeyCode{"F2PastTheShortcutsToTheList", Qt::Key_F2, false, 1, ClosedBefore::Nothing, true}),
+    [](const testing::TestParamInfo<SoftKeyCode>& info) { return info.param.name; });
 
 // A key that moves through a long list, from a row to the row it reaches.
 struct ListMove {
@@ -538,10 +613,19 @@ TEST_F(MainScreenTest, OptionsReloadsAndSortsTheListOnlyWhenTheNameFormatChanged
     EXPECT_FALSE(reloadedAfterOptions(FirstLast, 1));  // Cancel
     EXPECT_EQ(RowOfName(u"Adams Zed"), 2);
 
+    // Another process adds a contact while the list is shown: the next load lists it, with
+    // the default action of that moment.
+    test::ProcessResult added = test::RunProcess(test::BinPath("velmo-device").string(),
+                                                 {"contacts", "add", "--first", "Bea", "--last", "Moss"});
+    ASSERT_EQ(added.exitCode, 0) << added.errors;
+    settings_.SetDefActionType(SilentAccept);
     EXPECT_TRUE(reloadedAfterOptions(FirstLast, 0));
     EXPECT_EQ(settings_.GetContactFormat(), FirstLast);
     EXPECT_EQ(RowOfName(u"Amy Young"), 2);
     EXPECT_EQ(StoredActionOfRow(2), Dismiss);
+    ASSERT_EQ(RowOfName(u"Bea Moss"), 3);
+    EXPECT_EQ(StoredActionOfRow(3), SilentAccept);
+    EXPECT_EQ(StoredActionOfRow(4), Accept);
 }
 
 TEST_F(MainScreenTest, LongNamesEndInAnEllipsisOnWindowsMobile5Only) {
