@@ -362,7 +362,7 @@ struct SoftKeyCode {
     bool onSelector;  // the focus is on the state selector, else on the list
     int softKey;      // whose popup opens
     ClosedBefore closed = ClosedBefore::Nothing;
-    bool pastShortcuts = false;  // the key reaches the control itself, as when the window's shortcuts miss it
+    bool inactive = false;  // another window is in front, so the screen's shortcuts miss the key
 };
 
 class MainScreenSoftKeys : public MainScreenTest, public testing::WithParamInterface<SoftKeyCode> {
@@ -413,12 +413,13 @@ TEST_P(MainScreenSoftKeys, OpenTheirPopupInsteadOfQuickFind) {
     ASSERT_EVENTUALLY(QApplication::focusWidget() == focus, 2000);
     EXPECT_EQ(QApplication::activeWindow(), dialog_.get());
     EXPECT_EQ(List()->currentIndex().row(), 2);
-    if (code.pastShortcuts) {
-        QKeyEvent press(QEvent::KeyPress, code.key, Qt::NoModifier);
-        QApplication::sendEvent(focus, &press);
-    } else {
-        QTest::keyClick(focus, code.key);
+    QWidget other;
+    if (code.inactive) {
+        other.show();
+        other.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     }
+    QTest::keyClick(focus, code.key);
     QMenu* popup = dialog_->MenuBar()->SubMenu(code.softKey);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(popup));
     EXPECT_FALSE(dialog_->MenuBar()->SubMenu(1 - code.softKey)->isVisible());
@@ -437,8 +438,8 @@ INSTANTIATE_TEST_SUITE_P(
                     SoftKeyCode{"F2AfterTheBlockedList", Qt::Key_F2, false, 1, ClosedBefore::BlockedList},
                     SoftKeyCode{"F1AfterAMessageView", Qt::Key_F1, false, 0, ClosedBefore::MessageView},
                     SoftKeyCode{"F2AfterAMessageBox", Qt::Key_F2, false, 1, ClosedBefore::MessageBox},
-                    SoftKeyCode{"F1PastTheShortcutsToTheList", Qt::Key_F1, false, 0, ClosedBefore::Nothing, true},
-                    SoftKeyCode{"F2PastTheShortcutsToTheList", Qt::Key_F2, false, 1, ClosedBefore::Nothing, true}),
+                    SoftKeyCode{"F1ReachingTheListOfAWindowBehind", Qt::Key_F1, false, 0, ClosedBefore::Nothing, true},
+                    SoftKeyCode{"F2ReachingTheListOfAWindowBehind", Qt::Key_F2, false, 1, ClosedBefore::Nothing, true}),
     [](const testing::TestParamInfo<SoftKeyCode>& info) { return info.param.name; });
 
 // A key that moves through a long list, from a row to the row it reaches.
