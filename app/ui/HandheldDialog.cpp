@@ -23,8 +23,8 @@ constexpr char kControlIdProperty[] = "controlId";
 
 }  // namespace
 
-FocusReturn::FocusReturn(QWidget* owner) : window_(QApplication::activeWindow()) {
-    if (window_ == nullptr && owner != nullptr) window_ = owner->window();
+FocusReturn::FocusReturn(QWidget* owner)
+    : window_(owner != nullptr ? owner->window() : QApplication::activeWindow()) {
     if (window_ != nullptr) focus_ = window_->focusWidget();
 }
 

@@ -47,12 +47,12 @@ struct ListNotification {
     const QKeyEvent* key = nullptr;  // the key press itself, for LVN_KEYDOWN
 };
 
-// Held while a modal window runs: the window that was in front when it opened takes the
-// keyboard focus back, on the control that had it, once the modal window has closed.
-// Without a window manager nothing else gives it back, and keys would reach no window.
+// Held while a modal window runs: its owner's window (without an owner, the window in
+// front when it opened) takes the keyboard focus back, on the control that had it, once
+// the modal window has closed. Without a window manager nothing else gives it back, and
+// keys would reach no window.
 class FocusReturn {
 public:
-    // owner stands in for the window in front when none is active.
     explicit FocusReturn(QWidget* owner);
     ~FocusReturn();
     FocusReturn(const FocusReturn&) = delete;
