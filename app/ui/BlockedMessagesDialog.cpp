@@ -138,6 +138,7 @@ void BlockedMessagesDialog::OpenRow(int row) {
         // Another process may have changed the file under the view: the rows behind the
         // message that explains it are drawn again from the file as it is now.
         if (result != RestoreResult::Restored) {
+            order_.clear();
             list_->SetItemCount(static_cast<int>(file_.Count()));
             list_->viewport()->update();
         }
