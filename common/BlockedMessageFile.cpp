@@ -163,6 +163,27 @@ void BlockedMessageFile::Purge(std::uint32_t ageSeconds) {
     if (replaced) Reopen();
 }
 
+bool BlockedMessageFile::Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change) {
+    bool replaced = false;
+    bool done = Locked([&] {
+        std::uint64_t size = 0;
+        if (!file_.Size(size)) return false;
+        std::uint8_t header[kHeaderSize] = {};
+        if (size >= kHeaderSize && file_.ReadAt(0, header, kHeaderSize) != kHeaderSize) return false;
+        // Whole records only; a torn tail goes, as in a purge.
+        std::vector<BlockedMessageRecord> records(size < kHeaderSize ? 0 : (size - kHeaderSize) / kRecordSize);
+        const std::size_t bytes = records.size() * kRecordSize;
+        if (bytes > 0 && file_.ReadAt(kHeaderSize, records.data(), bytes) != bytes) return false;
+        if (!change(records)) return true;
+        device::ReplacementFile replacement(Path());
+        replaced = replacement.IsOpen() && replacement.Write(header, kHeaderSize) &&
+                   replacement.Write(records.data(), records.size() * kRecordSize) && replacement.Commit();
+        return replaced;
+    });
+    if (replaced) Reopen();
+    return done;
+}
+
 BlockedMessageFile::RemoveResult BlockedMessageFile::Remove(std::uint32_t index,
                                                             const BlockedMessageRecord& expected) {
     RemoveResult result = RemoveResult::Failed;

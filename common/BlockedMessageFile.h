@@ -8,6 +8,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <vector>
 #include <string_view>
 #include <vector>
 
@@ -33,6 +35,14 @@ static_assert(std::endian::native == std::endian::little, "records are stored in
 // field is cut to leave a zero unit, and never between the two halves of a surrogate pair.
 BlockedMessageRecord MakeBlockedMessageRecord(const char16_t* senderAddress, const char16_t* subject,
                                               const char16_t* senderName, FILETIME deliveryTime);
+
+// The text of a record's field: up to its zero unit, or the whole field when it has none.
+template <std::size_t N>
+std::u16string_view RecordText(const char16_t (&field)[N]) {
+    std::size_t length = 0;
+    while (length < N && field[length] != u'\0') ++length;
+    return {field, length};
+}
 
 class BlockedMessageFile {
 public:
@@ -66,6 +76,10 @@ public:
     // expected: Changed (and nothing written) when it does not, for the file changed since
     // the caller read it. The rest of the file is rewritten whole, as a purge does.
     RemoveResult Remove(std::uint32_t index, const BlockedMessageRecord& expected);
+    // Rewrites the file whole with what change makes of its records (oldest first), under
+    // the lock, so that no append is lost; change answers false to leave the file as it is.
+    // False when the file could not be read or replaced, and then it is as it was.
+    bool Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change);
     void Close() { file_.Close(); }
 
 private:

@@ -110,6 +110,17 @@ std::int32_t ContactStateFile::Add(std::int32_t key, std::int32_t defaultAction)
     return newCount_++;
 }
 
+bool ContactStateFile::SetNewAction(std::int32_t index, std::int32_t action) {
+    if (!newEntries_ || index < 0 || index >= newCount_) return false;
+    (*newEntries_)[static_cast<std::size_t>(index)].action = action;
+    return true;
+}
+
+ContactRecord ContactStateFile::NewEntry(std::int32_t index) const {
+    if (!newEntries_ || index < 0 || index >= newCount_) return {};
+    return (*newEntries_)[static_cast<std::size_t>(index)];
+}
+
 std::optional<std::int32_t> ContactStateFile::LastOldEntry(std::int32_t key) {
     if (!oldIndexBuilt_) {
         oldIndex_.clear();

@@ -49,6 +49,11 @@ public:
     bool Unreadable() const { return unreadable_; }
     // Index of the new entry, or -1 when no rebuild is under way or it is full.
     std::int32_t Add(std::int32_t key, std::int32_t defaultAction);
+    // Gives the entry that Add returned as index another action before the Save; false
+    // when no such entry has been added.
+    bool SetNewAction(std::int32_t index, std::int32_t action);
+    // The entry that Add returned as index; an empty record when there is none.
+    ContactRecord NewEntry(std::int32_t index) const;
     // Replaces the file atomically with the rebuilt entries; on failure the old file stays.
     bool Save();
     bool OpenForUpdate();

@@ -6,8 +6,9 @@
 
 namespace velmo {
 
-ContactStateRebuild RebuildContactStates(ContactStateFile& file, const std::vector<std::int32_t>& keys,
-                                         std::int32_t defaultAction) {
+ContactStateRebuild RebuildContactStates(
+    ContactStateFile& file, const std::vector<std::int32_t>& keys, std::int32_t defaultAction,
+    const std::function<std::int32_t(std::int32_t key, std::int32_t action)>& choose) {
     ContactStateRebuild result;
     result.contactIndex.assign(keys.size(), -1);
     if (!result.lock.Lock(ContactStateLockPath(file.Path()))) {
@@ -26,6 +27,12 @@ ContactStateRebuild RebuildContactStates(ContactStateFile& file, const std::vect
     result.undefinedIndex = file.Add(UndefinedSenderKey, Accept);
     for (std::size_t i = 0; i < keys.size(); ++i) {
         if (keys[i] != 0) result.contactIndex[i] = file.Add(keys[i], defaultAction);
+    }
+    if (choose) {
+        for (std::int32_t i = 0; i < keyed + 2; ++i) {
+            const ContactRecord entry = file.NewEntry(i);
+            file.SetNewAction(i, choose(entry.key, entry.action));
+        }
     }
     result.saved = file.Save();
     result.opened = file.OpenForUpdate();

@@ -5,6 +5,7 @@
 // had and new contacts getting the default action.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,8 +36,11 @@ struct ContactStateRebuild {
 // stays and the indexes name entries that were never written. No lock, no rebuild: when
 // the lock beside the file cannot be taken, nothing is written and the old file is opened
 // for update as it is.
-ContactStateRebuild RebuildContactStates(ContactStateFile& file, const std::vector<std::int32_t>& keys,
-                                         std::int32_t defaultAction);
+// choose, when given, decides each entry's action before the save from its key and the
+// action the rebuild gave it, so that a change of many actions is one replacement of the file.
+ContactStateRebuild RebuildContactStates(
+    ContactStateFile& file, const std::vector<std::int32_t>& keys, std::int32_t defaultAction,
+    const std::function<std::int32_t(std::int32_t key, std::int32_t action)>& choose = {});
 
 // The lock that every rebuild of the file at path holds: a hidden file beside it; empty
 // when path names no file.

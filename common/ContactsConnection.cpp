@@ -28,6 +28,17 @@ bool HasMatchingTelephone(IContact* contact, std::u16string_view senderDigits, s
 
 }  // namespace
 
+std::vector<std::u16string> CallerIdNumbers(IContact* contact) {
+    std::vector<std::u16string> numbers;
+    for (auto getter : ComparedTelephones) {
+        BSTR number = nullptr;
+        if (FAILED((contact->*getter)(&number)) || number == nullptr) continue;
+        if (number[0] != u'\0') numbers.emplace_back(number);
+        SysFreeString(number);
+    }
+    return numbers;
+}
+
 bool ContactsConnection::Open() {
     Close();
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return false;

@@ -4,12 +4,17 @@
 // the sender; VelmoLight keeps one open while its contact list is shown.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "device/Poom.h"
 
 namespace velmo {
+
+// The contact's business, business 2, home, home 2, mobile and car numbers that are set, in
+// this order: the numbers compared with a sender.
+std::vector<std::u16string> CallerIdNumbers(IContact* contact);
 
 class ContactsConnection {
 public:

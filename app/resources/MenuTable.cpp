@@ -27,6 +27,9 @@ constexpr MenuItem kOptions[] = {
     {u"Options...", IDM_OPTIONS, {}},
     {u"Text rules...", IDM_TEXT_RULES, {}},
     {u"", 0, {}},
+    {u"Export...", IDM_EXPORT, {}},
+    {u"Import...", IDM_IMPORT, {}},
+    {u"", 0, {}},
     {u"About...", IDM_ABOUT, {}},
 };
 constexpr MenuItem kMainBar[] = {

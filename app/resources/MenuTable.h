@@ -43,6 +43,8 @@ enum CommandId : unsigned {
     IDM_RULE_DELETE = 32823,
     IDM_RULE_MOVE_UP = 32824,
     IDM_RULE_MOVE_DOWN = 32825,
+    IDM_EXPORT = 32830,
+    IDM_IMPORT = 32831,
 };
 
 // The soft key's text, which the string table holds as well (IDS_RESTORE).

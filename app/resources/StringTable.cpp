@@ -45,6 +45,19 @@ constexpr StringEntry kStrings[] = {
     {IDS_NO_TEXT_RULES,
      u"No text rules: unknown and undefined senders get the actions of their rows.\n\n"
      u"Choose \"Menu\", \"New...\" to screen their messages by what they say."},
+    {IDS_EXPORT_TITLE, u"Export to"},
+    {IDS_IMPORT_TITLE, u"Import from"},
+    {IDS_EXPORT_FILE_TYPE, u"Exported settings (*.json)"},
+    {IDS_EXPORTED, u"The settings, the contacts' actions, the text rules and the blocked messages were exported to"},
+    {IDS_NOT_EXPORTED, u"Nothing was exported:"},
+    {IDS_IMPORT_HOW,
+     u"Merge keeps what is on this device and adds what the file holds.\n\n"
+     u"Replace leaves only the file's: other contacts start from the default action, and the text rules and the "
+     u"blocked messages are the file's alone."},
+    {IDS_IMPORT_MERGE, u"Merge"},
+    {IDS_IMPORT_REPLACE, u"Replace"},
+    {IDS_NOT_IMPORTED, u"Nothing was imported:"},
+    {IDS_IMPORTED, u"Imported."},
 };
 
 }  // namespace

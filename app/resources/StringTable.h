@@ -29,6 +29,16 @@ enum StringId : unsigned {
     IDS_TEXT_RULES_FULL = 44,
     IDS_TEXT_RULES_NOT_SAVED = 45,
     IDS_NO_TEXT_RULES = 46,
+    IDS_EXPORT_TITLE = 50,        // the file dialogs' captions and their one file type
+    IDS_IMPORT_TITLE = 51,
+    IDS_EXPORT_FILE_TYPE = 52,
+    IDS_EXPORTED = 53,            // followed by the file's name
+    IDS_NOT_EXPORTED = 54,        // followed by why
+    IDS_IMPORT_HOW = 55,          // the question of the two import buttons
+    IDS_IMPORT_MERGE = 56,
+    IDS_IMPORT_REPLACE = 57,
+    IDS_NOT_IMPORTED = 58,        // followed by why
+    IDS_IMPORTED = 59,            // followed by what was imported
 };
 
 // The text of string id, or an empty view when the table has no such string.

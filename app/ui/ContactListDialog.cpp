@@ -12,6 +12,7 @@
 #include "app/ui/BlockedMessagesDialog.h"
 #include "app/ui/BoldFont.h"
 #include "app/ui/DialogUtilities.h"
+#include "app/ui/ExportImport.h"
 #include "app/ui/NotifyEdit.h"
 #include "app/ui/OptionsDialog.h"
 #include "app/ui/OwnerDataListView.h"
@@ -192,6 +193,12 @@ std::intptr_t ContactListDialog::OnCommand(int id, int code) {
         case IDM_TEXT_RULES:
             TextRulesDialog(this, settings_).DoModal();
             return TRUE;
+        case IDM_EXPORT:
+            RunExport(this, settings_);
+            return TRUE;
+        case IDM_IMPORT:
+            if (RunImport(this, settings_)) AfterImport();
+            return TRUE;
         default:
             return 0;
     }
@@ -228,6 +235,15 @@ void ContactListDialog::RepaintAfterDialog() {
     update();
     selector_->update();
     list_->viewport()->update();
+}
+
+void ContactListDialog::AfterImport() {
+    // The import replaced ContactsInfo.dat and may have changed every setting the screen shows.
+    repaint();
+    LoadList();
+    RefreshCheckMarks();
+    selector_->SendMessage(SSM_SETSTATE, settings_.GetActiveState());
+    RepaintAfterDialog();
 }
 
 void ContactListDialog::AfterOptions() {

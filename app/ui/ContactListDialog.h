@@ -61,6 +61,7 @@ private:
     void SetItemsMode(std::int16_t mode);
     void RefreshCheckMarks();
     void AfterOptions();
+    void AfterImport();
     void RepaintAfterDialog();
     void DrawContactRow(const DrawItemInfo& info);
     void DrawStateSelector(const DrawItemInfo& info);

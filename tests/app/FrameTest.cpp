@@ -66,10 +66,13 @@ TEST(MenuTable, MainMenuHasViewAndOptionsWithTheirCommands) {
     EXPECT_EQ(menu->softKeys[0].popup[0].popup[1].text, u"Active by shedule");
     EXPECT_EQ(menu->softKeys[0].popup[0].popup[1].command, 32792u);
     EXPECT_EQ(menu->softKeys[0].popup[1].popup[0].command, 32797u);
-    EXPECT_EQ(menu->softKeys[1].popup.size(), 7u);
+    EXPECT_EQ(menu->softKeys[1].popup.size(), 10u);
     EXPECT_TRUE(menu->softKeys[1].popup[1].IsSeparator());
     EXPECT_EQ(menu->softKeys[1].popup[4].text, u"Text rules...");
     EXPECT_EQ(menu->softKeys[1].popup[4].command, 32820u);
+    EXPECT_EQ(menu->softKeys[1].popup[6].text, u"Export...");
+    EXPECT_EQ(menu->softKeys[1].popup[7].command, 32831u);
+    EXPECT_EQ(menu->softKeys[1].popup[9].text, u"About...");
     EXPECT_EQ(FindMenuResource(999), nullptr);
 }
 

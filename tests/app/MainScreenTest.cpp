@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAbstractButton>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QMenu>
 #include <QToolButton>
 
@@ -544,6 +547,65 @@ TEST_F(MainScreenTest, TheOptionsMenuOpensEachDialogOverTheMainScreen) {
         EXPECT_EQ(d.parentWidget(), dialog_.get());
         doneKey(d);
     });
+    EXPECT_FALSE(dialog_->Ended());
+}
+
+// Chooses the Options entry and answers each modal window it opens in turn: the file dialog
+// with path, the question with its button of that text; every message box's text is kept.
+std::vector<QString> ChooseWithFile(SoftKeyBar* bar, unsigned command, const QString& path, const QString& button) {
+    std::vector<QString> said;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* files = qobject_cast<QFileDialog*>(modal); files != nullptr && files->isVisible()) {
+            files->selectFile(path);
+            test::SaveScreenshot(*files, "export-import-file-dialog");
+            static_cast<QDialog*>(files)->accept();
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && box->isVisible()) {
+            said.push_back(box->text());
+            test::SaveScreenshot(*box, "export-import-box-" + std::to_string(said.size()));
+            for (QAbstractButton* b : box->buttons()) {
+                if (b->text() == button) b->click();
+            }
+            if (box->isVisible()) box->accept();
+        }
+    });
+    poll.start();
+    QTest::mouseClick(bar->Key(1), Qt::LeftButton);
+    QMenu* options = bar->SubMenu(1);
+    if (!QTest::qWaitForWindowExposed(options)) return said;
+    QTest::mouseClick(options, Qt::LeftButton, {}, options->actionGeometry(bar->FindCommand(command)).center());
+    return said;
+}
+
+TEST_F(MainScreenTest, ExportAndImportGoThroughAFileDialogAndSayWhatWasDone) {
+    AddContacts({{u"Ann", u"Lee"}});
+    settings_.SetActiveState(Active);
+    Open();
+    SoftKeyBar* bar = dialog_->MenuBar();
+    QTest::mouseClick(bar->Key(1), Qt::LeftButton);
+    QMenu* options = bar->SubMenu(1);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(options));
+    test::SaveScreenshotWithPopup(*dialog_, *options, "main-options-menu-open");
+    options->close();
+
+    const QString file = QString::fromStdString((device_.Root() / "moved.json").string());
+    auto said = ChooseWithFile(bar, IDM_EXPORT, file, {});
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_TRUE(said[0].endsWith(file)) << said[0].toStdString();
+    settings_.SetActiveState(Disabled);
+    settings_.SetWeekDays(1);
+
+    said = ChooseWithFile(bar, IDM_IMPORT, file, QStringLiteral("Merge"));
+    ASSERT_EQ(said.size(), 2u);
+    EXPECT_EQ(said[1], QStringLiteral("Imported.\nsettings: imported (\"AppPath\" kept)\n"
+                                      "contacts' actions: 1 matched in the address book\n"
+                                      "text rules: 0 added, 0 in all\nblocked messages: 0 added"));
+    EXPECT_EQ(settings_.GetActiveState(), Active);
+    EXPECT_EQ(settings_.GetWeekDays(), 31u);
+    EXPECT_EQ(Checks(0), (std::vector<bool>{true, false, false}));
+    EXPECT_EQ(dialog_->Selector()->SendMessage(SSM_GETSTATE, 0), Active);
     EXPECT_FALSE(dialog_->Ended());
 }
 

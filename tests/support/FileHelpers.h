@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <string>
 #include <stdexcept>
 #include <vector>
 
@@ -18,6 +20,16 @@ inline std::vector<std::uint8_t> ReadFileBytes(const std::filesystem::path& path
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path.string());
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Every file below root with its bytes (a directory with none), by its path from root.
+inline std::map<std::string, std::vector<std::uint8_t>> DirectoryBytes(const std::filesystem::path& root) {
+    std::map<std::string, std::vector<std::uint8_t>> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        files[std::filesystem::relative(entry.path(), root).string()] =
+            entry.is_regular_file() ? ReadFileBytes(entry.path()) : std::vector<std::uint8_t>{};
+    }
+    return files;
 }
 
 inline void WriteFileBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {

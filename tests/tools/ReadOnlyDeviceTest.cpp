@@ -44,16 +44,6 @@ void SetWritable(const fs::path& root, bool writable) {
     for (const auto& entry : fs::recursive_directory_iterator(root)) mode(entry.path());
 }
 
-// Every file of the device with its bytes: what looking must leave exactly as it was.
-std::map<std::string, std::vector<std::uint8_t>> Snapshot(const fs::path& root) {
-    std::map<std::string, std::vector<std::uint8_t>> files;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        std::string name = fs::relative(entry.path(), root).string();
-        files[name] = entry.is_regular_file() ? velmo::test::ReadFileBytes(entry.path()) : std::vector<std::uint8_t>{};
-    }
-    return files;
-}
-
 struct Look {
     const char* name;
     std::vector<std::string> args;
@@ -99,12 +89,12 @@ bool ReadOnlyDevice::readerCanRun_ = false;
 
 TEST_P(ReadOnlyDevice, LooksWithoutWritingAndSaysInWordsWhyAChangeFails) {
     if (!readerCanRun_) GTEST_SKIP() << "the user nobody cannot start " << BinPath("velmo-device");
-    auto before = Snapshot(device_->Root());
+    auto before = velmo::test::DirectoryBytes(device_->Root());
     auto result = DeviceAsReader(GetParam().args);
     EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.errors;
     const std::string& text = GetParam().exitCode == 0 ? result.output : result.errors;
     EXPECT_NE(text.find(GetParam().shown), std::string::npos) << result.output << result.errors;
-    EXPECT_EQ(Snapshot(device_->Root()), before);
+    EXPECT_EQ(velmo::test::DirectoryBytes(device_->Root()), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -116,6 +106,9 @@ INSTANTIATE_TEST_SUITE_P(
         Look{"Inbox", {"inbox"}, 0, "See you at noon"},
         Look{"Blocked", {"blocked"}, 0, "Prize Desk <+15550199>  You have won"},
         Look{"RulesList", {"rules", "list"}, 0, "no text rules"},
+        Look{"Export",
+             {"export", (fs::temp_directory_path() / ("velmo-look-" + std::to_string(::getpid()) + ".json")).string()},
+             1, "cannot open the address book"},
         Look{"RegistrySet", {"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "ActiveState", "--dword", "0"}, 1,
              "the registry database cannot be written (1013)"},
         Look{"ContactsAdd", {"contacts", "add", "--first", "Bo"}, 1, "readonly database"}),

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "common/ContactStateFile.h"
+#include "common/ContactsConnection.h"
 #include "common/SettingsStore.h"
 #include "common/Types.h"
 #include "device/ContactStore.h"
@@ -54,6 +55,15 @@ std::string WhyNoEmptyAddressBook() {
                ": an empty address book in its place would drop them; put contacts.db back, or add the contacts again";
     }
     return {};
+}
+
+bool OpenAddressBookToChange(ContactsConnection& contacts, const std::string& leftAsIs) {
+    if (contacts.Open()) return true;
+    if (device::ContactStore::Exists()) {
+        throw std::runtime_error("cannot open the address book " + (device::DeviceRoot() / "contacts.db").string());
+    }
+    if (std::string why = WhyNoEmptyAddressBook(); !why.empty()) throw std::runtime_error(why + "; " + leftAsIs);
+    return false;
 }
 
 std::string CreateEmptyAddressBook() {

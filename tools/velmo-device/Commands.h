@@ -8,6 +8,10 @@
 
 #include <CLI/CLI.hpp>
 
+namespace velmo {
+class ContactsConnection;
+}
+
 namespace velmo::cli {
 
 struct UsageError : std::runtime_error {
@@ -32,5 +36,15 @@ std::string WhyNoEmptyAddressBook();
 // Makes the empty address book when it is missing and may be made; answers what it did or
 // why it did not, for a person to read (empty when the book was there).
 std::string CreateEmptyAddressBook();
+
+// Opens the address book for a command that changes the contacts' actions; false when it is
+// missing and an empty one may take its place (CreateEmptyAddressBook). Throws when it is
+// there and cannot be opened, or is missing and may not be replaced, adding leftAsIs.
+bool OpenAddressBookToChange(ContactsConnection& contacts, const std::string& leftAsIs);
+
+// Whether VelmoLight runs on this device, found as its second start finds it: by its caption.
+// While it runs it holds ContactsInfo.dat mapped, and a file put in its place would not reach it.
+bool VelmoLightRuns();
+void AddExportCommands(CLI::App& app);    // export, import
 
 }  // namespace velmo::cli

@@ -53,21 +53,6 @@ FilterAction ParseAction(const std::string& text) {
     throw UsageError("\"" + text + "\" is no action: accept, silent or dismiss");
 }
 
-// Whether VelmoLight runs on this device, found as its second start finds it: by its caption.
-bool VelmoLightRuns() {
-#if VELMO_HAVE_APP
-    // The socket's wait needs an application object; it lives only for the question.
-    int argc = 1;
-    char name[] = "velmo-device";
-    char* argv[] = {name, nullptr};
-    std::unique_ptr<QCoreApplication> application;
-    if (QCoreApplication::instance() == nullptr) application = std::make_unique<QCoreApplication>(argc, argv);
-    return ForeignWindow::Find(QString::fromStdU16String(std::u16string(LoadStringResource(IDS_CAPTION)))) != nullptr;
-#else
-    return false;
-#endif
-}
-
 // What VelmoLight does when it starts and loads its contact list: "AppPath" for its own
 // directory, then ContactsInfo.dat rebuilt from the address book keeping earlier choices
 // (the fixed rows start as Accept, new contacts with "DefActionType"). The rebuild's lock
@@ -102,18 +87,9 @@ void SetAction(const std::string& keyText, const std::string& actionText) {
                                  "ContactsInfo.dat is left as it is");
     }
     ContactsConnection contacts;
-    std::vector<std::int32_t> keys;
-    bool bookMissing = false;
-    if (contacts.Open()) {
-        keys = contacts.Keys();
-        contacts.Close();
-    } else if (device::ContactStore::Exists()) {
-        throw std::runtime_error("cannot open the address book " + (device::DeviceRoot() / "contacts.db").string());
-    } else if (std::string why = WhyNoEmptyAddressBook(); !why.empty()) {
-        throw std::runtime_error(why + "; ContactsInfo.dat is left as it is");
-    } else {
-        bookMissing = true;
-    }
+    const bool bookMissing = !OpenAddressBookToChange(contacts, "ContactsInfo.dat is left as it is");
+    std::vector<std::int32_t> keys = contacts.Keys();
+    contacts.Close();
     // Every argument is checked before anything is written.
     auto found = std::find(keys.begin(), keys.end(), key);
     if (key != UnknownSenderKey && key != UndefinedSenderKey && found == keys.end()) {
@@ -132,6 +108,20 @@ void SetAction(const std::string& keyText, const std::string& actionText) {
 }
 
 }  // namespace
+
+bool VelmoLightRuns() {
+#if VELMO_HAVE_APP
+    // The socket's wait needs an application object; it lives only for the question.
+    int argc = 1;
+    char name[] = "velmo-device";
+    char* argv[] = {name, nullptr};
+    std::unique_ptr<QCoreApplication> application;
+    if (QCoreApplication::instance() == nullptr) application = std::make_unique<QCoreApplication>(argc, argv);
+    return ForeignWindow::Find(QString::fromStdU16String(std::u16string(LoadStringResource(IDS_CAPTION)))) != nullptr;
+#else
+    return false;
+#endif
+}
 
 void AddContactActionCommand(CLI::App& contacts) {
     auto* action = contacts.add_subcommand(

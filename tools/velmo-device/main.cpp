@@ -77,6 +77,7 @@ int main(int argc, char** argv) {
     velmo::cli::AddMessageCommands(app);
     velmo::cli::AddSmsCommands(app);
     velmo::cli::AddRulesCommands(app);
+    velmo::cli::AddExportCommands(app);
     velmo::cli::AddInstallCommands(app);
     velmo::cli::AddTodayCommands(app);
     try {

@@ -1,0 +1,101 @@
+#include "app/ui/ExportImport.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/resources/StringTable.h"
+#include "common/ContactsConnection.h"
+#include "common/ExportDocument.h"
+#include "common/ExportTransfer.h"
+#include "common/SettingsStore.h"
+#include "device/Files.h"
+
+namespace velmo {
+
+namespace {
+
+QString TableText(unsigned id) { return QString::fromStdU16String(std::u16string(LoadStringResource(id))); }
+
+void Tell(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
+    QMessageBox box(icon, TableText(IDS_CAPTION), text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
+// The file the user picks, or an empty text when the dialog is cancelled.
+QString ChooseFile(QWidget* owner, unsigned titleId, QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(owner, TableText(titleId), QString(), TableText(IDS_EXPORT_FILE_TYPE));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(QStringLiteral("json"));
+    // Full screen, as every dialog of the handheld: the names only, without the places beside them.
+    dialog.setViewMode(QFileDialog::List);
+    if (auto* places = dialog.findChild<QWidget*>(QStringLiteral("sidebar"))) places->hide();
+    if (QWidget* screen = owner != nullptr ? owner->window() : nullptr) dialog.setGeometry(screen->geometry());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
+}  // namespace
+
+void RunExport(QWidget* owner, SettingsStore& settings) {
+    const QString file = ChooseFile(owner, IDS_EXPORT_TITLE, QFileDialog::AcceptSave);
+    if (file.isEmpty()) return;
+    ContactsConnection book;
+    book.Open();
+    ExportDocument document;
+    std::string error;
+    if (!GatherExport(settings, book, document, error)) {
+        Tell(owner, QMessageBox::Warning,
+             TableText(IDS_NOT_EXPORTED) + QStringLiteral("\n") + QString::fromStdString(error));
+        return;
+    }
+    book.Close();
+    const std::string text = SerializeExport(document);
+    if (!device::ReplaceFileAtomically(file.toStdU16String(), text.data(), text.size())) {
+        Tell(owner, QMessageBox::Warning, TableText(IDS_NOT_EXPORTED) + QStringLiteral("\n") + file);
+        return;
+    }
+    Tell(owner, QMessageBox::Information, TableText(IDS_EXPORTED) + QStringLiteral("\n") + file);
+}
+
+bool RunImport(QWidget* owner, SettingsStore& settings) {
+    const QString file = ChooseFile(owner, IDS_IMPORT_TITLE, QFileDialog::AcceptOpen);
+    if (file.isEmpty()) return false;
+    QFile in(file);
+    ExportDocument document;
+    std::string error;
+    if (!in.open(QIODevice::ReadOnly)) {
+        error = in.errorString().toStdString();
+    } else {
+        const QByteArray text = in.readAll();
+        ParseExport(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), document, error);
+    }
+    if (!error.empty()) {
+        Tell(owner, QMessageBox::Warning,
+             TableText(IDS_NOT_IMPORTED) + QStringLiteral("\n") + file + QStringLiteral(": ") +
+                 QString::fromStdString(error));
+        return false;
+    }
+    QMessageBox how(QMessageBox::Question, TableText(IDS_CAPTION), TableText(IDS_IMPORT_HOW), QMessageBox::Cancel,
+                    owner);
+    QPushButton* merge = how.addButton(TableText(IDS_IMPORT_MERGE), QMessageBox::AcceptRole);
+    QPushButton* replace = how.addButton(TableText(IDS_IMPORT_REPLACE), QMessageBox::DestructiveRole);
+    how.setDefaultButton(merge);
+    how.exec();
+    if (how.clickedButton() != merge && how.clickedButton() != replace) return false;
+    ContactsConnection book;
+    book.Open();
+    const ImportReport report =
+        ApplyImport(settings, book, document, how.clickedButton() == replace ? ImportMode::Replace : ImportMode::Merge);
+    book.Close();
+    const QString said = QString::fromStdString(DescribeImport(report)).trimmed();
+    Tell(owner, report.imported ? QMessageBox::Information : QMessageBox::Warning,
+         TableText(report.imported ? IDS_IMPORTED : IDS_NOT_IMPORTED) + QStringLiteral("\n") + said);
+    // A failed write may still have changed some of it, which the screen must show.
+    return report.changed;
+}
+
+}  // namespace velmo

@@ -1,0 +1,342 @@
+#include "common/ExportDocument.h"
+
+#include <algorithm>
+#include <iterator>
+#include <limits>
+
+#include <nlohmann/json.hpp>
+
+#include "common/TextRuleMatcher.h"
+#include "device/Clock.h"
+#include "device/Text.h"
+
+namespace velmo {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+// A fault in the file: where (a JSON pointer) and what is wrong there.
+struct Fault {
+    std::string at;
+    std::string what;
+};
+
+struct ScopeName {
+    const char* name;
+    TextRuleScope scope;
+};
+constexpr ScopeName kScopes[] = {
+    {"text", TextRuleScope::Text}, {"sender", TextRuleScope::Sender}, {"both", TextRuleScope::Both}};
+
+bool WellFormed(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
+            ++i;
+        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A text as a JSON string; one that UTF-8 cannot carry (a lone surrogate half, as a damaged
+// record may hold) as the list of its UTF-16 units, so that it comes back unit for unit.
+Json TextJson(std::u16string_view text) {
+    if (WellFormed(text)) return device::ToUtf8(text);
+    Json units = Json::array();
+    for (char16_t unit : text) units.push_back(static_cast<unsigned>(unit));
+    return units;
+}
+
+Json TimeJson(const TimeOfDay& time) {
+    return Json{{"hour", time.hour}, {"minute", time.minute}, {"second", time.second}};
+}
+
+const char* ScopeText(TextRuleScope scope) {
+    for (const auto& entry : kScopes) {
+        if (entry.scope == scope) return entry.name;
+    }
+    return "text";
+}
+
+[[noreturn]] void Fail(const std::string& at, const std::string& what) { throw Fault{at, what}; }
+
+const Json& Member(const Json& object, const char* name, const std::string& at) {
+    auto found = object.find(name);
+    if (found == object.end()) Fail(at, std::string("the member \"") + name + "\" is missing");
+    return *found;
+}
+
+void RequireObject(const Json& value, const std::string& at, std::initializer_list<const char*> members) {
+    if (!value.is_object()) Fail(at, "must be an object");
+    for (const auto& [name, unused] : value.items()) {
+        if (std::none_of(members.begin(), members.end(), [&](const char* m) { return name == m; })) {
+            Fail(at + "/" + name, "is no member of this format");
+        }
+    }
+}
+
+const Json& RequireArray(const Json& value, const std::string& at) {
+    if (!value.is_array()) Fail(at, "must be a list");
+    return value;
+}
+
+std::int64_t Integer(const Json& value, const std::string& at, std::int64_t min, std::int64_t max) {
+    bool whole = value.is_number_integer() || value.is_number_unsigned();
+    bool inRange = false;
+    if (value.is_number_unsigned()) {
+        // The reader takes every number without a sign as unsigned, 0 as well.
+        const std::uint64_t number = value.get<std::uint64_t>();
+        inRange = number <= static_cast<std::uint64_t>(max) &&
+                  (min <= 0 || number >= static_cast<std::uint64_t>(min));
+    } else if (whole) {
+        inRange = value.get<std::int64_t>() >= min && value.get<std::int64_t>() <= max;
+    }
+    if (!inRange) {
+        Fail(at, "must be a whole number from " + std::to_string(min) + " to " + std::to_string(max));
+    }
+    return value.get<std::int64_t>();
+}
+
+std::int16_t Short(const Json& object, const char* name, const std::string& at) {
+    return static_cast<std::int16_t>(Integer(Member(object, name, at), at + "/" + name,
+                                             std::numeric_limits<std::int16_t>::min(),
+                                             std::numeric_limits<std::int16_t>::max()));
+}
+
+std::int32_t Long(const Json& value, const std::string& at) {
+    return static_cast<std::int32_t>(
+        Integer(value, at, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+// A text of at most maxUnits UTF-16 units, none of them zero (the zero unit ends a stored text).
+std::u16string Text(const Json& value, const std::string& at, std::size_t maxUnits) {
+    std::u16string text;
+    if (value.is_string()) {
+        text = device::ToUtf16(value.get<std::string>());
+    } else if (value.is_array()) {
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            text.push_back(static_cast<char16_t>(Integer(value[i], at + "/" + std::to_string(i), 1, 0xFFFF)));
+        }
+    } else {
+        Fail(at, "must be a text");
+    }
+    if (text.find(u'\0') != std::u16string::npos) Fail(at, "must not hold the character U+0000");
+    if (text.size() > maxUnits) {
+        Fail(at, "is " + std::to_string(text.size()) + " UTF-16 units long; at most " + std::to_string(maxUnits) +
+                     " fit");
+    }
+    return text;
+}
+
+TimeOfDay Time(const Json& object, const char* name, const std::string& parent) {
+    const std::string at = parent + "/" + name;
+    const Json& value = Member(object, name, parent);
+    RequireObject(value, at, {"hour", "minute", "second"});
+    return {Long(Member(value, "hour", at), at + "/hour"), Long(Member(value, "minute", at), at + "/minute"),
+            Long(Member(value, "second", at), at + "/second")};
+}
+
+ExportedSettings ReadSettings(const Json& value) {
+    const std::string at = "/settings";
+    RequireObject(value, at,
+                  {"AppPath", "ActiveState", "ItemsState", "DefActionType", "ContactFormat", "StartTime", "EndTime",
+                   "WeekDays", "DeleteTimeType", "BlockedMsg", "SilentMsg"});
+    ExportedSettings settings;
+    const Json& appPath = Member(value, "AppPath", at);
+    if (!appPath.is_null()) settings.appPath = Text(appPath, at + "/AppPath", MAX_PATH - 1);
+    settings.activeState = Short(value, "ActiveState", at);
+    settings.itemsState = Short(value, "ItemsState", at);
+    settings.defActionType = Short(value, "DefActionType", at);
+    settings.contactFormat = Short(value, "ContactFormat", at);
+    settings.startTime = Time(value, "StartTime", at);
+    settings.endTime = Time(value, "EndTime", at);
+    settings.weekDays = static_cast<std::uint32_t>(
+        Integer(Member(value, "WeekDays", at), at + "/WeekDays", 0, std::numeric_limits<std::uint32_t>::max()));
+    settings.deleteTimeType = Short(value, "DeleteTimeType", at);
+    settings.blockedMsg = Short(value, "BlockedMsg", at);
+    settings.silentMsg = Short(value, "SilentMsg", at);
+    return settings;
+}
+
+ExportedContact ReadContact(const Json& value, const std::string& at) {
+    RequireObject(value, at, {"key", "action", "name", "numbers"});
+    ExportedContact contact;
+    contact.key = Long(Member(value, "key", at), at + "/key");
+    if (contact.key == 0) Fail(at + "/key", "0 is no contact's key");
+    contact.action = Long(Member(value, "action", at), at + "/action");
+    if (auto name = value.find("name"); name != value.end()) contact.name = Text(*name, at + "/name", 1024);
+    if (auto numbers = value.find("numbers"); numbers != value.end()) {
+        RequireArray(*numbers, at + "/numbers");
+        for (std::size_t i = 0; i < numbers->size(); ++i) {
+            contact.numbers.push_back(Text((*numbers)[i], at + "/numbers/" + std::to_string(i), 1024));
+        }
+    }
+    return contact;
+}
+
+TextRule ReadTextRule(const Json& value, const std::string& at) {
+    RequireObject(value, at, {"action", "regex", "in", "pattern"});
+    TextRule rule;
+    rule.action = Long(Member(value, "action", at), at + "/action");
+    if (rule.action != Accept && rule.action != Dismiss && rule.action != SilentAccept) {
+        Fail(at + "/action", "must be 0 (accept), 1 (dismiss) or 2 (silent accept)");
+    }
+    const Json& regex = Member(value, "regex", at);
+    if (!regex.is_boolean()) Fail(at + "/regex", "must be true or false");
+    rule.regex = regex.get<bool>();
+    const Json& in = Member(value, "in", at);
+    auto scope = std::find_if(std::begin(kScopes), std::end(kScopes),
+                              [&](const ScopeName& s) { return in.is_string() && in.get<std::string>() == s.name; });
+    if (scope == std::end(kScopes)) Fail(at + "/in", "must be \"text\", \"sender\" or \"both\"");
+    rule.lookIn = scope->scope;
+    rule.pattern = Text(Member(value, "pattern", at), at + "/pattern", MaxTextRulePatternUnits);
+    if (std::string why = TextRulePatternError(rule); !why.empty()) Fail(at + "/pattern", "cannot be used: " + why);
+    return rule;
+}
+
+template <std::size_t N>
+void CopyField(char16_t (&field)[N], const Json& object, const char* name, const std::string& at) {
+    // A record read from a file may fill its field to the end; it comes back as it was.
+    std::u16string text = Text(Member(object, name, at), at + "/" + name, N);
+    std::copy(text.begin(), text.end(), field);
+}
+
+BlockedMessageRecord ReadBlockedMessage(const Json& value, const std::string& at) {
+    RequireObject(value, at, {"senderAddress", "subject", "senderName", "deliveryTime"});
+    BlockedMessageRecord record{};
+    CopyField(record.senderAddress, value, "senderAddress", at);
+    CopyField(record.subject, value, "subject", at);
+    CopyField(record.senderName, value, "senderName", at);
+    const Json& time = Member(value, "deliveryTime", at);
+    if (!time.is_number_unsigned() && !(time.is_number_integer() && time.get<std::int64_t>() >= 0)) {
+        Fail(at + "/deliveryTime", "must be a whole number from 0 to 18446744073709551615 (a FILETIME)");
+    }
+    const std::uint64_t ticks = time.get<std::uint64_t>();
+    record.deliveryTime.dwLowDateTime = static_cast<DWORD>(ticks);
+    record.deliveryTime.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return record;
+}
+
+ExportDocument ReadDocument(const Json& root) {
+    if (!root.is_object()) Fail("", "the file must hold one JSON object");
+    auto format = root.find("format");
+    if (format == root.end() || !format->is_string() || format->get<std::string>() != ExportFormatName) {
+        Fail("/format", std::string("must be \"") + ExportFormatName + "\": this is no Velmo export");
+    }
+    const Json& versionValue = Member(root, "version", "");
+    const std::int64_t version = Integer(versionValue, "/version", 1, std::numeric_limits<std::int32_t>::max());
+    if (version > ExportFormatVersion) {
+        Fail("/version", "the file has format version " + std::to_string(version) +
+                             ", written by a later Velmo; this one reads version " +
+                             std::to_string(ExportFormatVersion));
+    }
+    RequireObject(root, "", {"format", "version", "settings", "contacts", "textRules", "blockedMessages"});
+    ExportDocument document;
+    document.settings = ReadSettings(Member(root, "settings", ""));
+    const Json& contacts = RequireArray(Member(root, "contacts", ""), "/contacts");
+    for (std::size_t i = 0; i < contacts.size(); ++i) {
+        document.contacts.push_back(ReadContact(contacts[i], "/contacts/" + std::to_string(i)));
+    }
+    const Json& rules = RequireArray(Member(root, "textRules", ""), "/textRules");
+    if (rules.size() > MaxTextRules) Fail("/textRules", "holds more than 64 text rules");
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        document.textRules.push_back(ReadTextRule(rules[i], "/textRules/" + std::to_string(i)));
+    }
+    const Json& messages = RequireArray(Member(root, "blockedMessages", ""), "/blockedMessages");
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        document.blockedMessages.push_back(ReadBlockedMessage(messages[i], "/blockedMessages/" + std::to_string(i)));
+    }
+    return document;
+}
+
+// "line L, column C" of a byte offset (counted from 1, as nlohmann reports the byte after the fault).
+std::string Place(std::string_view text, std::size_t byte) {
+    const std::size_t end = std::min(byte > 0 ? byte - 1 : 0, text.size());
+    std::size_t line = 1;
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < end; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            lineStart = i + 1;
+        }
+    }
+    return "line " + std::to_string(line) + ", column " + std::to_string(end - lineStart + 1);
+}
+
+}  // namespace
+
+std::string SerializeExport(const ExportDocument& document) {
+    const ExportedSettings& s = document.settings;
+    Json settings;
+    settings["AppPath"] = s.appPath ? TextJson(*s.appPath) : Json(nullptr);
+    settings["ActiveState"] = s.activeState;
+    settings["ItemsState"] = s.itemsState;
+    settings["DefActionType"] = s.defActionType;
+    settings["ContactFormat"] = s.contactFormat;
+    settings["StartTime"] = TimeJson(s.startTime);
+    settings["EndTime"] = TimeJson(s.endTime);
+    settings["WeekDays"] = s.weekDays;
+    settings["DeleteTimeType"] = s.deleteTimeType;
+    settings["BlockedMsg"] = s.blockedMsg;
+    settings["SilentMsg"] = s.silentMsg;
+
+    Json contacts = Json::array();
+    for (const auto& contact : document.contacts) {
+        Json entry{{"key", contact.key}, {"action", contact.action}};
+        if (contact.key != UnknownSenderKey && contact.key != UndefinedSenderKey) {
+            entry["name"] = TextJson(contact.name);
+            Json numbers = Json::array();
+            for (const auto& number : contact.numbers) numbers.push_back(TextJson(number));
+            entry["numbers"] = std::move(numbers);
+        }
+        contacts.push_back(std::move(entry));
+    }
+    Json rules = Json::array();
+    for (const auto& rule : document.textRules) {
+        rules.push_back(Json{{"action", rule.action},
+                             {"regex", rule.regex},
+                             {"in", ScopeText(rule.lookIn)},
+                             {"pattern", TextJson(rule.pattern)}});
+    }
+    Json messages = Json::array();
+    for (const auto& record : document.blockedMessages) {
+        messages.push_back(Json{{"senderAddress", TextJson(RecordText(record.senderAddress))},
+                                {"subject", TextJson(RecordText(record.subject))},
+                                {"senderName", TextJson(RecordText(record.senderName))},
+                                {"deliveryTime", device::Join(record.deliveryTime)}});
+    }
+    Json root;
+    root["format"] = ExportFormatName;
+    root["version"] = ExportFormatVersion;
+    root["settings"] = std::move(settings);
+    root["contacts"] = std::move(contacts);
+    root["textRules"] = std::move(rules);
+    root["blockedMessages"] = std::move(messages);
+    return root.dump(2) + "\n";
+}
+
+bool ParseExport(std::string_view text, ExportDocument& document, std::string& error) {
+    Json root;
+    try {
+        root = Json::parse(text.begin(), text.end());
+    } catch (const Json::parse_error& e) {
+        // nlohmann's own words after its "[json.exception...] parse error at ...: " prefix.
+        std::string words = e.what();
+        auto colon = words.find(": ");
+        error = Place(text, e.byte) + ": " + (colon == std::string::npos ? words : words.substr(colon + 2));
+        return false;
+    }
+    try {
+        document = ReadDocument(root);
+        return true;
+    } catch (const Fault& fault) {
+        error = (fault.at.empty() ? std::string("the file") : fault.at) + ": " + fault.what;
+        return false;
+    }
+}
+
+}  // namespace velmo

@@ -1,0 +1,305 @@
+#include "common/ExportTransfer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <unordered_map>
+
+#include "common/ContactStateFile.h"
+#include "common/ContactStateRebuild.h"
+#include "common/PhoneDigits.h"
+#include "device/Clock.h"
+#include "device/Files.h"
+#include "device/Text.h"
+
+namespace velmo {
+
+namespace {
+
+struct BookContact {
+    std::int32_t key = 0;
+    std::u16string name;
+    std::vector<std::u16string> numbers;
+};
+
+std::u16string Field(IContact* contact, HRESULT (IContact::*getter)(BSTR*)) {
+    BSTR text = nullptr;
+    if (FAILED((contact->*getter)(&text)) || text == nullptr) return {};
+    std::u16string value(text);
+    SysFreeString(text);
+    return value;
+}
+
+// "First Last", else the file-as text, else the company: what a person recognises the contact by.
+std::u16string ContactName(IContact* contact) {
+    std::u16string name = Field(contact, &IContact::get_FirstName);
+    const std::u16string last = Field(contact, &IContact::get_LastName);
+    if (!name.empty() && !last.empty()) name += u' ';
+    name += last;
+    if (name.empty()) name = Field(contact, &IContact::get_FileAs);
+    if (name.empty()) name = Field(contact, &IContact::get_CompanyName);
+    return name;
+}
+
+std::vector<BookContact> ReadBook(const ContactsConnection& book) {
+    std::vector<BookContact> contacts;
+    const int count = book.Count();
+    for (int index = 1; index <= count; ++index) {
+        IContact* contact = book.Item(index);
+        BookContact entry;
+        LONG oid = 0;
+        if (contact != nullptr) {
+            if (SUCCEEDED(contact->get_Oid(&oid))) entry = {oid, ContactName(contact), CallerIdNumbers(contact)};
+            contact->Release();
+        }
+        contacts.push_back(std::move(entry));
+    }
+    return contacts;
+}
+
+std::vector<std::int32_t> KeysOf(const std::vector<BookContact>& contacts) {
+    std::vector<std::int32_t> keys;
+    for (const auto& contact : contacts) keys.push_back(contact.key);
+    return keys;
+}
+
+bool IsFixedKey(std::int32_t key) { return key == UnknownSenderKey || key == UndefinedSenderKey; }
+
+// The book's contact that the file's contact stands for, as the handler would find it by each
+// of its numbers in turn; 0 for none.
+std::int32_t Match(const ExportedContact& wanted, const std::vector<BookContact>& book) {
+    for (const auto& number : wanted.numbers) {
+        const std::u16string digits = KeepDigits(number);
+        if (digits.empty()) continue;
+        for (const auto& contact : book) {
+            if (contact.key == 0) continue;
+            for (const auto& candidate : contact.numbers) {
+                if (TrailingDigitsMatch(digits, KeepDigits(candidate))) return contact.key;
+            }
+        }
+    }
+    if (!wanted.numbers.empty() || wanted.name.empty()) return 0;
+    for (const auto& contact : book) {
+        if (contact.key != 0 && contact.numbers.empty() && contact.name == wanted.name) return contact.key;
+    }
+    return 0;
+}
+
+// Two records of one message: the same texts and the same delivery time.
+bool SameMessage(const BlockedMessageRecord& a, const BlockedMessageRecord& b) {
+    return device::Join(a.deliveryTime) == device::Join(b.deliveryTime) &&
+           RecordText(a.senderAddress) == RecordText(b.senderAddress) &&
+           RecordText(a.subject) == RecordText(b.subject) && RecordText(a.senderName) == RecordText(b.senderName);
+}
+
+bool ReadBlockedMessages(const std::u16string& path, std::vector<BlockedMessageRecord>& records, std::string& error) {
+    device::MappedFile file;
+    if (!file.Open(path, device::MappedFile::Mode::ReadOnly)) {
+        if (file.LastError() == ENOENT) return true;
+        error = "cannot read " + device::ToUtf8(path) + ": " + std::strerror(file.LastError());
+        return false;
+    }
+    const std::size_t header = BlockedMessageFile::kHeaderSize;
+    const std::size_t count = file.Size() < header ? 0 : (file.Size() - header) / BlockedMessageFile::kRecordSize;
+    records.resize(count);
+    if (count > 0) std::memcpy(records.data(), file.Data() + header, count * BlockedMessageFile::kRecordSize);
+    return true;
+}
+
+std::u16string FilePath(SettingsStore& settings, const char16_t* name) {
+    char16_t path[MAX_PATH] = {};
+    return settings.AppFilePath(name, path) ? std::u16string(path) : std::u16string();
+}
+
+}  // namespace
+
+bool GatherExport(SettingsStore& settings, const ContactsConnection& book, ExportDocument& document,
+                  std::string& error) {
+    document = {};
+    ExportedSettings& s = document.settings;
+    char16_t appPath[MAX_PATH] = {};
+    if (settings.GetAppPath(appPath)) s.appPath = std::u16string(appPath);
+    s.activeState = settings.GetActiveState();
+    s.itemsState = settings.GetItemsState();
+    s.defActionType = settings.GetDefActionType();
+    s.contactFormat = settings.GetContactFormat();
+    settings.GetStartTime(s.startTime);
+    settings.GetEndTime(s.endTime);
+    s.weekDays = settings.GetWeekDays();
+    s.deleteTimeType = settings.GetDeleteTimeType();
+    s.blockedMsg = settings.GetBlockedMsg();
+    s.silentMsg = settings.GetSilentMsg();
+    // Without "AppPath" VelmoLight has never run here, and there are no files to take.
+    if (!s.appPath) return true;
+
+    ContactStateFile states;
+    const std::u16string statesPath = FilePath(settings, ContactsInfoFileName);
+    if (states.SetPath(statesPath) && !states.OpenForReading() && states.Unreadable()) {
+        error = device::ToUtf8(statesPath) + " is there but cannot be read: nothing was exported";
+        return false;
+    }
+    std::unordered_map<std::int32_t, BookContact> byKey;
+    if (states.Count() > 0) {
+        for (auto& contact : ReadBook(book)) byKey.emplace(contact.key, std::move(contact));
+    }
+    for (std::int32_t i = 0; i < states.Count(); ++i) {
+        ContactRecord record;
+        // Key 0 marks a slot that a rebuild left unfilled; it stands for no one.
+        if (!states.GetAt(i, record) || record.key == 0) continue;
+        ExportedContact contact{record.key, record.action, {}, {}};
+        if (auto found = byKey.find(record.key); found != byKey.end() && !IsFixedKey(record.key)) {
+            contact.name = found->second.name;
+            contact.numbers = found->second.numbers;
+        }
+        document.contacts.push_back(std::move(contact));
+    }
+    states.Close();
+
+    document.textRules = ReadTextRules(FilePath(settings, TextRulesFileName));
+    if (!ReadBlockedMessages(FilePath(settings, MessagesFileName), document.blockedMessages, error)) {
+        error += ": nothing was exported";
+        return false;
+    }
+    return true;
+}
+
+ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book, const ExportDocument& document,
+                         ImportMode mode) {
+    ImportReport report;
+    const bool replace = mode == ImportMode::Replace;
+    const std::u16string statesPath = FilePath(settings, ContactsInfoFileName);
+    const std::u16string rulesPath = FilePath(settings, TextRulesFileName);
+    const std::u16string messagesPath = FilePath(settings, MessagesFileName);
+    if (statesPath.empty() || rulesPath.empty() || messagesPath.empty()) {
+        report.error = "\"AppPath\" cannot be read: there is no program directory to import into; nothing was imported";
+        return report;
+    }
+
+    // Everything is decided before the first write.
+    {
+        ContactStateFile states;
+        if (states.SetPath(statesPath) && !states.OpenForReading() && states.Unreadable()) {
+            report.error = device::ToUtf8(statesPath) + " is there but cannot be read: nothing was imported";
+            return report;
+        }
+    }
+    std::vector<TextRule> rules = replace ? std::vector<TextRule>{} : ReadTextRules(rulesPath);
+    const std::size_t rulesBefore = rules.size();
+    for (const auto& rule : document.textRules) {
+        if (replace || std::find(rules.begin(), rules.end(), rule) == rules.end()) rules.push_back(rule);
+    }
+    report.rulesAdded = rules.size() - rulesBefore;
+    report.rulesTotal = rules.size();
+    if (rules.size() > MaxTextRules) {
+        report.error = "the text rules would number " + std::to_string(rules.size()) +
+                       ", and at most 64 are kept: nothing was imported; import with --replace, or remove rules first";
+        return report;
+    }
+    const std::vector<BookContact> contacts = ReadBook(book);
+    // Later entries for one contact win, as in a rebuild of ContactsInfo.dat.
+    std::map<std::int32_t, std::int32_t> actions;
+    for (const auto& contact : document.contacts) {
+        std::int32_t key = IsFixedKey(contact.key) ? contact.key : Match(contact, contacts);
+        if (key == 0) {
+            report.unmatched.push_back(contact);
+            continue;
+        }
+        if (!IsFixedKey(key)) ++report.contactsMatched;
+        actions[key] = contact.action;
+    }
+
+    const ExportedSettings& s = document.settings;
+    report.changed = true;
+    const bool settingsWritten = settings.SetActiveState(s.activeState) && settings.SetItemsState(s.itemsState) &&
+                                 settings.SetDefActionType(s.defActionType) &&
+                                 settings.SetContactFormat(s.contactFormat) && settings.SetStartTime(s.startTime) &&
+                                 settings.SetEndTime(s.endTime) && settings.SetWeekDays(s.weekDays) &&
+                                 settings.SetDeleteTimeType(s.deleteTimeType) &&
+                                 settings.SetBlockedMsg(s.blockedMsg) && settings.SetSilentMsg(s.silentMsg);
+    if (!settingsWritten) {
+        report.error = "cannot write the settings; some may have been written, and nothing else was imported";
+        return report;
+    }
+    if ((replace || report.rulesAdded > 0) && !WriteTextRules(rulesPath, rules)) {
+        report.error = "cannot write " + device::ToUtf8(rulesPath) + "; the settings were imported, nothing else";
+        return report;
+    }
+
+    ContactStateFile states;
+    states.SetPath(statesPath);
+    ContactStateRebuild rebuilt =
+        RebuildContactStates(states, KeysOf(contacts), s.defActionType, [&](std::int32_t key, std::int32_t kept) {
+            if (auto found = actions.find(key); found != actions.end()) return found->second;
+            if (!replace) return kept;
+            return IsFixedKey(key) ? static_cast<std::int32_t>(Accept) : static_cast<std::int32_t>(s.defActionType);
+        });
+    states.Close();
+    if (!rebuilt.lock.Held() || !rebuilt.saved) {
+        report.error = "cannot write " + device::ToUtf8(statesPath) +
+                       "; the settings and the text rules were imported, the contacts' actions and the blocked "
+                       "messages not";
+        return report;
+    }
+
+    BlockedMessageFile messages;
+    messages.SetPath(messagesPath);
+    messages.Open();
+    const bool messagesWritten = messages.IsOpen() && messages.Rewrite([&](std::vector<BlockedMessageRecord>& held) {
+        if (replace) {
+            held = document.blockedMessages;
+            report.messagesAdded = held.size();
+            return true;
+        }
+        std::vector<BlockedMessageRecord> fresh;
+        for (const auto& record : document.blockedMessages) {
+            auto same = [&](const BlockedMessageRecord& r) { return SameMessage(r, record); };
+            if (std::any_of(held.begin(), held.end(), same)) {
+                ++report.messagesAlreadyThere;
+            } else {
+                fresh.push_back(record);
+            }
+        }
+        report.messagesAdded = fresh.size();
+        if (fresh.empty()) return false;
+        // Oldest first, as the purge by age expects; those already there keep their order.
+        std::vector<BlockedMessageRecord> merged;
+        merged.reserve(held.size() + fresh.size());
+        std::merge(held.begin(), held.end(), fresh.begin(), fresh.end(), std::back_inserter(merged),
+                   [](const BlockedMessageRecord& a, const BlockedMessageRecord& b) {
+                       return device::Join(a.deliveryTime) < device::Join(b.deliveryTime);
+                   });
+        held = std::move(merged);
+        return true;
+    });
+    if (!messagesWritten) {
+        report.messagesAdded = report.messagesAlreadyThere = 0;
+        report.error = "cannot write " + device::ToUtf8(messagesPath) +
+                       "; the settings, the text rules and the contacts' actions were imported, the blocked "
+                       "messages not";
+        return report;
+    }
+    report.imported = true;
+    return report;
+}
+
+std::string DescribeImport(const ImportReport& report) {
+    if (!report.imported) return report.error + "\n";
+    std::string text = "settings: imported (\"AppPath\" kept)\n";
+    text += "contacts' actions: " + std::to_string(report.contactsMatched) + " matched in the address book";
+    text += report.unmatched.empty() ? "\n" : ", " + std::to_string(report.unmatched.size()) + " not matched:\n";
+    for (const auto& contact : report.unmatched) {
+        std::string numbers;
+        for (const auto& number : contact.numbers) numbers += (numbers.empty() ? "" : ", ") + device::ToUtf8(number);
+        text += "  " + (contact.name.empty() ? "(no name)" : device::ToUtf8(contact.name)) + " (" +
+                (numbers.empty() ? "no number" : numbers) + ")\n";
+    }
+    text += "text rules: " + std::to_string(report.rulesAdded) + " added, " + std::to_string(report.rulesTotal) +
+            " in all\n";
+    text += "blocked messages: " + std::to_string(report.messagesAdded) + " added";
+    if (report.messagesAlreadyThere > 0) text += ", " + std::to_string(report.messagesAlreadyThere) + " already there";
+    return text + "\n";
+}
+
+}  // namespace velmo

@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <iterator>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "common/BlockedMessageFile.h"
+#include "common/ContactStateFile.h"
+#include "common/TextRuleFile.h"
+#include "support/FileHelpers.h"
+#include "support/Process.h"
+#include "support/TempDevice.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Command = std::vector<std::string>;
+using Bytes = std::vector<std::uint8_t>;
+using velmo::BlockedMessageRecord;
+using velmo::test::ReadFileBytes;
+
+velmo::test::ProcessResult Device(const Command& args) {
+    return velmo::test::RunProcess(velmo::test::BinPath("velmo-device").string(), args);
+}
+
+void Succeed(const Command& args) {
+    auto result = Device(args);
+    ASSERT_EQ(result.exitCode, 0) << args[0] << ": " << result.errors;
+}
+
+fs::path Program(const velmo::test::TempDevice& device) { return device.Root() / "Program Files" / "VelmoLight"; }
+
+BlockedMessageRecord Message(const char16_t* from, const char16_t* text, std::uint64_t minutes) {
+    const std::uint64_t ticks = 133'500'000'000'000'000 + minutes * 600'000'000;
+    return velmo::MakeBlockedMessageRecord(from, text, u"",
+                                           FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)});
+}
+
+// The messages of the first device: one whose address fills its field, one with half a surrogate pair.
+BlockedMessageRecord Old() {
+    BlockedMessageRecord record = Message(u"", u"Old news", 1);
+    std::fill(std::begin(record.senderAddress), std::end(record.senderAddress), u'7');
+    return record;
+}
+const BlockedMessageRecord kBroken = Message(u"+15550199", u"broken \xD800 half, whole \U0001F600", 3);
+const BlockedMessageRecord kNewest = Message(u"Promo", u"You win", 5);
+// The second device's own, and its copy of one the file holds too.
+const BlockedMessageRecord kOwn = Message(u"+15550177", u"Own", 2);
+
+Bytes operator+(Bytes bytes, const std::vector<BlockedMessageRecord>& records) {
+    for (const auto& record : records) {
+        const auto* raw = reinterpret_cast<const std::uint8_t*>(&record);
+        bytes.insert(bytes.end(), raw, raw + sizeof record);
+    }
+    return bytes;
+}
+
+void WriteMessages(const fs::path& file, const std::vector<BlockedMessageRecord>& records) {
+    velmo::test::WriteFileBytes(file, Bytes(velmo::BlockedMessageFile::kHeaderSize) + records);
+}
+
+Bytes ContactsInfo(const std::vector<velmo::ContactRecord>& entries) {
+    Bytes bytes(velmo::ContactStateFile::kHeaderSize + 8 * entries.size(), 0);
+    for (std::size_t i = 0; i < 12; ++i) bytes[2 * i] = static_cast<std::uint8_t>("WM_CI_FILTER"[i]);
+    velmo::test::PutLe32(bytes, 40, velmo::ContactStateFile::kVersion);
+    velmo::test::PutLe32(bytes, 44, static_cast<std::uint32_t>(entries.size()));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        velmo::test::PutLe32(bytes, 128 + 8 * i, static_cast<std::uint32_t>(entries[i].action));
+        velmo::test::PutLe32(bytes, 132 + 8 * i, static_cast<std::uint32_t>(entries[i].key));
+    }
+    return bytes;
+}
+
+const velmo::TextRule kWin{velmo::Dismiss, false, velmo::TextRuleScope::Text, u"win"};
+const velmo::TextRule kPromo{velmo::SilentAccept, true, velmo::TextRuleScope::Sender, u"^Pro.*"};
+const velmo::TextRule kOwnRule{velmo::Accept, false, velmo::TextRuleScope::Both, u"mum"};
+const std::string kKey = "HKLM\\Software\\Apps\\VelmoLight";
+
+// The first device: three contacts (oids 1 to 3), actions, rules, settings and blocked messages.
+void FillFirstDevice(const velmo::test::TempDevice& device) {
+    Succeed({"contacts", "add", "--first", "Ann", "--last", "Lee", "--mobile", "+1 555 0100"});
+    Succeed({"contacts", "add", "--first", "Bo", "--home", "020 1234 567"});
+    Succeed({"contacts", "add", "--company", "NoNumber Inc"});
+    Succeed({"contacts", "action", "1", "dismiss"});
+    Succeed({"contacts", "action", "3", "silent"});
+    Succeed({"contacts", "action", "unknown", "silent"});
+    Succeed({"rules", "add", "--pattern", "win", "--action", "dismiss"});
+    Succeed({"rules", "add", "--regex", "--pattern", "^Pro.*", "--in", "sender", "--action", "silent"});
+    Succeed({"registry", "set", kKey, "ActiveState", "--dword", "1"});
+    Succeed({"registry", "set", kKey, "StartTime", "--binary", "160000001e0000000f000000"});
+    Succeed({"registry", "set", kKey, "WeekDays", "--dword", "127"});
+    Succeed({"registry", "set", kKey, "BlockedMsg", "--dword", "4294967293"});
+    WriteMessages(Program(device) / "Mesages.dat", {Old(), kBroken, kNewest});
+}
+
+fs::path ExportOf(const velmo::test::TempDevice& device, const std::string& name) {
+    fs::path file = device.Root().parent_path() / (device.Root().filename().string() + "-" + name + ".json");
+    Succeed({"export", file.string()});
+    return file;
+}
+
+TEST(ExportImport, AFreshDeviceGivenTheFileHoldsTheSameFilesAndExportsTheSameBytes) {
+    velmo::test::TempDevice device;
+    FillFirstDevice(device);
+    const fs::path first = ExportOf(device, "first");
+    const auto files = velmo::test::DirectoryBytes(Program(device));
+
+    fs::remove_all(device.Root());
+    fs::create_directories(device.Root());
+    Succeed({"contacts", "add", "--first", "Ann", "--last", "Lee", "--mobile", "+1 555 0100"});
+    Succeed({"contacts", "add", "--first", "Bo", "--home", "020 1234 567"});
+    Succeed({"contacts", "add", "--company", "NoNumber Inc"});
+    Succeed({"import", first.string()});
+    const fs::path second = ExportOf(device, "second");
+    EXPECT_EQ(ReadFileBytes(second), ReadFileBytes(first));
+    for (const char* name : {"ContactsInfo.dat", "TextRules.dat", "Mesages.dat"}) {
+        EXPECT_EQ(ReadFileBytes(Program(device) / name), files.at(name)) << name;
+    }
+    fs::remove(first);
+    fs::remove(second);
+}
+
+struct ModeRow {
+    const char* name;
+    Command options;
+    std::vector<velmo::ContactRecord> contacts;
+    std::vector<velmo::TextRule> rules;
+    std::vector<BlockedMessageRecord> messages;
+    std::string report;
+};
+void PrintTo(const ModeRow& row, std::ostream* out) { *out << row.name; }
+
+class ImportMode : public testing::TestWithParam<ModeRow> {};
+
+// Another address book: "Other" (oid 1, dismissed here) is in no contact of the file, and
+// "Annie" (oid 2) has Ann's number dialled from abroad.
+TEST_P(ImportMode, MatchesContactsByNumberAndMergesOrReplacesTheRest) {
+    velmo::test::TempDevice first;
+    FillFirstDevice(first);
+    const fs::path file = ExportOf(first, "mode");
+    velmo::test::TempDevice device;
+    device.InstallAppPath();
+    Succeed({"contacts", "add", "--first", "Other", "--mobile", "555 1111"});
+    Succeed({"contacts", "add", "--first", "Annie", "--mobile", "001 555 0100"});
+    Succeed({"contacts", "action", "1", "dismiss"});
+    Succeed({"rules", "add", "--pattern", "mum", "--in", "both", "--action", "accept"});
+    WriteMessages(Program(device) / "Mesages.dat", {kOwn, kBroken});
+
+    Command import{"import", file.string()};
+    import.insert(import.end(), GetParam().options.begin(), GetParam().options.end());
+    auto result = Device(import);
+    fs::remove(file);
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(result.output, GetParam().report);
+    EXPECT_EQ(ReadFileBytes(Program(device) / "ContactsInfo.dat"), ContactsInfo(GetParam().contacts));
+    EXPECT_EQ(ReadFileBytes(Program(device) / "TextRules.dat"), velmo::SerializeTextRules(GetParam().rules));
+    EXPECT_EQ(ReadFileBytes(Program(device) / "Mesages.dat"),
+              Bytes(velmo::BlockedMessageFile::kHeaderSize) + GetParam().messages);
+}
+
+const std::string kUnmatched = "contacts' actions: 1 matched in the address book, 2 not matched:\n"
+                               "  Bo (020 1234 567)\n  NoNumber Inc (no number)\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, ImportMode,
+    testing::Values(
+        ModeRow{"MergeKeepsWhatIsThereAndAddsInTimeOrder", {},
+                {{velmo::SilentAccept, -1}, {velmo::Accept, -2}, {velmo::Dismiss, 1}, {velmo::Dismiss, 2}},
+                {kOwnRule, kWin, kPromo}, {Old(), kOwn, kBroken, kNewest},
+                "settings: imported (\"AppPath\" kept)\n" + kUnmatched +
+                    "text rules: 2 added, 3 in all\nblocked messages: 2 added, 1 already there\n"},
+        ModeRow{"ReplaceLeavesOnlyTheFiles", {"--replace"},
+                {{velmo::SilentAccept, -1}, {velmo::Accept, -2}, {velmo::Accept, 1}, {velmo::Dismiss, 2}},
+                {kWin, kPromo}, {Old(), kBroken, kNewest},
+                "settings: imported (\"AppPath\" kept)\n" + kUnmatched +
+                    "text rules: 2 added, 2 in all\nblocked messages: 3 added\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct DamageRow {
+    const char* name;
+    std::function<std::string(std::string)> damage;
+    std::string said;  // where and what, in the error
+};
+void PrintTo(const DamageRow& row, std::ostream* out) { *out << row.name; }
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+    auto at = text.find(from);
+    return at == std::string::npos ? "not found: " + from : text.replace(at, from.size(), to);
+}
+
+class DamagedImport : public testing::TestWithParam<DamageRow> {};
+
+TEST_P(DamagedImport, ChangesNoByteOfTheDeviceAndSaysWhere) {
+    velmo::test::TempDevice device;
+    FillFirstDevice(device);
+    const fs::path file = ExportOf(device, "damaged");
+    const Bytes good = ReadFileBytes(file);
+    const std::string damaged = GetParam().damage(std::string(good.begin(), good.end()));
+    velmo::test::WriteFileBytes(file, Bytes(damaged.begin(), damaged.end()));
+    Succeed({"contacts", "action", "1", "accept"});
+    const auto before = velmo::test::DirectoryBytes(device.Root());
+    auto result = Device({"import", file.string(), "--replace"});
+    fs::remove(file);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.errors.find(GetParam().said), std::string::npos) << result.errors;
+    EXPECT_NE(result.errors.find("; nothing was imported\n"), std::string::npos) << result.errors;
+    EXPECT_EQ(velmo::test::DirectoryBytes(device.Root()), before);
+}
+
+const DamageRow kDamages[] = {
+    DamageRow{"Truncated", [](std::string t) { return t.substr(0, t.size() / 2); }, "syntax error"},
+    DamageRow{"NotJsonAtAll", [](std::string) { return std::string("\x01\x02 binary"); }, "line 1, column 1: "},
+    DamageRow{"LaterVersion", [](std::string t) { return Replace(t, "\"version\": 1", "\"version\": 2"); },
+              "/version: the file has format version 2, written by a later Velmo; this one reads version 1"},
+    DamageRow{"VersionZero", [](std::string t) { return Replace(t, "\"version\": 1", "\"version\": 0"); },
+              "/version: must be a whole number from 1 to 2147483647"},
+    DamageRow{"MisspelledSetting", [](std::string t) { return Replace(t, "\"WeekDays\"", "\"WeekDay\""); },
+              "/settings/WeekDay: is no member of this format"},
+    DamageRow{"SettingOutOfRange",
+              [](std::string t) { return Replace(t, "\"ItemsState\": 0", "\"ItemsState\": 70000"); },
+              "/settings/ItemsState: must be a whole number from -32768 to 32767"},
+    DamageRow{"TextLongerThanItsField", [](std::string t) { return Replace(t, "You win", std::string(257, 'x')); },
+              "/blockedMessages/2/subject: is 257 UTF-16 units long; at most 256 fit"},
+    DamageRow{"UnusableRegex", [](std::string t) { return Replace(t, "^Pro.*", "(Pro"); },
+              "/textRules/1/pattern: cannot be used: missing )"},
+    DamageRow{"NegativeTime", [](std::string t) { return Replace(t, "\"deliveryTime\": ", "\"deliveryTime\": -"); },
+              "/blockedMessages/0/deliveryTime: must be a whole number from 0"}};
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DamagedImport, testing::ValuesIn(kDamages),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
