@@ -64,6 +64,14 @@ void ContactsConnection::Close() {
     application_ = nullptr;
 }
 
+bool ContactsConnection::Refresh() {
+    IPOutlookItemCollection* fresh = nullptr;
+    if (folder_ == nullptr || FAILED(folder_->get_Items(&fresh)) || fresh == nullptr) return false;
+    items_->Release();
+    items_ = fresh;
+    return true;
+}
+
 bool ContactsConnection::FindContact(std::u16string_view senderDigits, std::int32_t& key) const {
     int count = Count();
     std::u16string digits;

@@ -31,6 +31,10 @@ public:
     // Releases the items and the folder, logs off, releases the application object and,
     // when it had been obtained, uninitialises COM. Safe on an empty connection.
     void Close();
+    // Takes the folder's items again: a collection holds the contacts as they were when it
+    // was taken, so a list loaded anew would not see the contacts added since. The items
+    // held so far stay when that fails; false then, and on an empty connection.
+    bool Refresh();
 
     // The first contact, in collection order, with a business, business 2, home, home 2,
     // mobile or car number whose trailing digits match the sender's; key is its object

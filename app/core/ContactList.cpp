@@ -36,6 +36,8 @@ void ContactList::Load() {
     file_.Close();
     format_ = settings_.GetContactFormat();
     if (source_.IsOpen()) {
+        // Every load lists the contacts added and removed since the last one.
+        source_.Refresh();
         Rebuild();
     } else {
         LoadFixedRowsOnly();

@@ -40,6 +40,8 @@ public:
     virtual ~ContactSource() = default;
     // Whether the address book could be opened at all.
     virtual bool IsOpen() const = 0;
+    // Reads the address book again, so that what follows sees it as it is now.
+    virtual void Refresh() = 0;
     // The number of contacts; 0 when closed or when the count cannot be read.
     virtual std::int32_t Count() = 0;
     // The contact at index 1 .. Count(), or null when it cannot be fetched.

@@ -67,6 +67,10 @@ void PoomContactSource::Close() {
     open_ = false;
 }
 
+void PoomContactSource::Refresh() {
+    if (open_) connection_.Refresh();
+}
+
 std::int32_t PoomContactSource::Count() { return open_ ? connection_.Count() : 0; }
 
 std::unique_ptr<ContactItem> PoomContactSource::Item(std::int32_t index) {

@@ -13,6 +13,7 @@ public:
     ~PoomContactSource() override;
 
     bool IsOpen() const override { return open_; }
+    void Refresh() override;
     std::int32_t Count() override;
     std::unique_ptr<ContactItem> Item(std::int32_t index) override;
     void Close();

@@ -133,7 +133,17 @@ void BlockedMessagesDialog::OpenRow(int row) {
     std::optional<std::uint32_t> index = RecordOfRow(Order(), row);
     BlockedMessageRecord record;
     if (!index || !file_.ReadAt(*index, record)) return;
-    auto restore = [this, &index, &record] { return RestoreToInbox(file_, *index, record); };
+    auto restore = [this, &index, &record] {
+        RestoreResult result = RestoreToInbox(file_, *index, record);
+        // Another process may have changed the file under the view: the rows behind the
+        // message that explains it are drawn again from the file as it is now.
+        if (result != RestoreResult::Restored) {
+            order_.clear();
+            list_->SetItemCount(static_cast<int>(file_.Count()));
+            list_->viewport()->update();
+        }
+        return result;
+    };
     if (MessageDialog(this, record, restore).DoModal() != IDM_RESTORE) return;
     // The next older message moves up into the restored one's row; the last row has none below it.
     int count = static_cast<int>(file_.Count());

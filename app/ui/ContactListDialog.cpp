@@ -336,6 +336,11 @@ std::intptr_t ContactListDialog::OnNotify(const ListNotification& notification) 
         case VK_RIGHT:
             selector_->setFocus(Qt::OtherFocusReason);
             break;
+        case VK_F1:
+        case VK_F1 + 1:
+            // The soft keys' codes, when the window's shortcuts did not take them first.
+            PressSoftKey(static_cast<int>(key - VK_F1));
+            break;
         case VK_DOWN:
         case VK_PRIOR:
         case VK_NEXT:
@@ -374,6 +379,8 @@ void ContactListDialog::OpenQuickFind(const QKeyEvent* key) {
     quickFindOpen_ = true;
     quickFind_->show();
     quickFind_->setFocus(Qt::OtherFocusReason);
+    // A window without the keyboard focus gives the box none: it closes on time all the same.
+    if (!quickFind_->hasFocus()) SetTimer(kQuickFindTimer, kQuickFindFirstKeyMs);
     if (key != nullptr && !key->text().isEmpty()) {
         QKeyEvent typed(QEvent::KeyPress, key->key(), key->modifiers(), key->text());
         QApplication::sendEvent(quickFind_, &typed);

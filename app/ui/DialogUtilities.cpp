@@ -121,6 +121,7 @@ int ShowMessage(QWidget* owner, const QString& text, const QString& caption, uns
     bool question = (flags & 0x0F) == MB_YESNO;
     box.setStandardButtons(question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
     FitToScreenWidth(box, owner, box.text());
+    FocusReturn focusReturn(owner);
     if (question) return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
     box.exec();
     return IDOK;

@@ -1,5 +1,6 @@
 #include "app/ui/HandheldDialog.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -22,6 +23,17 @@ constexpr int kTitleBarHeight = 26;
 constexpr char kControlIdProperty[] = "controlId";
 
 }  // namespace
+
+FocusReturn::FocusReturn(QWidget* owner)
+    : window_(owner != nullptr ? owner->window() : QApplication::activeWindow()) {
+    if (window_ != nullptr) focus_ = window_->focusWidget();
+}
+
+FocusReturn::~FocusReturn() {
+    if (window_ == nullptr || !window_->isVisible()) return;
+    window_->activateWindow();
+    if (focus_ != nullptr && focus_->isVisible()) focus_->setFocus(Qt::ActiveWindowFocusReason);
+}
 
 HandheldDialog::HandheldDialog(QWidget* owner, const QString& caption) : QDialog(owner) {
     setWindowTitle(caption);
@@ -85,6 +97,7 @@ void HandheldDialog::InitDialog() {
 }
 
 int HandheldDialog::DoModal() {
+    FocusReturn focusReturn(parentWidget());
     InitDialog();
     if (ended_) return result_;
     exec();
@@ -131,8 +144,15 @@ void HandheldDialog::SetMenuBar(SoftKeyBar* bar) {
 
 void HandheldDialog::DestroyMenuBar() {
     if (menuBar_ == nullptr) return;
-    layout_->removeWidget(menuBar_);
-    delete menuBar_.data();
+    // The bar's own key or menu entry is often what closes the dialog, and Qt goes on
+    // using that menu after the command returns: the bar leaves the dialog now and is
+    // deleted once the event that chose the command has been handled.
+    SoftKeyBar* bar = menuBar_.data();
+    menuBar_ = nullptr;
+    layout_->removeWidget(bar);
+    bar->hide();
+    disconnect(bar, nullptr, this, nullptr);
+    bar->deleteLater();
 }
 
 void HandheldDialog::PressSoftKey(int index) {

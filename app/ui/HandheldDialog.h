@@ -47,6 +47,22 @@ struct ListNotification {
     const QKeyEvent* key = nullptr;  // the key press itself, for LVN_KEYDOWN
 };
 
+// Held while a modal window runs: its owner's window (without an owner, the window in
+// front when it opened) takes the keyboard focus back, on the control that had it, once
+// the modal window has closed. Without a window manager nothing else gives it back, and
+// keys would reach no window.
+class FocusReturn {
+public:
+    explicit FocusReturn(QWidget* owner);
+    ~FocusReturn();
+    FocusReturn(const FocusReturn&) = delete;
+    FocusReturn& operator=(const FocusReturn&) = delete;
+
+private:
+    QPointer<QWidget> window_;
+    QPointer<QWidget> focus_;
+};
+
 class HandheldDialog : public QDialog {
     Q_OBJECT
 public:

@@ -42,6 +42,8 @@ public:
     std::set<std::int32_t> unfetchable;  // 1-based indexes
 
     bool IsOpen() const override { return open; }
+    // The fields above are the book as it is now.
+    void Refresh() override {}
     std::int32_t Count() override { return open ? static_cast<std::int32_t>(contacts.size()) : 0; }
     std::unique_ptr<ContactItem> Item(std::int32_t index) override {
         if (!open || index < 1 || index > Count() || unfetchable.count(index) != 0) return nullptr;

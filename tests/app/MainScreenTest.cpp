@@ -13,6 +13,7 @@
 #include "WidgetTestSupport.h"
 #include "app/core/PoomContactSource.h"
 #include "app/resources/MenuTable.h"
+#include "app/resources/StringTable.h"
 #include "app/ui/AboutDialog.h"
 #include "app/ui/BlockedMessagesDialog.h"
 #include "app/ui/ContactListDialog.h"
@@ -26,6 +27,7 @@
 #include "app/ui/TextRulesDialog.h"
 #include "device/ContactStore.h"
 #include "support/FileHelpers.h"
+#include "support/Process.h"
 #include "support/TempDevice.h"
 
 namespace velmo {
@@ -105,6 +107,11 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(options));
         QPoint entry = options->actionGeometry(bar->FindCommand(command)).center();
         EXPECT_TRUE(test::HandleModal<Dialog>([&] { QTest::mouseClick(options, Qt::LeftButton, {}, entry); }, handle));
+    }
+    static void PutInFront(QWidget& window) {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     }
     std::vector<bool> Checks(int subMenu) const {
         std::vector<bool> checks;
@@ -283,6 +290,12 @@ TEST_F(MainScreenTest, AKeyThatTypesNothingOpensTheBoxForSixSeconds) {
     ASSERT_TRUE(dialog_->QuickFindOpen());
     EXPECT_TRUE(dialog_->QuickFindBox()->text().isEmpty());
     EXPECT_EQ(dialog_->TimerPeriod(ContactListDialog::kQuickFindTimer), 6000);
+    // Behind another window the box gets no focus, and closes on time all the same.
+    QWidget other;
+    PutInFront(other);
+    QTest::keyClick(List(), Qt::Key_Shift);
+    EXPECT_EQ(dialog_->TimerPeriod(ContactListDialog::kQuickFindTimer), 6000);
+    EXPECT_EVENTUALLY(!dialog_->QuickFindOpen(), 7000);
 }
 
 TEST_F(MainScreenTest, MenuCheckMarksAndTheSelectorMoveTogether) {
@@ -346,6 +359,8 @@ struct SoftKeyCode {
     Qt::Key key;
     bool onSelector;  // the focus is on the state selector, else on the list
     int softKey;      // whose popup opens
+    unsigned closed = 0;    // the Options entry whose dialog closes first; IDS_ for a message box
+    bool inactive = false;  // another window is in front, so the screen's shortcuts miss the key
 };
 
 class MainScreenSoftKeys : public MainScreenTest, public testing::WithParamInterface<SoftKeyCode> {};
@@ -354,7 +369,20 @@ TEST_P(MainScreenSoftKeys, OpenTheirPopupInsteadOfQuickFind) {
     AddContacts({{u"Ann", u"Adams"}});
     Open();
     QWidget* focus = GetParam().onSelector ? static_cast<QWidget*>(dialog_->Selector()) : List();
+    List()->SelectItem(2);
     focus->setFocus();
+    auto done = [](HandheldDialog& d) { QTest::mouseClick(d.DoneButton(), Qt::LeftButton); };
+    if (GetParam().closed == IDS_SWITCH_TO_USER_SETTINGS) {
+        settings_.SetItemsState(DismissAll);
+        EXPECT_FALSE(test::CloseMessageBoxDuring([this] { TapRow(2); }).isEmpty());
+    } else if (GetParam().closed != 0) {
+        ChooseOption<HandheldDialog>(GetParam().closed, done);
+    }
+    // The main screen has the keyboard focus back, on the control and the row it had.
+    ASSERT_EVENTUALLY(QApplication::focusWidget() == focus, 2000);
+    EXPECT_EQ(List()->currentIndex().row(), 2);
+    QWidget other;
+    if (GetParam().inactive) PutInFront(other);
     QTest::keyClick(focus, GetParam().key);
     QMenu* popup = dialog_->MenuBar()->SubMenu(GetParam().softKey);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(popup));
@@ -367,7 +395,13 @@ INSTANTIATE_TEST_SUITE_P(Keys, MainScreenSoftKeys,
                          testing::Values(SoftKeyCode{"F1OnTheList", Qt::Key_F1, false, 0},
                                          SoftKeyCode{"F2OnTheList", Qt::Key_F2, false, 1},
                                          SoftKeyCode{"F1OnTheSelector", Qt::Key_F1, true, 0},
-                                         SoftKeyCode{"F2OnTheSelector", Qt::Key_F2, true, 1}),
+                                         SoftKeyCode{"F2OnTheSelector", Qt::Key_F2, true, 1},
+                                         SoftKeyCode{"F1AfterOptions", Qt::Key_F1, false, 0, IDM_OPTIONS},
+                                         SoftKeyCode{"F2AfterSchedule", Qt::Key_F2, false, 1, IDM_SCHEDULE},
+                                         SoftKeyCode{"F1OnTheSelectorAfterAbout", Qt::Key_F1, true, 0, IDM_ABOUT},
+                                         SoftKeyCode{"F2AfterTheBlockedList", Qt::Key_F2, false, 1, IDM_BLOCKED_MESSAGES},
+                                         SoftKeyCode{"F1AfterAMessageBox", Qt::Key_F1, false, 0, IDS_SWITCH_TO_USER_SETTINGS},
+                                         SoftKeyCode{"F2ToTheListOfAWindowBehind", Qt::Key_F2, false, 1, 0, true}),
                          [](const testing::TestParamInfo<SoftKeyCode>& info) { return info.param.name; });
 
 // A key that moves through a long list, from a row to the row it reaches.
@@ -623,10 +657,16 @@ TEST_F(MainScreenTest, OptionsReloadsAndSortsTheListOnlyWhenTheNameFormatChanged
     EXPECT_FALSE(reloadedAfterOptions(FirstLast, 1));  // Cancel
     EXPECT_EQ(RowOfName(u"Adams Zed"), 2);
 
+    // A contact that another process adds meanwhile is listed with the default action of the load.
+    auto added = test::RunProcess(test::BinPath("velmo-device").string(), {"contacts", "add", "--first", "Bea"});
+    ASSERT_EQ(added.exitCode, 0) << added.errors;
+    settings_.SetDefActionType(SilentAccept);
     EXPECT_TRUE(reloadedAfterOptions(FirstLast, 0));
     EXPECT_EQ(settings_.GetContactFormat(), FirstLast);
     EXPECT_EQ(RowOfName(u"Amy Young"), 2);
     EXPECT_EQ(StoredActionOfRow(2), Dismiss);
+    ASSERT_EQ(RowOfName(u"Bea"), 3);
+    EXPECT_EQ(StoredActionOfRow(3), SilentAccept);
 }
 
 TEST_F(MainScreenTest, LongNamesEndInAnEllipsisOnWindowsMobile5Only) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include "WidgetTestSupport.h"
@@ -94,6 +95,51 @@ TEST(SingleInstance, ContactsActionRefusesWhileVelmoLightRunsAndLeavesItsFileAlo
     test::ProcessResult given = velmoDevice({"contacts", "action", "1", "dismiss"});
     EXPECT_EQ(given.exitCode, 0) << given.errors;
 }
+
+// A session on an X server without a window manager, driven with xdotool as a person drives
+// it. $0 is the program, $1 what the person does once its screen is up, with the screen's
+// place in X, Y, WIDTH and HEIGHT. Freed memory is overwritten at once, so that a use of it
+// inside Qt, which the sanitizer cannot see, crashes the program.
+constexpr char kXSession[] = R"sh(
+Xvfb -displayfd 3 -screen 0 480x640x24 -nolisten tcp 3>"$0.display" 2>/dev/null & server=$!
+trap 'kill $server' EXIT
+timeout 10 sh -c "until [ -s '$0.display' ]; do sleep 0.1; done" || exit 90
+export DISPLAY=":$(cat "$0.display")" QT_QPA_PLATFORM=xcb
+export ASAN_OPTIONS="$ASAN_OPTIONS:max_free_fill_size=1048576:free_fill_byte=190"
+"$0" & program=$!
+timeout 20 xdotool search --sync --onlyvisible --name '^VelmoLight$' >/dev/null || exit 91
+sleep 1
+eval "$(xdotool search --onlyvisible --name '^VelmoLight$' getwindowgeometry --shell)"
+eval "$1"
+wait $program)sh";
+
+constexpr char kExitByKeys[] = "xdotool key F1 sleep 0.5 key Up sleep 0.2 key Return";
+
+struct WayOut {
+    const char* name;
+    std::string actions;
+};
+
+class RealDisplay : public testing::TestWithParam<WayOut> {};
+
+TEST_P(RealDisplay, EndsTheProgramWithZero) {
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty()) GTEST_SKIP() << "Xvfb is not installed";
+    test::TempDevice device;
+    fs::path exe = PlaceProgram(device.Root() / "Program Files" / "VelmoLight");
+    test::ProcessResult session = test::RunProcess("/bin/sh", {"-c", kXSession, exe.string(), GetParam().actions});
+    EXPECT_EQ(session.exitCode, 0) << session.errors;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WaysOut, RealDisplay,
+    testing::Values(WayOut{"ViewExitByKeys", kExitByKeys},
+                    // "View", then "Exit", its last entry, just above the soft keys.
+                    WayOut{"ViewExitByTaps", "xdotool mousemove $((X+20)) $((Y+HEIGHT-13)) click 1 sleep 0.5 "
+                                             "mousemove $((X+30)) $((Y+HEIGHT-38)) click 1"},
+                    WayOut{"TitleBarOk", "xdotool mousemove $((X+WIDTH-18)) $((Y+13)) click 1"},
+                    WayOut{"Escape", "xdotool key Escape"},
+                    WayOut{"SecondStartThenExit", std::string("\"$0\" || exit 92; ") + kExitByKeys}),
+    [](const testing::TestParamInfo<WayOut>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace velmo
