@@ -29,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using velmo::test::BinPath;
+using velmo::test::WaitFor;
 
 std::optional<fs::path> FindProgram(const std::string& name) {
     const char* path = std::getenv("PATH");
@@ -50,61 +51,6 @@ std::size_t Occurrences(const std::string& text, const std::string& what) {
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++count;
     return count;
 }
-
-// Polls until done() holds or the limit passes; says which.
-template <typename Done>
-bool WaitFor(std::chrono::seconds limit, Done&& done) {
-    for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
-        if (done()) return true;
-        std::this_thread::sleep_for(100ms);
-    }
-    return done();
-}
-
-// gammu-smsd in the foreground with a PID file, its own output in a file. It is stopped by
-// the process identifier it was started with, never by name, and ends itself after two
-// minutes should the test never get to stop it.
-class GammuDaemon {
-public:
-    GammuDaemon(const fs::path& program, const fs::path& config, const fs::path& pidFile, const fs::path& output) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        std::vector<std::string> args = {program.string(), "--config", config.string(), "--pid", pidFile.string(),
-                                         "--suicide", "120"};
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) pid_ = 0;
-    }
-    ~GammuDaemon() { Stop(); }
-    GammuDaemon(const GammuDaemon&) = delete;
-    GammuDaemon& operator=(const GammuDaemon&) = delete;
-
-    pid_t Pid() const { return pid_; }
-
-    // SIGTERM, which it answers by shutting down cleanly; SIGKILL if it has not within ten seconds.
-    // Gives the wait status, or -1 when there was no process.
-    int Stop() {
-        if (pid_ <= 0) return -1;
-        int status = 0;
-        kill(pid_, SIGTERM);
-        bool ended = WaitFor(10s, [&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
-        if (!ended) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-        }
-        pid_ = 0;
-        return status;
-    }
-
-private:
-    pid_t pid_ = 0;
-};
 
 class GammuSystem : public ::testing::Test {
 protected:
@@ -169,7 +115,10 @@ TEST_F(GammuSystem, FiltersWhatTheModemReceives) {
     PhoneReceives("+15550100", "Lunch at noon?");
     PhoneReceives("+15550100", longText);
 
-    GammuDaemon daemon(*smsd_, Config(), modem_ / "smsd.pid", modem_ / "smsd.out");
+    // In the foreground with a PID file; it ends itself after two minutes should the test never stop it.
+    velmo::test::BackgroundProcess daemon(smsd_->string(), {"--config", Config().string(), "--pid",
+                                                            (modem_ / "smsd.pid").string(), "--suicide", "120"},
+                                          modem_ / "smsd.out");
     ASSERT_GT(daemon.Pid(), 0) << "gammu-smsd did not start";
     EXPECT_TRUE(WaitFor(10s, [&] { return ReadText(modem_ / "smsd.pid") == std::to_string(daemon.Pid()) + "\n"; }))
         << "PID file: " << ReadText(modem_ / "smsd.pid");
