@@ -1,0 +1,243 @@
+// `velmo-device sms listen --modem-manager` against the stand-in ModemManager
+// (modem_standin.py, a python-dbusmock template) on a private dbus-daemon that the test
+// starts and names as the system bus.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/Clock.h"
+#include "device/SmsInput.h"
+#include "support/FileHelpers.h"
+#include "support/Process.h"
+#include "support/ScopedTimeZone.h"
+#include "support/TempDevice.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using velmo::test::BackgroundProcess;
+using velmo::test::BinPath;
+using velmo::test::RunProcess;
+using velmo::test::WaitFor;
+
+const std::string Python = "/usr/bin/python3";
+const fs::path StandInTemplate = fs::path(VELMO_SOURCE_DIR) / "tests/system/modem_standin.py";
+const std::string Modem0 = "/org/freedesktop/ModemManager1/Modem/0";
+const std::string Received = "uint32:3";
+
+std::string ReadText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++count;
+    return count;
+}
+
+class ModemManagerSystem : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (access("/usr/bin/dbus-daemon", X_OK) != 0 || access("/usr/bin/dbus-send", X_OK) != 0 ||
+            RunProcess(Python, {"-c", "import dbusmock"}).exitCode != 0) {
+            GTEST_SKIP() << "needs dbus-daemon, dbus-send and python3-dbusmock (Debian packages)";
+        }
+        const fs::path socket = device_.Root() / "bus";
+        bus_ = std::make_unique<BackgroundProcess>(
+            "/usr/bin/dbus-daemon",
+            std::vector<std::string>{"--session", "--nofork", "--address=unix:path=" + socket.string()},
+            device_.Root() / "bus.log");
+        ASSERT_TRUE(WaitFor(10s, [&] { return fs::exists(socket); })) << ReadText(device_.Root() / "bus.log");
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket.string()).c_str(), 1);
+        standIn_ = std::make_unique<BackgroundProcess>(Python, std::vector<std::string>{"-m", "dbusmock", "--template",
+                                                                                      StandInTemplate.string()},
+                                                       device_.Root() / "standin.log");
+        ASSERT_TRUE(WaitFor(20s, [&] {
+            return RunProcess("/usr/bin/dbus-send", {"--system", "--print-reply", "--dest=org.freedesktop.DBus",
+                                                     "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                                                     "string:org.freedesktop.ModemManager1"})
+                       .output.find("boolean true") != std::string::npos;
+        })) << ReadText(device_.Root() / "standin.log");
+
+        Device({"install"});
+        Device({"contacts", "add", "--first", "Ada", "--mobile", "+1 555 0100"});
+        Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "ActiveState", "--dword", "0"});
+        Device({"contacts", "action", "1", "accept"});
+        Device({"contacts", "action", "unknown", "dismiss"});
+    }
+
+    void TearDown() override {
+        if (receiver_) StopReceiver();
+        standIn_.reset();
+        bus_.reset();
+        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    }
+
+    static velmo::test::ProcessResult Device(const std::vector<std::string>& args) {
+        auto result = RunProcess(BinPath("velmo-device").string(), args);
+        EXPECT_EQ(result.exitCode, 0) << result.errors;
+        return result;
+    }
+
+    // A method of the stand-in's control interface, as dbus-send takes its arguments.
+    std::string StandIn(const std::string& method, const std::vector<std::string>& args = {}) {
+        std::vector<std::string> all = {"--system", "--print-reply", "--dest=org.freedesktop.ModemManager1",
+                                        "/org/freedesktop/ModemManager1", "org.freedesktop.DBus.Mock." + method};
+        all.insert(all.end(), args.begin(), args.end());
+        auto result = RunProcess("/usr/bin/dbus-send", all);
+        EXPECT_EQ(result.exitCode, 0) << method << ": " << result.errors;
+        return result.output;
+    }
+
+    // The path of the new message.
+    std::string Receive(const std::string& modem, const std::string& number, const std::string& text,
+                        const std::string& state = Received) {
+        std::string reply = StandIn("Receive", {"objpath:" + modem, "string:" + number, "string:" + text,
+                                                "string:2024-05-01T09:30:15+02", state});
+        auto quote = reply.find('"');
+        return quote == std::string::npos ? "" : reply.substr(quote + 1, reply.find('"', quote + 1) - quote - 1);
+    }
+
+    // "deleted held", as the stand-in counts them.
+    std::string Deletes() {
+        std::string reply = StandIn("Deletes");
+        std::string counts;
+        for (auto at = reply.find("uint32 "); at != std::string::npos; at = reply.find("uint32 ", at + 1)) {
+            counts += (counts.empty() ? "" : " ") + reply.substr(at + 7, reply.find('\n', at) - at - 7);
+        }
+        return counts;
+    }
+
+    bool DeletesReach(const std::string& counts) {
+        return WaitFor(20s, [&] { return Deletes() == counts; });
+    }
+
+    void StartReceiver(const std::string& ready = "serving modem " + Modem0 + "\n") {
+        receiver_ = std::make_unique<BackgroundProcess>(
+            BinPath("velmo-device").string(), std::vector<std::string>{"sms", "listen", "--modem-manager"}, Output());
+        ASSERT_TRUE(WaitFor(20s, [&] { return ReadText(Output()).find(ready) != std::string::npos; }))
+            << ReadText(Output());
+    }
+
+    // SIGTERM ends it cleanly.
+    void StopReceiver() {
+        int status = receiver_->Stop();
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << ":\n"
+                                                                    << ReadText(Output());
+        receiver_.reset();
+    }
+
+    fs::path Output() const { return device_.Root() / "listen.out"; }
+
+    velmo::test::ScopedTimeZone zone_{"UTC"};  // the Inbox shows delivery times in local time
+    velmo::test::TempDevice device_;
+    std::unique_ptr<BackgroundProcess> bus_;
+    std::unique_ptr<BackgroundProcess> standIn_;
+    std::unique_ptr<BackgroundProcess> receiver_;
+};
+
+const std::string LunchLine =
+    "accepted: +15550100 \"Lunch at noon?\": event 0x00000000, MRC_NOT_HANDLED; sender key 1; in the Inbox, unread\n";
+const std::string LunchInInbox = "Inbox: 1 message\n  unread  2024-05-01 07:30:15  +15550100  Lunch at noon?\n";
+
+TEST_F(ModemManagerSystem, ContactsMessageLandsInTheInboxAndLeavesTheModem) {
+    StandIn("AddModem");
+    StartReceiver();
+    Receive(Modem0, "+15550100", "Lunch at noon?");
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadText(Output());
+    EXPECT_EQ(Occurrences(ReadText(Output()), LunchLine), 1u) << ReadText(Output());
+    EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
+}
+
+TEST_F(ModemManagerSystem, UnknownSenderIsDismissedIntoMesagesDat) {
+    StandIn("AddModem");
+    StartReceiver();
+    Receive(Modem0, "+15550199", "You have won a prize");
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadText(Output());
+    EXPECT_NE(ReadText(Output()).find("dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
+                                      "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); deleted from the Inbox\n"),
+              std::string::npos)
+        << ReadText(Output());
+    auto bytes = velmo::test::ReadFileBytes(device_.Root() / "Program Files/VelmoLight/Mesages.dat");
+    ASSERT_EQ(bytes.size(), 4u + 840u);
+    auto text = [&](std::size_t offset, std::u16string_view expected) {
+        std::u16string found;
+        for (std::size_t i = 4 + offset; bytes[i] != 0 || bytes[i + 1] != 0; i += 2) {
+            found += static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+        }
+        return found == expected;
+    };
+    EXPECT_TRUE(text(0, u"+15550199"));
+    EXPECT_TRUE(text(64, u"You have won a prize"));
+    std::uint64_t when = 0;
+    for (int i = 7; i >= 0; --i) when = when << 8 | bytes[4 + 832 + i];
+    EXPECT_EQ(when, velmo::device::FileTimeOf(velmo::device::ParseDeliveryTime("2024-05-01T07:30:15Z")));
+    auto counter = Device({"registry", "get", "HKLM/Software/Apps/VelmoLight", "BlockedMsg"}).output;
+    EXPECT_EQ(counter.rfind("REG_DWORD  1 (0x00000001)", 0), 0u) << counter;
+}
+
+TEST_F(ModemManagerSystem, TwoPartMessageIsStoredOnceWhenReceived) {
+    StandIn("AddModem");
+    StartReceiver();
+    std::string partial = Receive(Modem0, "+15550100", "Lunch at", "uint32:2");
+    // A later message handled means the earlier signal has been seen.
+    Receive(Modem0, "+15550199", "You have won a prize");
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadText(Output());
+    EXPECT_EQ(Device({"inbox"}).output, "Inbox: 0 messages\n");
+    StandIn("Complete", {"objpath:" + partial, "string:Lunch at noon?"});
+    ASSERT_TRUE(DeletesReach("2 0")) << ReadText(Output());
+    EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
+}
+
+TEST_F(ModemManagerSystem, KilledBetweenStoreAndDeleteLosesNothingAndStoresNothingTwice) {
+    StandIn("AddModem");
+    StartReceiver();
+    StandIn("HoldDeletes", {"boolean:true"});
+    Receive(Modem0, "+15550100", "Lunch at noon?");
+    ASSERT_TRUE(DeletesReach("0 1")) << ReadText(Output());
+    receiver_->Kill();
+    StandIn("HoldDeletes", {"boolean:false"});
+    EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
+
+    StartReceiver();
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadText(Output());
+    EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
+    EXPECT_EQ(Occurrences(ReadText(Output()), LunchLine), 0u) << ReadText(Output());
+    const std::string key = "+15550100\t2024-05-01T09:30:15+02\tLunch at noon?\n";
+    auto journal = velmo::test::ReadFileBytes(device_.Root() / "modem-journal.txt");
+    EXPECT_EQ(std::string(journal.begin(), journal.end()), "+" + key + "-" + key);
+}
+
+TEST_F(ModemManagerSystem, ModemRemovedAndAddedAgainIsFollowed) {
+    StandIn("AddModem");
+    StartReceiver();
+    StandIn("RemoveModem", {"objpath:" + Modem0});
+    ASSERT_TRUE(WaitFor(20s, [&] { return ReadText(Output()).find("modem " + Modem0 + " is gone\n") != std::string::npos; }))
+        << ReadText(Output());
+    StandIn("AddModem");
+    ASSERT_TRUE(WaitFor(20s, [&] {
+        return ReadText(Output()).find("serving modem /org/freedesktop/ModemManager1/Modem/1\n") != std::string::npos;
+    })) << ReadText(Output());
+    Receive("/org/freedesktop/ModemManager1/Modem/1", "+15550100", "Lunch at noon?");
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadText(Output());
+    EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
+}
+
+TEST_F(ModemManagerSystem, StandInHasModemManagersInterfaces) {
+    auto result = RunProcess(Python, {(fs::path(VELMO_SOURCE_DIR) / "tests/system/modem_standin_check.py").string(),
+                                      "/usr/share/dbus-1/interfaces"});
+    EXPECT_EQ(result.exitCode, 0) << result.output << result.errors;
+    EXPECT_NE(result.output.find(", 0 mismatches\n"), std::string::npos) << result.output;
+}
+
+}  // namespace
