@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "support/Process.h"
+#include "support/ReadmeRecipe.h"
 #include "support/TempDevice.h"
 
 extern char** environ;
@@ -162,25 +163,14 @@ TEST_F(GammuSystem, FiltersWhatTheModemReceives) {
 
 }  // namespace
 
-// The README's recipe for a machine without a modem, run as a person pastes it into a shell
-// that names no device: from the top of a project whose build/bin holds this build's programs.
+// The README's recipe for a machine without a modem.
 TEST(GammuRecipe, WorksAsTheReadmeGivesIt) {
     if (!FindProgram("gammu-smsd") || !FindProgram("gammu")) GTEST_SKIP() << "gammu and gammu-smsd are not installed";
-    const std::string readme = ReadText(fs::path(VELMO_SOURCE_DIR) / "README.md");
-    const auto intro = readme.find("Without a modem, gammu's dummy phone");
-    ASSERT_NE(intro, std::string::npos);
-    const auto start = readme.find("```\n", intro) + 4;
-    const std::string recipe = readme.substr(start, readme.find("```\n", start) - start);
-
-    velmo::test::TempDevice top;  // only for its temporary directory, which it removes
-    fs::create_directories(top.Root() / "build");
-    fs::create_directory_symlink(BinPath("velmo-device").parent_path(), top.Root() / "build" / "bin");
-    auto result = velmo::test::RunProcess(
-        "/usr/bin/env", {"-u", "VELMO_DEVICE", "bash", "-c",
-                         "cd '" + top.Root().string() + "' || exit 1\n" + recipe + "echo \"shell: ${VELMO_DEVICE-none}\"\n"});
+    velmo::test::ReadmeRecipe recipe("Without a modem, gammu's dummy phone");
+    auto result = recipe.Run({"VELMO_DEVICE"}, "echo \"shell: ${VELMO_DEVICE-none}\"\n");
     // Should the recipe's own kill have missed it, the daemon it started goes now: the process
     // of its PID file, if that is still a gammu-smsd with the recipe's configuration.
-    const fs::path modem = top.Root() / "build" / "modem";
+    const fs::path modem = recipe.Top() / "build" / "modem";
     const int daemon = std::atoi(ReadText(modem / "smsd.pid").c_str());
     const std::string command = ReadText("/proc/" + std::to_string(daemon) + "/cmdline");
     if (daemon > 0 && command.find((modem / "smsdrc").string()) != std::string::npos) kill(daemon, SIGTERM);

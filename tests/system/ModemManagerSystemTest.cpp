@@ -3,6 +3,7 @@
 // starts and names as the system bus.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,7 +17,9 @@
 #include "device/Clock.h"
 #include "device/SmsInput.h"
 #include "support/FileHelpers.h"
+#include "support/ModemStandIn.h"
 #include "support/Process.h"
+#include "support/ReadmeRecipe.h"
 #include "support/ScopedTimeZone.h"
 #include "support/TempDevice.h"
 
@@ -29,15 +32,10 @@ using velmo::test::BinPath;
 using velmo::test::RunProcess;
 using velmo::test::WaitFor;
 
-const std::string Python = "/usr/bin/python3";
-const fs::path StandInTemplate = fs::path(VELMO_SOURCE_DIR) / "tests/system/modem_standin.py";
 const std::string Modem0 = "/org/freedesktop/ModemManager1/Modem/0";
 const std::string Received = "uint32:3";
 
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string ReadText(const fs::path& file) { return velmo::test::ModemStandIn::Read(file); }
 
 std::size_t Occurrences(const std::string& text, const std::string& what) {
     std::size_t count = 0;
@@ -48,27 +46,10 @@ std::size_t Occurrences(const std::string& text, const std::string& what) {
 class ModemManagerSystem : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (access("/usr/bin/dbus-daemon", X_OK) != 0 || access("/usr/bin/dbus-send", X_OK) != 0 ||
-            RunProcess(Python, {"-c", "import dbusmock"}).exitCode != 0) {
+        if (!velmo::test::ModemStandIn::Available()) {
             GTEST_SKIP() << "needs dbus-daemon, dbus-send and python3-dbusmock (Debian packages)";
         }
-        const fs::path socket = device_.Root() / "bus";
-        bus_ = std::make_unique<BackgroundProcess>(
-            "/usr/bin/dbus-daemon",
-            std::vector<std::string>{"--session", "--nofork", "--address=unix:path=" + socket.string()},
-            device_.Root() / "bus.log");
-        ASSERT_TRUE(WaitFor(10s, [&] { return fs::exists(socket); })) << ReadText(device_.Root() / "bus.log");
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket.string()).c_str(), 1);
-        standIn_ = std::make_unique<BackgroundProcess>(Python, std::vector<std::string>{"-m", "dbusmock", "--template",
-                                                                                      StandInTemplate.string()},
-                                                       device_.Root() / "standin.log");
-        ASSERT_TRUE(WaitFor(20s, [&] {
-            return RunProcess("/usr/bin/dbus-send", {"--system", "--print-reply", "--dest=org.freedesktop.DBus",
-                                                     "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
-                                                     "string:org.freedesktop.ModemManager1"})
-                       .output.find("boolean true") != std::string::npos;
-        })) << ReadText(device_.Root() / "standin.log");
-
+        standIn_ = std::make_unique<velmo::test::ModemStandIn>(device_.Root());
         Device({"install"});
         Device({"contacts", "add", "--first", "Ada", "--mobile", "+1 555 0100"});
         Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "ActiveState", "--dword", "0"});
@@ -79,8 +60,6 @@ protected:
     void TearDown() override {
         if (receiver_) StopReceiver();
         standIn_.reset();
-        bus_.reset();
-        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     }
 
     static velmo::test::ProcessResult Device(const std::vector<std::string>& args) {
@@ -89,14 +68,8 @@ protected:
         return result;
     }
 
-    // A method of the stand-in's control interface, as dbus-send takes its arguments.
     std::string StandIn(const std::string& method, const std::vector<std::string>& args = {}) {
-        std::vector<std::string> all = {"--system", "--print-reply", "--dest=org.freedesktop.ModemManager1",
-                                        "/org/freedesktop/ModemManager1", "org.freedesktop.DBus.Mock." + method};
-        all.insert(all.end(), args.begin(), args.end());
-        auto result = RunProcess("/usr/bin/dbus-send", all);
-        EXPECT_EQ(result.exitCode, 0) << method << ": " << result.errors;
-        return result.output;
+        return standIn_->Call(method, args);
     }
 
     // The path of the new message.
@@ -108,18 +81,8 @@ protected:
         return quote == std::string::npos ? "" : reply.substr(quote + 1, reply.find('"', quote + 1) - quote - 1);
     }
 
-    // "deleted held", as the stand-in counts them.
-    std::string Deletes() {
-        std::string reply = StandIn("Deletes");
-        std::string counts;
-        for (auto at = reply.find("uint32 "); at != std::string::npos; at = reply.find("uint32 ", at + 1)) {
-            counts += (counts.empty() ? "" : " ") + reply.substr(at + 7, reply.find('\n', at) - at - 7);
-        }
-        return counts;
-    }
-
     bool DeletesReach(const std::string& counts) {
-        return WaitFor(20s, [&] { return Deletes() == counts; });
+        return WaitFor(20s, [&] { return standIn_->Deletes() == counts; });
     }
 
     void StartReceiver(const std::string& ready = "serving modem " + Modem0 + "\n") {
@@ -141,8 +104,7 @@ protected:
 
     velmo::test::ScopedTimeZone zone_{"UTC"};  // the Inbox shows delivery times in local time
     velmo::test::TempDevice device_;
-    std::unique_ptr<BackgroundProcess> bus_;
-    std::unique_ptr<BackgroundProcess> standIn_;
+    std::unique_ptr<velmo::test::ModemStandIn> standIn_;
     std::unique_ptr<BackgroundProcess> receiver_;
 };
 
@@ -234,10 +196,35 @@ TEST_F(ModemManagerSystem, ModemRemovedAndAddedAgainIsFollowed) {
 }
 
 TEST_F(ModemManagerSystem, StandInHasModemManagersInterfaces) {
-    auto result = RunProcess(Python, {(fs::path(VELMO_SOURCE_DIR) / "tests/system/modem_standin_check.py").string(),
+    auto result = RunProcess("/usr/bin/python3", {(fs::path(VELMO_SOURCE_DIR) / "tests/system/modem_standin_check.py").string(),
                                       "/usr/share/dbus-1/interfaces"});
     EXPECT_EQ(result.exitCode, 0) << result.output << result.errors;
     EXPECT_NE(result.output.find(", 0 mismatches\n"), std::string::npos) << result.output;
 }
 
 }  // namespace
+
+// The README's recipe for a machine without a modem, whose shell keeps naming neither its
+// bus nor its device.
+TEST(ModemManagerRecipe, WorksAsTheReadmeGivesIt) {
+    if (!velmo::test::ModemStandIn::Available()) GTEST_SKIP() << "needs dbus-daemon, dbus-send and python3-dbusmock";
+    velmo::test::ReadmeRecipe recipe("Without a modem, the stand-in ModemManager");
+    auto result = recipe.Run({"VELMO_DEVICE", "DBUS_SYSTEM_BUS_ADDRESS"},
+                             "echo \"shell: ${VELMO_DEVICE-none} ${DBUS_SYSTEM_BUS_ADDRESS-none}\"\n");
+    // Should the recipe's own kill have missed it, its bus goes now: the process of its PID
+    // file, if that is still a dbus-daemon with the recipe's socket.
+    const fs::path bus = recipe.Top() / "build" / "mm-bus";
+    const int daemon = std::atoi(ReadText(bus / "pid").c_str());
+    if (daemon > 0 && ReadText("/proc/" + std::to_string(daemon) + "/cmdline").find((bus / "socket").string()) !=
+                          std::string::npos) {
+        kill(daemon, SIGTERM);
+    }
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(Occurrences(result.output, "serving modem " + Modem0 + "\n"), 1u) << result.output;
+    EXPECT_EQ(Occurrences(result.output, "dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
+                                         "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); deleted from the Inbox\n"),
+              1u)
+        << result.output << result.errors;
+    EXPECT_NE(result.output.find("  +15550199  You have won a prize\n"), std::string::npos) << result.output;
+    EXPECT_TRUE(result.output.ends_with("shell: none none\n")) << result.output;
+}
