@@ -99,6 +99,7 @@ public:
         bus_.connect(Service, ManagerPath, ObjectManager, "InterfacesRemoved", this,
                      SLOT(interfacesRemoved(QDBusMessage)));
         LoadModems();
+        if (!onlyModem_.isEmpty() && modems_.empty()) Note("waiting for modem " + Utf8(onlyModem_));
     }
 
 public slots:
