@@ -37,7 +37,7 @@ void ModemManagerAgainstBatch(benchmark::State& state) {
             test::BinPath("velmo-device").string(),
             std::vector<std::string>{"sms", "listen", "--modem-manager", "--quiet"}, dir / "listen.out");
         bool ready = test::WaitFor(std::chrono::seconds(20), [&] {
-            return test::ModemStandIn::Read(dir / "listen.out").find("serving modem " + modem) != std::string::npos;
+            return test::ReadFileText(dir / "listen.out").find("serving modem " + modem) != std::string::npos;
         });
         if (!ready) return state.SkipWithError("the receiver did not start");
         state.ResumeTiming();

@@ -6,13 +6,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "support/FileHelpers.h"
 #include "support/Process.h"
 
 namespace velmo::test {
@@ -34,7 +33,7 @@ public:
             std::vector<std::string>{"--session", "--nofork", "--address=unix:path=" + socket.string()},
             dir / "bus.log");
         if (!WaitFor(std::chrono::seconds(10), [&] { return std::filesystem::exists(socket); })) {
-            throw std::runtime_error("dbus-daemon did not start: " + Read(dir / "bus.log"));
+            throw std::runtime_error("dbus-daemon did not start: " + ReadFileText(dir / "bus.log"));
         }
         setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket.string()).c_str(), 1);
         standIn_ = std::make_unique<BackgroundProcess>(
@@ -48,7 +47,7 @@ public:
                                                      "string:org.freedesktop.ModemManager1"})
                        .output.find("boolean true") != std::string::npos;
         });
-        if (!up) throw std::runtime_error("the stand-in did not start: " + Read(dir / "standin.log"));
+        if (!up) throw std::runtime_error("the stand-in did not start: " + ReadFileText(dir / "standin.log"));
     }
     ~ModemStandIn() {
         standIn_.reset();
@@ -79,10 +78,6 @@ public:
         return counts;
     }
 
-    static std::string Read(const std::filesystem::path& file) {
-        std::ifstream in(file, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
 
 private:
     std::filesystem::path dir_;

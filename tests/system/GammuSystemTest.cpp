@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/FileHelpers.h"
 #include "support/Process.h"
 #include "support/ReadmeRecipe.h"
 #include "support/TempDevice.h"
@@ -30,6 +31,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using velmo::test::BinPath;
+using velmo::test::Occurrences;
+using velmo::test::ReadFileText;
 using velmo::test::WaitFor;
 
 std::optional<fs::path> FindProgram(const std::string& name) {
@@ -40,17 +43,6 @@ std::optional<fs::path> FindProgram(const std::string& name) {
         if (access(candidate.c_str(), X_OK) == 0) return candidate;
     }
     return std::nullopt;
-}
-
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::size_t Occurrences(const std::string& text, const std::string& what) {
-    std::size_t count = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++count;
-    return count;
 }
 
 class GammuSystem : public ::testing::Test {
@@ -121,16 +113,16 @@ TEST_F(GammuSystem, FiltersWhatTheModemReceives) {
                                                             (modem_ / "smsd.pid").string(), "--suicide", "120"},
                                           modem_ / "smsd.out");
     ASSERT_GT(daemon.Pid(), 0) << "gammu-smsd did not start";
-    EXPECT_TRUE(WaitFor(10s, [&] { return ReadText(modem_ / "smsd.pid") == std::to_string(daemon.Pid()) + "\n"; }))
-        << "PID file: " << ReadText(modem_ / "smsd.pid");
+    EXPECT_TRUE(WaitFor(10s, [&] { return ReadFileText(modem_ / "smsd.pid") == std::to_string(daemon.Pid()) + "\n"; }))
+        << "PID file: " << ReadFileText(modem_ / "smsd.pid");
     // One RunOnReceive per message: the two parts of the long one come together.
     bool ran = WaitFor(90s, [&] {
-        std::string log = ReadText(Log());
+        std::string log = ReadFileText(Log());
         return Occurrences(log, "Process finished successfully") + Occurrences(log, "Process failed") >= 3;
     });
     int status = daemon.Stop();
-    std::string log = ReadText(Log());
-    ASSERT_TRUE(ran) << "gammu-smsd did not run RunOnReceive three times:\n" << log << ReadText(modem_ / "smsd.out");
+    std::string log = ReadFileText(Log());
+    ASSERT_TRUE(ran) << "gammu-smsd did not run RunOnReceive three times:\n" << log << ReadFileText(modem_ / "smsd.out");
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "gammu-smsd ended with status " << status;
 
     EXPECT_EQ(Occurrences(log, "Process failed"), 0u) << log;
@@ -171,8 +163,8 @@ TEST(GammuRecipe, WorksAsTheReadmeGivesIt) {
     // Should the recipe's own kill have missed it, the daemon it started goes now: the process
     // of its PID file, if that is still a gammu-smsd with the recipe's configuration.
     const fs::path modem = recipe.Top() / "build" / "modem";
-    const int daemon = std::atoi(ReadText(modem / "smsd.pid").c_str());
-    const std::string command = ReadText("/proc/" + std::to_string(daemon) + "/cmdline");
+    const int daemon = std::atoi(ReadFileText(modem / "smsd.pid").c_str());
+    const std::string command = ReadFileText("/proc/" + std::to_string(daemon) + "/cmdline");
     if (daemon > 0 && command.find((modem / "smsdrc").string()) != std::string::npos) kill(daemon, SIGTERM);
     EXPECT_EQ(result.exitCode, 0) << result.errors;
     EXPECT_EQ(Occurrences(result.output, "dismissed: +15550199 \"You have won a prize\": event 0x00000008, "

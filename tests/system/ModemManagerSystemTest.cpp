@@ -29,19 +29,13 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using velmo::test::BackgroundProcess;
 using velmo::test::BinPath;
+using velmo::test::Occurrences;
+using velmo::test::ReadFileText;
 using velmo::test::RunProcess;
 using velmo::test::WaitFor;
 
 const std::string Modem0 = "/org/freedesktop/ModemManager1/Modem/0";
 const std::string Received = "uint32:3";
-
-std::string ReadText(const fs::path& file) { return velmo::test::ModemStandIn::Read(file); }
-
-std::size_t Occurrences(const std::string& text, const std::string& what) {
-    std::size_t count = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++count;
-    return count;
-}
 
 class ModemManagerSystem : public ::testing::Test {
 protected:
@@ -88,15 +82,15 @@ protected:
     void StartReceiver(const std::string& ready = "serving modem " + Modem0 + "\n") {
         receiver_ = std::make_unique<BackgroundProcess>(
             BinPath("velmo-device").string(), std::vector<std::string>{"sms", "listen", "--modem-manager"}, Output());
-        ASSERT_TRUE(WaitFor(20s, [&] { return ReadText(Output()).find(ready) != std::string::npos; }))
-            << ReadText(Output());
+        ASSERT_TRUE(WaitFor(20s, [&] { return ReadFileText(Output()).find(ready) != std::string::npos; }))
+            << ReadFileText(Output());
     }
 
     // SIGTERM ends it cleanly.
     void StopReceiver() {
         int status = receiver_->Stop();
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << ":\n"
-                                                                    << ReadText(Output());
+                                                                    << ReadFileText(Output());
         receiver_.reset();
     }
 
@@ -116,8 +110,8 @@ TEST_F(ModemManagerSystem, ContactsMessageLandsInTheInboxAndLeavesTheModem) {
     StandIn("AddModem");
     StartReceiver();
     Receive(Modem0, "+15550100", "Lunch at noon?");
-    ASSERT_TRUE(DeletesReach("1 0")) << ReadText(Output());
-    EXPECT_EQ(Occurrences(ReadText(Output()), LunchLine), 1u) << ReadText(Output());
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
+    EXPECT_EQ(Occurrences(ReadFileText(Output()), LunchLine), 1u) << ReadFileText(Output());
     EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
 }
 
@@ -125,11 +119,11 @@ TEST_F(ModemManagerSystem, UnknownSenderIsDismissedIntoMesagesDat) {
     StandIn("AddModem");
     StartReceiver();
     Receive(Modem0, "+15550199", "You have won a prize");
-    ASSERT_TRUE(DeletesReach("1 0")) << ReadText(Output());
-    EXPECT_NE(ReadText(Output()).find("dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
+    EXPECT_NE(ReadFileText(Output()).find("dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
                                       "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); deleted from the Inbox\n"),
               std::string::npos)
-        << ReadText(Output());
+        << ReadFileText(Output());
     auto bytes = velmo::test::ReadFileBytes(device_.Root() / "Program Files/VelmoLight/Mesages.dat");
     ASSERT_EQ(bytes.size(), 4u + 840u);
     auto text = [&](std::size_t offset, std::u16string_view expected) {
@@ -154,10 +148,10 @@ TEST_F(ModemManagerSystem, TwoPartMessageIsStoredOnceWhenReceived) {
     std::string partial = Receive(Modem0, "+15550100", "Lunch at", "uint32:2");
     // A later message handled means the earlier signal has been seen.
     Receive(Modem0, "+15550199", "You have won a prize");
-    ASSERT_TRUE(DeletesReach("1 0")) << ReadText(Output());
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
     EXPECT_EQ(Device({"inbox"}).output, "Inbox: 0 messages\n");
     StandIn("Complete", {"objpath:" + partial, "string:Lunch at noon?"});
-    ASSERT_TRUE(DeletesReach("2 0")) << ReadText(Output());
+    ASSERT_TRUE(DeletesReach("2 0")) << ReadFileText(Output());
     EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
 }
 
@@ -166,32 +160,36 @@ TEST_F(ModemManagerSystem, KilledBetweenStoreAndDeleteLosesNothingAndStoresNothi
     StartReceiver();
     StandIn("HoldDeletes", {"boolean:true"});
     Receive(Modem0, "+15550100", "Lunch at noon?");
-    ASSERT_TRUE(DeletesReach("0 1")) << ReadText(Output());
+    ASSERT_TRUE(DeletesReach("0 1")) << ReadFileText(Output());
     receiver_->Kill();
     StandIn("HoldDeletes", {"boolean:false"});
     EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
 
     StartReceiver();
-    ASSERT_TRUE(DeletesReach("1 0")) << ReadText(Output());
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
     EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
-    EXPECT_EQ(Occurrences(ReadText(Output()), LunchLine), 0u) << ReadText(Output());
+    EXPECT_EQ(Occurrences(ReadFileText(Output()), LunchLine), 0u) << ReadFileText(Output());
     const std::string key = "+15550100\t2024-05-01T09:30:15+02\tLunch at noon?\n";
     auto journal = velmo::test::ReadFileBytes(device_.Root() / "modem-journal.txt");
     EXPECT_EQ(std::string(journal.begin(), journal.end()), "+" + key + "-" + key);
+    // The next start keeps only what is still pending: nothing.
+    StopReceiver();
+    StartReceiver();
+    EXPECT_EQ(velmo::test::ReadFileBytes(device_.Root() / "modem-journal.txt").size(), 0u);
 }
 
 TEST_F(ModemManagerSystem, ModemRemovedAndAddedAgainIsFollowed) {
     StandIn("AddModem");
     StartReceiver();
     StandIn("RemoveModem", {"objpath:" + Modem0});
-    ASSERT_TRUE(WaitFor(20s, [&] { return ReadText(Output()).find("modem " + Modem0 + " is gone\n") != std::string::npos; }))
-        << ReadText(Output());
+    ASSERT_TRUE(WaitFor(20s, [&] { return ReadFileText(Output()).find("modem " + Modem0 + " is gone\n") != std::string::npos; }))
+        << ReadFileText(Output());
     StandIn("AddModem");
     ASSERT_TRUE(WaitFor(20s, [&] {
-        return ReadText(Output()).find("serving modem /org/freedesktop/ModemManager1/Modem/1\n") != std::string::npos;
-    })) << ReadText(Output());
+        return ReadFileText(Output()).find("serving modem /org/freedesktop/ModemManager1/Modem/1\n") != std::string::npos;
+    })) << ReadFileText(Output());
     Receive("/org/freedesktop/ModemManager1/Modem/1", "+15550100", "Lunch at noon?");
-    ASSERT_TRUE(DeletesReach("1 0")) << ReadText(Output());
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
     EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
 }
 
@@ -214,8 +212,8 @@ TEST(ModemManagerRecipe, WorksAsTheReadmeGivesIt) {
     // Should the recipe's own kill have missed it, its bus goes now: the process of its PID
     // file, if that is still a dbus-daemon with the recipe's socket.
     const fs::path bus = recipe.Top() / "build" / "mm-bus";
-    const int daemon = std::atoi(ReadText(bus / "pid").c_str());
-    if (daemon > 0 && ReadText("/proc/" + std::to_string(daemon) + "/cmdline").find((bus / "socket").string()) !=
+    const int daemon = std::atoi(ReadFileText(bus / "pid").c_str());
+    if (daemon > 0 && ReadFileText("/proc/" + std::to_string(daemon) + "/cmdline").find((bus / "socket").string()) !=
                           std::string::npos) {
         kill(daemon, SIGTERM);
     }
