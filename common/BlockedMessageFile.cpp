@@ -192,4 +192,22 @@ BlockedMessageFile::RemoveResult BlockedMessageFile::Remove(std::uint32_t index,
     return result;
 }
 
+std::vector<std::uint32_t> NewestFirst(const std::vector<std::uint64_t>& deliveryTimes) {
+    std::vector<std::uint32_t> order(deliveryTimes.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(order.size() - 1 - i);
+    // Starting from the latest arrival, a stable sort keeps it ahead of its equals.
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::uint32_t a, std::uint32_t b) { return deliveryTimes[a] > deliveryTimes[b]; });
+    return order;
+}
+
+std::vector<std::uint32_t> NewestFirst(BlockedMessageFile& file) {
+    std::vector<std::uint64_t> times(file.Count(), 0);
+    for (std::uint32_t i = 0; i < times.size(); ++i) {
+        BlockedMessageRecord record;
+        if (file.ReadAt(i, record)) times[i] = device::Join(record.deliveryTime);
+    }
+    return NewestFirst(times);
+}
+
 }  // namespace velmo

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "device/RecordFile.h"
 #include "device/WinTypes.h"
@@ -78,5 +79,12 @@ private:
     char16_t path_[MAX_PATH] = {};
     device::RecordFile file_;
 };
+
+// The record indexes in the order the user reads them: the latest delivery time first and,
+// of messages delivered at the same moment, the later arrival first. The file itself keeps
+// its records in the order they arrived.
+std::vector<std::uint32_t> NewestFirst(const std::vector<std::uint64_t>& deliveryTimes);
+// NewestFirst of the records the file holds now; one that cannot be read sorts as the oldest.
+std::vector<std::uint32_t> NewestFirst(BlockedMessageFile& file);
 
 }  // namespace velmo

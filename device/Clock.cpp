@@ -31,6 +31,14 @@ int MillisecondsOf(TimePoint instant) {
     return static_cast<int>(ms < 0 ? ms + 1000 : ms);
 }
 
+constexpr std::int64_t kTicksPerSecond = 10'000'000;
+constexpr std::uint64_t kFirstInvalidFileTime = 0x8000000000000000ULL;
+
+// Seconds since 1970 of a FILETIME below kFirstInvalidFileTime, rounded down.
+std::time_t UnixSecondsOf(std::uint64_t fileTime) {
+    return static_cast<std::time_t>(static_cast<std::int64_t>(fileTime) / kTicksPerSecond - kEpochDifferenceSeconds);
+}
+
 std::time_t SecondsOf(TimePoint instant) {
     return static_cast<std::time_t>(
         std::chrono::floor<std::chrono::seconds>(instant.time_since_epoch()).count());
@@ -89,6 +97,15 @@ SYSTEMTIME ToLocalSystemTime(TimePoint instant) {
     return FromTm(tm, MillisecondsOf(instant));
 }
 
+bool FileTimeToLocalSystemTime(std::uint64_t fileTime, SYSTEMTIME& local) {
+    if (fileTime >= kFirstInvalidFileTime) return false;
+    std::time_t seconds = UnixSecondsOf(fileTime);
+    std::tm tm{};
+    if (localtime_r(&seconds, &tm) == nullptr) return false;
+    local = FromTm(tm, static_cast<int>(fileTime / 10'000 % 1000));
+    return true;
+}
+
 }  // namespace velmo::device
 
 using namespace velmo::device;
@@ -127,7 +144,7 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* lpFileTime) {
 BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, SYSTEMTIME* st) {
     if (lpFileTime == nullptr || st == nullptr) return FALSE;
     std::uint64_t value = Join(*lpFileTime);
-    if (value >= 0x8000000000000000ULL) return FALSE;
+    if (value >= kFirstInvalidFileTime) return FALSE;
     using namespace std::chrono;
     auto ticks = static_cast<std::int64_t>(value);
     auto daysSince1601 = ticks / (864'000'000'000LL);
@@ -146,12 +163,14 @@ BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, SYSTEMTIME* st) {
 
 BOOL FileTimeToLocalFileTime(const FILETIME* lpFileTime, FILETIME* lpLocalFileTime) {
     if (lpFileTime == nullptr || lpLocalFileTime == nullptr) return FALSE;
-    TimePoint instant = FromFileTime(Join(*lpFileTime));
-    std::time_t seconds = SecondsOf(instant);
+    std::uint64_t value = Join(*lpFileTime);
+    if (value >= kFirstInvalidFileTime) return FALSE;
+    std::time_t seconds = UnixSecondsOf(value);
     std::tm tm{};
-    localtime_r(&seconds, &tm);
-    auto shifted = instant + std::chrono::seconds(tm.tm_gmtoff);
-    *lpLocalFileTime = Split(ToFileTime(shifted));
+    if (localtime_r(&seconds, &tm) == nullptr) return FALSE;
+    std::int64_t shifted = static_cast<std::int64_t>(value) + tm.tm_gmtoff * kTicksPerSecond;
+    if (shifted < 0 || static_cast<std::uint64_t>(shifted) >= kFirstInvalidFileTime) return FALSE;
+    *lpLocalFileTime = Split(static_cast<std::uint64_t>(shifted));
     return TRUE;
 }
 

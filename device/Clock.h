@@ -46,5 +46,9 @@ inline FILETIME Split(std::uint64_t value) {
 
 // Local wall-clock fields of an instant in the process's time zone (TZ).
 SYSTEMTIME ToLocalSystemTime(TimePoint instant);
+// Local wall-clock fields of a stored FILETIME, exact from 1601 to beyond 9999, which a
+// TimePoint cannot hold; false for a value of 2^63 or more, which is no moment.
+// Everything that shows a stored time to a person goes through here.
+bool FileTimeToLocalSystemTime(std::uint64_t fileTime, SYSTEMTIME& local);
 
 }  // namespace velmo::device

@@ -14,10 +14,13 @@
 namespace velmo {
 
 // The properties a silent copy takes over from the incoming message, in the order they are read.
+// The sender's name comes last: without it the read copy would show only the number. A
+// message that has none gives a copy that has none.
 inline constexpr ULONG SilentCopyTags[] = {
     PR_LAST_MODIFICATION_TIME, PR_MESSAGE_CLASS_W,        PR_MESSAGE_FLAGS,
     PR_MESSAGE_SIZE,           PR_RECIPIENT_TYPE,         PR_SENDER_EMAIL_ADDRESS_W,
     PR_MESSAGE_DELIVERY_TIME,  PR_SUBJECT_W,              PR_ADDRTYPE_W,
+    PR_SENDER_NAME_W,
 };
 
 // The event type reported for a silent accept: the copy created, the original deleted, the folder modified.

@@ -15,9 +15,9 @@ std::u16string_view FieldText(const char16_t (&field)[N]) {
 
 }  // namespace
 
-std::optional<std::uint32_t> RecordOfRow(std::uint32_t count, int row) {
-    if (row < 0 || static_cast<std::uint32_t>(row) >= count) return std::nullopt;
-    return count - 1 - static_cast<std::uint32_t>(row);
+std::optional<std::uint32_t> RecordOfRow(const std::vector<std::uint32_t>& order, int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= order.size()) return std::nullopt;
+    return order[static_cast<std::size_t>(row)];
 }
 
 std::u16string_view ShownSender(const BlockedMessageRecord& record) {

@@ -10,7 +10,6 @@
 #include "app/resources/MenuTable.h"
 #include "app/resources/StringTable.h"
 #include "app/ui/BoldFont.h"
-#include "app/ui/DeliveryTime.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUtilities.h"
 #include "app/ui/MessageDialog.h"
@@ -18,6 +17,7 @@
 #include "app/ui/Painting.h"
 #include "app/ui/TimeFormat.h"
 #include "common/SettingsStore.h"
+#include "device/Clock.h"
 
 namespace velmo {
 
@@ -73,8 +73,7 @@ void BlockedMessagesDialog::DrawRow(const DrawItemInfo& info) {
     painter.setFont(info.item->font());
     if (info.itemState & ODS_SELECTED) painter.fillRect(row, ColorFromRef(kSelectedRowColour));
 
-    QDate delivered = LocalDeliveryTime(record.deliveryTime).date();
-    QString date = FormatShortDate(delivered.year(), delivered.month(), delivered.day());
+    QString date = DateText(record);
     QRect measured = row;
     DrawTextW(painter, date, measured, DT_CALCRECT);
     int dateWidth = measured.width();
@@ -113,14 +112,25 @@ std::intptr_t BlockedMessagesDialog::OnNotify(const ListNotification& notificati
     }
 }
 
+QString BlockedMessagesDialog::DateText(const BlockedMessageRecord& record) {
+    SYSTEMTIME delivered{};
+    if (!device::FileTimeToLocalSystemTime(device::Join(record.deliveryTime), delivered)) return {};
+    return FormatShortDate(delivered.wYear, delivered.wMonth, delivered.wDay);
+}
+
+const std::vector<std::uint32_t>& BlockedMessagesDialog::Order() {
+    // Rows follow the file as it is now: a message appended meanwhile takes its place by its time.
+    if (order_.size() != file_.Count()) order_ = NewestFirst(file_);
+    return order_;
+}
+
 bool BlockedMessagesDialog::RowRecord(int row, BlockedMessageRecord& record) {
-    // Rows follow the file as it is now: a message appended meanwhile shows at the top.
-    std::optional<std::uint32_t> index = RecordOfRow(file_.Count(), row);
+    std::optional<std::uint32_t> index = RecordOfRow(Order(), row);
     return index && file_.ReadAt(*index, record);
 }
 
 void BlockedMessagesDialog::OpenRow(int row) {
-    std::optional<std::uint32_t> index = RecordOfRow(file_.Count(), row);
+    std::optional<std::uint32_t> index = RecordOfRow(Order(), row);
     BlockedMessageRecord record;
     if (!index || !file_.ReadAt(*index, record)) return;
     auto restore = [this, &index, &record] { return RestoreToInbox(file_, *index, record); };

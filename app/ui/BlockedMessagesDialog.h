@@ -1,11 +1,13 @@
 #pragma once
 // "Blocked Messages" (dialog 149): one row per message that the handler dismissed, the
-// newest at the top. Opening it purges the messages older than the user's age; Enter or
+// latest delivered at the top. Opening it purges the messages older than the user's age; Enter or
 // a tap on the chosen row shows the message, from which "Restore" puts it back in the
 // Inbox; "Empty" removes them all once confirmed.
 
 #include "app/core/Platform.h"
 #include "app/ui/MenuBarDialog.h"
+#include <vector>
+
 #include "common/BlockedMessageFile.h"
 
 namespace velmo {
@@ -23,6 +25,8 @@ public:
     BlockedMessagesDialog(QWidget* owner, SettingsStore& settings, Platform platform = kBuildPlatform);
 
     OwnerDataListView* List() const { return list_; }
+    // The date a row shows for record: its delivery, in the device's local time.
+    static QString DateText(const BlockedMessageRecord& record);
 
 protected:
     bool OnInitDialog() override;
@@ -33,6 +37,7 @@ protected:
     void Close(int result) override;
 
 private:
+    const std::vector<std::uint32_t>& Order();
     bool RowRecord(int row, BlockedMessageRecord& record);
     void DrawRow(const DrawItemInfo& info);
     void OpenRow(int row);
@@ -43,6 +48,8 @@ private:
     OwnerDataListView* list_ = nullptr;
     // Open from the dialog's opening to its closing.
     BlockedMessageFile file_;
+    // The records in row order, sorted again whenever the number of records changes.
+    std::vector<std::uint32_t> order_;
 };
 
 }  // namespace velmo

@@ -8,10 +8,10 @@
 #include "app/core/InboxRestore.h"
 #include "app/resources/MenuTable.h"
 #include "app/resources/StringTable.h"
-#include "app/ui/DeliveryTime.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUtilities.h"
 #include "app/ui/TimeFormat.h"
+#include "device/Clock.h"
 
 namespace velmo {
 
@@ -44,11 +44,12 @@ bool MessageDialog::OnInitDialog() {
     CreateDialogMenuBar(*this, restore_ ? IDR_BLOCKED_MESSAGE_RESTORE_MENU : IDR_BLOCKED_MESSAGE_MENU);
     ApplyBoldFont(*this, IDC_SENDER);
     ApplyBoldFont(*this, IDC_TIME);
-    QDateTime delivered = LocalDeliveryTime(record_.deliveryTime);
-    QTime time = delivered.time();
-    QDate date = delivered.date();
-    time_->setText(FormatTimeNoSeconds(time.hour(), time.minute(), time.second()) + QLatin1Char(' ') +
-                   FormatShortDate(date.year(), date.month(), date.day()));
+    // The record keeps the moment in UTC; the user reads it in the device's local time.
+    SYSTEMTIME delivered{};
+    if (device::FileTimeToLocalSystemTime(device::Join(record_.deliveryTime), delivered)) {
+        time_->setText(FormatTimeNoSeconds(delivered.wHour, delivered.wMinute, delivered.wSecond) + QLatin1Char(' ') +
+                       FormatShortDate(delivered.wYear, delivered.wMonth, delivered.wDay));
+    }
     sender_->setText(ToQString(ShownSender(record_)));
     text_->setPlainText(ToQString(MessageText(record_)));
     return true;

@@ -22,6 +22,7 @@
 #include "device/MessageStore.h"
 #include "device/SmsTransport.h"
 #include "support/FileHelpers.h"
+#include "support/StoredTimeRows.h"
 #include "support/TempDevice.h"
 
 namespace velmo {
@@ -34,11 +35,14 @@ const device::TimePoint kNow = device::TimePoint(std::chrono::sys_days(std::chro
                                30min + 15s;
 
 TEST(BlockedMessageRows, TheNewestRecordIsAtTheTopAndRowsPastTheRecordsShowNone) {
-    EXPECT_EQ(RecordOfRow(3, 0), 2u);
-    EXPECT_EQ(RecordOfRow(3, 2), 0u);
-    EXPECT_EQ(RecordOfRow(3, 3), std::nullopt);
-    EXPECT_EQ(RecordOfRow(3, -1), std::nullopt);
-    EXPECT_EQ(RecordOfRow(0, 0), std::nullopt);
+    // In the order of arrival: records 1 and 3 delivered at the same moment, record 2 first of all.
+    const std::vector<std::uint32_t> order = NewestFirst(std::vector<std::uint64_t>{20, 30, 10, 30});
+    EXPECT_EQ(order, (std::vector<std::uint32_t>{3, 1, 0, 2}));
+    EXPECT_EQ(RecordOfRow(order, 0), 3u);
+    EXPECT_EQ(RecordOfRow(order, 3), 2u);
+    EXPECT_EQ(RecordOfRow(order, 4), std::nullopt);
+    EXPECT_EQ(RecordOfRow(order, -1), std::nullopt);
+    EXPECT_EQ(RecordOfRow({}, 0), std::nullopt);
 }
 
 TEST(BlockedMessageRows, TheSenderIsTheNameOrElseTheAddressAndNoTextRunsPastItsField) {
@@ -113,7 +117,7 @@ protected:
     }
 
     test::ScopedLocale locale_{"en_GB"};
-    test::ScopedTimeZone zone_{"CET-1"};
+    test::ScopedTimeZone zone_{test::kOneHourEast};
     test::TempDevice device_;
     std::filesystem::path appDir_;
     SettingsStore settings_;
@@ -124,15 +128,17 @@ TEST_F(BlockedMessagesDialogTest, RowsReadNewestFirstAndEnterOrASecondTapOpensTh
     Append(u"+111", u"first", u"A", 3h);
     Append(u"+222", u"second", u"B", 2h);
     Append(u"+333", u"third", u"C", 1h);
+    Append(u"+444", u"arrived last, delivered first", u"D", 4h);
     Open();
-    ASSERT_EQ(List()->ItemCount(), 3);
+    ASSERT_EQ(List()->ItemCount(), 4);
     test::SaveScreenshot(*dialog_, "blocked-list");
     std::vector<QString> senders;
-    for (int row = 0; row < 3; ++row) {
+    for (int row = 0; row < 4; ++row) {
         MarkRow(row);
         senders.push_back(OpenedSender([this] { QTest::keyClick(List(), Qt::Key_Return); }));
     }
-    EXPECT_EQ(senders, (std::vector<QString>{QStringLiteral("C"), QStringLiteral("B"), QStringLiteral("A")}));
+    EXPECT_EQ(senders, (std::vector<QString>{QStringLiteral("C"), QStringLiteral("B"), QStringLiteral("A"),
+                                             QStringLiteral("D")}));
 
     EXPECT_EQ(OpenedSender([this] { TapRow(0); }), QString()) << "the first tap only chooses the row";
     EXPECT_EQ(List()->SelectionMark(), 0);
@@ -220,6 +226,21 @@ TEST_F(BlockedMessagesDialogTest, TheMessageShowsLocalTimeWithoutSecondsTheAddre
                                                    });
     EXPECT_TRUE(opened);
 }
+
+class BlockedMessageTimes : public BlockedMessagesDialogTest, public testing::WithParamInterface<test::StoredTimeRow> {};
+
+TEST_P(BlockedMessageTimes, TheRowAndTheMessageShowTheStoredTimeExactly) {
+    const std::string& local = GetParam().local;  // YYYY-MM-DD HH:MM:SS
+    const QString date = QString::fromStdString(local.substr(8, 2) + "/" + local.substr(5, 2) + "/" + local.substr(0, 4));
+    BlockedMessageRecord record = MakeBlockedMessageRecord(u"+1", u"Hi", u"Ann", device::Split(GetParam().fileTime));
+    EXPECT_EQ(BlockedMessagesDialog::DateText(record), date);
+    MessageDialog message(nullptr, record);
+    message.Create();
+    EXPECT_EQ(message.TimeLabel()->text(), QString::fromStdString(local.substr(11, 5)) + QLatin1Char(' ') + date);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, BlockedMessageTimes, testing::ValuesIn(test::kStoredTimeRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(BlockedMessagesDialogTest, OpeningOnceRemovesTheRecordsOlderThanThePurgeAge) {
     settings_.SetDeleteTimeType(OneDay);

@@ -167,7 +167,7 @@ protected:
         EXPECT_EQ(StoredDword(SilentMsgValue), std::nullopt);
     }
 
-    // A read copy of the message holds its place: the nine copied properties, nothing else.
+    // A read copy of the message holds its place: the copied properties the message has, nothing else.
     void ExpectSilentlyAccepted(const Outcome& outcome, const EntryId& original, const Sms& sms) {
         EXPECT_EQ(outcome.result, S_OK);
         EXPECT_EQ(outcome.handled, MRC_HANDLED_DONTCONTINUE);
@@ -177,9 +177,15 @@ protected:
         const StoredMessage& copy = inbox[0];
         EXPECT_NE(copy.entryId, original);
         auto incoming = test::SmsProperties(sms);
+        std::size_t copied = 0;
         for (ULONG tag : SilentCopyTags) {
             auto from = std::find_if(incoming.begin(), incoming.end(), [&](const auto& p) { return p.tag == tag; });
             const auto* stored = copy.Find(tag);
+            if (from == incoming.end()) {
+                EXPECT_EQ(stored, nullptr) << std::hex << tag;
+                continue;
+            }
+            ++copied;
             ASSERT_NE(stored, nullptr) << std::hex << tag;
             if (tag == PR_MESSAGE_FLAGS) {
                 EXPECT_EQ(*stored->AsNumber(), MSGFLAG_READ);
@@ -187,7 +193,9 @@ protected:
                 EXPECT_EQ(stored->value, from->value) << std::hex << tag;
             }
         }
-        EXPECT_EQ(copy.properties.size(), std::size(SilentCopyTags)) << "only the nine properties are copied";
+        const auto* name = copy.Find(PR_SENDER_NAME_W);
+        EXPECT_EQ(name != nullptr && name->AsText() != nullptr ? std::optional(*name->AsText()) : std::nullopt, sms.name);
+        EXPECT_EQ(copy.properties.size(), copied) << "only the message's own properties are copied";
         EXPECT_FALSE(fs::exists(h.MessagesFile()));
         EXPECT_EQ(StoredDword(SilentMsgValue), 1u);
         EXPECT_EQ(StoredDword(BlockedMsgValue), std::nullopt);
@@ -252,6 +260,7 @@ struct SenderRow {
     std::int16_t defActionType;
     std::int32_t expected;
     int addressBookOpens;
+    std::optional<std::u16string> senderName = u"Anna";
 };
 void PrintTo(const SenderRow& row, std::ostream* out) { *out << row.name; }
 
@@ -262,7 +271,7 @@ TEST_P(SenderAction, DecidesMessage) {
     h.Filter(UserSettings);
     SettingsStore().SetDefActionType(row.defActionType);
     if (row.states) h.WriteContactStates(*row.states);
-    Sms sms{row.from, u"Running late", u"Anna"};
+    Sms sms{row.from, u"Running late", row.senderName};
     EntryId id = h.Receive(sms);
 
     Outcome outcome = h.Process(id);
@@ -288,6 +297,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         SenderRow{"ContactDismissed", u"+15550100123", States({{Dismiss, kAnna}}), Accept, Dismiss, 1},
         SenderRow{"ContactSilentlyAccepted", u"+15550100123", States({{SilentAccept, kAnna}}), Accept, SilentAccept, 1},
+        SenderRow{"SilentCopyOfAMessageWithoutSenderNameHasNone", u"+15550100123", States({{SilentAccept, kAnna}}),
+                  Accept, SilentAccept, 1, std::nullopt},
         SenderRow{"ContactAcceptedDespiteDefault", u"+15550100123", States({}), Dismiss, Accept, 1},
         SenderRow{"BracketedNumberAfterName", u"Anna Mobile <+1 555 010-0123>", States({{Dismiss, kAnna}}), Accept,
                   Dismiss, 1},

@@ -11,7 +11,9 @@
 #include "device/Clock.h"
 #include "device/MessageStore.h"
 #include "device/Text.h"
+#include "support/FileHelpers.h"
 #include "support/Process.h"
+#include "support/StoredTimeRows.h"
 #include "support/TempDevice.h"
 
 using namespace velmo::device;
@@ -28,12 +30,13 @@ velmo::test::ProcessResult Device(const std::vector<std::string>& args) {
 // 2026-03-01 12:00:00 UTC; the commands show it in the zone of TZ=UTC-1, an hour later.
 const FILETIME kNoon = Split(ToFileTime(std::chrono::sys_days{std::chrono::year{2026} / 3 / 1} + std::chrono::hours{12}));
 const FILETIME kOneMinuteLater = Split(Join(kNoon) + 60 * 10'000'000ULL);
+const FILETIME kOneMinuteEarlier = Split(Join(kNoon) - 60 * 10'000'000ULL);
 
 class MessageCommands : public ::testing::Test {
 protected:
     void SetUp() override {
         if (const char* zone = std::getenv("TZ")) zone_ = zone;
-        setenv("TZ", "UTC-1", 1);
+        setenv("TZ", velmo::test::kOneHourEast, 1);
     }
     void TearDown() override {
         if (zone_.empty()) {
@@ -59,11 +62,17 @@ TEST_F(MessageCommands, InboxListsEachMessageWithItsReadMark) {
                                                             Property::Text(PR_SUBJECT_W, u"Your code"),
                                                             Property::Time(PR_MESSAGE_DELIVERY_TIME, kOneMinuteLater),
                                                             Property::Number(PR_MESSAGE_FLAGS, MSGFLAG_READ)});
+        // Stored last, as a restored message is, but delivered first.
+        store.CreateMessage(u"Inbox", std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550100"),
+                                                            Property::Text(PR_SUBJECT_W, u"Restored"),
+                                                            Property::Time(PR_MESSAGE_DELIVERY_TIME, kOneMinuteEarlier),
+                                                            Property::Number(PR_MESSAGE_FLAGS, 0)});
     }
     auto inbox = Device({"inbox"});
     EXPECT_EQ(inbox.exitCode, 0) << inbox.errors;
     EXPECT_EQ(inbox.output,
-              "Inbox: 2 messages\n"
+              "Inbox: 3 messages\n"
+              "  unread  2026-03-01 12:59:00  +15550100  Restored\n"
               "  unread  2026-03-01 13:00:00  Anna Berg <+4915112345678>  Grüße aus Köln\n"
               "  read    2026-03-01 13:01:00  BANK  Your code\n");
     EXPECT_EQ(Device({"inbox", "--folder", "Sent"}).output, "Sent: 0 messages\n");
@@ -85,19 +94,51 @@ TEST_F(MessageCommands, BlockedListsTheRecordsNewestFirst) {
         file.Open();
         ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550100", u"First", u"", kNoon)));
         ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550199", u"Second", u"Bo", kOneMinuteLater)));
+        ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550177", u"Same moment", u"", kNoon)));
+        ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550166", u"Delivered first", u"", kOneMinuteEarlier)));
     }
+    auto before = velmo::test::ReadFileBytes(dir / "Mesages.dat");
     auto blocked = Device({"blocked"});
     EXPECT_EQ(blocked.exitCode, 0) << blocked.errors;
     EXPECT_EQ(blocked.output, dir.string() +
-                                  "/Mesages.dat: 2 blocked messages, newest first\n"
+                                  "/Mesages.dat: 4 blocked messages, newest first\n"
                                   "  1  2026-03-01 13:01:00  Bo <+15550199>  Second\n"
-                                  "  2  2026-03-01 13:00:00  +15550100  First\n");
+                                  "  2  2026-03-01 13:00:00  +15550177  Same moment\n"
+                                  "  3  2026-03-01 13:00:00  +15550100  First\n"
+                                  "  4  2026-03-01 12:59:00  +15550166  Delivered first\n");
+    EXPECT_EQ(velmo::test::ReadFileBytes(dir / "Mesages.dat"), before) << "listing leaves the file as it was";
 }
+
+class StoredTimes : public MessageCommands, public ::testing::WithParamInterface<velmo::test::StoredTimeRow> {};
+
+TEST_P(StoredTimes, InboxAndBlockedShowTheStoredTimeExactly) {
+    const velmo::test::StoredTimeRow& row = GetParam();
+    const FILETIME at = Split(row.fileTime);
+    MessageStore().CreateMessage(u"Inbox", std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550100"),
+                                                                 Property::Text(PR_SUBJECT_W, u"Hi"),
+                                                                 Property::Time(PR_MESSAGE_DELIVERY_TIME, at),
+                                                                 Property::Number(PR_MESSAGE_FLAGS, 0)});
+    auto dir = device_.InstallAppPath();
+    {
+        velmo::BlockedMessageFile file;
+        file.SetPath(ToUtf16((dir / "Mesages.dat").string()));
+        file.Open();
+        ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550199", u"Blocked", u"", at)));
+    }
+    EXPECT_EQ(Device({"inbox"}).output, "Inbox: 1 message\n  unread  " + row.local + "  +15550100  Hi\n");
+    EXPECT_EQ(Device({"blocked"}).output,
+              dir.string() + "/Mesages.dat: 1 blocked message, newest first\n  1  " + row.local + "  +15550199  Blocked\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, StoredTimes, ::testing::ValuesIn(velmo::test::kStoredTimeRows),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MessageCommands, BlockedHelpSaysWhatTheNumbersAreFor) {
     auto help = Device({"blocked", "--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.output.find("newest first, each with the number that `blocked restore N` takes\n"), std::string::npos)
+    EXPECT_NE(help.output.find("newest first by delivery time (messages delivered at the same moment the last arrived "
+                               "first), each with the number that `blocked restore N` takes\n"),
+              std::string::npos)
         << help.output;
 }
 
@@ -116,11 +157,12 @@ TEST_P(BlockedRestore, PutsTheNumberedMessageBackInTheInboxUnread) {
     const RestoreRow& row = GetParam();
     auto data = device_.InstallAppPath() / "Mesages.dat";
     {
+        // Stored in the opposite order to their delivery: the listed numbers follow delivery.
         velmo::BlockedMessageFile file;
         file.SetPath(ToUtf16(data.string()));
         file.Open();
-        ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550100", u"First", u"", kNoon)));
         ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550199", u"Second", u"Bo", kOneMinuteLater)));
+        ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550100", u"First", u"", kNoon)));
     }
     auto result = Device({"blocked", "restore", row.number});
     EXPECT_EQ(result.exitCode, row.exitCode) << result.errors;

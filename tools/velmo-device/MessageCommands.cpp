@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,9 +27,13 @@ namespace {
 using device::ToUtf16;
 using device::ToUtf8;
 
-// A delivery time as a person reads it, in the device's local time.
+constexpr std::size_t kTimeWidth = 19;
+
+// A delivery time as a person reads it, in the device's local time; dashes for a value
+// that is no moment.
 std::string LocalTimeText(std::uint64_t fileTime) {
-    SYSTEMTIME st = device::ToLocalSystemTime(device::FromFileTime(fileTime));
+    SYSTEMTIME st{};
+    if (!device::FileTimeToLocalSystemTime(fileTime, st)) return std::string(kTimeWidth, '-');
     char text[64];
     std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour,
                   st.wMinute, st.wSecond);
@@ -72,6 +77,14 @@ void ListFolder(const std::string& folderName) {
         for (const auto& name : store.FolderNames()) names += (names.empty() ? "" : ", ") + ToUtf8(name);
         throw UsageError("no folder named \"" + folderName + "\"; the folders are " + names);
     }
+    // By delivery time, as a person reads a conversation: a restored message goes back to
+    // where it was delivered, not to the end. A message without a time counts as the earliest.
+    auto deliveredAt = [](const device::StoredMessage& message) {
+        const device::Property* time = message.Find(PR_MESSAGE_DELIVERY_TIME);
+        return time != nullptr && time->AsNumber() != nullptr ? static_cast<std::uint64_t>(*time->AsNumber()) : 0;
+    };
+    std::stable_sort(messages.begin(), messages.end(),
+                     [&](const auto& a, const auto& b) { return deliveredAt(a) < deliveredAt(b); });
     std::cout << folderName << ": " << messages.size() << (messages.size() == 1 ? " message" : " messages")
               << "\n";
     for (const auto& message : messages) {
@@ -80,7 +93,7 @@ void ListFolder(const std::string& folderName) {
         const device::Property* time = message.Find(PR_MESSAGE_DELIVERY_TIME);
         std::string when = time != nullptr && time->AsNumber() != nullptr
                                ? LocalTimeText(static_cast<std::uint64_t>(*time->AsNumber()))
-                               : std::string(19, '-');
+                               : std::string(kTimeWidth, '-');
         std::cout << "  " << (read ? "read  " : "unread") << "  " << when << "  "
                   << Sender(TextOf(message, PR_SENDER_EMAIL_ADDRESS_W), TextOf(message, PR_SENDER_NAME_W)) << "  "
                   << OneLine(TextOf(message, PR_SUBJECT_W)) << "\n";
@@ -134,7 +147,7 @@ std::string RecordLine(const BlockedMessageRecord& record) {
 
 // Reads Mesages.dat through a read-only mapping rather than the handler's file class,
 // which opens for writing: listing must work for a person who may only read the device.
-// Each line is numbered, 1 for the newest, as `blocked restore` takes them.
+// Each line is numbered, 1 for the latest delivered, as `blocked restore` takes them.
 void ListBlocked() {
     device::UseRegistryReadOnly();
     std::optional<std::u16string> blockedPath = BlockedPath();
@@ -156,13 +169,18 @@ void ListBlocked() {
     auto count = static_cast<std::uint32_t>(
         size < BlockedMessageFile::kHeaderSize ? 0 : (size - BlockedMessageFile::kHeaderSize) / BlockedMessageFile::kRecordSize);
     std::cout << count << (count == 1 ? " blocked message" : " blocked messages") << ", newest first\n";
-    const int width = static_cast<int>(std::to_string(count).size());
-    for (std::uint32_t row = 0; row < count; ++row) {
+    auto recordAt = [&file](std::size_t index) {
         BlockedMessageRecord record{};
-        std::size_t index = count - 1 - row;
         std::memcpy(&record, file.Data() + BlockedMessageFile::kHeaderSize + index * BlockedMessageFile::kRecordSize,
                     sizeof record);
-        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(record) << "\n";
+        return record;
+    };
+    std::vector<std::uint64_t> times(count);
+    for (std::uint32_t i = 0; i < count; ++i) times[i] = device::Join(recordAt(i).deliveryTime);
+    const std::vector<std::uint32_t> order = NewestFirst(times);
+    const int width = static_cast<int>(std::to_string(count).size());
+    for (std::uint32_t row = 0; row < count; ++row) {
+        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(recordAt(order[row])) << "\n";
     }
 }
 
@@ -180,7 +198,7 @@ void RestoreBlocked(long long number) {
         throw UsageError("there is no blocked message " + std::to_string(number) + "; `blocked` lists " +
                          std::to_string(count));
     }
-    auto index = static_cast<std::uint32_t>(count - number);
+    std::uint32_t index = NewestFirst(file)[static_cast<std::size_t>(number - 1)];
     BlockedMessageRecord record{};
     if (!file.ReadAt(index, record)) throw std::runtime_error("cannot read blocked message " + std::to_string(number));
     std::unique_ptr<device::MessageStore> store;
@@ -208,13 +226,16 @@ void RestoreBlocked(long long number) {
 }  // namespace
 
 void AddMessageCommands(CLI::App& app) {
-    auto* inbox = app.add_subcommand("inbox", "List the messages in a folder of the message store, with their read mark");
+    auto* inbox = app.add_subcommand(
+        "inbox", "List the messages in a folder of the message store, with their read mark, oldest first by delivery time "
+                 "(messages delivered at the same moment in the order they arrived)");
     auto folder = std::make_shared<std::string>("Inbox");
     inbox->add_option("--folder", *folder, "The folder to list (Inbox, Outbox, Sent)");
     inbox->callback([folder] { ListFolder(*folder); });
 
     auto* blocked =
-        app.add_subcommand("blocked", "List the blocked messages kept in Mesages.dat, newest first, each with the "
+        app.add_subcommand("blocked", "List the blocked messages kept in Mesages.dat, newest first by delivery time "
+                                      "(messages delivered at the same moment the last arrived first), each with the "
                                       "number that `blocked restore N` takes");
     auto* restore = blocked->add_subcommand("restore", "Put blocked message N back in the Inbox, unread");
     auto number = std::make_shared<long long>(0);
