@@ -10,8 +10,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <string>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 namespace velmo::test {
@@ -30,6 +30,19 @@ inline std::map<std::string, std::vector<std::uint8_t>> DirectoryBytes(const std
             entry.is_regular_file() ? ReadFileBytes(entry.path()) : std::vector<std::uint8_t>{};
     }
     return files;
+}
+
+// The file's bytes as text; empty when it cannot be read (not written yet, say).
+inline std::string ReadFileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// How often what stands in text, counted without overlaps.
+inline std::size_t Occurrences(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++count;
+    return count;
 }
 
 inline void WriteFileBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {

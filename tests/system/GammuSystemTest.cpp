@@ -19,7 +19,9 @@
 #include <thread>
 #include <vector>
 
+#include "support/FileHelpers.h"
 #include "support/Process.h"
+#include "support/ReadmeRecipe.h"
 #include "support/TempDevice.h"
 
 extern char** environ;
@@ -29,6 +31,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using velmo::test::BinPath;
+using velmo::test::Occurrences;
+using velmo::test::ReadFileText;
+using velmo::test::WaitFor;
 
 std::optional<fs::path> FindProgram(const std::string& name) {
     const char* path = std::getenv("PATH");
@@ -39,72 +44,6 @@ std::optional<fs::path> FindProgram(const std::string& name) {
     }
     return std::nullopt;
 }
-
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-std::size_t Occurrences(const std::string& text, const std::string& what) {
-    std::size_t count = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++count;
-    return count;
-}
-
-// Polls until done() holds or the limit passes; says which.
-template <typename Done>
-bool WaitFor(std::chrono::seconds limit, Done&& done) {
-    for (auto end = std::chrono::steady_clock::now() + limit; std::chrono::steady_clock::now() < end;) {
-        if (done()) return true;
-        std::this_thread::sleep_for(100ms);
-    }
-    return done();
-}
-
-// gammu-smsd in the foreground with a PID file, its own output in a file. It is stopped by
-// the process identifier it was started with, never by name, and ends itself after two
-// minutes should the test never get to stop it.
-class GammuDaemon {
-public:
-    GammuDaemon(const fs::path& program, const fs::path& config, const fs::path& pidFile, const fs::path& output) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        std::vector<std::string> args = {program.string(), "--config", config.string(), "--pid", pidFile.string(),
-                                         "--suicide", "120"};
-        std::vector<char*> argv;
-        for (auto& arg : args) argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (rc != 0) pid_ = 0;
-    }
-    ~GammuDaemon() { Stop(); }
-    GammuDaemon(const GammuDaemon&) = delete;
-    GammuDaemon& operator=(const GammuDaemon&) = delete;
-
-    pid_t Pid() const { return pid_; }
-
-    // SIGTERM, which it answers by shutting down cleanly; SIGKILL if it has not within ten seconds.
-    // Gives the wait status, or -1 when there was no process.
-    int Stop() {
-        if (pid_ <= 0) return -1;
-        int status = 0;
-        kill(pid_, SIGTERM);
-        bool ended = WaitFor(10s, [&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
-        if (!ended) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-        }
-        pid_ = 0;
-        return status;
-    }
-
-private:
-    pid_t pid_ = 0;
-};
 
 class GammuSystem : public ::testing::Test {
 protected:
@@ -169,18 +108,21 @@ TEST_F(GammuSystem, FiltersWhatTheModemReceives) {
     PhoneReceives("+15550100", "Lunch at noon?");
     PhoneReceives("+15550100", longText);
 
-    GammuDaemon daemon(*smsd_, Config(), modem_ / "smsd.pid", modem_ / "smsd.out");
+    // In the foreground with a PID file; it ends itself after two minutes should the test never stop it.
+    velmo::test::BackgroundProcess daemon(smsd_->string(), {"--config", Config().string(), "--pid",
+                                                            (modem_ / "smsd.pid").string(), "--suicide", "120"},
+                                          modem_ / "smsd.out");
     ASSERT_GT(daemon.Pid(), 0) << "gammu-smsd did not start";
-    EXPECT_TRUE(WaitFor(10s, [&] { return ReadText(modem_ / "smsd.pid") == std::to_string(daemon.Pid()) + "\n"; }))
-        << "PID file: " << ReadText(modem_ / "smsd.pid");
+    EXPECT_TRUE(WaitFor(10s, [&] { return ReadFileText(modem_ / "smsd.pid") == std::to_string(daemon.Pid()) + "\n"; }))
+        << "PID file: " << ReadFileText(modem_ / "smsd.pid");
     // One RunOnReceive per message: the two parts of the long one come together.
     bool ran = WaitFor(90s, [&] {
-        std::string log = ReadText(Log());
+        std::string log = ReadFileText(Log());
         return Occurrences(log, "Process finished successfully") + Occurrences(log, "Process failed") >= 3;
     });
     int status = daemon.Stop();
-    std::string log = ReadText(Log());
-    ASSERT_TRUE(ran) << "gammu-smsd did not run RunOnReceive three times:\n" << log << ReadText(modem_ / "smsd.out");
+    std::string log = ReadFileText(Log());
+    ASSERT_TRUE(ran) << "gammu-smsd did not run RunOnReceive three times:\n" << log << ReadFileText(modem_ / "smsd.out");
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "gammu-smsd ended with status " << status;
 
     EXPECT_EQ(Occurrences(log, "Process failed"), 0u) << log;
@@ -213,27 +155,16 @@ TEST_F(GammuSystem, FiltersWhatTheModemReceives) {
 
 }  // namespace
 
-// The README's recipe for a machine without a modem, run as a person pastes it into a shell
-// that names no device: from the top of a project whose build/bin holds this build's programs.
+// The README's recipe for a machine without a modem.
 TEST(GammuRecipe, WorksAsTheReadmeGivesIt) {
     if (!FindProgram("gammu-smsd") || !FindProgram("gammu")) GTEST_SKIP() << "gammu and gammu-smsd are not installed";
-    const std::string readme = ReadText(fs::path(VELMO_SOURCE_DIR) / "README.md");
-    const auto intro = readme.find("Without a modem, gammu's dummy phone");
-    ASSERT_NE(intro, std::string::npos);
-    const auto start = readme.find("```\n", intro) + 4;
-    const std::string recipe = readme.substr(start, readme.find("```\n", start) - start);
-
-    velmo::test::TempDevice top;  // only for its temporary directory, which it removes
-    fs::create_directories(top.Root() / "build");
-    fs::create_directory_symlink(BinPath("velmo-device").parent_path(), top.Root() / "build" / "bin");
-    auto result = velmo::test::RunProcess(
-        "/usr/bin/env", {"-u", "VELMO_DEVICE", "bash", "-c",
-                         "cd '" + top.Root().string() + "' || exit 1\n" + recipe + "echo \"shell: ${VELMO_DEVICE-none}\"\n"});
+    velmo::test::ReadmeRecipe recipe("Without a modem, gammu's dummy phone");
+    auto result = recipe.Run({"VELMO_DEVICE"}, "echo \"shell: ${VELMO_DEVICE-none}\"\n");
     // Should the recipe's own kill have missed it, the daemon it started goes now: the process
     // of its PID file, if that is still a gammu-smsd with the recipe's configuration.
-    const fs::path modem = top.Root() / "build" / "modem";
-    const int daemon = std::atoi(ReadText(modem / "smsd.pid").c_str());
-    const std::string command = ReadText("/proc/" + std::to_string(daemon) + "/cmdline");
+    const fs::path modem = recipe.Top() / "build" / "modem";
+    const int daemon = std::atoi(ReadFileText(modem / "smsd.pid").c_str());
+    const std::string command = ReadFileText("/proc/" + std::to_string(daemon) + "/cmdline");
     if (daemon > 0 && command.find((modem / "smsdrc").string()) != std::string::npos) kill(daemon, SIGTERM);
     EXPECT_EQ(result.exitCode, 0) << result.errors;
     EXPECT_EQ(Occurrences(result.output, "dismissed: +15550199 \"You have won a prize\": event 0x00000008, "

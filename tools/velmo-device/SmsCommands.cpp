@@ -21,6 +21,9 @@
 #include "handler/SenderAddress.h"
 #include "handler/SenderKey.h"
 #include "handler/TextRuleLookup.h"
+#if VELMO_HAVE_MODEM_MANAGER
+#include "tools/modem-manager/ModemManagerListener.h"
+#endif
 
 namespace velmo::cli {
 
@@ -205,6 +208,22 @@ void Receive(const ReceiveOptions& options) {
     }
 }
 
+struct ListenOptions {
+    bool modemManager = false;
+    std::string modem;
+    bool quiet = false;
+};
+
+void Listen(const ListenOptions& options) {
+#if VELMO_HAVE_MODEM_MANAGER
+    Receiver receive(options.quiet);
+    ListenToModemManager(options.modem, [&receive](const device::IncomingSms& sms) { receive(sms); });
+#else
+    (void)options;
+    throw std::runtime_error("this velmo-device was built without QtDBus, so it cannot listen to ModemManager");
+#endif
+}
+
 }  // namespace
 
 void AddSmsCommands(CLI::App& app) {
@@ -233,6 +252,19 @@ void AddSmsCommands(CLI::App& app) {
     receive->add_option("FILE", options->gammuFiles, "With --gammu: the file names gammu-smsd passes")->needs(gammu);
     for (auto* other : {from, name, text, time, batch}) gammu->excludes(other);
     receive->callback([options] { Receive(*options); });
+
+    auto* listen = sms->add_subcommand(
+        "listen", "Receive the SMS of a modem as they arrive, until SIGTERM or SIGINT: each is received as by "
+                  "sms receive, and only then deleted from the modem");
+    auto listening = std::make_shared<ListenOptions>();
+    listen->add_flag("--modem-manager", listening->modemManager,
+                     "From ModemManager on the system bus (or the bus DBUS_SYSTEM_BUS_ADDRESS names)")
+        ->required();
+    listen->add_option("--modem", listening->modem,
+                       "Only this modem, by its object path, such as /org/freedesktop/ModemManager1/Modem/0 "
+                       "(default: every modem that has messaging)");
+    listen->add_flag("--quiet", listening->quiet, "Print nothing for each message; errors are still printed");
+    listen->callback([listening] { Listen(*listening); });
 }
 
 }  // namespace velmo::cli

@@ -1,0 +1,292 @@
+#include "tools/modem-manager/ModemManagerListener.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusServiceWatcher>
+#include <QSocketNotifier>
+#include <iostream>
+#include <map>
+#include <set>
+#include <stdexcept>
+
+#include "device/ModemJournal.h"
+#include "device/ModemSms.h"
+
+namespace velmo::cli {
+
+namespace {
+
+const QString Service = QStringLiteral("org.freedesktop.ModemManager1");
+const QString ManagerPath = QStringLiteral("/org/freedesktop/ModemManager1");
+const QString ObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
+const QString Properties = QStringLiteral("org.freedesktop.DBus.Properties");
+const QString Messaging = QStringLiteral("org.freedesktop.ModemManager1.Modem.Messaging");
+const QString SmsInterface = QStringLiteral("org.freedesktop.ModemManager1.Sms");
+
+std::string Utf8(const QString& text) { return text.toStdString(); }
+
+std::u16string Utf16(const QString& text) {
+    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
+}
+
+std::string ErrorText(const QDBusMessage& reply) {
+    return Utf8(reply.errorName()) + ": " + Utf8(reply.errorMessage());
+}
+
+void Note(const std::string& line) { std::cerr << "velmo-device: " << line << std::endl; }
+
+// The interface names of an a{sa{sv}}, as InterfacesAdded and GetManagedObjects give them.
+QStringList InterfaceNames(const QDBusArgument& argument) {
+    QStringList names;
+    argument.beginMap();
+    while (!argument.atEnd()) {
+        QString name;
+        QVariantMap properties;
+        argument.beginMapEntry();
+        argument >> name >> properties;
+        argument.endMapEntry();
+        names << name;
+    }
+    argument.endMap();
+    return names;
+}
+
+device::ModemSmsProperties ReadProperties(const QVariantMap& map) {
+    device::ModemSmsProperties properties;
+    auto take = [&](const char* name, int type) -> const QVariant* {
+        auto found = map.find(QString::fromLatin1(name));
+        if (found == map.end()) return nullptr;
+        if (found->metaType().id() != type) {
+            properties.wrongTypes.push_back(name);
+            return nullptr;
+        }
+        return &*found;
+    };
+    if (auto* v = take("State", QMetaType::UInt)) properties.state = v->toUInt();
+    if (auto* v = take("PduType", QMetaType::UInt)) properties.pduType = v->toUInt();
+    if (auto* v = take("Number", QMetaType::QString)) properties.number = Utf16(v->toString());
+    if (auto* v = take("Text", QMetaType::QString)) properties.text = Utf16(v->toString());
+    if (auto* v = take("Timestamp", QMetaType::QString)) properties.timestamp = Utf8(v->toString());
+    if (auto* v = take("Data", QMetaType::QByteArray)) properties.dataBytes = static_cast<std::size_t>(v->toByteArray().size());
+    return properties;
+}
+
+}  // namespace
+
+// Everything runs on the one thread of the event loop, and every call to ModemManager waits
+// for its answer, so one message is handled at a time, from its reading to its deletion.
+class ModemManagerListener : public QObject {
+    Q_OBJECT
+
+public:
+    ModemManagerListener(QDBusConnection bus, QString onlyModem, const SmsSink& receive, device::ModemJournal& journal)
+        : bus_(std::move(bus)), onlyModem_(std::move(onlyModem)), receive_(receive), journal_(journal),
+          watcher_(Service, bus_, QDBusServiceWatcher::WatchForOwnerChange) {
+        connect(&watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] { LoadModems(); });
+        connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+            Note("ModemManager left the bus; waiting for it to return");
+            while (!modems_.empty()) RemoveModem(modems_.begin()->first);
+        });
+        bus_.connect(Service, ManagerPath, ObjectManager, "InterfacesAdded", this, SLOT(interfacesAdded(QDBusMessage)));
+        bus_.connect(Service, ManagerPath, ObjectManager, "InterfacesRemoved", this,
+                     SLOT(interfacesRemoved(QDBusMessage)));
+        LoadModems();
+        if (!onlyModem_.isEmpty() && modems_.empty()) Note("waiting for modem " + Utf8(onlyModem_));
+    }
+
+public slots:
+    void interfacesAdded(const QDBusMessage& signal) {
+        const auto args = signal.arguments();
+        if (args.size() < 2) return;
+        const QString path = args[0].value<QDBusObjectPath>().path();
+        if (InterfaceNames(args[1].value<QDBusArgument>()).contains(Messaging)) AddModem(path);
+    }
+
+    void interfacesRemoved(const QDBusMessage& signal) {
+        const auto args = signal.arguments();
+        if (args.size() < 2) return;
+        const QString path = args[0].value<QDBusObjectPath>().path();
+        if (args[1].toStringList().contains(Messaging)) RemoveModem(path);
+    }
+
+    void messageAdded(const QDBusMessage& signal) {
+        const auto args = signal.arguments();
+        if (args.size() < 2 || !args[1].toBool()) return;  // a message of our own, to be sent
+        Consider(signal.path(), args[0].value<QDBusObjectPath>().path());
+    }
+
+    void messageChanged(const QDBusMessage& signal) {
+        auto waiting = waiting_.find(signal.path());
+        if (waiting != waiting_.end()) Consider(waiting->second, waiting->first);
+    }
+
+private:
+    QDBusMessage Call(const QString& path, const QString& interface, const QString& method,
+                      const QVariantList& args = {}) {
+        QDBusMessage call = QDBusMessage::createMethodCall(Service, path, interface, method);
+        call.setArguments(args);
+        return bus_.call(call, QDBus::Block);
+    }
+
+    void LoadModems() {
+        QDBusMessage reply = Call(ManagerPath, ObjectManager, "GetManagedObjects");
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            // Not running yet is the usual case at boot: the watcher brings the modems later.
+            if (reply.errorName() != "org.freedesktop.DBus.Error.ServiceUnknown") {
+                Note("ModemManager's modems cannot be listed (" + ErrorText(reply) + "); waiting for it");
+            }
+            return;
+        }
+        const QDBusArgument objects = reply.arguments().value(0).value<QDBusArgument>();
+        QStringList modems;
+        objects.beginMap();
+        while (!objects.atEnd()) {
+            QDBusObjectPath path;
+            objects.beginMapEntry();
+            objects >> path;
+            if (InterfaceNames(objects).contains(Messaging)) modems << path.path();
+            objects.endMapEntry();
+        }
+        objects.endMap();
+        for (const QString& modem : modems) AddModem(modem);
+    }
+
+    void AddModem(const QString& path) {
+        if ((!onlyModem_.isEmpty() && path != onlyModem_) || modems_.count(path) != 0) return;
+        modems_[path];
+        bus_.connect(Service, path, Messaging, "Added", this, SLOT(messageAdded(QDBusMessage)));
+        Note("serving modem " + Utf8(path));
+        // Connected first, listed second: a message that arrives in between is seen twice,
+        // and the second time finds it handled.
+        QDBusMessage reply = Call(path, Messaging, "List");
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            Note("the messages of modem " + Utf8(path) + " cannot be listed (" + ErrorText(reply) + ")");
+            return;
+        }
+        const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
+        QList<QDBusObjectPath> messages;
+        list >> messages;
+        for (const auto& message : messages) Consider(path, message.path());
+    }
+
+    void RemoveModem(const QString& path) {
+        auto modem = modems_.find(path);
+        if (modem == modems_.end()) return;
+        bus_.disconnect(Service, path, Messaging, "Added", this, SLOT(messageAdded(QDBusMessage)));
+        for (auto it = waiting_.begin(); it != waiting_.end();) {
+            if (it->second != path) {
+                ++it;
+                continue;
+            }
+            const QString message = it->first;  // a copy: Unwatch erases the key
+            Unwatch(message);
+            it = waiting_.begin();
+        }
+        modems_.erase(modem);
+        Note("modem " + Utf8(path) + " is gone");
+    }
+
+    void Watch(const QString& modem, const QString& message) {
+        if (!waiting_.emplace(message, modem).second) return;
+        bus_.connect(Service, message, Properties, "PropertiesChanged", this, SLOT(messageChanged(QDBusMessage)));
+    }
+
+    void Unwatch(const QString& message) {
+        if (waiting_.erase(message) == 0) return;
+        bus_.disconnect(Service, message, Properties, "PropertiesChanged", this, SLOT(messageChanged(QDBusMessage)));
+    }
+
+    // By value: a caller may pass a key of waiting_, which Unwatch erases.
+    void Consider(const QString modemPath, const QString message) {
+        auto modem = modems_.find(modemPath);
+        if (modem == modems_.end() || modem->second.count(message) != 0) return;
+        const std::string name = "message " + Utf8(message) + " of modem " + Utf8(modemPath);
+        QDBusMessage reply = Call(message, Properties, "GetAll", {SmsInterface});
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            Note(name + ": its properties cannot be read (" + ErrorText(reply) + ")");
+            return;
+        }
+        const device::ModemSmsReading reading =
+            device::ReadModemSms(ReadProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0))));
+        using Kind = device::ModemSmsReading::Kind;
+        if (reading.kind == Kind::Receiving) return Watch(modemPath, message);
+        Unwatch(message);
+        modem->second.insert(message);
+        if (reading.kind == Kind::NotIncoming) return;
+        if (!reading.note.empty()) Note(name + ": " + reading.note);
+        if (reading.kind == Kind::Received) Take(modemPath, message, name, reading);
+    }
+
+    // Stored first, deleted from the modem second: an end between the two leaves the message
+    // on the modem and in the journal, never lost and never stored again.
+    void Take(const QString& modem, const QString& message, const std::string& name,
+              const device::ModemSmsReading& reading) {
+        if (!journal_.Holds(reading.key)) {
+            try {
+                receive_(reading.sms);
+            } catch (const std::exception& error) {
+                Note(name + " cannot be stored (" + error.what() + "); it stays on the modem");
+                modems_[modem].erase(message);
+                return;
+            }
+            if (!journal_.Stored(reading.key)) Note(name + ": the journal cannot be written");
+        }
+        QDBusMessage reply = Call(modem, Messaging, "Delete", {QVariant::fromValue(QDBusObjectPath(message))});
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            Note(name + " is stored, but the modem did not delete it (" + ErrorText(reply) +
+                 "); it will not be stored again");
+            return;
+        }
+        journal_.Deleted(reading.key);
+    }
+
+    QDBusConnection bus_;
+    QString onlyModem_;
+    const SmsSink& receive_;
+    device::ModemJournal& journal_;
+    QDBusServiceWatcher watcher_;
+    std::map<QString, std::set<QString>> modems_;  // each served modem with the messages it has handled
+    std::map<QString, QString> waiting_;           // messages still receiving parts, with their modem
+};
+
+void ListenToModemManager(const std::string& modemPath, const SmsSink& receive) {
+    // Blocked before any thread starts, so that every thread leaves them to the signal file.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    sigaddset(&stop, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    int stopFd = signalfd(-1, &stop, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (stopFd < 0) throw std::runtime_error("cannot wait for SIGTERM");
+
+    static int argc = 1;
+    static char name[] = "velmo-device";
+    static char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    QSocketNotifier stopped(stopFd, QSocketNotifier::Read);
+    QObject::connect(&stopped, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+
+    device::ModemJournal journal;
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) {
+        ::close(stopFd);
+        throw std::runtime_error("cannot connect to the system bus (" + Utf8(bus.lastError().message()) + ")");
+    }
+    {
+        ModemManagerListener listener(bus, QString::fromStdString(modemPath), receive, journal);
+        app.exec();
+    }
+    ::close(stopFd);
+}
+
+}  // namespace velmo::cli
+
+#include "ModemManagerListener.moc"
