@@ -29,23 +29,10 @@ struct ScopeName {
 constexpr ScopeName kScopes[] = {
     {"text", TextRuleScope::Text}, {"sender", TextRuleScope::Sender}, {"both", TextRuleScope::Both}};
 
-bool WellFormed(std::u16string_view text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char16_t unit = text[i];
-        if (unit >= 0xD800 && unit <= 0xDBFF) {
-            if (i + 1 == text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF) return false;
-            ++i;
-        } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // A text as a JSON string; one that UTF-8 cannot carry (a lone surrogate half, as a damaged
 // record may hold) as the list of its UTF-16 units, so that it comes back unit for unit.
 Json TextJson(std::u16string_view text) {
-    if (WellFormed(text)) return device::ToUtf8(text);
+    if (device::WellFormedUtf16(text) == text) return device::ToUtf8(text);
     Json units = Json::array();
     for (char16_t unit : text) units.push_back(static_cast<unsigned>(unit));
     return units;

@@ -30,19 +30,6 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-std::u16string WellFormedUtf16(std::u16string_view text) {
-    std::u16string out(text);
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        char16_t c = out[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            out[i] = u'\uFFFD';
-        }
-    }
-    return out;
-}
-
 std::optional<FileTimePoint> ModemTimestamp(std::string_view text) {
     if (text.empty()) return std::nullopt;
     // The device's own reading takes whole seconds and a zone of hours and minutes; a

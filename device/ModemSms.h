@@ -53,8 +53,4 @@ ModemSmsReading ReadModemSms(const ModemSmsProperties& properties);
 // modem gave none); throws std::invalid_argument, saying why, for anything else.
 std::optional<FileTimePoint> ModemTimestamp(std::string_view text);
 
-// The text with each unpaired surrogate replaced by U+FFFD, so that the stored text is
-// well-formed UTF-16.
-std::u16string WellFormedUtf16(std::u16string_view text);
-
 }  // namespace velmo::device

@@ -55,6 +55,19 @@ std::string ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::u16string WellFormedUtf16(std::u16string_view text) {
+    std::u16string out(text);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        char16_t c = out[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 && out[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            out[i] = u'\uFFFD';
+        }
+    }
+    return out;
+}
+
 std::u16string ToUtf16(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());

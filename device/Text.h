@@ -11,6 +11,10 @@ namespace velmo::device {
 std::string ToUtf8(std::u16string_view text);
 std::u16string ToUtf16(std::string_view text);
 
+// The text with each unpaired surrogate replaced by U+FFFD, so that the stored text is
+// well-formed UTF-16.
+std::u16string WellFormedUtf16(std::u16string_view text);
+
 // Length of a zero-terminated UTF-16 string; 0 for a null pointer.
 std::size_t Length(const char16_t* text);
 
