@@ -68,7 +68,8 @@ public:
         // Senders spread over the whole address book, and every tenth one a stranger.
         std::string batch;
         for (int m = 0; m < kMessages; ++m) {
-            std::string from = m % 10 == 9 ? "+44 20 7946 " + std::to_string(1000 + m) : Number((m * 7919) % kContacts + 1);
+            std::string from =
+                m % 10 == 9 ? "+44 20 7946 " + std::to_string(1000 + m) : Number((m * 7919) % kContacts + 1);
             batch += from + "\tSender " + std::to_string(m) + "\tMessage number " + std::to_string(m) + "\n";
         }
         test::WriteFileBytes(Batch(), std::vector<std::uint8_t>(batch.begin(), batch.end()));
@@ -78,7 +79,8 @@ public:
 
     // Back to an empty Inbox and no blocked messages, so that every run starts alike.
     void ClearMessages() const {
-        for (const char* name : {"messages.db", "messages.db-wal", "messages.db-shm"}) fs::remove(device_.Root() / name);
+        for (const char* name : {"messages.db", "messages.db-wal", "messages.db-shm"})
+            fs::remove(device_.Root() / name);
         fs::remove(device::ProgramDirectory() / "Mesages.dat");
     }
 
@@ -87,5 +89,3 @@ private:
 };
 
 }  // namespace velmo::bench
-
-

@@ -44,7 +44,6 @@ private:
     velmo::test::TempDevice device_;
 };
 
-
 // The walk alone, over a connection opened once.
 void BM_WalkSixPhoneFields(benchmark::State& state) {
     AddressBookFixture fixture(state.range(0));

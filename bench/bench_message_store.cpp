@@ -14,9 +14,12 @@ using namespace velmo::device;
 namespace {
 
 std::vector<Property> Sms() {
-    return {Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+4915112345678"), Property::Text(PR_SENDER_NAME_W, u"Anna"),
-            Property::Text(PR_SUBJECT_W, u"See you at eight"), Property::Time(PR_MESSAGE_DELIVERY_TIME, FILETIME{1, 2}),
-            Property::Number(PR_MESSAGE_FLAGS, 0), Property::Text(PR_MESSAGE_CLASS_W, u"IPM.SMStext")};
+    return {Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+4915112345678"),
+            Property::Text(PR_SENDER_NAME_W, u"Anna"),
+            Property::Text(PR_SUBJECT_W, u"See you at eight"),
+            Property::Time(PR_MESSAGE_DELIVERY_TIME, FILETIME{1, 2}),
+            Property::Number(PR_MESSAGE_FLAGS, 0),
+            Property::Text(PR_MESSAGE_CLASS_W, u"IPM.SMStext")};
 }
 
 IUnknown* Open(IMsgStore* store, EntryId& id) {
@@ -33,7 +36,8 @@ void BM_DismissPath(benchmark::State& state) {
     EntryId inbox = store.InboxEntryId();
     // Other messages in the folder, as on a phone in use.
     for (int i = 0; i < 500; ++i) store.CreateMessage(u"Inbox", Sms());
-    SizedSPropTagArray<4> tags{4, {PR_SENDER_EMAIL_ADDRESS_W, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME, PR_SENDER_NAME_W}};
+    SizedSPropTagArray<4> tags{4,
+                               {PR_SENDER_EMAIL_ADDRESS_W, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME, PR_SENDER_NAME_W}};
     for (auto _ : state) {
         state.PauseTiming();
         EntryId id = store.CreateMessage(u"Inbox", Sms());

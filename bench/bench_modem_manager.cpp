@@ -54,7 +54,10 @@ void ModemManagerAgainstBatch(benchmark::State& state) {
         if (standIn.Deletes() != done) return state.SkipWithError("not every message was deleted from the modem");
         device.ClearMessages();
         batch.push_back(bench::MedianSeconds<bench::WallClock>(
-            [&] { bench::Device({"sms", "receive", "--batch", device.Batch().string(), "--quiet"}); }, 1));
+            [&] {
+                bench::Device({"sms", "receive", "--batch", device.Batch().string(), "--quiet"});
+            },
+            1));
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * bench::kMessages);

@@ -104,8 +104,9 @@ BENCHMARK(BM_ProcessMessageUnknownSender)->ArgName("rules")->Arg(0)->Arg(64)->Un
 // message (compiled:0) and compiled once, as the handler keeps them while the file stands.
 void BM_MatchSixtyFourRules(benchmark::State& state) {
     const std::vector<TextRule> rules = MissingRules();
-    const std::u16string text = u"Running ten minutes late, the train is stuck outside the station. "
-                                u"Start without me and save me a seat near the door, thanks!";
+    const std::u16string text =
+        u"Running ten minutes late, the train is stuck outside the station. "
+        u"Start without me and save me a seat near the door, thanks!";
     const TextRuleMatcher kept(rules);
     for (auto _ : state) {
         auto matched = state.range(0) != 0 ? kept.FirstMatch(text, u"+44 7700 900999")

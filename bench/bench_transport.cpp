@@ -129,5 +129,11 @@ void PeakMemoryWith10000Contacts(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(ReceiveBatchOf1000)->ArgName("quiet")->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(ReceiveBatchOf1000)
+    ->ArgName("quiet")
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(3);
 BENCHMARK(PeakMemoryWith10000Contacts)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);

@@ -184,8 +184,7 @@ bool BlockedMessageFile::Rewrite(const std::function<bool(std::vector<BlockedMes
     return done;
 }
 
-BlockedMessageFile::RemoveResult BlockedMessageFile::Remove(std::uint32_t index,
-                                                            const BlockedMessageRecord& expected) {
+BlockedMessageFile::RemoveResult BlockedMessageFile::Remove(std::uint32_t index, const BlockedMessageRecord& expected) {
     RemoveResult result = RemoveResult::Failed;
     Locked([&] {
         std::uint64_t size = 0;

@@ -142,11 +142,8 @@ RestoreResult RestoreBlockedMessage(IMsgStore* store, ULONG cbInbox, LPENTRYID i
         case BlockedMessageFile::RemoveResult::Removed:
             step(RestoreStep::RecordRemoved);
             return RestoreResult::Restored;
-        case BlockedMessageFile::RemoveResult::Changed:
-            TakeBack(folder, copyId);
-            return RestoreResult::FileChanged;
-        case BlockedMessageFile::RemoveResult::Failed:
-            break;
+        case BlockedMessageFile::RemoveResult::Changed: TakeBack(folder, copyId); return RestoreResult::FileChanged;
+        case BlockedMessageFile::RemoveResult::Failed: break;
     }
     TakeBack(folder, copyId);
     return RestoreResult::FileNotWritten;

@@ -9,9 +9,8 @@ namespace {
 // The telephone fields compared with a sender, in the order they are read.
 using TelephoneGetter = HRESULT (IContact::*)(BSTR*);
 constexpr TelephoneGetter ComparedTelephones[] = {
-    &IContact::get_BusinessTelephoneNumber, &IContact::get_Business2TelephoneNumber,
-    &IContact::get_HomeTelephoneNumber,     &IContact::get_Home2TelephoneNumber,
-    &IContact::get_MobileTelephoneNumber,   &IContact::get_CarTelephoneNumber,
+    &IContact::get_BusinessTelephoneNumber, &IContact::get_Business2TelephoneNumber, &IContact::get_HomeTelephoneNumber,
+    &IContact::get_Home2TelephoneNumber,    &IContact::get_MobileTelephoneNumber,    &IContact::get_CarTelephoneNumber,
 };
 
 // digits is the walk's one buffer for each number's digits.

@@ -77,8 +77,7 @@ std::int64_t Integer(const Json& value, const std::string& at, std::int64_t min,
     if (value.is_number_unsigned()) {
         // The reader takes every number without a sign as unsigned, 0 as well.
         const std::uint64_t number = value.get<std::uint64_t>();
-        inRange = number <= static_cast<std::uint64_t>(max) &&
-                  (min <= 0 || number >= static_cast<std::uint64_t>(min));
+        inRange = number <= static_cast<std::uint64_t>(max) && (min <= 0 || number >= static_cast<std::uint64_t>(min));
     } else if (whole) {
         inRange = value.get<std::int64_t>() >= min && value.get<std::int64_t>() <= max;
     }
@@ -113,8 +112,8 @@ std::u16string Text(const Json& value, const std::string& at, std::size_t maxUni
     }
     if (text.find(u'\0') != std::u16string::npos) Fail(at, "must not hold the character U+0000");
     if (text.size() > maxUnits) {
-        Fail(at, "is " + std::to_string(text.size()) + " UTF-16 units long; at most " + std::to_string(maxUnits) +
-                     " fit");
+        Fail(at,
+             "is " + std::to_string(text.size()) + " UTF-16 units long; at most " + std::to_string(maxUnits) + " fit");
     }
     return text;
 }

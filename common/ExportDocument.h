@@ -40,7 +40,7 @@ struct ExportedSettings {
 struct ExportedContact {
     std::int32_t key = 0;
     std::int32_t action = Accept;
-    std::u16string name;                 // empty for the unknown and undefined senders
+    std::u16string name;                  // empty for the unknown and undefined senders
     std::vector<std::u16string> numbers;  // business, business 2, home, home 2, mobile, car; those set
     friend bool operator==(const ExportedContact&, const ExportedContact&) = default;
 };

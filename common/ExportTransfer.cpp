@@ -216,8 +216,8 @@ ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book
                                  settings.SetDefActionType(s.defActionType) &&
                                  settings.SetContactFormat(s.contactFormat) && settings.SetStartTime(s.startTime) &&
                                  settings.SetEndTime(s.endTime) && settings.SetWeekDays(s.weekDays) &&
-                                 settings.SetDeleteTimeType(s.deleteTimeType) &&
-                                 settings.SetBlockedMsg(s.blockedMsg) && settings.SetSilentMsg(s.silentMsg);
+                                 settings.SetDeleteTimeType(s.deleteTimeType) && settings.SetBlockedMsg(s.blockedMsg) &&
+                                 settings.SetSilentMsg(s.silentMsg);
     if (!settingsWritten) {
         report.error = "cannot write the settings; some may have been written, and nothing else was imported";
         return report;

@@ -30,7 +30,7 @@ enum class ImportMode { Merge, Replace };
 struct ImportReport {
     bool imported = false;
     bool changed = false;  // whether anything was written, even when a later write failed
-    std::string error;  // why not, or what failed and what had been written before
+    std::string error;     // why not, or what failed and what had been written before
     std::size_t contactsMatched = 0;
     std::vector<ExportedContact> unmatched;  // contacts of the file that no contact of the book matched
     std::size_t rulesAdded = 0;

@@ -103,7 +103,8 @@ bool TrailingDigitsMatch(std::u16string_view a, std::u16string_view b) {
     if (a.substr(a.size() - n) == b.substr(b.size() - n)) return true;
     // When at least 7 trailing digits agree and what is left over is a national trunk prefix on one
     // side and a country code on the other, it is the same number dialled nationally and internationally.
-    if ((MayStartWithTrunkPrefix(a) && IsNationalFormOf(a, b)) || (MayStartWithTrunkPrefix(b) && IsNationalFormOf(b, a))) {
+    if ((MayStartWithTrunkPrefix(a) && IsNationalFormOf(a, b)) ||
+        (MayStartWithTrunkPrefix(b) && IsNationalFormOf(b, a))) {
         return true;
     }
     // Everything else is not a match.

@@ -70,8 +70,7 @@ bool RegistryKey::QueryIntoBuffer(const char16_t* name, DWORD& type, DWORD& size
     size = bufferSize_;
     type = REG_NONE;
     // A value that grew since Open reports success with no buffer to hold it, so the size is checked too.
-    return RegQueryValueExW(key_, name, nullptr, &type, buffer_.get(), &size) == ERROR_SUCCESS &&
-           size <= bufferSize_;
+    return RegQueryValueExW(key_, name, nullptr, &type, buffer_.get(), &size) == ERROR_SUCCESS && size <= bufferSize_;
 }
 
 bool RegistryKey::ReadDword(const char16_t* name, DWORD& value, const char16_t* subKey) {

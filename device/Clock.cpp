@@ -40,8 +40,7 @@ std::time_t UnixSecondsOf(std::uint64_t fileTime) {
 }
 
 std::time_t SecondsOf(TimePoint instant) {
-    return static_cast<std::time_t>(
-        std::chrono::floor<std::chrono::seconds>(instant.time_since_epoch()).count());
+    return static_cast<std::time_t>(std::chrono::floor<std::chrono::seconds>(instant.time_since_epoch()).count());
 }
 }  // namespace
 
@@ -128,8 +127,8 @@ void GetSystemTimeAsFileTime(FILETIME* lpFileTime) {
 
 BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* lpFileTime) {
     if (st == nullptr || lpFileTime == nullptr) return FALSE;
-    if (st->wYear < 1601 || st->wYear > 30827 || st->wMonth < 1 || st->wMonth > 12 || st->wDay < 1 ||
-        st->wDay > 31 || st->wHour > 23 || st->wMinute > 59 || st->wSecond > 59 || st->wMilliseconds > 999) {
+    if (st->wYear < 1601 || st->wYear > 30827 || st->wMonth < 1 || st->wMonth > 12 || st->wDay < 1 || st->wDay > 31 ||
+        st->wHour > 23 || st->wMinute > 59 || st->wSecond > 59 || st->wMilliseconds > 999) {
         return FALSE;
     }
     using namespace std::chrono;

@@ -25,8 +25,8 @@ void ContactSnapshotCache::ConnectLocked() {
     // by fork must not use its parent's connection.
     std::filesystem::path path = DeviceRoot() / "contacts.db";
     struct stat file {};
-    if (store_ && path == path_ && process_ == getpid() && stat(path.c_str(), &file) == 0 &&
-        file.st_dev == device_ && file.st_ino == inode_) {
+    if (store_ && path == path_ && process_ == getpid() && stat(path.c_str(), &file) == 0 && file.st_dev == device_ &&
+        file.st_ino == inode_) {
         return;
     }
     store_.reset();

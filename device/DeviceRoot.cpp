@@ -9,8 +9,8 @@ std::filesystem::path DeviceRoot() {
         return std::filesystem::path(root);
     }
     const char* home = std::getenv("HOME");
-    std::filesystem::path base = (home != nullptr && *home != '\0') ? std::filesystem::path(home)
-                                                                     : std::filesystem::path("/tmp");
+    std::filesystem::path base =
+        (home != nullptr && *home != '\0') ? std::filesystem::path(home) : std::filesystem::path("/tmp");
     return base / ".local" / "share" / "velmo" / "device";
 }
 

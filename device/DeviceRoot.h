@@ -13,7 +13,7 @@ std::filesystem::path DeviceRoot();
 // DeviceRoot(), created with its parents when missing. Throws std::filesystem::filesystem_error.
 std::filesystem::path EnsureDeviceRoot();
 
-std::filesystem::path WindowsDirectory();       // DeviceRoot()/Windows
-std::filesystem::path ProgramDirectory();       // DeviceRoot()/Program Files/VelmoLight
+std::filesystem::path WindowsDirectory();  // DeviceRoot()/Windows
+std::filesystem::path ProgramDirectory();  // DeviceRoot()/Program Files/VelmoLight
 
 }  // namespace velmo::device

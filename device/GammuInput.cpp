@@ -31,9 +31,7 @@ std::optional<int> Count(const EnvironmentLookup& environment, const std::string
     return count;
 }
 
-std::string Numbered(const char* prefix, int n, const char* field) {
-    return prefix + std::to_string(n) + "_" + field;
-}
+std::string Numbered(const char* prefix, int n, const char* field) { return prefix + std::to_string(n) + "_" + field; }
 
 }  // namespace
 

@@ -81,16 +81,16 @@ struct SPropValue {
     ULONG ulPropTag;
     ULONG dwAlignPad;
     union PV {
-        SHORT i;               // PT_SHORT
-        LONG l;                // PT_LONG
-        ULONG ul;              // PT_LONG, unsigned
-        unsigned short b;      // PT_BOOLEAN
-        FILETIME ft;           // PT_SYSTIME
-        char* lpszA;           // PT_STRING8
-        SBinary bin;           // PT_BINARY
-        WCHAR* lpszW;          // PT_UNICODE
-        SCODE err;             // PT_ERROR
-        LONG x;                // PT_NULL, PT_UNSPECIFIED
+        SHORT i;           // PT_SHORT
+        LONG l;            // PT_LONG
+        ULONG ul;          // PT_LONG, unsigned
+        unsigned short b;  // PT_BOOLEAN
+        FILETIME ft;       // PT_SYSTIME
+        char* lpszA;       // PT_STRING8
+        SBinary bin;       // PT_BINARY
+        WCHAR* lpszW;      // PT_UNICODE
+        SCODE err;         // PT_ERROR
+        LONG x;            // PT_NULL, PT_UNSPECIFIED
     } Value;
 };
 using LPSPropValue = SPropValue*;

@@ -48,7 +48,8 @@ std::optional<EntryRef> ParseEntryId(const void* bytes, std::size_t size) {
     if (std::memcmp(id, kNoFlags, 4) != 0 || std::memcmp(id + 4, kStoreTag, sizeof kStoreTag) != 0) {
         return std::nullopt;
     }
-    if (id[8] != static_cast<std::uint8_t>(EntryKind::Folder) && id[8] != static_cast<std::uint8_t>(EntryKind::Message)) {
+    if (id[8] != static_cast<std::uint8_t>(EntryKind::Folder) &&
+        id[8] != static_cast<std::uint8_t>(EntryKind::Message)) {
         return std::nullopt;
     }
     std::uint64_t value = 0;
@@ -63,15 +64,11 @@ bool HoldsTypeOfTag(const Property& property) {
         case PT_SHORT:
         case PT_LONG:
         case PT_BOOLEAN:
-        case PT_SYSTIME:
-            return property.AsNumber() != nullptr;
-        case PT_UNICODE:
-            return property.AsText() != nullptr;
+        case PT_SYSTIME: return property.AsNumber() != nullptr;
+        case PT_UNICODE: return property.AsText() != nullptr;
         case PT_STRING8:
-        case PT_BINARY:
-            return std::holds_alternative<std::vector<std::uint8_t>>(property.value);
-        default:
-            return false;
+        case PT_BINARY: return std::holds_alternative<std::vector<std::uint8_t>>(property.value);
+        default: return false;
     }
 }
 
@@ -105,12 +102,9 @@ public:
     std::u16string Text(int column) const { return statement_.Text(column); }
     Property Value(ULONG tag, int column) const {
         switch (statement_.Type(column)) {
-            case SQLITE_TEXT:
-                return {tag, Text(column)};
-            case SQLITE_BLOB:
-                return {tag, statement_.Blob(column)};
-            default:
-                return {tag, Number(column)};
+            case SQLITE_TEXT: return {tag, Text(column)};
+            case SQLITE_BLOB: return {tag, statement_.Blob(column)};
+            default: return {tag, Number(column)};
         }
     }
 

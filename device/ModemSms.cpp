@@ -41,9 +41,8 @@ std::optional<FileTimePoint> ModemTimestamp(std::string_view text) {
         if (end == dot + 1) throw std::invalid_argument("\"" + normal + "\" has no digits after its '.'");
         normal.erase(dot, end - dot);
     }
-    if (auto sign = normal.find_last_of("+-"); sign != std::string::npos && sign > 10 &&
-                                               normal.size() == sign + 3 && IsDigit(normal[sign + 1]) &&
-                                               IsDigit(normal[sign + 2])) {
+    if (auto sign = normal.find_last_of("+-"); sign != std::string::npos && sign > 10 && normal.size() == sign + 3 &&
+                                               IsDigit(normal[sign + 1]) && IsDigit(normal[sign + 2])) {
         normal += ":00";
     }
     try {

@@ -31,11 +31,11 @@ struct ModemSmsProperties {
 
 struct ModemSmsReading {
     enum class Kind {
-        Received,   // ready for the transport
-        Receiving,  // parts are still missing: ask again when its State changes
+        Received,     // ready for the transport
+        Receiving,    // parts are still missing: ask again when its State changes
         NotIncoming,  // stored, sending or sent: none of the receiver's business
-        Skipped,    // received, but left on the modem for the reason in note
-        Malformed,  // the properties cannot be read; note says why
+        Skipped,      // received, but left on the modem for the reason in note
+        Malformed,    // the properties cannot be read; note says why
     };
     Kind kind = Kind::Malformed;
     IncomingSms sms;

@@ -1,9 +1,9 @@
 #include "device/MsgStoreObjects.h"
 
 #include <atomic>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -54,31 +54,24 @@ bool AnswerAs(ULONG tag, ULONG flags, const Property& stored, SPropValue& value,
     value.dwAlignPad = 0;
     const std::int64_t* number = stored.AsNumber();
     switch (type) {
-        case PT_SHORT:
-            value.Value.i = static_cast<SHORT>(*number);
-            return true;
-        case PT_LONG:
-            value.Value.l = static_cast<LONG>(*number);
-            return true;
-        case PT_BOOLEAN:
-            value.Value.b = *number != 0 ? 1 : 0;
-            return true;
-        case PT_SYSTIME:
-            value.Value.ft = Split(static_cast<std::uint64_t>(*number));
-            return true;
+        case PT_SHORT: value.Value.i = static_cast<SHORT>(*number); return true;
+        case PT_LONG: value.Value.l = static_cast<LONG>(*number); return true;
+        case PT_BOOLEAN: value.Value.b = *number != 0 ? 1 : 0; return true;
+        case PT_SYSTIME: value.Value.ft = Split(static_cast<std::uint64_t>(*number)); return true;
         case PT_UNICODE: {
-            std::u16string text = stype == PT_UNICODE ? *stored.AsText()
-                                                      : ToUtf16({reinterpret_cast<const char*>(std::get<2>(stored.value).data()),
-                                                                 std::get<2>(stored.value).size()});
+            std::u16string text = stype == PT_UNICODE
+                                      ? *stored.AsText()
+                                      : ToUtf16({reinterpret_cast<const char*>(std::get<2>(stored.value).data()),
+                                                 std::get<2>(stored.value).size()});
             auto* out = static_cast<WCHAR*>(AllocateMore((text.size() + 1) * sizeof(WCHAR), root));
             std::memcpy(out, text.c_str(), (text.size() + 1) * sizeof(WCHAR));
             value.Value.lpszW = out;
             return true;
         }
         case PT_STRING8: {
-            std::string text = stype == PT_STRING8 ? std::string(std::get<2>(stored.value).begin(),
-                                                                 std::get<2>(stored.value).end())
-                                                   : ToUtf8(*stored.AsText());
+            std::string text = stype == PT_STRING8
+                                   ? std::string(std::get<2>(stored.value).begin(), std::get<2>(stored.value).end())
+                                   : ToUtf8(*stored.AsText());
             auto* out = static_cast<char*>(AllocateMore(text.size() + 1, root));
             std::memcpy(out, text.c_str(), text.size() + 1);
             value.Value.lpszA = out;
@@ -91,8 +84,7 @@ bool AnswerAs(ULONG tag, ULONG flags, const Property& stored, SPropValue& value,
             value.Value.bin = SBinary{static_cast<ULONG>(bytes.size()), out};
             return true;
         }
-        default:
-            return false;
+        default: return false;
     }
 }
 
@@ -140,14 +132,10 @@ std::optional<Property> ToStored(const SPropValue& value, SCODE& problem) {
     problem = S_OK;
     ULONG tag = value.ulPropTag;
     switch (PROP_TYPE(tag)) {
-        case PT_SHORT:
-            return Property::Number(tag, value.Value.i);
-        case PT_LONG:
-            return Property::Number(tag, value.Value.l);
-        case PT_BOOLEAN:
-            return Property::Number(tag, value.Value.b != 0 ? 1 : 0);
-        case PT_SYSTIME:
-            return Property::Time(tag, value.Value.ft);
+        case PT_SHORT: return Property::Number(tag, value.Value.i);
+        case PT_LONG: return Property::Number(tag, value.Value.l);
+        case PT_BOOLEAN: return Property::Number(tag, value.Value.b != 0 ? 1 : 0);
+        case PT_SYSTIME: return Property::Time(tag, value.Value.ft);
         case PT_UNICODE:
             if (value.Value.lpszW == nullptr) break;
             return Property::Text(tag, std::u16string(value.Value.lpszW, Length(value.Value.lpszW)));
@@ -159,16 +147,13 @@ std::optional<Property> ToStored(const SPropValue& value, SCODE& problem) {
         case PT_BINARY: {
             const SBinary& bin = value.Value.bin;
             if (bin.lpb == nullptr && bin.cb > 0) break;
-            return Property{tag, bin.cb > 0 ? std::vector<std::uint8_t>(bin.lpb, bin.lpb + bin.cb)
-                                            : std::vector<std::uint8_t>{}};
+            return Property{
+                tag, bin.cb > 0 ? std::vector<std::uint8_t>(bin.lpb, bin.lpb + bin.cb) : std::vector<std::uint8_t>{}};
         }
         case PT_ERROR:
         case PT_NULL:
-        case PT_UNSPECIFIED:
-            return std::nullopt;
-        default:
-            problem = MAPI_E_INVALID_TYPE;
-            return std::nullopt;
+        case PT_UNSPECIFIED: return std::nullopt;
+        default: problem = MAPI_E_INVALID_TYPE; return std::nullopt;
     }
     problem = MAPI_E_INVALID_PARAMETER;
     return std::nullopt;
@@ -316,9 +301,7 @@ class Store final : public Object<Store, IMsgStore> {
 public:
     explicit Store(std::shared_ptr<MessageDatabase> database) : database_(std::move(database)) {}
 
-    HRESULT QueryInterface(const GUID& riid, void** object) override {
-        return Answer(riid, object, {&IID_IMsgStore});
-    }
+    HRESULT QueryInterface(const GUID& riid, void** object) override { return Answer(riid, object, {&IID_IMsgStore}); }
 
     HRESULT OpenEntry(ULONG size, LPENTRYID id, const IID* iid, ULONG, ULONG* type, IUnknown** object) override {
         if (object == nullptr) return MAPI_E_INVALID_PARAMETER;

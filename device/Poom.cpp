@@ -78,16 +78,10 @@ public:
         return Read(ContactField::Business2TelephoneNumber, pbstr);
     }
     HRESULT get_HomeTelephoneNumber(BSTR* pbstr) override { return Read(ContactField::HomeTelephoneNumber, pbstr); }
-    HRESULT get_Home2TelephoneNumber(BSTR* pbstr) override {
-        return Read(ContactField::Home2TelephoneNumber, pbstr);
-    }
-    HRESULT get_MobileTelephoneNumber(BSTR* pbstr) override {
-        return Read(ContactField::MobileTelephoneNumber, pbstr);
-    }
+    HRESULT get_Home2TelephoneNumber(BSTR* pbstr) override { return Read(ContactField::Home2TelephoneNumber, pbstr); }
+    HRESULT get_MobileTelephoneNumber(BSTR* pbstr) override { return Read(ContactField::MobileTelephoneNumber, pbstr); }
     HRESULT get_CarTelephoneNumber(BSTR* pbstr) override { return Read(ContactField::CarTelephoneNumber, pbstr); }
-    HRESULT get_RadioTelephoneNumber(BSTR* pbstr) override {
-        return Read(ContactField::RadioTelephoneNumber, pbstr);
-    }
+    HRESULT get_RadioTelephoneNumber(BSTR* pbstr) override { return Read(ContactField::RadioTelephoneNumber, pbstr); }
     HRESULT get_BusinessFaxNumber(BSTR* pbstr) override { return Read(ContactField::BusinessFaxNumber, pbstr); }
     HRESULT get_HomeFaxNumber(BSTR* pbstr) override { return Read(ContactField::HomeFaxNumber, pbstr); }
     HRESULT get_PagerNumber(BSTR* pbstr) override { return Read(ContactField::PagerNumber, pbstr); }

@@ -64,9 +64,7 @@ bool RecordFile::WriteAt(std::uint64_t offset, const void* data, std::size_t siz
     return true;
 }
 
-bool RecordFile::Truncate(std::uint64_t size) {
-    return fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
-}
+bool RecordFile::Truncate(std::uint64_t size) { return fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(size)) == 0; }
 
 bool RecordFile::Flush() { return fd_ >= 0 && ::fdatasync(fd_) == 0; }
 

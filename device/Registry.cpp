@@ -74,8 +74,8 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string>& names) {
     std::size_t start = 0;
     while (true) {
         std::size_t end = path.find(u'\\', start);
-        std::u16string_view name = path.substr(start, end == std::u16string_view::npos ? path.size() - start
-                                                                                       : end - start);
+        std::u16string_view name =
+            path.substr(start, end == std::u16string_view::npos ? path.size() - start : end - start);
         if (name.empty() || name.size() > kMaxKeyNameLength) return false;
         names.emplace_back(name);
         if (end == std::u16string_view::npos) return true;
@@ -90,20 +90,14 @@ LONG ErrorFromSqlite(int rc) {
     gDatabaseError = sqlite3_errstr(rc);
     switch (rc & 0xFF) {
         case SQLITE_CORRUPT:
-        case SQLITE_NOTADB:
-            return ERROR_BADDB;
+        case SQLITE_NOTADB: return ERROR_BADDB;
         case SQLITE_BUSY:
-        case SQLITE_LOCKED:
-            return ERROR_BUSY;
-        case SQLITE_CANTOPEN:
-            return ERROR_CANTOPEN;
-        case SQLITE_NOMEM:
-            return ERROR_OUTOFMEMORY;
+        case SQLITE_LOCKED: return ERROR_BUSY;
+        case SQLITE_CANTOPEN: return ERROR_CANTOPEN;
+        case SQLITE_NOMEM: return ERROR_OUTOFMEMORY;
         case SQLITE_READONLY:
-        case SQLITE_FULL:
-            return ERROR_CANTWRITE;
-        default:
-            return ERROR_CANTREAD;
+        case SQLITE_FULL: return ERROR_CANTWRITE;
+        default: return ERROR_CANTREAD;
     }
 }
 
@@ -410,8 +404,8 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*Reserved*/, LPWSTR /*l
                 check = FindKey(db, childPath, childId, found);
                 if (check != ERROR_SUCCESS) return check;
                 if (!found) {
-                    Statement insert(db.sql,
-                                     "INSERT INTO keys(parent, name, units, path, written) VALUES (?1, ?2, ?3, ?4, ?5)");
+                    Statement insert(
+                        db.sql, "INSERT INTO keys(parent, name, units, path, written) VALUES (?1, ?2, ?3, ?4, ?5)");
                     int step = insert.Bind(1, id)
                                    .Bind(2, std::string_view(Utf8(names[i])))
                                    .Bind(3, static_cast<std::int64_t>(names[i].size()))
@@ -435,18 +429,18 @@ LONG RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD /*Reserved*/, LPWSTR /*l
 }
 
 LONG RegQueryInfoKeyW(HKEY hKey, LPWSTR lpClass, LPDWORD lpcClass, LPDWORD /*lpReserved*/, LPDWORD lpcSubKeys,
-                      LPDWORD lpcMaxSubKeyLen, LPDWORD lpcMaxClassLen, LPDWORD lpcValues,
-                      LPDWORD lpcMaxValueNameLen, LPDWORD lpcMaxValueLen, LPDWORD lpcbSecurityDescriptor,
-                      PFILETIME lpftLastWriteTime) {
+                      LPDWORD lpcMaxSubKeyLen, LPDWORD lpcMaxClassLen, LPDWORD lpcValues, LPDWORD lpcMaxValueNameLen,
+                      LPDWORD lpcMaxValueLen, LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
     if (lpClass != nullptr && lpcClass == nullptr) return ERROR_INVALID_PARAMETER;
     return WithKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
         Database& db = registry.database;
-        Statement key(db.sql, "SELECT written, (SELECT count(*) FROM keys WHERE parent = ?1),"
-                           " (SELECT coalesce(max(units), 0) FROM keys WHERE parent = ?1),"
-                           " (SELECT count(*) FROM vals WHERE key = ?1),"
-                           " (SELECT coalesce(max(units), 0) FROM vals WHERE key = ?1),"
-                           " (SELECT coalesce(max(length(data)), 0) FROM vals WHERE key = ?1)"
-                           " FROM keys WHERE id = ?1");
+        Statement key(db.sql,
+                      "SELECT written, (SELECT count(*) FROM keys WHERE parent = ?1),"
+                      " (SELECT coalesce(max(units), 0) FROM keys WHERE parent = ?1),"
+                      " (SELECT count(*) FROM vals WHERE key = ?1),"
+                      " (SELECT coalesce(max(units), 0) FROM vals WHERE key = ?1),"
+                      " (SELECT coalesce(max(length(data)), 0) FROM vals WHERE key = ?1)"
+                      " FROM keys WHERE id = ?1");
         int rc = key.Bind(1, id).Step();
         if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
         if (rc != SQLITE_ROW) return ErrorFromSqlite(rc);
@@ -500,8 +494,9 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved*/, DWORD dw
             LONG rc = KeyExists(db, id, exists);
             if (rc != ERROR_SUCCESS) return rc;
             if (!exists) return ERROR_KEY_DELETED;
-            Statement q(db.sql, "INSERT OR REPLACE INTO vals(key, folded, name, units, type, data)"
-                                " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+            Statement q(db.sql,
+                        "INSERT OR REPLACE INTO vals(key, folded, name, units, type, data)"
+                        " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
             int step = q.Bind(1, id)
                            .Bind(2, std::string_view(folded))
                            .Bind(3, std::string_view(display))
@@ -579,16 +574,15 @@ LONG RegCloseKey(HKEY hKey) {
     return ERROR_SUCCESS;
 }
 
-LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD /*lpReserved*/,
-                   LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
+LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD /*lpReserved*/, LPWSTR lpClass,
+                   LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
     return EnumerateRow(hKey, dwIndex,
                         "SELECT name, written FROM keys WHERE parent = ?1 ORDER BY path LIMIT 1 OFFSET ?2", lpName,
                         lpcchName, [&](const Statement& row) -> LONG {
                             if (lpClass != nullptr && lpcchClass != nullptr && *lpcchClass > 0) lpClass[0] = 0;
                             if (lpcchClass != nullptr) *lpcchClass = 0;
                             if (lpftLastWriteTime != nullptr) {
-                                *lpftLastWriteTime = velmo::device::Split(
-                                    static_cast<std::uint64_t>(row.Number(1)));
+                                *lpftLastWriteTime = velmo::device::Split(static_cast<std::uint64_t>(row.Number(1)));
                             }
                             return ERROR_SUCCESS;
                         });

@@ -24,8 +24,8 @@ public:
             ok = error == std::errc() && end == text_.data() + pos_ + digits && value >= low && value <= high;
         }
         if (!ok) {
-            Fail(std::string("the ") + what + " must be " + std::to_string(digits) + " digits, " +
-                 Padded(low, digits) + " to " + Padded(high, digits) + ", not " + Found(digits));
+            Fail(std::string("the ") + what + " must be " + std::to_string(digits) + " digits, " + Padded(low, digits) +
+                 " to " + Padded(high, digits) + ", not " + Found(digits));
         }
         pos_ += digits;
         return value;
@@ -46,7 +46,8 @@ public:
         if (!AtEnd()) Fail(std::string("nothing may follow the ") + after + ", but " + Found(text_.size()) + " does");
     }
     [[noreturn]] void Fail(const std::string& what) const {
-        throw std::invalid_argument("\"" + std::string(text_) + "\" is not a time such as 2024-05-01T09:30:00Z: " + what);
+        throw std::invalid_argument("\"" + std::string(text_) +
+                                    "\" is not a time such as 2024-05-01T09:30:00Z: " + what);
     }
 
 private:

@@ -167,10 +167,10 @@ RuleClientAnswer SmsTransport::Ask(const std::u16string& clsid, EntryId message,
     answer.clsid = clsid;
     IMailRuleClient* client = Client(clsid, answer);
     if (client == nullptr) return answer;
-    HRESULT result = client->ProcessMessage(store_.Interface(), static_cast<ULONG>(message.size()),
-                                            reinterpret_cast<LPENTRYID>(message.data()),
-                                            static_cast<ULONG>(folder.size()), reinterpret_cast<LPENTRYID>(folder.data()),
-                                            &answer.eventType, &answer.handled);
+    HRESULT result =
+        client->ProcessMessage(store_.Interface(), static_cast<ULONG>(message.size()),
+                               reinterpret_cast<LPENTRYID>(message.data()), static_cast<ULONG>(folder.size()),
+                               reinterpret_cast<LPENTRYID>(folder.data()), &answer.eventType, &answer.handled);
     answer.result = result;
     if (FAILED(result)) answer.failedStep = RuleClientAnswer::Step::ProcessMessage;
     return answer;

@@ -32,10 +32,10 @@ struct IncomingSms {
 struct RuleClientAnswer {
     enum class Step { Create, Initialize, ProcessMessage };
 
-    std::u16string clsid;             // as registered
-    std::optional<Step> failedStep;   // empty when every step succeeded
-    HRESULT result = S_OK;            // of the failed step, else of ProcessMessage
-    ULONG eventType = 0;              // as ProcessMessage left it (0 before the call)
+    std::u16string clsid;                  // as registered
+    std::optional<Step> failedStep;        // empty when every step succeeded
+    HRESULT result = S_OK;                 // of the failed step, else of ProcessMessage
+    ULONG eventType = 0;                   // as ProcessMessage left it (0 before the call)
     MRCHANDLED handled = MRC_NOT_HANDLED;  // as ProcessMessage left it
 };
 
@@ -45,7 +45,7 @@ enum class SmsOutcome { Accepted, SilentlyAccepted, Dismissed, NotHandled };
 enum class SmsLocation { InboxUnread, InboxRead, ReadCopyInInbox, Deleted };
 
 struct SmsReceipt {
-    EntryId entryId;  // of the message as it was stored
+    EntryId entryId;                        // of the message as it was stored
     std::vector<RuleClientAnswer> answers;  // in the order the clients were asked
     // From the last client that answered: NotHandled when none did (no client registered,
     // or each failed), in which case the message stays in the Inbox as it arrived.
@@ -79,7 +79,7 @@ private:
     SmsLocation Locate(const EntryId& message, const std::vector<Property>& stored) const;
 
     MessageStore& store_;
-    std::u16string lockPath_;  // the device-wide turn of transport.lock
+    std::u16string lockPath_;                             // the device-wide turn of transport.lock
     std::map<std::u16string, IMailRuleClient*> clients_;  // each holds one reference
 };
 

@@ -180,7 +180,8 @@ void Statement::Reset() {
 
 std::string Statement::Utf8(int column) const {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
-    return text == nullptr ? std::string() : std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
+    return text == nullptr ? std::string()
+                           : std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
 }
 
 std::u16string_view Statement::TextView(int column) const {

@@ -95,9 +95,15 @@ std::u16string ToUtf16(std::string_view text) {
         bool ok = true;
         std::size_t j = 1;
         for (; ok && j <= static_cast<std::size_t>(extra); ++j) {
-            if (i + j >= text.size()) { ok = false; break; }
+            if (i + j >= text.size()) {
+                ok = false;
+                break;
+            }
             auto next = static_cast<unsigned char>(text[i + j]);
-            if ((next & 0xC0) != 0x80) { ok = false; break; }
+            if ((next & 0xC0) != 0x80) {
+                ok = false;
+                break;
+            }
             cp = (cp << 6) | (next & 0x3F);
         }
         static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};

@@ -121,7 +121,8 @@ struct Property {
 // [group.]NAME *(;PARAM[=VALUE*(,VALUE)]) : value, where a value may be in double quotes.
 Property ParseProperty(std::string_view text, std::size_t line) {
     std::size_t pos = text.find_first_of(";:");
-    if (pos == std::string_view::npos) Fail(line, "expected a property \"NAME:value\", found \"" + Excerpt(text) + "\"");
+    if (pos == std::string_view::npos)
+        Fail(line, "expected a property \"NAME:value\", found \"" + Excerpt(text) + "\"");
     std::string_view name = Trim(text.substr(0, pos));
     if (auto dot = name.rfind('.'); dot != std::string_view::npos) name.remove_prefix(dot + 1);
     if (name.empty()) Fail(line, "a property without a name: \"" + Excerpt(text) + "\"");
@@ -240,7 +241,7 @@ std::u16string DecodeCharset(const std::string& bytes, const Property& property)
     bool windows = IEquals(charset, "WINDOWS-1252");
     if (!windows && !IEquals(charset, "ISO-8859-1")) {
         Fail(property.line, "the character set \"" + Excerpt(charset) + "\" of " + property.name +
-                                       " is not supported (UTF-8, US-ASCII, ISO-8859-1 and WINDOWS-1252 are)");
+                                " is not supported (UTF-8, US-ASCII, ISO-8859-1 and WINDOWS-1252 are)");
     }
     std::u16string text;
     for (char c : bytes) {
@@ -384,7 +385,8 @@ public:
             if (emails_ < std::size(EmailFields)) {
                 entry_[EmailFields[emails_++]] = std::move(address);
             } else {
-                notes_.push_back(Note(property.line, "only three e-mail addresses are kept; left out " + ToUtf8(address)));
+                notes_.push_back(
+                    Note(property.line, "only three e-mail addresses are kept; left out " + ToUtf8(address)));
             }
         }
     }
@@ -396,15 +398,16 @@ public:
             if (!File(tel.number, OwnFields(tel.kind))) unfiled.push_back(&tel);
         }
         for (const Tel* tel : unfiled) {
-            bool voice = tel->kind != TelKind::BusinessFax && tel->kind != TelKind::HomeFax && tel->kind != TelKind::Pager;
+            bool voice =
+                tel->kind != TelKind::BusinessFax && tel->kind != TelKind::HomeFax && tel->kind != TelKind::Pager;
             if (!voice || !File(tel->number, VoiceFields)) {
-                notes_.push_back(
-                    Note(tel->line, "no free telephone field for " + ToUtf8(tel->number) + "; left out"));
+                notes_.push_back(Note(tel->line, "no free telephone field for " + ToUtf8(tel->number) + "; left out"));
             }
         }
         notes.insert(notes.end(), notes_.begin(), notes_.end());
         if (entry_.Empty()) {
-            notes.push_back(Note(beginLine_, "the card has no name, company, telephone number or e-mail address; skipped"));
+            notes.push_back(
+                Note(beginLine_, "the card has no name, company, telephone number or e-mail address; skipped"));
             return std::nullopt;
         }
         return std::move(entry_);
@@ -578,7 +581,8 @@ VCardImport ImportVCardFile(ContactStore& store, const std::filesystem::path& fi
     auto contents = ParseVCards(bytes);
     if (contents.error) throw std::runtime_error(file.string() + ": " + contents.error->message);
     std::size_t alreadyThere = 0;
-    if (duplicates == DuplicateCards::Skip) contents.contacts = NewCards(store, std::move(contents.contacts), alreadyThere);
+    if (duplicates == DuplicateCards::Skip)
+        contents.contacts = NewCards(store, std::move(contents.contacts), alreadyThere);
     return {store.AddAll(contents.contacts), std::move(contents.notes), alreadyThere};
 }
 

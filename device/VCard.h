@@ -38,8 +38,8 @@ struct VCardError {
 
 struct VCardContents {
     std::vector<ContactEntry> contacts;
-    std::vector<std::string> notes;    // what was read but left out, each naming its line
-    std::optional<VCardError> error;   // set when the file cannot be read; then nothing else is
+    std::vector<std::string> notes;   // what was read but left out, each naming its line
+    std::optional<VCardError> error;  // set when the file cannot be read; then nothing else is
 };
 
 VCardContents ParseVCards(std::string_view bytes);

@@ -55,7 +55,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& sms : messages) {
             if (!sms.name.empty()) std::abort();
         }
-    } catch (const std::invalid_argument&) {
-    }
+    } catch (const std::invalid_argument&) {}
     return 0;
 }

@@ -17,7 +17,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     properties.timestamp = rest.substr(0, nul);
     std::u16string text;
     for (std::size_t i = nul == std::string::npos ? rest.size() : nul + 1; i + 1 < rest.size(); i += 2) {
-        text += static_cast<char16_t>(static_cast<unsigned char>(rest[i]) | static_cast<unsigned char>(rest[i + 1]) << 8);
+        text +=
+            static_cast<char16_t>(static_cast<unsigned char>(rest[i]) | static_cast<unsigned char>(rest[i + 1]) << 8);
     }
     properties.text = text;
     properties.number = text.substr(0, text.size() / 2);
@@ -27,8 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < reading.sms.text.size(); ++i) {
         char16_t c = reading.sms.text[i];
         bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
-        bool nextLow = i + 1 < reading.sms.text.size() && reading.sms.text[i + 1] >= 0xDC00 &&
-                       reading.sms.text[i + 1] <= 0xDFFF;
+        bool nextLow =
+            i + 1 < reading.sms.text.size() && reading.sms.text[i + 1] >= 0xDC00 && reading.sms.text[i + 1] <= 0xDFFF;
         if (low || (high && !nextLow)) std::abort();
         if (high) ++i;
     }

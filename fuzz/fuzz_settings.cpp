@@ -21,9 +21,9 @@
 namespace {
 
 constexpr const char16_t* kNames[] = {
-    velmo::AppPathValue,       velmo::ActiveStateValue,    velmo::ItemsStateValue, velmo::DefActionTypeValue,
-    velmo::ContactFormatValue, velmo::StartTimeValue,      velmo::EndTimeValue,    velmo::WeekDaysValue,
-    velmo::DeleteTimeTypeValue, velmo::BlockedMsgValue,    velmo::SilentMsgValue,
+    velmo::AppPathValue,        velmo::ActiveStateValue, velmo::ItemsStateValue, velmo::DefActionTypeValue,
+    velmo::ContactFormatValue,  velmo::StartTimeValue,   velmo::EndTimeValue,    velmo::WeekDaysValue,
+    velmo::DeleteTimeTypeValue, velmo::BlockedMsgValue,  velmo::SilentMsgValue,
 };
 constexpr DWORD kTypes[] = {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ};
 
@@ -31,10 +31,9 @@ constexpr DWORD kTypes[] = {REG_NONE, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWO
 void UseScratchDevice() {
     static bool ready = false;
     if (ready) return;
-    static std::string dir =
-        (std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
-                                                   : std::filesystem::temp_directory_path()) /
-        "velmo-fuzz-settings-XXXXXX";
+    static std::string dir = (std::filesystem::is_directory("/dev/shm") ? std::filesystem::path("/dev/shm")
+                                                                        : std::filesystem::temp_directory_path()) /
+                             "velmo-fuzz-settings-XXXXXX";
     if (mkdtemp(dir.data()) == nullptr) std::abort();
     setenv("VELMO_DEVICE", dir.c_str(), 1);
     std::atexit([] {

@@ -37,15 +37,12 @@ bool IsFilteringActiveNow(const DecisionSettings& settings, const LocalTimeNow& 
 // action of the message's sender; it is called only in UserSettings mode, once,
 // and its result passes unchanged.
 template <typename SenderAction>
-    requires std::convertible_to<std::invoke_result_t<SenderAction&>, std::int32_t>
-std::int32_t DecideAction(const DecisionSettings& settings, SenderAction&& senderAction) {
+requires std::convertible_to<std::invoke_result_t<SenderAction&>, std::int32_t> std::int32_t DecideAction(
+    const DecisionSettings& settings, SenderAction&& senderAction) {
     switch (settings.itemsState) {
-        case UserSettings:
-            return senderAction();
-        case SilentAcceptAll:
-            return SilentAccept;
-        case DismissAll:
-            return Dismiss;
+        case UserSettings: return senderAction();
+        case SilentAcceptAll: return SilentAccept;
+        case DismissAll: return Dismiss;
         default:  // AcceptAll, and any number outside the modes
             return Accept;
     }

@@ -74,9 +74,9 @@ bool AppendBlockedRecord(SettingsStore& settings, IMessage* message) {
     PropValues props;
     if (!props.Read(message, BlockedRecordTags)) return false;
     const SPropValue* delivered = props.Get(2, PR_MESSAGE_DELIVERY_TIME);
-    const BlockedMessageRecord record =
-        MakeBlockedMessageRecord(props.Text(0, PR_SENDER_EMAIL_ADDRESS_W), props.Text(1, PR_SUBJECT_W),
-                                 props.Text(3, PR_SENDER_NAME_W), delivered != nullptr ? delivered->Value.ft : FILETIME{});
+    const BlockedMessageRecord record = MakeBlockedMessageRecord(
+        props.Text(0, PR_SENDER_EMAIL_ADDRESS_W), props.Text(1, PR_SUBJECT_W), props.Text(3, PR_SENDER_NAME_W),
+        delivered != nullptr ? delivered->Value.ft : FILETIME{});
     char16_t path[MAX_PATH] = {};
     if (!settings.MessagesPath(path)) return false;
     BlockedMessageFile file;
@@ -107,8 +107,8 @@ bool FillSilentCopy(IMessage* message, IMessage* copy) {
 
 std::u16string ReadSenderText(IMessage* message) {
     PropValues sender;
-    const char16_t* text = sender.Read(message, {PR_SENDER_EMAIL_ADDRESS_W}) ? sender.Text(0, PR_SENDER_EMAIL_ADDRESS_W)
-                                                                             : nullptr;
+    const char16_t* text =
+        sender.Read(message, {PR_SENDER_EMAIL_ADDRESS_W}) ? sender.Text(0, PR_SENDER_EMAIL_ADDRESS_W) : nullptr;
     return text != nullptr ? std::u16string(text) : std::u16string();
 }
 
@@ -129,8 +129,8 @@ void DismissMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* fol
     settings.SetBlockedMsg(Incremented(settings.GetBlockedMsg()));
 }
 
-void SilentAcceptMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg,
-                         LPENTRYID lpMsg, ULONG* pulEventType, MRCHANDLED* pHandled) {
+void SilentAcceptMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg,
+                         ULONG* pulEventType, MRCHANDLED* pHandled) {
     IMessage* created = nullptr;
     if (FAILED(folder->CreateMessage(nullptr, 0, &created)) || created == nullptr) {
         *pHandled = MRC_NOT_HANDLED;

@@ -17,10 +17,8 @@ namespace velmo {
 // The sender's name comes last: without it the read copy would show only the number. A
 // message that has none gives a copy that has none.
 inline constexpr ULONG SilentCopyTags[] = {
-    PR_LAST_MODIFICATION_TIME, PR_MESSAGE_CLASS_W,        PR_MESSAGE_FLAGS,
-    PR_MESSAGE_SIZE,           PR_RECIPIENT_TYPE,         PR_SENDER_EMAIL_ADDRESS_W,
-    PR_MESSAGE_DELIVERY_TIME,  PR_SUBJECT_W,              PR_ADDRTYPE_W,
-    PR_SENDER_NAME_W,
+    PR_LAST_MODIFICATION_TIME, PR_MESSAGE_CLASS_W,       PR_MESSAGE_FLAGS, PR_MESSAGE_SIZE, PR_RECIPIENT_TYPE,
+    PR_SENDER_EMAIL_ADDRESS_W, PR_MESSAGE_DELIVERY_TIME, PR_SUBJECT_W,     PR_ADDRTYPE_W,   PR_SENDER_NAME_W,
 };
 
 // The event type reported for a silent accept: the copy created, the original deleted, the folder modified.
@@ -43,7 +41,7 @@ void DismissMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* fol
 // MRC_HANDLED_DONTCONTINUE and adds one to "SilentMsg". When the copy cannot be made whole or the
 // message cannot be deleted, the copy is removed again, the message stays as it was, and the handled
 // result is MRC_NOT_HANDLED with nothing else written or counted.
-void SilentAcceptMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg,
-                         LPENTRYID lpMsg, ULONG* pulEventType, MRCHANDLED* pHandled);
+void SilentAcceptMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg,
+                         ULONG* pulEventType, MRCHANDLED* pHandled);
 
 }  // namespace velmo

@@ -22,8 +22,7 @@ HRESULT RegisterServer() {
         return E_FAIL;
     }
     auto size = static_cast<DWORD>((device::Length(ServerFileName) + 1) * sizeof(char16_t));
-    LONG written =
-        RegSetValueExW(serverKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(ServerFileName), size);
+    LONG written = RegSetValueExW(serverKey, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(ServerFileName), size);
     RegCloseKey(serverKey);
     RegCloseKey(classKey);
     if (written != ERROR_SUCCESS) return E_FAIL;

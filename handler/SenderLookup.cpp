@@ -16,8 +16,8 @@ std::int32_t LookupKeyAction(std::int32_t key) {
     ContactStateFile file;
     ContactRecord record;
     // Without "AppPath" there is no file to read: a bare name would be looked for wherever the host runs.
-    const bool found = settings.ContactsInfoPath(path) && file.SetPath(path) && file.OpenForReading() &&
-                       file.Find(key, record);
+    const bool found =
+        settings.ContactsInfoPath(path) && file.SetPath(path) && file.OpenForReading() && file.Find(key, record);
     file.Close();
     return found ? record.action : settings.GetDefActionType();
 }

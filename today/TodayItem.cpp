@@ -205,7 +205,7 @@ void StepProgramState(HWND window, int x, int y) {
     std::int16_t state = settings.GetActiveState();
     // A state the handler does not know is drawn as Disabled, so it steps as Disabled does.
     std::int16_t next = state == Active || state == ActiveBySchedule ? static_cast<std::int16_t>(state + 1)
-                                                                   : static_cast<std::int16_t>(Active);
+                                                                     : static_cast<std::int16_t>(Active);
     // Only a state that was stored is drawn; otherwise the picture would claim what the handler never sees.
     item.programState = settings.SetActiveState(next) ? next : state;
     InvalidateRect(window, nullptr, TRUE);

@@ -9,12 +9,18 @@ namespace {
 // Tried in this order when the format yields no name. The e-mail addresses come last, so
 // that a contact known only by its address is not listed as a blank row.
 constexpr ContactField kFallbacks[] = {
-    ContactField::FileAs, ContactField::CompanyName,
-    ContactField::MobileTelephoneNumber, ContactField::BusinessTelephoneNumber,
-    ContactField::Business2TelephoneNumber, ContactField::HomeTelephoneNumber,
-    ContactField::Home2TelephoneNumber, ContactField::CarTelephoneNumber,
-    ContactField::RadioTelephoneNumber, ContactField::Email1Address,
-    ContactField::Email2Address, ContactField::Email3Address,
+    ContactField::FileAs,
+    ContactField::CompanyName,
+    ContactField::MobileTelephoneNumber,
+    ContactField::BusinessTelephoneNumber,
+    ContactField::Business2TelephoneNumber,
+    ContactField::HomeTelephoneNumber,
+    ContactField::Home2TelephoneNumber,
+    ContactField::CarTelephoneNumber,
+    ContactField::RadioTelephoneNumber,
+    ContactField::Email1Address,
+    ContactField::Email2Address,
+    ContactField::Email3Address,
 };
 
 std::u16string JoinNames(const std::u16string& first, const std::u16string& second, std::u16string_view separator) {

@@ -21,14 +21,10 @@ RestoreResult RestoreToInbox(BlockedMessageFile& file, std::uint32_t index, cons
 
 unsigned RestoreFailureText(RestoreResult result) {
     switch (result) {
-        case RestoreResult::Restored:
-            return 0;
-        case RestoreResult::FileChanged:
-            return IDS_RESTORE_FILE_CHANGED;
-        case RestoreResult::InboxUnavailable:
-            return IDS_RESTORE_NO_INBOX;
-        case RestoreResult::FileNotWritten:
-            return IDS_RESTORE_FILE_NOT_WRITTEN;
+        case RestoreResult::Restored: return 0;
+        case RestoreResult::FileChanged: return IDS_RESTORE_FILE_CHANGED;
+        case RestoreResult::InboxUnavailable: return IDS_RESTORE_NO_INBOX;
+        case RestoreResult::FileNotWritten: return IDS_RESTORE_FILE_NOT_WRITTEN;
     }
     return IDS_RESTORE_FILE_NOT_WRITTEN;
 }

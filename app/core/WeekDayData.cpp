@@ -35,17 +35,10 @@ void WeekDayData::ToggleCell(int cell) { mask_ ^= 1u << DayOfCell(cell); }
 
 bool WeekDayData::KeyDown(unsigned virtualKey) {
     switch (virtualKey) {
-        case VK_LEFT:
-            focus_ = std::max(focus_ - 1, 0);
-            return true;
-        case VK_RIGHT:
-            focus_ = std::min(focus_ + 1, kCells - 1);
-            return true;
-        case VK_RETURN:
-            ToggleCell(focus_);
-            return true;
-        default:
-            return false;
+        case VK_LEFT: focus_ = std::max(focus_ - 1, 0); return true;
+        case VK_RIGHT: focus_ = std::min(focus_ + 1, kCells - 1); return true;
+        case VK_RETURN: ToggleCell(focus_); return true;
+        default: return false;
     }
 }
 

@@ -41,12 +41,9 @@ constexpr MenuItem kOkCancelBar[] = {{u"OK", IDM_OK, {}}, {u"Cancel", IDM_CANCEL
 constexpr MenuItem kDoneEmptyBar[] = {{u"Done", IDM_DONE, {}}, {u"Empty", IDM_EMPTY, {}}};
 constexpr MenuItem kDoneRestoreBar[] = {{u"Done", IDM_DONE, {}}, {kRestoreText, IDM_RESTORE, {}}};
 constexpr MenuItem kTextRuleCommands[] = {
-    {u"New...", IDM_RULE_NEW, {}},
-    {u"Edit...", IDM_RULE_EDIT, {}},
-    {u"Delete", IDM_RULE_DELETE, {}},
-    {u"", 0, {}},
-    {u"Move up", IDM_RULE_MOVE_UP, {}},
-    {u"Move down", IDM_RULE_MOVE_DOWN, {}},
+    {u"New...", IDM_RULE_NEW, {}},      {u"Edit...", IDM_RULE_EDIT, {}},
+    {u"Delete", IDM_RULE_DELETE, {}},   {u"", 0, {}},
+    {u"Move up", IDM_RULE_MOVE_UP, {}}, {u"Move down", IDM_RULE_MOVE_DOWN, {}},
 };
 constexpr MenuItem kTextRulesBar[] = {{u"Done", IDM_DONE, {}}, {u"Menu", 0, kTextRuleCommands}};
 

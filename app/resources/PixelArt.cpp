@@ -7,21 +7,20 @@ namespace velmo {
 namespace {
 
 constexpr PaletteEntry kPalette[] = {
-    {'.', kMaskColour},
-    {'k', 0x303030},  // outline
-    {'w', 0xFAF3D7},  // envelope paper
-    {'f', 0x9A8F70},  // envelope flap
-    {'g', 0x2DB42D},  // tick
-    {'G', 0x146414},  // tick edge
-    {'r', 0xE02828},  // cross
-    {'R', 0x8C1010},  // cross edge
-    {'s', 0x8C96A0},  // loudspeaker
-    {'h', 0x505A64},  // loudspeaker edge
-    {'y', 0xE6B41E},  // clock bells
-    {'Y', 0x9C7410},  // clock bell edge
-    {'c', 0xFFFBE6},  // clock face
-    {'b', 0x103C8C},  // funnel edge
-    {'B', 0x3C8CDC},  // funnel
+    {'.', kMaskColour}, {'k', 0x303030},  // outline
+    {'w', 0xFAF3D7},                      // envelope paper
+    {'f', 0x9A8F70},                      // envelope flap
+    {'g', 0x2DB42D},                      // tick
+    {'G', 0x146414},                      // tick edge
+    {'r', 0xE02828},                      // cross
+    {'R', 0x8C1010},                      // cross edge
+    {'s', 0x8C96A0},                      // loudspeaker
+    {'h', 0x505A64},                      // loudspeaker edge
+    {'y', 0xE6B41E},                      // clock bells
+    {'Y', 0x9C7410},                      // clock bell edge
+    {'c', 0xFFFBE6},                      // clock face
+    {'b', 0x103C8C},                      // funnel edge
+    {'B', 0x3C8CDC},                      // funnel
 };
 
 }  // namespace

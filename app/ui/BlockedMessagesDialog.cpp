@@ -107,8 +107,7 @@ std::intptr_t BlockedMessagesDialog::OnNotify(const ListNotification& notificati
             // The first tap chooses a row, a tap on the chosen row opens it.
             if (notification.item == list_->SelectionMark()) OpenRow(notification.item);
             return 0;
-        default:
-            return 0;
+        default: return 0;
     }
 }
 

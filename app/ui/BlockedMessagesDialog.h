@@ -4,9 +4,9 @@
 // a tap on the chosen row shows the message, from which "Restore" puts it back in the
 // Inbox; "Empty" removes them all once confirmed.
 
+#include <vector>
 #include "app/core/Platform.h"
 #include "app/ui/MenuBarDialog.h"
-#include <vector>
 
 #include "common/BlockedMessageFile.h"
 

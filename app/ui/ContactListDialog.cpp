@@ -165,14 +165,11 @@ std::intptr_t ContactListDialog::OnCommand(int id, int code) {
         case IDOK:
         case IDCANCEL:
         case IDM_CANCEL:
-        case IDM_EXIT:
-            Shutdown(kClosedByCommand);
-            return TRUE;
+        case IDM_EXIT: Shutdown(kClosedByCommand); return TRUE;
         case IDC_STATE_SELECTOR:
             SetProgramState(static_cast<std::int16_t>(selector_->SendMessage(SSM_GETSTATE, 0)));
             return 0;
-        case IDC_QUICKFIND:
-            return OnQuickFindNotify(code);
+        case IDC_QUICKFIND: return OnQuickFindNotify(code);
         case IDM_BLOCKED_MESSAGES:
             BlockedMessagesDialog(this, settings_, platform_).DoModal();
             RepaintAfterDialog();
@@ -190,17 +187,12 @@ std::intptr_t ContactListDialog::OnCommand(int id, int code) {
             AboutDialog(this).DoModal();
             RepaintAfterDialog();
             return TRUE;
-        case IDM_TEXT_RULES:
-            TextRulesDialog(this, settings_).DoModal();
-            return TRUE;
-        case IDM_EXPORT:
-            RunExport(this, settings_);
-            return TRUE;
+        case IDM_TEXT_RULES: TextRulesDialog(this, settings_).DoModal(); return TRUE;
+        case IDM_EXPORT: RunExport(this, settings_); return TRUE;
         case IDM_IMPORT:
             if (RunImport(this, settings_)) AfterImport();
             return TRUE;
-        default:
-            return 0;
+        default: return 0;
     }
 }
 
@@ -254,14 +246,9 @@ void ContactListDialog::AfterOptions() {
 
 bool ContactListDialog::OnDrawItem(const DrawItemInfo& info) {
     switch (info.controlId) {
-        case IDC_CONTACTS:
-            DrawContactRow(info);
-            return true;
-        case IDC_STATE_SELECTOR:
-            DrawStateSelector(info);
-            return true;
-        default:
-            return false;
+        case IDC_CONTACTS: DrawContactRow(info); return true;
+        case IDC_STATE_SELECTOR: DrawStateSelector(info); return true;
+        default: return false;
     }
 }
 
@@ -287,9 +274,18 @@ void ContactListDialog::DrawStateSelector(const DrawItemInfo& info) {
     int icon = -1;
     unsigned text = 0;
     switch (info.itemId) {
-        case Active: icon = 0; text = IDS_STATE_ACTIVE; break;
-        case ActiveBySchedule: icon = 2; text = IDS_STATE_SCHEDULE; break;
-        case Disabled: icon = 1; text = IDS_STATE_DISABLED; break;
+        case Active:
+            icon = 0;
+            text = IDS_STATE_ACTIVE;
+            break;
+        case ActiveBySchedule:
+            icon = 2;
+            text = IDS_STATE_SCHEDULE;
+            break;
+        case Disabled:
+            icon = 1;
+            text = IDS_STATE_DISABLED;
+            break;
         default: return;
     }
     int height = rect.height();
@@ -333,9 +329,7 @@ std::intptr_t ContactListDialog::OnNotify(const ListNotification& notification) 
             if (list_->SelectionMark() == 0) selector_->setFocus(Qt::OtherFocusReason);
             break;
         case VK_LEFT:
-        case VK_RIGHT:
-            selector_->setFocus(Qt::OtherFocusReason);
-            break;
+        case VK_RIGHT: selector_->setFocus(Qt::OtherFocusReason); break;
         case VK_F1:
         case VK_F1 + 1:
             // The soft keys' codes, when the window's shortcuts did not take them first.
@@ -360,14 +354,9 @@ void ContactListDialog::ChangeRowAction(int row) {
         case ContactList::Change::NeedsUserSettings:
             ShowStringMessage(this, IDS_SWITCH_TO_USER_SETTINGS, IDS_CAPTION, MB_ICONEXCLAMATION);
             break;
-        case ContactList::Change::Changed:
-            list_->RedrawItem(row);
-            break;
-        case ContactList::Change::RowsRebound:
-            list_->viewport()->update();
-            break;
-        case ContactList::Change::NotChangeable:
-            break;
+        case ContactList::Change::Changed: list_->RedrawItem(row); break;
+        case ContactList::Change::RowsRebound: list_->viewport()->update(); break;
+        case ContactList::Change::NotChangeable: break;
     }
 }
 
@@ -389,9 +378,7 @@ void ContactListDialog::OpenQuickFind(const QKeyEvent* key) {
 
 std::intptr_t ContactListDialog::OnQuickFindNotify(int code) {
     switch (code) {
-        case EN_SETFOCUS:
-            SetTimer(kQuickFindTimer, kQuickFindFirstKeyMs);
-            break;
+        case EN_SETFOCUS: SetTimer(kQuickFindTimer, kQuickFindFirstKeyMs); break;
         case EN_UPDATE: {
             SetTimer(kQuickFindTimer, kQuickFindIdleMs);
             QString text = quickFind_->text().left(kQuickFindMaxText);
@@ -405,11 +392,8 @@ std::intptr_t ContactListDialog::OnQuickFindNotify(int code) {
             list_->RedrawItem(row);
             break;
         }
-        case EN_KILLFOCUS:
-            CloseQuickFind();
-            break;
-        default:
-            break;
+        case EN_KILLFOCUS: CloseQuickFind(); break;
+        default: break;
     }
     return 0;
 }

@@ -13,8 +13,8 @@ QSize ElidedLabel::minimumSizeHint() const { return QSize(0, QLabel::minimumSize
 
 void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    style()->drawItemText(&painter, contentsRect(), static_cast<int>(alignment()), palette(), isEnabled(),
-                          ShownText(), foregroundRole());
+    style()->drawItemText(&painter, contentsRect(), static_cast<int>(alignment()), palette(), isEnabled(), ShownText(),
+                          foregroundRole());
 }
 
 QString ElidedButton::ShownText() const {

@@ -24,8 +24,7 @@ constexpr char kControlIdProperty[] = "controlId";
 
 }  // namespace
 
-FocusReturn::FocusReturn(QWidget* owner)
-    : window_(owner != nullptr ? owner->window() : QApplication::activeWindow()) {
+FocusReturn::FocusReturn(QWidget* owner) : window_(owner != nullptr ? owner->window() : QApplication::activeWindow()) {
     if (window_ != nullptr) focus_ = window_->focusWidget();
 }
 
@@ -201,8 +200,10 @@ std::intptr_t HandheldDialog::OnCommand(int id, int) {
 void HandheldDialog::closeEvent(QCloseEvent* event) {
     if (!ended_) OnClose();
     // The dialog decides in OnClose whether it ends; the window only closes with it.
-    if (ended_) event->accept();
-    else event->ignore();
+    if (ended_)
+        event->accept();
+    else
+        event->ignore();
 }
 
 void HandheldDialog::reject() { SendCommand(IDCANCEL, 0); }
@@ -216,15 +217,10 @@ void HandheldDialog::keyPressEvent(QKeyEvent* event) {
             PressSoftKey(event->key() == Qt::Key_F1 ? 0 : 1);
             return;
         case Qt::Key_Up:
-        case Qt::Key_Left:
-            focusNextPrevChild(false);
-            return;
+        case Qt::Key_Left: focusNextPrevChild(false); return;
         case Qt::Key_Down:
-        case Qt::Key_Right:
-            focusNextPrevChild(true);
-            return;
-        default:
-            QDialog::keyPressEvent(event);
+        case Qt::Key_Right: focusNextPrevChild(true); return;
+        default: QDialog::keyPressEvent(event);
     }
 }
 

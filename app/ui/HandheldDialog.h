@@ -41,9 +41,9 @@ struct DrawItemInfo {
 // A notification of a list control (WM_NOTIFY).
 struct ListNotification {
     int controlId = 0;
-    int code = 0;                // NM_ or LVN_ code
-    int item = -1;               // the item tapped, for NM_CLICK
-    unsigned virtualKey = 0;     // the key's code, for LVN_KEYDOWN
+    int code = 0;                    // NM_ or LVN_ code
+    int item = -1;                   // the item tapped, for NM_CLICK
+    unsigned virtualKey = 0;         // the key's code, for LVN_KEYDOWN
     const QKeyEvent* key = nullptr;  // the key press itself, for LVN_KEYDOWN
 };
 

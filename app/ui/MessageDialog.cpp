@@ -21,9 +21,10 @@ QString ToQString(std::u16string_view text) { return QString::fromStdU16String(s
 
 }  // namespace
 
-MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record,
-                             std::function<RestoreResult()> restore)
-    : MenuBarDialog(owner, QStringLiteral("Blocked Messages"), IDM_DONE), record_(record), restore_(std::move(restore)) {
+MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record, std::function<RestoreResult()> restore)
+    : MenuBarDialog(owner, QStringLiteral("Blocked Messages"), IDM_DONE),
+      record_(record),
+      restore_(std::move(restore)) {
     Body()->setFont(DialogFont());
     time_ = new QLabel(Body());
     SetControlId(time_, IDC_TIME);

@@ -104,8 +104,7 @@ void OwnerDataListView::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_End:
             if (hasFocus()) QListView::keyPressEvent(event);
             break;
-        default:
-            break;
+        default: break;
     }
 }
 

@@ -1,8 +1,8 @@
 #include "app/ui/Painting.h"
 
 #include <QFontMetrics>
-#include <algorithm>
 #include <QStringList>
+#include <algorithm>
 
 #include "app/ui/WindowConstants.h"
 
@@ -27,7 +27,8 @@ int DrawTextW(QPainter& painter, const QString& text, QRect& rect, unsigned form
     QFontMetrics metrics(painter.font());
     QStringList lines;
     if (format & DT_SINGLELINE) {
-        lines << QString(text).replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        lines
+            << QString(text).replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
     } else {
         lines = QString(text).remove(QLatin1Char('\r')).split(QLatin1Char('\n'));
     }
@@ -45,16 +46,20 @@ int DrawTextW(QPainter& painter, const QString& text, QRect& rect, unsigned form
 
     int top = rect.top();
     if (format & DT_SINGLELINE) {
-        if (format & DT_VCENTER) top = rect.top() + (rect.height() - lineHeight) / 2;
-        else if (format & DT_BOTTOM) top = rect.bottom() + 1 - lineHeight;
+        if (format & DT_VCENTER)
+            top = rect.top() + (rect.height() - lineHeight) / 2;
+        else if (format & DT_BOTTOM)
+            top = rect.bottom() + 1 - lineHeight;
     }
     painter.save();
     if (!(format & DT_NOCLIP)) painter.setClipRect(rect, Qt::IntersectClip);
     for (const auto& line : lines) {
         int width = metrics.horizontalAdvance(line);
         int left = rect.left();
-        if (format & DT_CENTER) left = rect.left() + (rect.width() - width) / 2;
-        else if (format & DT_RIGHT) left = rect.right() + 1 - InkWidth(metrics, line);
+        if (format & DT_CENTER)
+            left = rect.left() + (rect.width() - width) / 2;
+        else if (format & DT_RIGHT)
+            left = rect.right() + 1 - InkWidth(metrics, line);
         painter.drawText(QPoint(left, top + metrics.ascent()), line);
         top += lineHeight;
     }

@@ -26,7 +26,8 @@ QAction* FindIn(const QMenu* menu, unsigned command) {
 
 }  // namespace
 
-SoftKeyBar::SoftKeyBar(const MenuResource& menu, QWidget* parent) : QWidget(parent), menuId_(static_cast<int>(menu.id)) {
+SoftKeyBar::SoftKeyBar(const MenuResource& menu, QWidget* parent)
+    : QWidget(parent), menuId_(static_cast<int>(menu.id)) {
     setObjectName(QStringLiteral("SoftKeyBar"));
     menuStyle_ = new CheckMarkMenuStyle;
     menuStyle_->setParent(this);

@@ -18,16 +18,14 @@ StateSelectorCtrl::StateSelectorCtrl(QWidget* parent) : QWidget(parent) {
 
 std::intptr_t StateSelectorCtrl::SendMessage(unsigned message, std::intptr_t wParam) {
     switch (message) {
-        case SSM_GETSTATE:
-            return data_.Current();
+        case SSM_GETSTATE: return data_.Current();
         case SSM_SETSTATE:
             if (data_.SetCurrent(static_cast<std::int32_t>(wParam))) update();
             return 0;
         case SSM_SETCOUNT:
             if (data_.SetCount(static_cast<std::int32_t>(wParam))) update();
             return 0;
-        default:
-            return 0;
+        default: return 0;
     }
 }
 

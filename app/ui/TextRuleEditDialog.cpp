@@ -65,8 +65,9 @@ bool TextRuleEditDialog::OnInitDialog() {
     }
     Pattern()->setText(QString::fromStdU16String(rule_.pattern));
     Regex()->setChecked(rule_.regex);
-    Box(IDC_LOOK_IN)->setCurrentIndex(static_cast<int>(std::find(std::begin(kScopes), std::end(kScopes), rule_.lookIn) -
-                                                       std::begin(kScopes)));
+    Box(IDC_LOOK_IN)
+        ->setCurrentIndex(
+            static_cast<int>(std::find(std::begin(kScopes), std::end(kScopes), rule_.lookIn) - std::begin(kScopes)));
     Box(IDC_ACTION)->setCurrentIndex(PositionOfAction(rule_.action));
     Pattern()->setFocus();
     return false;

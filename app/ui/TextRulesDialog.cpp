@@ -171,8 +171,7 @@ void TextRulesDialog::DrawRow(const DrawItemInfo& info) {
 std::intptr_t TextRulesDialog::OnNotify(const ListNotification& notification) {
     if (notification.controlId != IDC_RULES) return 0;
     switch (notification.code) {
-        case LVN_ODFINDITEMW:
-            return -1;
+        case LVN_ODFINDITEMW: return -1;
         case LVN_KEYDOWN:
             if (notification.virtualKey == VK_RETURN) Edit(ChosenRow());
             if (notification.virtualKey == VK_DELETE) Delete(ChosenRow());
@@ -181,8 +180,7 @@ std::intptr_t TextRulesDialog::OnNotify(const ListNotification& notification) {
             // As in the other lists: the first tap chooses a row, a tap on the chosen row opens it.
             if (notification.item >= 0 && notification.item == list_->SelectionMark()) Edit(notification.item);
             return 0;
-        default:
-            return 0;
+        default: return 0;
     }
 }
 

@@ -48,14 +48,12 @@ WeekDayCtrl::WeekDayCtrl(QWidget* parent, const QLocale& locale, Platform platfo
 
 std::intptr_t WeekDayCtrl::SendMessage(unsigned message, std::intptr_t wParam) {
     switch (message) {
-        case WDM_GETDAYS:
-            return static_cast<std::intptr_t>(data_.Mask());
+        case WDM_GETDAYS: return static_cast<std::intptr_t>(data_.Mask());
         case WDM_SETDAYS:
             data_.SetMask(static_cast<std::uint32_t>(wParam));
             update();
             return 0;
-        default:
-            return 0;
+        default: return 0;
     }
 }
 
@@ -72,8 +70,10 @@ void WeekDayCtrl::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), ColorFromRef(GetSysColor(COLOR_WINDOW)));
     bool focused = hasFocus();
     if (focused) {
-        if (platform_ == Platform::PocketPC2003) DrawFocusRect(painter, rect());
-        else DrawOutline(painter, rect(), GetSysColor(COLOR_HIGHLIGHT));
+        if (platform_ == Platform::PocketPC2003)
+            DrawFocusRect(painter, rect());
+        else
+            DrawOutline(painter, rect(), GetSysColor(COLOR_HIGHLIGHT));
     }
     CellBox area = WeekDayData::CellArea(Client(), focused);
     painter.setFont(font());
@@ -121,9 +121,8 @@ void WeekDayCtrl::focusInEvent(QFocusEvent*) { update(); }
 void WeekDayCtrl::focusOutEvent(QFocusEvent*) { update(); }
 
 bool RegisterWeekDayCtrlClass(Platform platform) {
-    return RegisterWindowClass(QString::fromLatin1(kWeekDayCtrlClass), [platform](QWidget* parent) {
-        return new WeekDayCtrl(parent, QLocale(), platform);
-    });
+    return RegisterWindowClass(QString::fromLatin1(kWeekDayCtrlClass),
+                               [platform](QWidget* parent) { return new WeekDayCtrl(parent, QLocale(), platform); });
 }
 
 bool UnregisterWeekDayCtrlClass() { return UnregisterWindowClass(QString::fromLatin1(kWeekDayCtrlClass)); }

@@ -8,8 +8,8 @@
 #include <QPainter>
 
 #include "device/Clock.h"
-#include "device/TodayItems.h"
 #include "device/Text.h"
+#include "device/TodayItems.h"
 #include "device/gui/HandheldFont.h"
 #include "device/gui/WindowLayer.h"
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "device/Text.h"
 #include "device/gui/Layer.h"
 #include "device/gui/WindowLayer.h"
-#include "device/Text.h"
 
 namespace velmo::device::gui {
 

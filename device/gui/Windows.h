@@ -253,8 +253,8 @@ HIMAGELIST ImageList_LoadImage(HINSTANCE hi, LPCWSTR lpbmp, int cx, int cGrow, C
 BOOL ImageList_Draw(HIMAGELIST himl, int i, HDC hdcDst, int x, int y, UINT fStyle);
 // Draws dx x dy pixels of the picture (0: its whole width or height), or with ILD_SCALE
 // the whole picture stretched to dx x dy; the colours are not used.
-BOOL ImageList_DrawEx(HIMAGELIST himl, int i, HDC hdcDst, int x, int y, int dx, int dy, COLORREF rgbBk,
-                      COLORREF rgbFg, UINT fStyle);
+BOOL ImageList_DrawEx(HIMAGELIST himl, int i, HDC hdcDst, int x, int y, int dx, int dy, COLORREF rgbBk, COLORREF rgbFg,
+                      UINT fStyle);
 BOOL ImageList_GetIconSize(HIMAGELIST himl, int* cx, int* cy);
 BOOL ImageList_Destroy(HIMAGELIST himl);
 

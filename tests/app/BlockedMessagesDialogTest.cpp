@@ -11,12 +11,12 @@
 #include "DialogTestSupport.h"
 #include "WidgetTestSupport.h"
 #include "app/core/BlockedMessageRows.h"
+#include "app/resources/StringTable.h"
 #include "app/ui/BlockedMessagesDialog.h"
 #include "app/ui/BoldFont.h"
 #include "app/ui/MessageDialog.h"
 #include "app/ui/OwnerDataListView.h"
 #include "app/ui/Painting.h"
-#include "app/resources/StringTable.h"
 #include "app/ui/SoftKeyBar.h"
 #include "device/Clock.h"
 #include "device/MessageStore.h"
@@ -31,8 +31,8 @@ namespace {
 using namespace std::chrono_literals;
 
 // 2024-03-05 23:30:15 UTC: already the 6th in central Europe.
-const device::TimePoint kNow = device::TimePoint(std::chrono::sys_days(std::chrono::year(2024) / 3 / 5)) + 23h +
-                               30min + 15s;
+const device::TimePoint kNow =
+    device::TimePoint(std::chrono::sys_days(std::chrono::year(2024) / 3 / 5)) + 23h + 30min + 15s;
 
 TEST(BlockedMessageRows, TheNewestRecordIsAtTheTopAndRowsPastTheRecordsShowNone) {
     // In the order of arrival: records 1 and 3 delivered at the same moment, record 2 first of all.
@@ -73,8 +73,8 @@ protected:
         BlockedMessageFile file;
         file.SetPath((appDir_ / "Mesages.dat").u16string());
         file.Open();
-        ASSERT_TRUE(file.Append(
-            MakeBlockedMessageRecord(address, text, name, device::Split(device::ToFileTime(kNow - age)))));
+        ASSERT_TRUE(
+            file.Append(MakeBlockedMessageRecord(address, text, name, device::Split(device::ToFileTime(kNow - age)))));
     }
     void Open(Platform platform = kBuildPlatform) {
         dialog_ = std::make_unique<BlockedMessagesDialog>(nullptr, settings_, platform);
@@ -201,37 +201,36 @@ TEST_F(BlockedMessagesDialogTest, TheMessageShowsLocalTimeWithoutSecondsTheAddre
     Append(u"+4917012345", u"Call me back\r\nplease", nullptr, 0s);
     Open();
     MarkRow(0);
-    bool opened = test::HandleModal<MessageDialog>([this] { QTest::keyClick(List(), Qt::Key_Return); },
-                                                   [](MessageDialog& message) {
-                                                       EXPECT_EQ(message.Caption(), QStringLiteral("Blocked Messages"));
-                                                       EXPECT_EQ(message.TimeLabel()->text(),
-                                                                 QStringLiteral("00:30 06/03/2024"));
-                                                       EXPECT_EQ(message.SenderLabel()->text(),
-                                                                 QStringLiteral("+4917012345"));
-                                                       EXPECT_TRUE(message.SenderLabel()->font().bold());
-                                                       EXPECT_TRUE(message.TimeLabel()->font().bold());
-                                                       EXPECT_EQ(message.TextBox()->toPlainText(),
-                                                                 QStringLiteral("Call me back\r\nplease")
-                                                                     .replace(QStringLiteral("\r\n"),
-                                                                              QStringLiteral("\n")));
-                                                       EXPECT_TRUE(message.TextBox()->isReadOnly());
-                                                       QRect body = message.Body()->rect();
-                                                       QRect text = message.TextBox()->geometry();
-                                                       EXPECT_EQ(text.left(), 1);
-                                                       EXPECT_EQ(text.right(), body.right() - 1);
-                                                       EXPECT_EQ(text.bottom(), body.bottom());
-                                                       test::SaveScreenshot(message, "blocked-message");
-                                                       QTest::mouseClick(message.DoneButton(), Qt::LeftButton);
-                                                       EXPECT_EQ(message.result(), IDOK);
-                                                   });
+    bool opened = test::HandleModal<MessageDialog>(
+        [this] { QTest::keyClick(List(), Qt::Key_Return); },
+        [](MessageDialog& message) {
+            EXPECT_EQ(message.Caption(), QStringLiteral("Blocked Messages"));
+            EXPECT_EQ(message.TimeLabel()->text(), QStringLiteral("00:30 06/03/2024"));
+            EXPECT_EQ(message.SenderLabel()->text(), QStringLiteral("+4917012345"));
+            EXPECT_TRUE(message.SenderLabel()->font().bold());
+            EXPECT_TRUE(message.TimeLabel()->font().bold());
+            EXPECT_EQ(message.TextBox()->toPlainText(),
+                      QStringLiteral("Call me back\r\nplease").replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+            EXPECT_TRUE(message.TextBox()->isReadOnly());
+            QRect body = message.Body()->rect();
+            QRect text = message.TextBox()->geometry();
+            EXPECT_EQ(text.left(), 1);
+            EXPECT_EQ(text.right(), body.right() - 1);
+            EXPECT_EQ(text.bottom(), body.bottom());
+            test::SaveScreenshot(message, "blocked-message");
+            QTest::mouseClick(message.DoneButton(), Qt::LeftButton);
+            EXPECT_EQ(message.result(), IDOK);
+        });
     EXPECT_TRUE(opened);
 }
 
-class BlockedMessageTimes : public BlockedMessagesDialogTest, public testing::WithParamInterface<test::StoredTimeRow> {};
+class BlockedMessageTimes : public BlockedMessagesDialogTest,
+                            public testing::WithParamInterface<test::StoredTimeRow> {};
 
 TEST_P(BlockedMessageTimes, TheRowAndTheMessageShowTheStoredTimeExactly) {
     const std::string& local = GetParam().local;  // YYYY-MM-DD HH:MM:SS
-    const QString date = QString::fromStdString(local.substr(8, 2) + "/" + local.substr(5, 2) + "/" + local.substr(0, 4));
+    const QString date =
+        QString::fromStdString(local.substr(8, 2) + "/" + local.substr(5, 2) + "/" + local.substr(0, 4));
     BlockedMessageRecord record = MakeBlockedMessageRecord(u"+1", u"Hi", u"Ann", device::Split(GetParam().fileTime));
     EXPECT_EQ(BlockedMessagesDialog::DateText(record), date);
     MessageDialog message(nullptr, record);
@@ -401,8 +400,8 @@ TEST_P(RestoreTest, RestorePutsTheMessageBackInTheInboxAndTakesItsRowAway) {
         closedByRestore = message.Ended();
         if (!closedByRestore) QTest::mouseClick(message.DoneButton(), Qt::LeftButton);
     };
-    ASSERT_TRUE(test::HandleModal<MessageDialog>([this] { QTest::keyClick(List(), Qt::Key_Return); },
-                                                 restoreFromTheView));
+    ASSERT_TRUE(
+        test::HandleModal<MessageDialog>([this] { QTest::keyClick(List(), Qt::Key_Return); }, restoreFromTheView));
 
     std::vector<device::StoredMessage> inbox;
     if (row.disturbance != Disturbance::DamagedMessageStore) inbox = device::MessageStore().ListFolder(u"Inbox");
@@ -413,8 +412,7 @@ TEST_P(RestoreTest, RestorePutsTheMessageBackInTheInboxAndTakesItsRowAway) {
         ASSERT_EQ(inbox.size(), 1u);
         auto sorted = [](std::vector<device::Property> properties) {
             std::erase_if(properties, [](const device::Property& p) { return p.tag == PR_ENTRYID; });
-            std::sort(properties.begin(), properties.end(),
-                      [](const auto& a, const auto& b) { return a.tag < b.tag; });
+            std::sort(properties.begin(), properties.end(), [](const auto& a, const auto& b) { return a.tag < b.tag; });
             return properties;
         };
         std::vector<device::Property> restored = sorted(inbox[0].properties);
@@ -448,16 +446,15 @@ TEST_P(RestoreTest, RestorePutsTheMessageBackInTheInboxAndTakesItsRowAway) {
     EXPECT_FALSE(dialog_->Ended());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, RestoreTest,
-    testing::Values(RestoreRow{"TheTopRowGivesItsPlaceToTheNextOlder", 0, Disturbance::None, 0, 0},
-                    RestoreRow{"TheMiddleRow", 1, Disturbance::None, 0, 1},
-                    RestoreRow{"TheLastRowLeavesTheOneAboveChosen", 2, Disturbance::None, 0, 1},
-                    RestoreRow{"ADamagedMessageStoreRemovesNothing", 1, Disturbance::DamagedMessageStore,
-                               IDS_RESTORE_NO_INBOX, 1},
-                    RestoreRow{"AFileChangedUnderTheViewRestoresNothing", 1, Disturbance::FileChangedUnderTheView,
-                               IDS_RESTORE_FILE_CHANGED, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, RestoreTest,
+                         testing::Values(RestoreRow{"TheTopRowGivesItsPlaceToTheNextOlder", 0, Disturbance::None, 0, 0},
+                                         RestoreRow{"TheMiddleRow", 1, Disturbance::None, 0, 1},
+                                         RestoreRow{"TheLastRowLeavesTheOneAboveChosen", 2, Disturbance::None, 0, 1},
+                                         RestoreRow{"ADamagedMessageStoreRemovesNothing", 1,
+                                                    Disturbance::DamagedMessageStore, IDS_RESTORE_NO_INBOX, 1},
+                                         RestoreRow{"AFileChangedUnderTheViewRestoresNothing", 1,
+                                                    Disturbance::FileChangedUnderTheView, IDS_RESTORE_FILE_CHANGED, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace velmo

@@ -74,8 +74,9 @@ TEST_F(ContactListTest, ReloadKeepsActionsGivesNewContactsTheDefaultAndDropsRemo
     settings_.SetDefActionType(SilentAccept);
     book_.contacts = {Named(13, u"Dee", u"Dunn"), Named(12, u"Cid", u"Carter"), Named(11, u"Bob", u"Baker")};
     list_.Load();
-    EXPECT_EQ(EntriesOnDisk(DataFile()),
-              (std::vector<ContactRecord>{{Dismiss, -1}, {Accept, -2}, {SilentAccept, 13}, {Accept, 12}, {Dismiss, 11}}));
+    EXPECT_EQ(
+        EntriesOnDisk(DataFile()),
+        (std::vector<ContactRecord>{{Dismiss, -1}, {Accept, -2}, {SilentAccept, 13}, {Accept, 12}, {Dismiss, 11}}));
     ContactRecord baker;
     ASSERT_TRUE(list_.RowRecord(RowOfKey(11), baker));
     EXPECT_EQ(baker, (ContactRecord{Dismiss, 11}));
@@ -83,13 +84,13 @@ TEST_F(ContactListTest, ReloadKeepsActionsGivesNewContactsTheDefaultAndDropsRemo
 }
 
 TEST_F(ContactListTest, SortsContactsByNameIgnoringCaseBelowTheFixedRows) {
-    book_.contacts = {Named(1, u"", u"carter"), Named(2, u"", u"Adams"), Named(3, u"", u""),
-                      Named(4, u"", u"baker"), Named(5, u"", u"Aaron")};
+    book_.contacts = {Named(1, u"", u"carter"), Named(2, u"", u"Adams"), Named(3, u"", u""), Named(4, u"", u"baker"),
+                      Named(5, u"", u"Aaron")};
     list_.Load();
     std::vector<std::u16string> texts;
     for (std::int32_t r = 0; r < list_.RowCount(); ++r) texts.push_back(list_.RowText(r));
-    EXPECT_EQ(texts, (std::vector<std::u16string>{u"Unknown", u"Undefined", u"", u"Aaron", u"Adams", u"baker",
-                                                  u"carter"}));
+    EXPECT_EQ(texts,
+              (std::vector<std::u16string>{u"Unknown", u"Undefined", u"", u"Aaron", u"Adams", u"baker", u"carter"}));
 }
 
 TEST_F(ContactListTest, SortFollowsTheContactFormatReadAtLoad) {
@@ -117,7 +118,8 @@ TEST_F(ContactListTest, ChangingARowStepsAcceptDismissSilentAcceptAndIsOnDiskAtO
 TEST_F(ContactListTest, OtherItemsModesRefuseTheChange) {
     book_.contacts = {Named(20, u"Ann", u"Adams")};
     list_.Load();
-    for (std::int16_t mode : {std::int16_t{AcceptAll}, std::int16_t{SilentAcceptAll}, std::int16_t{DismissAll}, std::int16_t{9}}) {
+    for (std::int16_t mode :
+         {std::int16_t{AcceptAll}, std::int16_t{SilentAcceptAll}, std::int16_t{DismissAll}, std::int16_t{9}}) {
         settings_.SetItemsState(mode);
         EXPECT_EQ(list_.ChangeAction(2), ContactList::Change::NeedsUserSettings) << mode;
     }
@@ -140,19 +142,18 @@ TEST_P(ContactListIconTest, ShowsThePictureOfTheModeOrTheAction) {
     EXPECT_EQ(list_.IconIndex(2, GetParam().itemsMode), GetParam().icon);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Modes, ContactListIconTest,
-    testing::Values(IconRow{"UserAccept", UserSettings, Accept, 0},
-                    IconRow{"UserDismiss", UserSettings, Dismiss, 2},
-                    IconRow{"UserSilent", UserSettings, SilentAccept, 1},
-                    IconRow{"UserOutOfRangeHasNone", UserSettings, 3, -1},
-                    IconRow{"UserNegativeHasNone", UserSettings, -1, -1},
-                    IconRow{"AcceptAll", AcceptAll, Dismiss, 0},
-                    IconRow{"SilentAcceptAll", SilentAcceptAll, Accept, 1},
-                    IconRow{"DismissAll", DismissAll, SilentAccept, 2},
-                    IconRow{"UnknownModeShowsStoredNumber", 7, Dismiss, 1},
-                    IconRow{"UnknownModeOutOfRangeHasNone", 7, 5, -1}),
-    [](const testing::TestParamInfo<IconRow>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Modes, ContactListIconTest,
+                         testing::Values(IconRow{"UserAccept", UserSettings, Accept, 0},
+                                         IconRow{"UserDismiss", UserSettings, Dismiss, 2},
+                                         IconRow{"UserSilent", UserSettings, SilentAccept, 1},
+                                         IconRow{"UserOutOfRangeHasNone", UserSettings, 3, -1},
+                                         IconRow{"UserNegativeHasNone", UserSettings, -1, -1},
+                                         IconRow{"AcceptAll", AcceptAll, Dismiss, 0},
+                                         IconRow{"SilentAcceptAll", SilentAcceptAll, Accept, 1},
+                                         IconRow{"DismissAll", DismissAll, SilentAccept, 2},
+                                         IconRow{"UnknownModeShowsStoredNumber", 7, Dismiss, 1},
+                                         IconRow{"UnknownModeOutOfRangeHasNone", 7, 5, -1}),
+                         [](const testing::TestParamInfo<IconRow>& info) { return info.param.name; });
 
 TEST_F(ContactListTest, AnActionOutsideTheThreeStepsToAccept) {
     book_.contacts = {Named(40, u"Ann", u"Adams")};
@@ -252,14 +253,12 @@ TEST_P(QuickFindSearchTest, SelectsTheFirstNameAtOrAfterTheText) {
     EXPECT_EQ(list_.RowText(list_.FindRow(GetParam().text)), GetParam().found);
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, QuickFindSearchTest,
-                         testing::Values(FindRowCase{"LetterB", u"b", u"Baker"},
-                                         FindRowCase{"PastTheEndGivesLastRow", u"zz", u"Carter"},
-                                         FindRowCase{"LetterA", u"a", u"Adams"},
-                                         FindRowCase{"OtherCase", u"BAK", u"Baker"},
-                                         FindRowCase{"WholeName", u"carter", u"Carter"},
-                                         FindRowCase{"BetweenNames", u"bz", u"Carter"}),
-                         [](const testing::TestParamInfo<FindRowCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Texts, QuickFindSearchTest,
+    testing::Values(FindRowCase{"LetterB", u"b", u"Baker"}, FindRowCase{"PastTheEndGivesLastRow", u"zz", u"Carter"},
+                    FindRowCase{"LetterA", u"a", u"Adams"}, FindRowCase{"OtherCase", u"BAK", u"Baker"},
+                    FindRowCase{"WholeName", u"carter", u"Carter"}, FindRowCase{"BetweenNames", u"bz", u"Carter"}),
+    [](const testing::TestParamInfo<FindRowCase>& info) { return info.param.name; });
 
 TEST_F(ContactListTest, QuickFindWithoutContactsOrNamesFallsBackToFixedPlaces) {
     list_.Load();

@@ -27,30 +27,26 @@ TEST_P(FormatContactNameTest, GivesTheDisplayName) {
 }
 
 const FakeContact kJohnSmith = With({{ContactField::FirstName, u"John"}, {ContactField::LastName, u"Smith"}});
-const FakeContact kOnlyJohn = With({{ContactField::FirstName, u"John"},
-                                    {ContactField::FileAs, u"J. filed"},
-                                    {ContactField::CompanyName, u"Acme"}});
+const FakeContact kOnlyJohn = With(
+    {{ContactField::FirstName, u"John"}, {ContactField::FileAs, u"J. filed"}, {ContactField::CompanyName, u"Acme"}});
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, FormatContactNameTest,
     testing::Values(
-        FormatRow{"LastFirst", 0, kJohnSmith, u"Smith John"},
-        FormatRow{"FirstLast", 1, kJohnSmith, u"John Smith"},
-        FormatRow{"LastOnly", 2, kJohnSmith, u"Smith"},
-        FormatRow{"LastCommaFirst", 3, kJohnSmith, u"Smith, John"},
+        FormatRow{"LastFirst", 0, kJohnSmith, u"Smith John"}, FormatRow{"FirstLast", 1, kJohnSmith, u"John Smith"},
+        FormatRow{"LastOnly", 2, kJohnSmith, u"Smith"}, FormatRow{"LastCommaFirst", 3, kJohnSmith, u"Smith, John"},
         FormatRow{"FirstCommaLast", 4, kJohnSmith, u"John, Smith"},
         FormatRow{"UnknownFormatAsFirstCommaLast", 7, kJohnSmith, u"John, Smith"},
         FormatRow{"NegativeFormatAsFirstCommaLast", -1, kJohnSmith, u"John, Smith"},
-        FormatRow{"OneNameNoSpace", 0, kOnlyJohn, u"John"},
-        FormatRow{"OneNameNoComma", 3, kOnlyJohn, u"John"},
+        FormatRow{"OneNameNoSpace", 0, kOnlyJohn, u"John"}, FormatRow{"OneNameNoComma", 3, kOnlyJohn, u"John"},
         FormatRow{"OnlyLastNoComma", 4, With({{ContactField::LastName, u"Smith"}}), u"Smith"},
         FormatRow{"LastOnlyFallsBackToFileAs", 2, kOnlyJohn, u"J. filed"},
         FormatRow{"CompanyWhenNoNames", 1,
-                  With({{ContactField::CompanyName, u"Acme"}, {ContactField::MobileTelephoneNumber, u"555"}}),
-                  u"Acme"},
-        FormatRow{"MobileBeforeBusiness", 0,
-                  With({{ContactField::BusinessTelephoneNumber, u"222"}, {ContactField::MobileTelephoneNumber, u"111"}}),
-                  u"111"},
+                  With({{ContactField::CompanyName, u"Acme"}, {ContactField::MobileTelephoneNumber, u"555"}}), u"Acme"},
+        FormatRow{
+            "MobileBeforeBusiness", 0,
+            With({{ContactField::BusinessTelephoneNumber, u"222"}, {ContactField::MobileTelephoneNumber, u"111"}}),
+            u"111"},
         FormatRow{"HomeBeforeCar", 0,
                   With({{ContactField::CarTelephoneNumber, u"777"}, {ContactField::Home2TelephoneNumber, u"555"}}),
                   u"555"},
@@ -112,19 +108,19 @@ TEST_P(CompareNoCaseTest, OrdersUnitByUnitAfterFolding) {
     EXPECT_EQ((reverse > 0) - (reverse < 0), -GetParam().sign);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Names, CompareNoCaseTest,
-    testing::Values(CompareRow{"SameLettersOtherCase", u"bAKer", u"Baker", 0},
-                    CompareRow{"PrefixSortsFirst", u"b", u"Baker", -1},
-                    CompareRow{"EmptySortsFirst", u"", u"a", -1},
-                    CompareRow{"UnderscoreBeforeFoldedLetters", u"_x", u"Zed", -1},
-                    CompareRow{"CyrillicFolds", u"\u0411\u043E\u0440\u0438\u0441", u"\u0431\u041E\u0420\u0418\u0421", 0},
-                    CompareRow{"CyrillicIoFolds", u"\u0401", u"\u0451", 0},
-                    CompareRow{"LatinOneFolds", u"\u00C9mile", u"\u00E9MILE", 0},
-                    CompareRow{"LatinExtendedFolds", u"\u0141ukasz", u"\u0142UKASZ", 0},
-                    CompareRow{"GreekFolds", u"\u0391\u03B8", u"\u03B1\u0398", 0},
-                    CompareRow{"ByCodeNotByLocale", u"\u00E4", u"b", 1}),
-    [](const testing::TestParamInfo<CompareRow>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Names, CompareNoCaseTest,
+                         testing::Values(CompareRow{"SameLettersOtherCase", u"bAKer", u"Baker", 0},
+                                         CompareRow{"PrefixSortsFirst", u"b", u"Baker", -1},
+                                         CompareRow{"EmptySortsFirst", u"", u"a", -1},
+                                         CompareRow{"UnderscoreBeforeFoldedLetters", u"_x", u"Zed", -1},
+                                         CompareRow{"CyrillicFolds", u"\u0411\u043E\u0440\u0438\u0441",
+                                                    u"\u0431\u041E\u0420\u0418\u0421", 0},
+                                         CompareRow{"CyrillicIoFolds", u"\u0401", u"\u0451", 0},
+                                         CompareRow{"LatinOneFolds", u"\u00C9mile", u"\u00E9MILE", 0},
+                                         CompareRow{"LatinExtendedFolds", u"\u0141ukasz", u"\u0142UKASZ", 0},
+                                         CompareRow{"GreekFolds", u"\u0391\u03B8", u"\u03B1\u0398", 0},
+                                         CompareRow{"ByCodeNotByLocale", u"\u00E4", u"b", 1}),
+                         [](const testing::TestParamInfo<CompareRow>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace velmo

@@ -133,7 +133,8 @@ TEST(BoldFont, IsNinePointBoldSans) {
     EXPECT_EQ(BoldFontPixelHeight(131), 16);
     QFontInfo info(BoldFont());
     EXPECT_TRUE(info.bold());
-    EXPECT_EQ(BoldFont().pixelSize(), BoldFontPixelHeight(static_cast<int>(qApp->primaryScreen()->logicalDotsPerInchY())));
+    EXPECT_EQ(BoldFont().pixelSize(),
+              BoldFontPixelHeight(static_cast<int>(qApp->primaryScreen()->logicalDotsPerInchY())));
     // The handheld's Tahoma-metric face where it is installed, not a far wider one; the
     // dialogs and the menus draw in it too.
     QString face = std::filesystem::exists("/usr/share/wine/fonts/tahoma.ttf") ? "Tahoma" : "DejaVu Sans";

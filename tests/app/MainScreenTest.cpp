@@ -4,8 +4,8 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QFileDialog>
-#include <QMessageBox>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QToolButton>
 
@@ -22,9 +22,9 @@
 #include "app/ui/OwnerDataListView.h"
 #include "app/ui/ScheduleDialog.h"
 #include "app/ui/StateSelectorCtrl.h"
+#include "app/ui/TextRulesDialog.h"
 #include "app/ui/TimePicker.h"
 #include "common/ContactStateRebuild.h"
-#include "app/ui/TextRulesDialog.h"
 #include "device/ContactStore.h"
 #include "support/FileHelpers.h"
 #include "support/Process.h"
@@ -219,8 +219,7 @@ TEST_F(MainScreenTest, ATapAfterAnotherWriterReplacedTheFileGoesIntoTheNewFile) 
     EXPECT_EQ(entries, (std::vector<ContactRecord>{{Accept, -1}, {Accept, -2}, {Dismiss, 2}, {Dismiss, 1}}));
     // The screen shows the new file: Baker's cross too.
     QTest::qWait(20);
-    EXPECT_GT(test::CountPixels(test::OnScreen(*List()->viewport()).copy(RowRect(3)), QRect(1, 0, 26, 16),
-                                test::IsRed),
+    EXPECT_GT(test::CountPixels(test::OnScreen(*List()->viewport()).copy(RowRect(3)), QRect(1, 0, 26, 16), test::IsRed),
               5);
 }
 
@@ -236,8 +235,9 @@ TEST_F(MainScreenTest, DismissAllShowsTheCrossOnEveryRowAndATapOnlyExplains) {
     }
     auto before = test::ReadFileBytes(appDir_ / "ContactsInfo.dat");
     QString message = test::CloseMessageBoxDuring([this] { TapRow(3); });
-    EXPECT_EQ(message, QStringLiteral(
-                           "To change item state please switch to \"Items mode\" -> \"User settings\" from \"View\" menu."));
+    EXPECT_EQ(message,
+              QStringLiteral(
+                  "To change item state please switch to \"Items mode\" -> \"User settings\" from \"View\" menu."));
     EXPECT_EQ(test::ReadFileBytes(appDir_ / "ContactsInfo.dat"), before);
 
     ChooseFromView(1, IDM_MODE_USER_SETTINGS);
@@ -261,7 +261,8 @@ TEST_F(MainScreenTest, TypingFindsAdamsBakerAndCarter) {
         EXPECT_EQ(dialog_->QuickFindBox()->text().size(), static_cast<int>(typing.keys.size()));
         EXPECT_EQ(List()->SelectionMark(), RowOfName(typing.found));
         // Emptying the box closes it and gives the list back its focus.
-        for (std::size_t k = 0; k < typing.keys.size(); ++k) QTest::keyClick(dialog_->QuickFindBox(), Qt::Key_Backspace);
+        for (std::size_t k = 0; k < typing.keys.size(); ++k)
+            QTest::keyClick(dialog_->QuickFindBox(), Qt::Key_Backspace);
         EXPECT_FALSE(dialog_->QuickFindOpen());
     }
 }
@@ -357,8 +358,8 @@ TEST_F(MainScreenTest, TheScreenShowsTheNewScheduleOnceItsDialogCloses) {
 struct SoftKeyCode {
     const char* name;
     Qt::Key key;
-    bool onSelector;  // the focus is on the state selector, else on the list
-    int softKey;      // whose popup opens
+    bool onSelector;        // the focus is on the state selector, else on the list
+    int softKey;            // whose popup opens
     unsigned closed = 0;    // the Options entry whose dialog closes first; IDS_ for a message box
     bool inactive = false;  // another window is in front, so the screen's shortcuts miss the key
 };
@@ -391,18 +392,18 @@ TEST_P(MainScreenSoftKeys, OpenTheirPopupInsteadOfQuickFind) {
     popup->close();
 }
 
-INSTANTIATE_TEST_SUITE_P(Keys, MainScreenSoftKeys,
-                         testing::Values(SoftKeyCode{"F1OnTheList", Qt::Key_F1, false, 0},
-                                         SoftKeyCode{"F2OnTheList", Qt::Key_F2, false, 1},
-                                         SoftKeyCode{"F1OnTheSelector", Qt::Key_F1, true, 0},
-                                         SoftKeyCode{"F2OnTheSelector", Qt::Key_F2, true, 1},
-                                         SoftKeyCode{"F1AfterOptions", Qt::Key_F1, false, 0, IDM_OPTIONS},
-                                         SoftKeyCode{"F2AfterSchedule", Qt::Key_F2, false, 1, IDM_SCHEDULE},
-                                         SoftKeyCode{"F1OnTheSelectorAfterAbout", Qt::Key_F1, true, 0, IDM_ABOUT},
-                                         SoftKeyCode{"F2AfterTheBlockedList", Qt::Key_F2, false, 1, IDM_BLOCKED_MESSAGES},
-                                         SoftKeyCode{"F1AfterAMessageBox", Qt::Key_F1, false, 0, IDS_SWITCH_TO_USER_SETTINGS},
-                                         SoftKeyCode{"F2ToTheListOfAWindowBehind", Qt::Key_F2, false, 1, 0, true}),
-                         [](const testing::TestParamInfo<SoftKeyCode>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Keys, MainScreenSoftKeys,
+    testing::Values(SoftKeyCode{"F1OnTheList", Qt::Key_F1, false, 0}, SoftKeyCode{"F2OnTheList", Qt::Key_F2, false, 1},
+                    SoftKeyCode{"F1OnTheSelector", Qt::Key_F1, true, 0},
+                    SoftKeyCode{"F2OnTheSelector", Qt::Key_F2, true, 1},
+                    SoftKeyCode{"F1AfterOptions", Qt::Key_F1, false, 0, IDM_OPTIONS},
+                    SoftKeyCode{"F2AfterSchedule", Qt::Key_F2, false, 1, IDM_SCHEDULE},
+                    SoftKeyCode{"F1OnTheSelectorAfterAbout", Qt::Key_F1, true, 0, IDM_ABOUT},
+                    SoftKeyCode{"F2AfterTheBlockedList", Qt::Key_F2, false, 1, IDM_BLOCKED_MESSAGES},
+                    SoftKeyCode{"F1AfterAMessageBox", Qt::Key_F1, false, 0, IDS_SWITCH_TO_USER_SETTINGS},
+                    SoftKeyCode{"F2ToTheListOfAWindowBehind", Qt::Key_F2, false, 1, 0, true}),
+    [](const testing::TestParamInfo<SoftKeyCode>& info) { return info.param.name; });
 
 // A key that moves through a long list, from a row to the row it reaches.
 struct ListMove {
@@ -435,8 +436,7 @@ TEST_P(MainScreenListKeys, MoveTheMarkWithoutQuickFind) {
 INSTANTIATE_TEST_SUITE_P(Keys, MainScreenListKeys,
                          testing::Values(ListMove{"PageDown", Qt::Key_PageDown, 0, kPage},
                                          ListMove{"PageUp", Qt::Key_PageUp, kPage, 0},
-                                         ListMove{"End", Qt::Key_End, 0, -1},
-                                         ListMove{"Home", Qt::Key_Home, -1, 0}),
+                                         ListMove{"End", Qt::Key_End, 0, -1}, ListMove{"Home", Qt::Key_Home, -1, 0}),
                          [](const testing::TestParamInfo<ListMove>& info) { return info.param.name; });
 
 TEST_F(MainScreenTest, ATapOnTheRowCutByTheBottomChoosesItAndTheNextTapThereStepsIt) {
@@ -500,7 +500,8 @@ TEST_P(MainScreenViewSubMenus, OpenInsideTheScreenWithACheckMarkOnlyBesideTheCho
         QRect checkColumn(row.left() + 2, row.top() + 3, 18, row.height() - 6);
         int marks = test::CountPixels(picture, checkColumn, [&background](QColor c) {
             return std::abs(c.red() - background.red()) + std::abs(c.green() - background.green()) +
-                       std::abs(c.blue() - background.blue()) > 90;
+                       std::abs(c.blue() - background.blue()) >
+                   90;
         });
         if (i == GetParam().checked) {
             EXPECT_GT(marks, 8) << "entry " << i;
@@ -653,7 +654,7 @@ TEST_F(MainScreenTest, OptionsReloadsAndSortsTheListOnlyWhenTheNameFormatChanged
         });
         return fileId() != before;
     };
-    EXPECT_FALSE(reloadedAfterOptions(-1, 0));        // OK, nothing changed
+    EXPECT_FALSE(reloadedAfterOptions(-1, 0));         // OK, nothing changed
     EXPECT_FALSE(reloadedAfterOptions(FirstLast, 1));  // Cancel
     EXPECT_EQ(RowOfName(u"Adams Zed"), 2);
 

@@ -79,7 +79,8 @@ TEST_F(OptionsDialogTest, WithNothingStoredShowsTheDefaultsFromTheStringTable) {
     EXPECT_EQ(Box(OptionsDialog::IDC_DEFAULT_ACTION)->currentText(), QStringLiteral("A\u0441cept"));
     EXPECT_EQ(Box(OptionsDialog::IDC_CONTACT_FORMAT)->currentText(), QStringLiteral("<LastName> <First Name>"));
     EXPECT_EQ(Box(OptionsDialog::IDC_DELETE_TIME)->currentText(), QStringLiteral("2 weeks"));
-    for (int id : {OptionsDialog::IDC_DEFAULT_ACTION, OptionsDialog::IDC_CONTACT_FORMAT, OptionsDialog::IDC_DELETE_TIME}) {
+    for (int id :
+         {OptionsDialog::IDC_DEFAULT_ACTION, OptionsDialog::IDC_CONTACT_FORMAT, OptionsDialog::IDC_DELETE_TIME}) {
         EXPECT_FALSE(Box(id)->isEditable()) << id;
     }
     EXPECT_EQ(dialog_->MenuBar()->Key(0)->text(), QStringLiteral("OK"));
@@ -104,8 +105,7 @@ TEST_P(OptionsActionBox, ShowsTheStoredActionsEntry) {
 INSTANTIATE_TEST_SUITE_P(Stored, OptionsActionBox,
                          testing::Values(ActionRow{"Accept", Accept, "A\u0441cept"},
                                          ActionRow{"SilentAccept", SilentAccept, "Silent accept"},
-                                         ActionRow{"Dismiss", Dismiss, "Dismiss"},
-                                         ActionRow{"Unknown", 7, ""}),
+                                         ActionRow{"Dismiss", Dismiss, "Dismiss"}, ActionRow{"Unknown", 7, ""}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct PickRow {
@@ -156,7 +156,8 @@ TEST_F(OptionsDialogTest, ABoxWithoutAnEntryForItsValueLeavesTheValueAsItIs) {
     settings_.SetContactFormat(9);
     settings_.SetDeleteTimeType(-3);
     Open();
-    for (int id : {OptionsDialog::IDC_DEFAULT_ACTION, OptionsDialog::IDC_CONTACT_FORMAT, OptionsDialog::IDC_DELETE_TIME}) {
+    for (int id :
+         {OptionsDialog::IDC_DEFAULT_ACTION, OptionsDialog::IDC_CONTACT_FORMAT, OptionsDialog::IDC_DELETE_TIME}) {
         EXPECT_EQ(Box(id)->currentIndex(), -1) << id;
     }
     test::SaveScreenshot(*dialog_, "options-values-without-entries");
@@ -191,12 +192,12 @@ TEST_P(OptionsClosing, WritesNothingWhateverWasPicked) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, OptionsClosing,
-    testing::Values(
-        CloseRow{"Cancel", IDM_CANCEL,
-                 [](OptionsDialog& d) { QTest::mouseClick(d.MenuBar()->Key(1), Qt::LeftButton); }},
-        CloseRow{"DoneButton", IDOK, [](OptionsDialog& d) { QTest::mouseClick(d.DoneButton(), Qt::LeftButton); }},
-        CloseRow{"Escape", IDCANCEL, [](OptionsDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
-        CloseRow{"Window", kClosedByWindow, [](OptionsDialog& d) { d.close(); }}),
+    testing::Values(CloseRow{"Cancel", IDM_CANCEL,
+                             [](OptionsDialog& d) { QTest::mouseClick(d.MenuBar()->Key(1), Qt::LeftButton); }},
+                    CloseRow{"DoneButton", IDOK,
+                             [](OptionsDialog& d) { QTest::mouseClick(d.DoneButton(), Qt::LeftButton); }},
+                    CloseRow{"Escape", IDCANCEL, [](OptionsDialog& d) { QTest::keyClick(&d, Qt::Key_Escape); }},
+                    CloseRow{"Window", kClosedByWindow, [](OptionsDialog& d) { d.close(); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

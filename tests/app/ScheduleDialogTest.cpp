@@ -155,11 +155,11 @@ TEST_P(ScheduleClosing, WritesNothingWhateverWasChanged) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ways, ScheduleClosing,
-    testing::Values(
-        CloseRow{"Cancel", IDM_CANCEL,
-                 [](ScheduleDialog& d) { QTest::mouseClick(d.MenuBar()->Key(1), Qt::LeftButton); }},
-        CloseRow{"DoneButton", IDOK, [](ScheduleDialog& d) { QTest::mouseClick(d.DoneButton(), Qt::LeftButton); }},
-        CloseRow{"Window", kClosedByWindow, [](ScheduleDialog& d) { d.close(); }}),
+    testing::Values(CloseRow{"Cancel", IDM_CANCEL,
+                             [](ScheduleDialog& d) { QTest::mouseClick(d.MenuBar()->Key(1), Qt::LeftButton); }},
+                    CloseRow{"DoneButton", IDOK,
+                             [](ScheduleDialog& d) { QTest::mouseClick(d.DoneButton(), Qt::LeftButton); }},
+                    CloseRow{"Window", kClosedByWindow, [](ScheduleDialog& d) { d.close(); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct PlatformRow {

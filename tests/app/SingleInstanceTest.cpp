@@ -130,16 +130,17 @@ TEST_P(RealDisplay, EndsTheProgramWithZero) {
     EXPECT_EQ(session.exitCode, 0) << session.errors;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    WaysOut, RealDisplay,
-    testing::Values(WayOut{"ViewExitByKeys", kExitByKeys},
-                    // "View", then "Exit", its last entry, just above the soft keys.
-                    WayOut{"ViewExitByTaps", "xdotool mousemove $((X+20)) $((Y+HEIGHT-13)) click 1 sleep 0.5 "
-                                             "mousemove $((X+30)) $((Y+HEIGHT-38)) click 1"},
-                    WayOut{"TitleBarOk", "xdotool mousemove $((X+WIDTH-18)) $((Y+13)) click 1"},
-                    WayOut{"Escape", "xdotool key Escape"},
-                    WayOut{"SecondStartThenExit", std::string("\"$0\" || exit 92; ") + kExitByKeys}),
-    [](const testing::TestParamInfo<WayOut>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(WaysOut, RealDisplay,
+                         testing::Values(WayOut{"ViewExitByKeys", kExitByKeys},
+                                         // "View", then "Exit", its last entry, just above the soft keys.
+                                         WayOut{"ViewExitByTaps",
+                                                "xdotool mousemove $((X+20)) $((Y+HEIGHT-13)) click 1 sleep 0.5 "
+                                                "mousemove $((X+30)) $((Y+HEIGHT-38)) click 1"},
+                                         WayOut{"TitleBarOk", "xdotool mousemove $((X+WIDTH-18)) $((Y+13)) click 1"},
+                                         WayOut{"Escape", "xdotool key Escape"},
+                                         WayOut{"SecondStartThenExit",
+                                                std::string("\"$0\" || exit 92; ") + kExitByKeys}),
+                         [](const testing::TestParamInfo<WayOut>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace velmo

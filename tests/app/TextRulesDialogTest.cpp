@@ -133,67 +133,88 @@ TEST_P(TextRulesChange, IsWrittenAtOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     TextRulesDialog, TextRulesChange,
-    testing::Values(
-        ChangeRow{"NewFromTheMenu", {kMum},
-                  [](RulesScreen& s) {
-                      s.During<TextRuleEditDialog>([&] { s.Choose(IDM_RULE_NEW); },
-                                                   Enter(QStringLiteral("You have WON"), false, 2, 1));
-                  },
-                  {kMum, {SilentAccept, false, TextRuleScope::Both, u"You have WON"}}, 1},
-        ChangeRow{"EditWithEnter", {kMum, kNews},
-                  [](RulesScreen& s) {
-                      s.MarkRow(1);
-                      s.During<TextRuleEditDialog>([&] { s.Press(Qt::Key_Return); },
-                                                   Enter(QStringLiteral("^\\d{6}$"), true, 2, 2));
-                  },
-                  {kMum, kCode}, 1},
-        ChangeRow{"EditWithATapOnTheChosenRow", {kMum, kNews},
-                  [](RulesScreen& s) {
-                      s.MarkRow(0);
-                      s.TapRow(1);  // chooses the row only
-                      s.During<TextRuleEditDialog>([&] { s.TapRow(1); }, Enter(QStringLiteral("news"), false, 1, 0));
-                  },
-                  {kMum, {Accept, false, TextRuleScope::Sender, u"news"}}, 1},
-        ChangeRow{"CancelChangesNothing", {kMum},
-                  [](RulesScreen& s) {
-                      s.During<TextRuleEditDialog>([&] { s.Choose(IDM_RULE_EDIT); }, [](TextRuleEditDialog& edit) {
-                          QTest::keyClicks(edit.Pattern(), QStringLiteral("my"));
-                          QTest::mouseClick(edit.MenuBar()->Key(1), Qt::LeftButton);
-                      });
-                  },
-                  {kMum}, 0},
-        ChangeRow{"DeleteConfirmed", {kMum, kCode, kNews},
-                  [](RulesScreen& s) {
-                      s.MarkRow(1);
-                      s.During<QMessageBox>([&] { s.Choose(IDM_RULE_DELETE); }, Answer(QMessageBox::Yes));
-                  },
-                  {kMum, kNews}, 1},
-        ChangeRow{"DeleteKeyDeclined", {kMum, kCode, kNews},
-                  [](RulesScreen& s) {
-                      s.MarkRow(2);
-                      s.During<QMessageBox>([&] { s.Press(Qt::Key_Delete); }, Answer(QMessageBox::No));
-                  },
-                  {kMum, kCode, kNews}, 2},
-        ChangeRow{"MoveUp", {kMum, kCode, kNews},
-                  [](RulesScreen& s) {
-                      s.MarkRow(2);
-                      s.Choose(IDM_RULE_MOVE_UP);
-                  },
-                  {kMum, kNews, kCode}, 1},
-        ChangeRow{"MoveDownFromTheLastRowStays", {kMum, kCode, kNews},
-                  [](RulesScreen& s) {
-                      s.MarkRow(2);
-                      s.Choose(IDM_RULE_MOVE_DOWN);
-                  },
-                  {kMum, kCode, kNews}, 2},
-        ChangeRow{"NoSixtyFifthRule", std::vector<TextRule>(64, kMum),
-                  [](RulesScreen& s) {
-                      s.During<QMessageBox>([&] { s.Choose(IDM_RULE_NEW); }, [](QMessageBox& box) {
-                          EXPECT_TRUE(box.text().contains(QStringLiteral("64 text rules"))) << box.text().toStdString();
-                          box.buttons().first()->click();
-                      });
-                  },
-                  std::vector<TextRule>(64, kMum), 0}),
+    testing::Values(ChangeRow{"NewFromTheMenu",
+                              {kMum},
+                              [](RulesScreen& s) {
+                                  s.During<TextRuleEditDialog>([&] { s.Choose(IDM_RULE_NEW); },
+                                                               Enter(QStringLiteral("You have WON"), false, 2, 1));
+                              },
+                              {kMum, {SilentAccept, false, TextRuleScope::Both, u"You have WON"}},
+                              1},
+                    ChangeRow{"EditWithEnter",
+                              {kMum, kNews},
+                              [](RulesScreen& s) {
+                                  s.MarkRow(1);
+                                  s.During<TextRuleEditDialog>([&] { s.Press(Qt::Key_Return); },
+                                                               Enter(QStringLiteral("^\\d{6}$"), true, 2, 2));
+                              },
+                              {kMum, kCode},
+                              1},
+                    ChangeRow{"EditWithATapOnTheChosenRow",
+                              {kMum, kNews},
+                              [](RulesScreen& s) {
+                                  s.MarkRow(0);
+                                  s.TapRow(1);  // chooses the row only
+                                  s.During<TextRuleEditDialog>([&] { s.TapRow(1); },
+                                                               Enter(QStringLiteral("news"), false, 1, 0));
+                              },
+                              {kMum, {Accept, false, TextRuleScope::Sender, u"news"}},
+                              1},
+                    ChangeRow{"CancelChangesNothing",
+                              {kMum},
+                              [](RulesScreen& s) {
+                                  s.During<TextRuleEditDialog>(
+                                      [&] { s.Choose(IDM_RULE_EDIT); },
+                                      [](TextRuleEditDialog& edit) {
+                                          QTest::keyClicks(edit.Pattern(), QStringLiteral("my"));
+                                          QTest::mouseClick(edit.MenuBar()->Key(1), Qt::LeftButton);
+                                      });
+                              },
+                              {kMum},
+                              0},
+                    ChangeRow{"DeleteConfirmed",
+                              {kMum, kCode, kNews},
+                              [](RulesScreen& s) {
+                                  s.MarkRow(1);
+                                  s.During<QMessageBox>([&] { s.Choose(IDM_RULE_DELETE); }, Answer(QMessageBox::Yes));
+                              },
+                              {kMum, kNews},
+                              1},
+                    ChangeRow{"DeleteKeyDeclined",
+                              {kMum, kCode, kNews},
+                              [](RulesScreen& s) {
+                                  s.MarkRow(2);
+                                  s.During<QMessageBox>([&] { s.Press(Qt::Key_Delete); }, Answer(QMessageBox::No));
+                              },
+                              {kMum, kCode, kNews},
+                              2},
+                    ChangeRow{"MoveUp",
+                              {kMum, kCode, kNews},
+                              [](RulesScreen& s) {
+                                  s.MarkRow(2);
+                                  s.Choose(IDM_RULE_MOVE_UP);
+                              },
+                              {kMum, kNews, kCode},
+                              1},
+                    ChangeRow{"MoveDownFromTheLastRowStays",
+                              {kMum, kCode, kNews},
+                              [](RulesScreen& s) {
+                                  s.MarkRow(2);
+                                  s.Choose(IDM_RULE_MOVE_DOWN);
+                              },
+                              {kMum, kCode, kNews},
+                              2},
+                    ChangeRow{"NoSixtyFifthRule", std::vector<TextRule>(64, kMum),
+                              [](RulesScreen& s) {
+                                  s.During<QMessageBox>(
+                                      [&] { s.Choose(IDM_RULE_NEW); },
+                                      [](QMessageBox& box) {
+                                          EXPECT_TRUE(box.text().contains(QStringLiteral("64 text rules")))
+                                              << box.text().toStdString();
+                                          box.buttons().first()->click();
+                                      });
+                              },
+                              std::vector<TextRule>(64, kMum), 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
@@ -225,8 +246,8 @@ TEST_P(TextRuleEditOk, AcceptsOnlyAUsablePattern) {
     if (GetParam().refusal.isEmpty()) {
         EXPECT_EQ(shown, QString());
         EXPECT_TRUE(edit.Ended());
-        EXPECT_EQ(edit.Rule(), (TextRule{Accept, GetParam().regex, TextRuleScope::Text,
-                                         GetParam().pattern.toStdU16String()}));
+        EXPECT_EQ(edit.Rule(),
+                  (TextRule{Accept, GetParam().regex, TextRuleScope::Text, GetParam().pattern.toStdU16String()}));
     } else {
         EXPECT_TRUE(shown.contains(GetParam().refusal)) << shown.toStdString();
         EXPECT_FALSE(edit.Ended());
@@ -262,20 +283,21 @@ TEST(TextRulesDialogLook, RowsShowTheActionPictureThePatternAndAMarkForRegularEx
     EXPECT_GT(test::CountPixels(rows[1], icon, test::IsRed), 5) << "Dismiss";
     EXPECT_EQ(test::CountPixels(rows[0], mark, test::IsBlue), 0) << "plain words carry no mark";
     EXPECT_GT(test::CountPixels(rows[1], mark, test::IsBlue), 2) << "the regular expression's mark";
-    EXPECT_GT(test::CountPixels(rows[0], QRect(29, 0, 40, rows[0].height()),
-                                [](QColor c) { return c.lightness() < 80; }),
-              10)
+    EXPECT_GT(
+        test::CountPixels(rows[0], QRect(29, 0, 40, rows[0].height()), [](QColor c) { return c.lightness() < 80; }), 10)
         << "the pattern's text";
 
     screen.MarkRow(1);
-    screen.During<TextRuleEditDialog>([&] { screen.Choose(IDM_RULE_EDIT); }, [](TextRuleEditDialog& edit) {
-        EXPECT_EQ(edit.Caption(), QStringLiteral("Text rule"));
-        EXPECT_TRUE(edit.Regex()->isChecked());
-        EXPECT_EQ(edit.Box(TextRuleEditDialog::IDC_LOOK_IN)->currentText(), QStringLiteral("Text or sender"));
-        EXPECT_EQ(edit.Box(TextRuleEditDialog::IDC_ACTION)->currentText(), QStringLiteral("Dismiss"));
-        test::SaveScreenshot(edit, "text-rule-edit");
-        QTest::mouseClick(edit.MenuBar()->Key(1), Qt::LeftButton);
-    });
+    screen.During<TextRuleEditDialog>(
+        [&] { screen.Choose(IDM_RULE_EDIT); },
+        [](TextRuleEditDialog& edit) {
+            EXPECT_EQ(edit.Caption(), QStringLiteral("Text rule"));
+            EXPECT_TRUE(edit.Regex()->isChecked());
+            EXPECT_EQ(edit.Box(TextRuleEditDialog::IDC_LOOK_IN)->currentText(), QStringLiteral("Text or sender"));
+            EXPECT_EQ(edit.Box(TextRuleEditDialog::IDC_ACTION)->currentText(), QStringLiteral("Dismiss"));
+            test::SaveScreenshot(edit, "text-rule-edit");
+            QTest::mouseClick(edit.MenuBar()->Key(1), Qt::LeftButton);
+        });
 }
 
 TEST(TextRulesDialogLook, WithoutRulesExplainsHowToAddOne) {

@@ -30,20 +30,16 @@ TEST_P(WeekDayHit, FindsTheCellUnderThePoint) {
 
 // 125 pixels less a margin of one on each side leave 123: cells of 17, the last pixel of
 // each a separator line, and 4 pixels unused at the right.
-INSTANTIATE_TEST_SUITE_P(Points, WeekDayHit,
-                         testing::Values(HitRow{"FirstPixelOfTheFirstCell", false, 1, 8, 0},
-                                         HitRow{"LastPixelOfTheFirstCell", false, 16, 8, 0},
-                                         HitRow{"SeparatorAfterTheFirstCell", false, 17, 8, -1},
-                                         HitRow{"SecondCell", false, 18, 8, 1},
-                                         HitRow{"LastCell", false, 118, 8, 6},
-                                         HitRow{"RightEdgeOfTheLastCell", false, 119, 8, -1},
-                                         HitRow{"UnusedAtTheRight", false, 121, 8, -1},
-                                         HitRow{"TopMargin", false, 5, 0, -1},
-                                         HitRow{"BottomMargin", false, 5, 16, -1},
-                                         HitRow{"FocusFrameTakesAPixel", true, 1, 8, -1},
-                                         HitRow{"FocusedFirstCell", true, 2, 8, 0},
-                                         HitRow{"FocusedSeparator", true, 18, 8, -1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Points, WeekDayHit,
+    testing::Values(HitRow{"FirstPixelOfTheFirstCell", false, 1, 8, 0},
+                    HitRow{"LastPixelOfTheFirstCell", false, 16, 8, 0},
+                    HitRow{"SeparatorAfterTheFirstCell", false, 17, 8, -1}, HitRow{"SecondCell", false, 18, 8, 1},
+                    HitRow{"LastCell", false, 118, 8, 6}, HitRow{"RightEdgeOfTheLastCell", false, 119, 8, -1},
+                    HitRow{"UnusedAtTheRight", false, 121, 8, -1}, HitRow{"TopMargin", false, 5, 0, -1},
+                    HitRow{"BottomMargin", false, 5, 16, -1}, HitRow{"FocusFrameTakesAPixel", true, 1, 8, -1},
+                    HitRow{"FocusedFirstCell", true, 2, 8, 0}, HitRow{"FocusedSeparator", true, 18, 8, -1}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WeekDayData, DialogCodesLetArrowsLeaveAtEitherEndAndKeepEnter) {
     WeekDayData data(0, {u"Mon", u"Tue", u"Wed", u"Thu", u"Fri", u"Sat", u"Sun"});
@@ -138,12 +134,11 @@ TEST_P(WeekDayLocale, StartsAtTheLocalesFirstDayAndHighlightsTheWorkingDays) {
     test::SaveScreenshot(*control_, std::string("weekday-") + GetParam().name);
 }
 
-INSTANTIATE_TEST_SUITE_P(Locales, WeekDayLocale,
-                         testing::Values(LocaleRow{"MondayFirst", "en_GB", "MTWTFSS",
-                                                   {true, true, true, true, true, false, false}},
-                                         LocaleRow{"SundayFirst", "en_US", "SMTWTFS",
-                                                   {false, true, true, true, true, true, false}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Locales, WeekDayLocale,
+    testing::Values(LocaleRow{"MondayFirst", "en_GB", "MTWTFSS", {true, true, true, true, true, false, false}},
+                    LocaleRow{"SundayFirst", "en_US", "SMTWTFS", {false, true, true, true, true, true, false}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(WeekDayCtrlTest, ATapTogglesItsCellButNotOnALineOrTheUnusedPixels) {
     Create("en_US");

@@ -35,8 +35,8 @@ constexpr std::uint64_t kSecond = 10'000'000;
 constexpr std::uint64_t kDay = 86400 * kSecond;
 
 // 2026-03-01 12:00:00 UTC as a FILETIME.
-const std::uint64_t kBase = device::ToFileTime(
-    std::chrono::sys_days{std::chrono::year{2026} / 3 / 1} + std::chrono::hours{12});
+const std::uint64_t kBase =
+    device::ToFileTime(std::chrono::sys_days{std::chrono::year{2026} / 3 / 1} + std::chrono::hours{12});
 
 struct ScopedNow {
     explicit ScopedNow(std::uint64_t fileTime) { device::SetNowForTesting(device::FromFileTime(fileTime)); }
@@ -335,7 +335,7 @@ TEST_P(RemoveTest, TakesOutExactlyTheRecordTheCallerReadOrNothing) {
     const RemoveRow& row = GetParam();
     AppendNumbered(0, 3);
     std::vector<std::uint8_t> bytes = test::ReadFileBytes(path_);
-    bytes[0] = 0x5A;  // a header of other bytes than ours stays as it is
+    bytes[0] = 0x5A;                         // a header of other bytes than ours stays as it is
     bytes.resize(bytes.size() + 100, 0xAB);  // an append cut short by a crash
     test::WriteFileBytes(path_, bytes);
 
@@ -367,19 +367,20 @@ INSTANTIATE_TEST_SUITE_P(
 struct TextRow {
     const char* name;
     std::u16string text;
-    std::size_t field;    // 32 address, 256 subject, 128 name
-    std::size_t kept;     // units of the text that the field keeps
+    std::size_t field;  // 32 address, 256 subject, 128 name
+    std::size_t kept;   // units of the text that the field keeps
 };
 
 class RecordTextTest : public ::testing::TestWithParam<TextRow> {};
 
 TEST_P(RecordTextTest, TextIsCutToLeaveAZeroUnitAndKeepPairsWhole) {
     const TextRow& row = GetParam();
-    BlockedMessageRecord record = MakeBlockedMessageRecord(row.field == 32 ? row.text.c_str() : nullptr,
-                                                           row.field == 256 ? row.text.c_str() : nullptr,
-                                                           row.field == 128 ? row.text.c_str() : nullptr,
-                                                           FILETIME{1, 2});
-    const char16_t* field = row.field == 32 ? record.senderAddress : row.field == 256 ? record.subject : record.senderName;
+    BlockedMessageRecord record = MakeBlockedMessageRecord(
+        row.field == 32 ? row.text.c_str() : nullptr, row.field == 256 ? row.text.c_str() : nullptr,
+        row.field == 128 ? row.text.c_str() : nullptr, FILETIME{1, 2});
+    const char16_t* field = row.field == 32    ? record.senderAddress
+                            : row.field == 256 ? record.subject
+                                               : record.senderName;
     EXPECT_EQ(std::u16string(field, row.kept), row.text.substr(0, row.kept));
     for (std::size_t i = row.kept; i < row.field; ++i) ASSERT_EQ(field[i], 0) << "unit " << i;
     // The other fields stay empty and the time is in place.

@@ -89,8 +89,7 @@ protected:
         EXPECT_TRUE(file.ReadAt(1, record));
         if (disturbance == Disturbance::FileEmptiedBefore) EmptyTheFile();
         return RestoreBlockedMessage(store.Interface(), static_cast<ULONG>(inbox.size()),
-                                     reinterpret_cast<LPENTRYID>(inbox.data()), file, 1, record,
-                                     [&](RestoreStep step) {
+                                     reinterpret_cast<LPENTRYID>(inbox.data()), file, 1, record, [&](RestoreStep step) {
                                          if (afterStep) afterStep(step);
                                          if (step == RestoreStep::PropertiesStored &&
                                              disturbance == Disturbance::FileEmptiedWhileTheInboxIsWritten) {
@@ -177,11 +176,11 @@ TEST_P(RestoreKillTest, TheMessageIsNeverLost) {
     EXPECT_EQ(text != nullptr && text->AsText() != nullptr && *text->AsText() == kSms[1].text, row.messageWhole);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, RestoreKillTest,
-                         ::testing::Values(KillRow{"AfterTheMessageIsCreated", RestoreStep::MessageCreated, false, false},
-                                           KillRow{"AfterItsPropertiesAreStored", RestoreStep::PropertiesStored, false,
-                                                   true},
-                                           KillRow{"AfterTheRecordIsRemoved", RestoreStep::RecordRemoved, true, true}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RestoreKillTest,
+    ::testing::Values(KillRow{"AfterTheMessageIsCreated", RestoreStep::MessageCreated, false, false},
+                      KillRow{"AfterItsPropertiesAreStored", RestoreStep::PropertiesStored, false, true},
+                      KillRow{"AfterTheRecordIsRemoved", RestoreStep::RecordRemoved, true, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

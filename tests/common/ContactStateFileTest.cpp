@@ -119,9 +119,8 @@ TEST_F(ContactStateFileTest, EmptyAddressBookGivesThe144ByteFile) {
     EXPECT_EQ(contacts.Add(UndefinedSenderKey, Accept), 1);
     ASSERT_TRUE(contacts.Save());
 
-    Bytes expected = {'W', 0, 'M', 0, '_', 0, 'C', 0, 'I', 0, '_', 0, 'F', 0, 'I', 0, 'L', 0, 'T', 0,
-                      'E', 0, 'R', 0, 0,   0, 0,   0, 0,   0, 0,   0, 0,   0, 0,   0, 0,   0, 0,   0,
-                      1,   0, 1,   0, 2,   0, 0,   0};
+    Bytes expected = {'W', 0, 'M', 0, '_', 0, 'C', 0, 'I', 0, '_', 0, 'F', 0, 'I', 0, 'L', 0, 'T', 0, 'E', 0, 'R', 0,
+                      0,   0, 0,   0, 0,   0, 0,   0, 0,   0, 0,   0, 0,   0, 0,   0, 1,   0, 1,   0, 2,   0, 0,   0};
     expected.resize(128, 0);
     Bytes records = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF};
     expected.insert(expected.end(), records.begin(), records.end());
@@ -182,7 +181,8 @@ TEST_F(ContactStateFileTest, RebuildOf10000ContactsWritesWhatTheEntryByEntrySear
     WriteFileBytes(file, FileBytes(10000, old));
     // The address book now: most old keys, some new ones, some gone, in another order.
     std::vector<Entry> entries = {{UnknownSenderKey, Accept}, {UndefinedSenderKey, Accept}};
-    for (std::int32_t i = 0; i < 10000; ++i) entries.push_back({static_cast<std::int32_t>(next() % 14000) + 1, Dismiss});
+    for (std::int32_t i = 0; i < 10000; ++i)
+        entries.push_back({static_cast<std::int32_t>(next() % 14000) + 1, Dismiss});
 
     // What Add did before: every old entry compared, the last with the key giving its action.
     std::vector<ContactRecord> expected;
@@ -231,14 +231,14 @@ TEST_P(InvalidContactFile, IsNotUsedAndTheRebuildStartsFromTheDefaults) {
     EXPECT_EQ(ReadFileBytes(file), FileBytes({{Accept, -1}, {SilentAccept, 5}}));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ContactStateFile, InvalidContactFile,
-    ::testing::Values(InvalidFileCase{"Version00010000", [](Bytes& b) { PutLe32(b, 40, 0x00010000); }},
-                      InvalidFileCase{"WrongMagic", [](Bytes& b) { b[22] = 'X'; }},
-                      InvalidFileCase{"MagicWithoutItsZeroUnit", [](Bytes& b) { b[24] = 'S'; }},
-                      InvalidFileCase{"ShorterThanTheHeader", [](Bytes& b) { b.resize(127); }},
-                      InvalidFileCase{"Empty", [](Bytes& b) { b.clear(); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ContactStateFile, InvalidContactFile,
+                         ::testing::Values(InvalidFileCase{"Version00010000",
+                                                           [](Bytes& b) { PutLe32(b, 40, 0x00010000); }},
+                                           InvalidFileCase{"WrongMagic", [](Bytes& b) { b[22] = 'X'; }},
+                                           InvalidFileCase{"MagicWithoutItsZeroUnit", [](Bytes& b) { b[24] = 'S'; }},
+                                           InvalidFileCase{"ShorterThanTheHeader", [](Bytes& b) { b.resize(127); }},
+                                           InvalidFileCase{"Empty", [](Bytes& b) { b.clear(); }}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ContactStateFileTest, MissingFileIsNotMappedAndTheRebuildStartsFromTheDefaults) {
     ContactStateFile contacts;
@@ -266,7 +266,8 @@ class HeaderCount : public ContactStateFileTest, public ::testing::WithParamInte
 TEST_P(HeaderCount, IsCutToTheRecordsPresent) {
     const auto& param = GetParam();
     std::vector<ContactRecord> records;
-    for (std::size_t i = 0; i < param.recordsPresent; ++i) records.push_back({Dismiss, static_cast<std::int32_t>(i + 1)});
+    for (std::size_t i = 0; i < param.recordsPresent; ++i)
+        records.push_back({Dismiss, static_cast<std::int32_t>(i + 1)});
     Bytes bytes = FileBytes(param.headerCount, records);
     bytes.resize(bytes.size() + param.trailingBytes, 0x77);
     WriteFileBytes(file, bytes);
@@ -291,8 +292,7 @@ INSTANTIATE_TEST_SUITE_P(ContactStateFile, HeaderCount,
                          ::testing::Values(CountCase{"LargerThanTheRecords", 5, 3, 0, 3},
                                            CountCase{"LargerWithAPartialRecord", 4, 3, 4, 3},
                                            CountCase{"HugeWithoutRecords", INT32_MAX, 0, 0, 0},
-                                           CountCase{"Negative", -3, 2, 0, 0},
-                                           CountCase{"Minimum", INT32_MIN, 2, 0, 0},
+                                           CountCase{"Negative", -3, 2, 0, 0}, CountCase{"Minimum", INT32_MIN, 2, 0, 0},
                                            CountCase{"SmallerThanTheRecords", 1, 3, 0, 1},
                                            CountCase{"Exact", 3, 3, 0, 3}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -429,8 +429,7 @@ TEST_F(ContactStateFileTest, FailedSaveKeepsTheOldFileWhichMapsAgain) {
         EXPECT_FALSE(app.Save());
     }
     EXPECT_EQ(ReadFileBytes(file), old);
-    EXPECT_EQ(FileCount(device.Root()), 1)
-        << "no temporary file is left behind";
+    EXPECT_EQ(FileCount(device.Root()), 1) << "no temporary file is left behind";
     ASSERT_TRUE(app.OpenForUpdate());
     EXPECT_EQ(app.Count(), 2);
 }
@@ -496,8 +495,7 @@ TEST_F(ContactStateFileTest, SaveKilledMidwayLeavesAWholeFile) {
         ASSERT_TRUE(saver.Running()) << "Save failed while the file was being read";
         // Kill it while the new file is being written, which shows as a second file here.
         auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (FileCount(device.Root()) < 2 && std::chrono::steady_clock::now() < giveUp) {
-        }
+        while (FileCount(device.Root()) < 2 && std::chrono::steady_clock::now() < giveUp) {}
         saver.Kill();
         saver.Wait();
 

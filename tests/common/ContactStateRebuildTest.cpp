@@ -73,10 +73,9 @@ TEST_P(UnreadableContactFile, StopsTheRebuildAndIsNoFileToTheHandler) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, UnreadableContactFile,
-    ::testing::Values(UnreadableRow{"Fifo", [](const fs::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); },
-                                    fs::file_type::fifo},
-                      UnreadableRow{"Directory", [](const fs::path& p) { fs::create_directory(p); },
-                                    fs::file_type::directory}),
+    ::testing::Values(
+        UnreadableRow{"Fifo", [](const fs::path& p) { ASSERT_EQ(mkfifo(p.c_str(), 0600), 0); }, fs::file_type::fifo},
+        UnreadableRow{"Directory", [](const fs::path& p) { fs::create_directory(p); }, fs::file_type::directory}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Two rebuilds at once (two processes, or the command line and VelmoLight): the second

@@ -27,8 +27,8 @@ struct RawValue {
 class RawKey {
 public:
     RawKey() {
-        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, SettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  &key_, nullptr),
+        EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, SettingsKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                                  nullptr),
                   ERROR_SUCCESS);
     }
     ~RawKey() { RegCloseKey(key_); }
@@ -72,8 +72,8 @@ DWORD ValueCount() {
     HKEY key = nullptr;
     EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, SettingsKeyPath, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
     DWORD values = 0;
-    EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
-                               nullptr, nullptr, nullptr),
+    EXPECT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                               nullptr, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
     return values;
@@ -142,17 +142,14 @@ INSTANTIATE_TEST_SUITE_P(
     SettingsStore, StoredShortReads,
     testing::Values(
         ShortRow{"ActiveStateAsText", ActiveStateValue, REG_SZ, {u8'0', 0, 0, 0}, &SettingsStore::GetActiveState, 2},
-        ShortRow{"ActiveState65536", ActiveStateValue, REG_DWORD, DwordBytes(65536), &SettingsStore::GetActiveState,
-                 0},
+        ShortRow{"ActiveState65536", ActiveStateValue, REG_DWORD, DwordBytes(65536), &SettingsStore::GetActiveState, 0},
         ShortRow{"ActiveState65535", ActiveStateValue, REG_DWORD, DwordBytes(65535), &SettingsStore::GetActiveState,
                  -1},
-        ShortRow{"ActiveStateAsBinary", ActiveStateValue, REG_BINARY, DwordBytes(0),
-                 &SettingsStore::GetActiveState, 2},
+        ShortRow{"ActiveStateAsBinary", ActiveStateValue, REG_BINARY, DwordBytes(0), &SettingsStore::GetActiveState, 2},
         ShortRow{"ActiveStateShortDword", ActiveStateValue, REG_DWORD, {1, 0}, &SettingsStore::GetActiveState, 2},
         ShortRow{"ItemsStateOutOfRangePassesOn", ItemsStateValue, REG_DWORD, DwordBytes(7),
                  &SettingsStore::GetItemsState, 7},
-        ShortRow{"DeleteTimeTypeAsText", DeleteTimeTypeValue, REG_SZ, {u8'1', 0}, &SettingsStore::GetDeleteTimeType,
-                 3},
+        ShortRow{"DeleteTimeTypeAsText", DeleteTimeTypeValue, REG_SZ, {u8'1', 0}, &SettingsStore::GetDeleteTimeType, 3},
         ShortRow{"BlockedMsgHighBitsIgnored", BlockedMsgValue, REG_DWORD, DwordBytes(0x12340005u),
                  &SettingsStore::GetBlockedMsg, 5}),
     [](const testing::TestParamInfo<ShortRow>& info) { return std::string(info.param.name); });
@@ -193,13 +190,13 @@ TEST_P(StoredTimeReads, AcceptOnlyExactly12Bytes) {
 
 INSTANTIATE_TEST_SUITE_P(
     SettingsStore, StoredTimeReads,
-    testing::Values(TimeRow{"Start12Bytes", StartTimeValue, {22, 15, 30}, &SettingsStore::GetStartTime, true, {22, 15, 30}},
-                    TimeRow{"Start8Bytes", StartTimeValue, {22, 15}, &SettingsStore::GetStartTime, true, {21, 0, 0}},
-                    TimeRow{"Start16Bytes", StartTimeValue, {22, 15, 30, 0}, &SettingsStore::GetStartTime, false,
-                            {21, 0, 0}},
-                    TimeRow{"StartEmpty", StartTimeValue, {}, &SettingsStore::GetStartTime, true, {21, 0, 0}},
-                    TimeRow{"End12Bytes", EndTimeValue, {6, 45, 0}, &SettingsStore::GetEndTime, true, {6, 45, 0}},
-                    TimeRow{"End8Bytes", EndTimeValue, {6, 45}, &SettingsStore::GetEndTime, true, {8, 0, 0}}),
+    testing::Values(
+        TimeRow{"Start12Bytes", StartTimeValue, {22, 15, 30}, &SettingsStore::GetStartTime, true, {22, 15, 30}},
+        TimeRow{"Start8Bytes", StartTimeValue, {22, 15}, &SettingsStore::GetStartTime, true, {21, 0, 0}},
+        TimeRow{"Start16Bytes", StartTimeValue, {22, 15, 30, 0}, &SettingsStore::GetStartTime, false, {21, 0, 0}},
+        TimeRow{"StartEmpty", StartTimeValue, {}, &SettingsStore::GetStartTime, true, {21, 0, 0}},
+        TimeRow{"End12Bytes", EndTimeValue, {6, 45, 0}, &SettingsStore::GetEndTime, true, {6, 45, 0}},
+        TimeRow{"End8Bytes", EndTimeValue, {6, 45}, &SettingsStore::GetEndTime, true, {8, 0, 0}}),
     [](const testing::TestParamInfo<TimeRow>& info) { return std::string(info.param.name); });
 
 TEST(SettingsStore, NegativeCounterIsStoredSignExtended) {
@@ -249,7 +246,7 @@ TEST(SettingsStore, SettersWriteTheNamedValuesThatGettersRead) {
 
     RawKey raw;
     const std::vector<std::pair<const char16_t*, DWORD>> numbers{
-        {u"ActiveState", 0},    {u"ItemsState", 3}, {u"DefActionType", 2}, {u"ContactFormat", 4},
+        {u"ActiveState", 0},    {u"ItemsState", 3},  {u"DefActionType", 2},       {u"ContactFormat", 4},
         {u"DeleteTimeType", 2}, {u"BlockedMsg", 11}, {u"SilentMsg", 0xFFFFFFF4u}, {u"WeekDays", 0x41}};
     for (const auto& [name, expected] : numbers) {
         RawValue value = raw.Get(name);
@@ -360,9 +357,9 @@ TEST(SettingsStore, SeesAnotherProcessesWriteAtTheNextRead) {
     SettingsStore store;
     ASSERT_EQ(store.GetActiveState(), Disabled);
     const auto set = [](const std::string& number) {
-        return test::RunProcess(test::BinPath("velmo-device").string(),
-                                {"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "ActiveState", "--dword",
-                                 number})
+        return test::RunProcess(
+                   test::BinPath("velmo-device").string(),
+                   {"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "ActiveState", "--dword", number})
             .exitCode;
     };
     ASSERT_EQ(set("0"), 0);

@@ -87,31 +87,38 @@ Bytes With(Bytes bytes, std::size_t offset, std::uint32_t value) {
 
 INSTANTIATE_TEST_SUITE_P(
     TextRuleFile, TextRuleFileRead,
-    testing::Values(
-        ReadRow{"Missing", [] { return Bytes{}; }, {}},
-        ReadRow{"ShorterThanItsHeader",
-                [] {
-                    Bytes bytes = FileBytes({});
-                    bytes.resize(63);
-                    return bytes;
-                },
-                {}},
-        ReadRow{"OtherMagic", [] { return With(FileBytes(kTwo), 0, 0x0057); }, {}},
-        ReadRow{"OtherVersion", [] { return With(FileBytes(kTwo), 32, 2); }, {}},
-        ReadRow{"OtherRecordSize", [] { return With(FileBytes(kTwo), 40, 8); }, {}},
-        ReadRow{"CountBeyondTheEnd", [] { return With(FileBytes(kTwo), 36, 3); }, {}},
-        ReadRow{"NegativeCount", [] { return With(FileBytes(kTwo), 36, 0xFFFFFFFF); }, {}},
-        ReadRow{"MoreThan64", [] { return FileBytes(std::vector<RawRecord>(65, {0, 2, u"x"})); }, {}},
-        ReadRow{"CountBelowTheRecordsPresent", [] { return With(FileBytes(kTwo), 36, 1); }, {kTwoRules[0]}},
-        ReadRow{"BadRecordsLeftOut",
-                [] {
-                    Bytes bytes = FileBytes({{3, 2, u"unknown action"}, {0, 1, u"looks nowhere"},
-                                             {0, 10, u"unknown flag"}, {0, 2, u""}, kTwo[0], {0, 2, u"tail"}});
-                    // The last record's pattern fills all 256 units without a terminator.
-                    for (std::size_t at = 64 + 520 * 5 + 8; at < bytes.size(); at += 2) bytes[at] = 'a';
-                    return bytes;
-                },
-                {kTwoRules[0]}}),
+    testing::Values(ReadRow{"Missing", [] { return Bytes{}; }, {}},
+                    ReadRow{"ShorterThanItsHeader",
+                            [] {
+                                Bytes bytes = FileBytes({});
+                                bytes.resize(63);
+                                return bytes;
+                            },
+                            {}},
+                    ReadRow{"OtherMagic", [] { return With(FileBytes(kTwo), 0, 0x0057); }, {}},
+                    ReadRow{"OtherVersion", [] { return With(FileBytes(kTwo), 32, 2); }, {}},
+                    ReadRow{"OtherRecordSize", [] { return With(FileBytes(kTwo), 40, 8); }, {}},
+                    ReadRow{"CountBeyondTheEnd", [] { return With(FileBytes(kTwo), 36, 3); }, {}},
+                    ReadRow{"NegativeCount", [] { return With(FileBytes(kTwo), 36, 0xFFFFFFFF); }, {}},
+                    ReadRow{"MoreThan64",
+                            [] {
+                                return FileBytes(std::vector<RawRecord>(65, {0, 2, u"x"}));
+                            },
+                            {}},
+                    ReadRow{"CountBelowTheRecordsPresent", [] { return With(FileBytes(kTwo), 36, 1); }, {kTwoRules[0]}},
+                    ReadRow{"BadRecordsLeftOut",
+                            [] {
+                                Bytes bytes = FileBytes({{3, 2, u"unknown action"},
+                                                         {0, 1, u"looks nowhere"},
+                                                         {0, 10, u"unknown flag"},
+                                                         {0, 2, u""},
+                                                         kTwo[0],
+                                                         {0, 2, u"tail"}});
+                                // The last record's pattern fills all 256 units without a terminator.
+                                for (std::size_t at = 64 + 520 * 5 + 8; at < bytes.size(); at += 2) bytes[at] = 'a';
+                                return bytes;
+                            },
+                            {kTwoRules[0]}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
@@ -133,12 +140,12 @@ TEST_P(TextRuleFileLimits, RefusesAndKeepsTheOldFile) {
     EXPECT_EQ(ReadFileBytes(file), FileBytes(kTwo));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    TextRuleFile, TextRuleFileLimits,
-    testing::Values(LimitRow{"SixtyFiveRules", std::vector<TextRule>(65, kTwoRules[0])},
-                    LimitRow{"PatternOf256Units", {{Accept, false, TextRuleScope::Text, std::u16string(256, u'a')}}},
-                    LimitRow{"EmptyPattern", {{Accept, false, TextRuleScope::Text, u""}}},
-                    LimitRow{"UnknownAction", {{5, false, TextRuleScope::Text, u"x"}}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(TextRuleFile, TextRuleFileLimits,
+                         testing::Values(LimitRow{"SixtyFiveRules", std::vector<TextRule>(65, kTwoRules[0])},
+                                         LimitRow{"PatternOf256Units",
+                                                  {{Accept, false, TextRuleScope::Text, std::u16string(256, u'a')}}},
+                                         LimitRow{"EmptyPattern", {{Accept, false, TextRuleScope::Text, u""}}},
+                                         LimitRow{"UnknownAction", {{5, false, TextRuleScope::Text, u"x"}}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

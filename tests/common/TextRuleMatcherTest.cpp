@@ -53,9 +53,12 @@ INSTANTIATE_TEST_SUITE_P(
         MatchRow{"BadPatternIsSkipped", {Regex(u"(prize"), Words(u"prize")}, u"a prize", u"+1", 1},
         MatchRow{"OversizedPatternIsSkipped", {Regex(u"\\pL{1000}"), Words(u"prize")}, u"a prize", u"+1", 1},
         MatchRow{"SenderMatchOfALaterRuleLosesToAnEarlierTextMatch",
-                 {Words(u"news", TextRuleScope::Text), Words(u"shop", TextRuleScope::Sender)}, u"news", u"shop", 0},
-        MatchRow{"PathologicalPatternEndsWithNoMatch", {Regex(u"(a+)+$"), Regex(u"(x+x+)+y")}, kLongA, u"+1",
-                 std::nullopt},
+                 {Words(u"news", TextRuleScope::Text), Words(u"shop", TextRuleScope::Sender)},
+                 u"news",
+                 u"shop",
+                 0},
+        MatchRow{
+            "PathologicalPatternEndsWithNoMatch", {Regex(u"(a+)+$"), Regex(u"(x+x+)+y")}, kLongA, u"+1", std::nullopt},
         MatchRow{"NoRules", {}, u"anything", u"+1", std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -77,15 +80,14 @@ TEST_P(TextRulePattern, IsRefusedWithTheReason) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    TextRules, TextRulePattern,
-    testing::Values(PatternRow{"PlainWordsWithRegexSigns", Words(u"(50% off"), ""},
-                    PatternRow{"GoodRegex", Regex(u"^[A-Z]{2,}$"), ""},
-                    PatternRow{"UnclosedGroup", Regex(u"(prize"), "missing )"},
-                    PatternRow{"BackReference", Regex(u"(a)\\1"), "invalid escape"},
-                    PatternRow{"BeyondTheMemoryLimit", Regex(u"\\pL{1000}"), "pattern too large"},
-                    PatternRow{"Empty", Words(u""), "empty"},
-                    PatternRow{"LongerThan255", Words(std::u16string(256, u'a')), "255"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(TextRules, TextRulePattern,
+                         testing::Values(PatternRow{"PlainWordsWithRegexSigns", Words(u"(50% off"), ""},
+                                         PatternRow{"GoodRegex", Regex(u"^[A-Z]{2,}$"), ""},
+                                         PatternRow{"UnclosedGroup", Regex(u"(prize"), "missing )"},
+                                         PatternRow{"BackReference", Regex(u"(a)\\1"), "invalid escape"},
+                                         PatternRow{"BeyondTheMemoryLimit", Regex(u"\\pL{1000}"), "pattern too large"},
+                                         PatternRow{"Empty", Words(u""), "empty"},
+                                         PatternRow{"LongerThan255", Words(std::u16string(256, u'a')), "255"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

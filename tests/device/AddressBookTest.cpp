@@ -304,9 +304,9 @@ TEST_F(AddressBook, RefusesAnIdentifierBeyondThirtyTwoBits) {
     store.Add(Named(u"Ann"));
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((device.Root() / "contacts.db").c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "INSERT INTO contacts(oid, first_name) VALUES(2147483647, 'Max')", nullptr, nullptr,
-                           nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, "INSERT INTO contacts(oid, first_name) VALUES(2147483647, 'Max')", nullptr, nullptr, nullptr),
+        SQLITE_OK);
     sqlite3_close(db);
 
     EXPECT_THROW(store.AddAll(std::vector{Named(u"Bob"), Named(u"Cy")}), std::runtime_error);
@@ -323,8 +323,8 @@ TEST_F(AddressBook, ProcessesAndThreadsAddAtTheSameTime) {
     };
     std::thread first(addMany, u"A");
     std::thread second(addMany, u"B");
-    auto result = velmo::test::RunProcess(velmo::test::BinPath("velmo-device").string(),
-                                          {"contacts", "add", "--first", "C"});
+    auto result =
+        velmo::test::RunProcess(velmo::test::BinPath("velmo-device").string(), {"contacts", "add", "--first", "C"});
     first.join();
     second.join();
     EXPECT_EQ(result.exitCode, 0) << result.errors;

@@ -66,7 +66,10 @@ TEST(Clock, LocalTimeFollowsTheOverrideAndTheZone) {
     FILETIME utc{};
     GetSystemTimeAsFileTime(&utc);
     EXPECT_EQ(Join(utc), ToFileTime(Utc(2026, 12, 5, 23, 15, 0)));
-    if (oldTz) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+    if (oldTz)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
     tzset();
 }
 

@@ -63,15 +63,15 @@ class GuidRejects : public ::testing::TestWithParam<BadGuidText> {};
 
 TEST_P(GuidRejects, Text) { EXPECT_FALSE(ParseGuid(GetParam().text).has_value()); }
 
-INSTANTIATE_TEST_SUITE_P(
-    Guid, GuidRejects,
-    ::testing::Values(BadGuidText{"Empty", u""}, BadGuidText{"WithoutBraces", u"7E3A91C2-5B04-4D6F-A8E1-29C6B0F4D357"},
-                      BadGuidText{"NonHexDigit", u"{7E3A91C2-5B04-4D6F-A8E1-29C6B0F4D35G}"},
-                      BadGuidText{"DashMoved", u"{7E3A91C25-B04-4D6F-A8E1-29C6B0F4D357}"},
-                      BadGuidText{"FourthGroupTooLong", u"{7E3A91C2-5B04-4D6F-A8E129C6-B0F4D357}"},
-                      BadGuidText{"OneDigitShort", u"{7E3A91C2-5B04-4D6F-A8E1-29C6B0F4D35}"},
-                      BadGuidText{"TrailingText", u"{7E3A91C2-5B04-4D6F-A8E1-29C6B0F4D357}x"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Guid, GuidRejects,
+                         ::testing::Values(BadGuidText{"Empty", u""},
+                                           BadGuidText{"WithoutBraces", u"7E3A91C2-5B04-4D6F-A8E1-29C6B0F4D357"},
+                                           BadGuidText{"NonHexDigit", u"{7E3A91C2-5B04-4D6F-A8E1-29C6B0F4D35G}"},
+                                           BadGuidText{"DashMoved", u"{7E3A91C25-B04-4D6F-A8E1-29C6B0F4D357}"},
+                                           BadGuidText{"FourthGroupTooLong", u"{7E3A91C2-5B04-4D6F-A8E129C6-B0F4D357}"},
+                                           BadGuidText{"OneDigitShort", u"{7E3A91C2-5B04-4D6F-A8E1-29C6B0F4D35}"},
+                                           BadGuidText{"TrailingText", u"{7E3A91C2-5B04-4D6F-A8E1-29C6B0F4D357}x"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CoInitialize, IsCountedPerThread) {
     velmo::test::TempDevice device;

@@ -37,9 +37,7 @@ std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t seed) {
     return bytes;
 }
 
-std::vector<std::uint8_t> Contents(const MappedFile& file) {
-    return {file.Data(), file.Data() + file.Size()};
-}
+std::vector<std::uint8_t> Contents(const MappedFile& file) { return {file.Data(), file.Data() + file.Size()}; }
 
 std::vector<std::string> Listing(const fs::path& dir) {
     std::vector<std::string> names;
@@ -122,8 +120,7 @@ INSTANTIATE_TEST_SUITE_P(
                       UnopenableCase{"Directory", [](const fs::path& d) { return U16(d / "folder"); }},
                       UnopenableCase{"EmptyPath", [](const fs::path&) { return std::u16string(); }},
                       // Cut at the zero unit, the name would open "real".
-                      UnopenableCase{"EmbeddedZero",
-                                     [](const fs::path& d) { return U16(d / "real") + u'\0' + u"x"; }}),
+                      UnopenableCase{"EmbeddedZero", [](const fs::path& d) { return U16(d / "real") + u'\0' + u"x"; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FilesTest, FlushedWritesReachTheFileAsSeenThroughASeparateRead) {
@@ -291,8 +288,8 @@ struct InterruptedWriter {
 class InterruptedReplace : public FilesTest, public ::testing::WithParamInterface<InterruptedWriter> {};
 
 std::size_t Temporaries(const std::vector<std::string>& names) {
-    return static_cast<std::size_t>(
-        std::count_if(names.begin(), names.end(), [](const std::string& name) { return name.find(".tmp-") != std::string::npos; }));
+    return static_cast<std::size_t>(std::count_if(
+        names.begin(), names.end(), [](const std::string& name) { return name.find(".tmp-") != std::string::npos; }));
 }
 
 }  // namespace

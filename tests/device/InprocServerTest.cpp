@@ -33,8 +33,9 @@ protected:
     static void RegisterServer(REFCLSID clsid, DWORD type, const std::u16string& value) {
         std::u16string path = u"CLSID\\" + velmo::device::FormatGuid(clsid) + u"\\InprocServer32";
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
         ASSERT_EQ(RegSetValueExW(key, nullptr, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
                                  static_cast<DWORD>((value.size() + 1) * sizeof(char16_t))),
                   ERROR_SUCCESS);
@@ -88,7 +89,7 @@ TEST_F(InprocServer, InstalledCopyUsesTheHostsDeviceLibrary) {
 
 struct ServerRow {
     const char* name;
-    DWORD type;                 // REG_NONE: no InprocServer32 key at all
+    DWORD type;  // REG_NONE: no InprocServer32 key at all
     std::u16string server;
     HRESULT expected;
 };

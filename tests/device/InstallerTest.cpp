@@ -66,7 +66,8 @@ TEST_F(Installer, CopiesTheHandlerIntoWindowsAndRegistersIt) {
     fs::path installed = WindowsDirectory() / "VelmoHandler.dll";
     ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(installed)));
     EXPECT_EQ(ReadFileBytes(installed), ReadFileBytes(BinPath("VelmoHandler.dll")));
-    EXPECT_EQ(velmo::device::RegisteredRuleClients(), std::vector<std::u16string>{velmo::device::FormatGuid(RuleClientClass)});
+    EXPECT_EQ(velmo::device::RegisteredRuleClients(),
+              std::vector<std::u16string>{velmo::device::FormatGuid(RuleClientClass)});
     EXPECT_TRUE(HandlerServesItsClass());
     // Without VelmoLight, the installer gives the handler's files their home.
     EXPECT_EQ(AppPath(), velmo::device::ToUtf16(ProgramDirectory().string() + "/"));

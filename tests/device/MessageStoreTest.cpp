@@ -41,11 +41,10 @@ const SizedSPropTagArray<4> kRecordTags{
     4, {PR_SENDER_EMAIL_ADDRESS_W, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME, PR_SENDER_NAME_W}};
 
 std::vector<Property> SmsProperties(std::u16string sender, std::u16string text, bool withName = true) {
-    std::vector<Property> properties{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, std::move(sender)),
-                                     Property::Text(PR_SUBJECT_W, std::move(text)),
-                                     Property::Time(PR_MESSAGE_DELIVERY_TIME, kDelivered),
-                                     Property::Number(PR_MESSAGE_FLAGS, 0),
-                                     Property::Text(PR_MESSAGE_CLASS_W, u"IPM.SMStext")};
+    std::vector<Property> properties{
+        Property::Text(PR_SENDER_EMAIL_ADDRESS_W, std::move(sender)), Property::Text(PR_SUBJECT_W, std::move(text)),
+        Property::Time(PR_MESSAGE_DELIVERY_TIME, kDelivered), Property::Number(PR_MESSAGE_FLAGS, 0),
+        Property::Text(PR_MESSAGE_CLASS_W, u"IPM.SMStext")};
     if (withName) properties.push_back(Property::Text(PR_SENDER_NAME_W, u"Anna Berg"));
     return properties;
 }
@@ -62,8 +61,9 @@ protected:
     Ref<T> Open(const EntryId& id, ULONG expectedType) {
         ULONG type = 0;
         IUnknown* object = nullptr;
-        HRESULT hr = Msgs()->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(const_cast<std::uint8_t*>(id.data())),
-                                       nullptr, 0, &type, &object);
+        HRESULT hr = Msgs()->OpenEntry(static_cast<ULONG>(id.size()),
+                                       reinterpret_cast<LPENTRYID>(const_cast<std::uint8_t*>(id.data())), nullptr, 0,
+                                       &type, &object);
         EXPECT_EQ(hr, S_OK);
         EXPECT_EQ(type, expectedType);
         return Ref<T>(static_cast<T*>(object));
@@ -101,8 +101,8 @@ TEST_P(OpenEntryTest, AnswersForEachKindOfIdentifier) {
     GetParam().damage(id);
     IUnknown* object = reinterpret_cast<IUnknown*>(0x1);
     ULONG type = 0;
-    HRESULT hr = Msgs()->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(id.data()), nullptr,
-                                   0, &type, &object);
+    HRESULT hr = Msgs()->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(id.data()), nullptr, 0,
+                                   &type, &object);
     EXPECT_EQ(hr, GetParam().expected);
     if (hr == S_OK) {
         ASSERT_NE(object, nullptr);
@@ -124,7 +124,12 @@ INSTANTIATE_TEST_SUITE_P(
                       EntryRow{"RowZero", [](EntryId& id) { std::fill(id.end() - 8, id.end(), 0); },
                                MAPI_E_INVALID_ENTRYID},
                       EntryRow{"AMessageNeverStored", [](EntryId& id) { id[9] = 77; }, MAPI_E_NOT_FOUND},
-                      EntryRow{"AFolderNeverMade", [](EntryId& id) { id[8] = 1; id[9] = 77; }, MAPI_E_NOT_FOUND}),
+                      EntryRow{"AFolderNeverMade",
+                               [](EntryId& id) {
+                                   id[8] = 1;
+                                   id[9] = 77;
+                               },
+                               MAPI_E_NOT_FOUND}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MessageStoreTest, OpenEntryAnswersTheInterfacesOfTheKindOfObject) {
@@ -135,12 +140,12 @@ TEST_F(MessageStoreTest, OpenEntryAnswersTheInterfacesOfTheKindOfObject) {
 
     EntryId id = NewSms();
     IUnknown* object = nullptr;
-    EXPECT_EQ(Msgs()->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(id.data()),
-                                &IID_IMAPIFolder, 0, nullptr, &object),
+    EXPECT_EQ(Msgs()->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(id.data()), &IID_IMAPIFolder,
+                                0, nullptr, &object),
               MAPI_E_INTERFACE_NOT_SUPPORTED);
     EXPECT_EQ(object, nullptr);
-    ASSERT_EQ(Msgs()->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(id.data()), &IID_IMessage,
-                                0, nullptr, &object),
+    ASSERT_EQ(Msgs()->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(id.data()), &IID_IMessage, 0,
+                                nullptr, &object),
               S_OK);
     Ref<IMessage> message(static_cast<IMessage*>(object));
     EXPECT_EQ(message->QueryInterface(IID_IMAPIFolder, &asked), E_NOINTERFACE);
@@ -193,15 +198,9 @@ TEST_P(GetPropsTypeTest, AnswersInTheAskedType) {
     ASSERT_EQ(props.count, 1u);
     EXPECT_EQ(props[0].ulPropTag, GetParam().answeredTag);
     switch (PROP_TYPE(GetParam().answeredTag)) {
-        case PT_UNICODE:
-            EXPECT_EQ(std::u16string(props[0].Value.lpszW), u"Grüße");
-            break;
-        case PT_STRING8:
-            EXPECT_STREQ(props[0].Value.lpszA, "Grüße");
-            break;
-        case PT_LONG:
-            EXPECT_EQ(props[0].Value.l, 0);
-            break;
+        case PT_UNICODE: EXPECT_EQ(std::u16string(props[0].Value.lpszW), u"Grüße"); break;
+        case PT_STRING8: EXPECT_STREQ(props[0].Value.lpszA, "Grüße"); break;
+        case PT_LONG: EXPECT_EQ(props[0].Value.l, 0); break;
         case PT_ERROR:
             EXPECT_EQ(props[0].Value.err, MAPI_E_NOT_FOUND);
             EXPECT_EQ(props.result, MAPI_W_ERRORS_RETURNED);
@@ -216,7 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, GetPropsTypeTest,
     ::testing::Values(
         TypeRow{"UnicodeAsked", PR_SUBJECT_W, MAPI_UNICODE, PR_SUBJECT_W},
-        TypeRow{"EightBitAskedGivesUtf8", PROP_TAG(PT_STRING8, kSubjectId), MAPI_UNICODE, PROP_TAG(PT_STRING8, kSubjectId)},
+        TypeRow{"EightBitAskedGivesUtf8", PROP_TAG(PT_STRING8, kSubjectId), MAPI_UNICODE,
+                PROP_TAG(PT_STRING8, kSubjectId)},
         TypeRow{"UnspecifiedWithUnicodeFlag", PROP_TAG(PT_UNSPECIFIED, kSubjectId), MAPI_UNICODE, PR_SUBJECT_W},
         TypeRow{"UnspecifiedWithoutFlag", PROP_TAG(PT_UNSPECIFIED, kSubjectId), 0, PROP_TAG(PT_STRING8, kSubjectId)},
         TypeRow{"UnspecifiedNumber", PROP_TAG(PT_UNSPECIFIED, kFlagsId), MAPI_UNICODE, PR_MESSAGE_FLAGS},
@@ -306,10 +306,10 @@ TEST_F(MessageStoreTest, ACopyFromAGetPropsAnswerTakesTheMessagesPlace) {
 
     Props read;
     Get(message.get(),
-        SizedSPropTagArray<9>{9,
-                              {PR_LAST_MODIFICATION_TIME, PR_MESSAGE_CLASS_W, PR_MESSAGE_FLAGS, PR_MESSAGE_SIZE,
-                               PR_RECIPIENT_TYPE, PR_SENDER_EMAIL_ADDRESS_W, PR_MESSAGE_DELIVERY_TIME, PR_SUBJECT_W,
-                               PR_ADDRTYPE_W}},
+        SizedSPropTagArray<9>{
+            9,
+            {PR_LAST_MODIFICATION_TIME, PR_MESSAGE_CLASS_W, PR_MESSAGE_FLAGS, PR_MESSAGE_SIZE, PR_RECIPIENT_TYPE,
+             PR_SENDER_EMAIL_ADDRESS_W, PR_MESSAGE_DELIVERY_TIME, PR_SUBJECT_W, PR_ADDRTYPE_W}},
         read);
     EXPECT_EQ(read.result, MAPI_W_ERRORS_RETURNED);
     ASSERT_EQ(copy->SetProps(read.count, read.values, nullptr), S_OK);
@@ -369,8 +369,8 @@ TEST_F(MessageStoreTest, DeleteMessagesRemovesTheMessageAndItsProperties) {
     EXPECT_EQ(store_->Count(u"Inbox"), 1u);
     EXPECT_EQ(store_->ListFolder(u"Inbox")[0].entryId, kept);
     IUnknown* object = nullptr;
-    EXPECT_EQ(Msgs()->OpenEntry(static_cast<ULONG>(gone.size()), reinterpret_cast<LPENTRYID>(gone.data()), nullptr,
-                                0, nullptr, &object),
+    EXPECT_EQ(Msgs()->OpenEntry(static_cast<ULONG>(gone.size()), reinterpret_cast<LPENTRYID>(gone.data()), nullptr, 0,
+                                nullptr, &object),
               MAPI_E_NOT_FOUND);
 
     // No property rows outlive their message.

@@ -70,8 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ReadingRow{"OffsetInHours", Received("2024-05-01T09:30:15+02"), Kind::Received, u"+15550100", u"Hi",
                    May1 + 7h + 30min + 15s, ""},
-        ReadingRow{"OffsetWithMinutesWest", Received("2024-05-01T09:30:15-05:30"), Kind::Received, u"+15550100",
-                   u"Hi", May1 + 15h + 15s, ""},
+        ReadingRow{"OffsetWithMinutesWest", Received("2024-05-01T09:30:15-05:30"), Kind::Received, u"+15550100", u"Hi",
+                   May1 + 15h + 15s, ""},
         ReadingRow{"UtcWithFraction", Received("2024-05-01T09:30:15.250Z"), Kind::Received, u"+15550100", u"Hi",
                    May1 + 9h + 30min + 15s, ""},
         ReadingRow{"NoZoneIsLocal", Received("2024-05-01T09:30:15"), Kind::Received, u"+15550100", u"Hi",
@@ -85,14 +85,19 @@ INSTANTIATE_TEST_SUITE_P(
                    Kind::Received, u"+15550100", u"a\uFFFDba\uFFFD\U0001F600", std::nullopt, ""},
         ReadingRow{"PartsMissing", With([](auto& p) { p.state = 2; }), Kind::Receiving, u"", u"", std::nullopt, ""},
         ReadingRow{"SentMessage", With([](auto& p) { p.state = 5; }), Kind::NotIncoming, u"", u"", std::nullopt, ""},
-        ReadingRow{"BinaryMessage", With([](auto& p) { p.text = u""; p.dataBytes = 12; }), Kind::Skipped, u"", u"",
-                   std::nullopt, "a binary message of 12 bytes"},
+        ReadingRow{"BinaryMessage", With([](auto& p) {
+                       p.text = u"";
+                       p.dataBytes = 12;
+                   }),
+                   Kind::Skipped, u"", u"", std::nullopt, "a binary message of 12 bytes"},
         ReadingRow{"DeliveryReport", With([](auto& p) { p.pduType = 3; }), Kind::Skipped, u"", u"", std::nullopt,
                    "a delivery report"},
         ReadingRow{"NoState", With([](auto& p) { p.state.reset(); }), Kind::Malformed, u"", u"", std::nullopt,
                    "it has no State"},
-        ReadingRow{"WrongTypes", With([](auto& p) { p.wrongTypes = {"Number", "State"}; }), Kind::Malformed, u"",
-                   u"", std::nullopt, "a property of the wrong type: Number, State"}),
+        ReadingRow{"WrongTypes", With([](auto& p) {
+                       p.wrongTypes = {"Number", "State"};
+                   }),
+                   Kind::Malformed, u"", u"", std::nullopt, "a property of the wrong type: Number, State"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The journal tells two messages apart by the key alone, so nothing the fields hold may

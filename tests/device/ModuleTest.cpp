@@ -64,8 +64,9 @@ TEST_P(ModuleRefuses, Load) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ModuleRefuses,
-                         ::testing::Values(BadLibrary{"Missing", u"Missing.dll"}, BadLibrary{"NotALibrary", u"Text.dll"},
-                                           BadLibrary{"EmptyName", u""}, BadLibrary{"NullName", nullptr}),
+                         ::testing::Values(BadLibrary{"Missing", u"Missing.dll"},
+                                           BadLibrary{"NotALibrary", u"Text.dll"}, BadLibrary{"EmptyName", u""},
+                                           BadLibrary{"NullName", nullptr}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -93,8 +93,7 @@ TEST_F(Registry, ValuesKeepTheirTypeAndBytes) {
 
     char16_t text[64] = {};
     size = sizeof text;
-    ASSERT_EQ(RegQueryValueExW(key, u"AppPath", nullptr, &type, reinterpret_cast<BYTE*>(text), &size),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExW(key, u"AppPath", nullptr, &type, reinterpret_cast<BYTE*>(text), &size), ERROR_SUCCESS);
     EXPECT_EQ(type, REG_SZ);
     EXPECT_EQ(size, (30u + 1) * 2);
     EXPECT_EQ(std::u16string(text), u"/dev/Program Files/VelmoLight/");
@@ -154,8 +153,8 @@ TEST_F(Registry, QueryValueBufferRules) {
 TEST_F(Registry, QueryInfoKeyReportsCountsAndTheLongestData) {
     HKEY key = Create(HKEY_LOCAL_MACHINE, kSettings);
     DWORD subKeys = 9, values = 9, longestName = 9, longestData = 9, longestSubKey = 9;
-    ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &longestSubKey, nullptr, &values,
-                               &longestName, &longestData, nullptr, nullptr),
+    ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &longestSubKey, nullptr, &values, &longestName,
+                               &longestData, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(subKeys, 0u);
     EXPECT_EQ(values, 0u);
@@ -167,8 +166,8 @@ TEST_F(Registry, QueryInfoKeyReportsCountsAndTheLongestData) {
     RegSetValueExW(key, u"EndTime", 0, REG_BINARY, time, sizeof time);
     SetText(key, u"Longer", u"0123456789");  // 22 bytes
     RegCloseKey(Create(key, u"Child"));
-    ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &longestSubKey, nullptr, &values,
-                               &longestName, &longestData, nullptr, nullptr),
+    ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &longestSubKey, nullptr, &values, &longestName,
+                               &longestData, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(subKeys, 1u);
     EXPECT_EQ(longestSubKey, 5u);
@@ -179,8 +178,8 @@ TEST_F(Registry, QueryInfoKeyReportsCountsAndTheLongestData) {
     // Only the parts asked for are written; a class buffer gets an empty class.
     char16_t cls[4] = {u'x', u'x', 0, 0};
     DWORD clsLength = 4;
-    ASSERT_EQ(RegQueryInfoKeyW(key, cls, &clsLength, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                               &longestData, nullptr, nullptr),
+    ASSERT_EQ(RegQueryInfoKeyW(key, cls, &clsLength, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longestData,
+                               nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(cls[0], 0);
     EXPECT_EQ(clsLength, 0u);
@@ -311,8 +310,7 @@ TEST_F(Registry, DamagedOrUnopenableDatabaseGivesErrorsNotCrashes) {
     // A directory where the database should be cannot be opened at all.
     std::filesystem::remove(device.Root() / "registry.db");
     std::filesystem::create_directory(device.Root() / "registry.db");
-    EXPECT_NE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettings, 0, nullptr, 0, 0, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
+    EXPECT_NE(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettings, 0, nullptr, 0, 0, nullptr, &key, nullptr), ERROR_SUCCESS);
     EXPECT_EQ(key, nullptr);
 
     // Once the file is sound again, the registry works without a restart.
@@ -403,8 +401,8 @@ TEST(RegistryErrors, FullDiskIsToldAsSQLiteSaysIt) {
     sqlite3_auto_extension(limit);
     TempDevice device;
     HKEY key = nullptr;
-    LONG created = RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Full", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                   nullptr);
+    LONG created =
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Full", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     std::vector<BYTE> big(256 * 1024, 7);
     LONG written = RegSetValueExW(key, u"Big", 0, REG_BINARY, big.data(), static_cast<DWORD>(big.size()));
     std::string why = velmo::device::RegistryDatabaseError();

@@ -37,19 +37,18 @@ TEST_P(DeliveryTime, IsReadAsTheInstantItNames) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, DeliveryTime,
-    ::testing::Values(TimeRow{"Utc", "2024-05-01T09:30:15Z", May1 + 9h + 30min + 15s},
-                      TimeRow{"EastOfUtc", "2024-05-01T09:30:00+02:00", May1 + 7h + 30min},
-                      TimeRow{"WestOfUtcWithoutColon", "2024-05-01T09:30:00-0530", May1 + 15h},
-                      TimeRow{"LocalWithoutSeconds", "2024-05-01T09:30", May1 + 13h + 30min},
-                      TimeRow{"SpaceForT", "2024-05-01 23:59:59Z", May1 + 23h + 59min + 59s},
-                      TimeRow{"LeapDay", "2024-02-29T00:00:00Z", sys_days(year(2024) / February / 29)},
-                      // Beyond what a nanosecond clock holds (about 1678 to 2262), to both ends.
-                      TimeRow{"FirstInstant", "1601-01-01T00:00:00Z", sys_days(year(1601) / January / 1)},
-                      TimeRow{"LocalBefore1678", "1650-07-01T08:00:00",
-                              sys_days(year(1650) / July / 1) + 12h + 56min + 2s},
-                      TimeRow{"Year2300", "2300-01-01T00:00Z", sys_days(year(2300) / January / 1)},
-                      TimeRow{"LastSecond", "9999-12-31T23:59:59-23:59",
-                              sys_days(year(10000) / January / 1) + 23h + 58min + 59s}),
+    ::testing::Values(
+        TimeRow{"Utc", "2024-05-01T09:30:15Z", May1 + 9h + 30min + 15s},
+        TimeRow{"EastOfUtc", "2024-05-01T09:30:00+02:00", May1 + 7h + 30min},
+        TimeRow{"WestOfUtcWithoutColon", "2024-05-01T09:30:00-0530", May1 + 15h},
+        TimeRow{"LocalWithoutSeconds", "2024-05-01T09:30", May1 + 13h + 30min},
+        TimeRow{"SpaceForT", "2024-05-01 23:59:59Z", May1 + 23h + 59min + 59s},
+        TimeRow{"LeapDay", "2024-02-29T00:00:00Z", sys_days(year(2024) / February / 29)},
+        // Beyond what a nanosecond clock holds (about 1678 to 2262), to both ends.
+        TimeRow{"FirstInstant", "1601-01-01T00:00:00Z", sys_days(year(1601) / January / 1)},
+        TimeRow{"LocalBefore1678", "1650-07-01T08:00:00", sys_days(year(1650) / July / 1) + 12h + 56min + 2s},
+        TimeRow{"Year2300", "2300-01-01T00:00Z", sys_days(year(2300) / January / 1)},
+        TimeRow{"LastSecond", "9999-12-31T23:59:59-23:59", sys_days(year(10000) / January / 1) + 23h + 58min + 59s}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct BadTimeRow {
@@ -61,17 +60,15 @@ class DeliveryTimeRefuses : public ::testing::TestWithParam<BadTimeRow> {};
 
 TEST_P(DeliveryTimeRefuses, Text) { EXPECT_THROW(ParseDeliveryTime(GetParam().text), std::invalid_argument); }
 
-INSTANTIATE_TEST_SUITE_P(Rows, DeliveryTimeRefuses,
-                         ::testing::Values(BadTimeRow{"Empty", ""}, BadTimeRow{"DateOnly", "2024-05-01"},
-                                           BadTimeRow{"NoSuchDay", "2023-02-29T10:00Z"},
-                                           BadTimeRow{"Hour24", "2024-05-01T24:00Z"},
-                                           BadTimeRow{"TrailingText", "2024-05-01T10:00Zulu"},
-                                           BadTimeRow{"ShortYear", "24-05-01T10:00Z"},
-                                           BadTimeRow{"SignedMonth", "2024-+5-01T10:00Z"},
-                                           BadTimeRow{"BadZone", "2024-05-01T10:00+2"},
-                                           BadTimeRow{"Before1601", "1601-01-01T00:59:59+01:00"},
-                                           BadTimeRow{"Year10000", "10000-01-01T00:00Z"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Rows, DeliveryTimeRefuses,
+    ::testing::Values(BadTimeRow{"Empty", ""}, BadTimeRow{"DateOnly", "2024-05-01"},
+                      BadTimeRow{"NoSuchDay", "2023-02-29T10:00Z"}, BadTimeRow{"Hour24", "2024-05-01T24:00Z"},
+                      BadTimeRow{"TrailingText", "2024-05-01T10:00Zulu"}, BadTimeRow{"ShortYear", "24-05-01T10:00Z"},
+                      BadTimeRow{"SignedMonth", "2024-+5-01T10:00Z"}, BadTimeRow{"BadZone", "2024-05-01T10:00+2"},
+                      BadTimeRow{"Before1601", "1601-01-01T00:59:59+01:00"},
+                      BadTimeRow{"Year10000", "10000-01-01T00:00Z"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SmsLine, GivesNumberNameTextAndTime) {
     auto full = ParseSmsLine("+1 555 0100\tAda Marsh\tHello there\t2024-05-01T10:00:00Z\r");

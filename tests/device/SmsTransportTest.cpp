@@ -10,8 +10,8 @@
 #include "device/DeviceRoot.h"
 #include "device/Installer.h"
 #include "device/LockFile.h"
-#include "device/SmsTransport.h"
 #include "device/Registry.h"
+#include "device/SmsTransport.h"
 #include "device/Text.h"
 #include "support/TempDevice.h"
 
@@ -106,8 +106,8 @@ constexpr CLSID UnservedClient = {0x00000003, 0, 0, {0, 0, 0, 0, 0, 0, 0, 3}};
 
 void EnableRuleClient(const std::u16string& name, DWORD enabled = 1) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, velmo::device::SmsRulesKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, velmo::device::SmsRulesKeyPath, 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
               ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&enabled), sizeof enabled),
               ERROR_SUCCESS);
@@ -171,7 +171,8 @@ TEST_P(TransportStores, WhatAHandheldGivesAnSms) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, TransportStores,
-                         ::testing::Values(PropertyRow{"WithSenderName", u"Kim Ode"}, PropertyRow{"WithoutSenderName", u""}),
+                         ::testing::Values(PropertyRow{"WithSenderName", u"Kim Ode"},
+                                           PropertyRow{"WithoutSenderName", u""}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct ChainRow {
@@ -199,7 +200,8 @@ TEST_P(TransportChain, AsksRuleClientsInTurn) {
     EXPECT_EQ(slots[0].processed, row.processed[0]);
     EXPECT_EQ(slots[1].processed, row.processed[1]);
     ASSERT_EQ(receipt.answers.size(), row.failures.size());
-    for (std::size_t i = 0; i < row.failures.size(); ++i) EXPECT_EQ(receipt.answers[i].failedStep, row.failures[i]) << i;
+    for (std::size_t i = 0; i < row.failures.size(); ++i)
+        EXPECT_EQ(receipt.answers[i].failedStep, row.failures[i]) << i;
     // The stand-ins leave the message alone, whatever they answer.
     EXPECT_EQ(receipt.location, SmsLocation::InboxUnread);
     EXPECT_EQ(store.Count(u"Inbox"), 1u);
@@ -221,18 +223,48 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, TransportChain,
     ::testing::Values(
         ChainRow{"DontContinueStopsTheChain", Dismiss, Pass, false, {1, 0}, SmsOutcome::Dismissed, {std::nullopt}},
-        ChainRow{"NotHandledGoesOn", Pass, SilentAccept, false, {1, 1}, SmsOutcome::SilentlyAccepted,
+        ChainRow{"NotHandledGoesOn",
+                 Pass,
+                 SilentAccept,
+                 false,
+                 {1, 1},
+                 SmsOutcome::SilentlyAccepted,
                  {std::nullopt, std::nullopt}},
-        ChainRow{"HandledContinueGoesOn", HandledContinue, Pass, false, {1, 1}, SmsOutcome::Accepted,
+        ChainRow{"HandledContinueGoesOn",
+                 HandledContinue,
+                 Pass,
+                 false,
+                 {1, 1},
+                 SmsOutcome::Accepted,
                  {std::nullopt, std::nullopt}},
         ChainRow{"BothPass", Pass, Pass, false, {1, 1}, SmsOutcome::Accepted, {std::nullopt, std::nullopt}},
-        ChainRow{"UnservedClassIsReportedAndSkipped", Dismiss, Pass, true, {1, 0}, SmsOutcome::Dismissed,
+        ChainRow{"UnservedClassIsReportedAndSkipped",
+                 Dismiss,
+                 Pass,
+                 true,
+                 {1, 0},
+                 SmsOutcome::Dismissed,
                  {Step::Create, std::nullopt}},
-        ChainRow{"EveryClientFails", NotCreated, InitializeFails, false, {0, 0}, SmsOutcome::NotHandled,
+        ChainRow{"EveryClientFails",
+                 NotCreated,
+                 InitializeFails,
+                 false,
+                 {0, 0},
+                 SmsOutcome::NotHandled,
                  {Step::Create, Step::Initialize}},
-        ChainRow{"FailedProcessMessageLeavesItToTheNext", ProcessFails, Dismiss, false, {1, 1}, SmsOutcome::Dismissed,
+        ChainRow{"FailedProcessMessageLeavesItToTheNext",
+                 ProcessFails,
+                 Dismiss,
+                 false,
+                 {1, 1},
+                 SmsOutcome::Dismissed,
                  {Step::ProcessMessage, std::nullopt}},
-        ChainRow{"OnlyFailuresIsNotHandled", ProcessFails, NotCreated, false, {1, 0}, SmsOutcome::NotHandled,
+        ChainRow{"OnlyFailuresIsNotHandled",
+                 ProcessFails,
+                 NotCreated,
+                 false,
+                 {1, 0},
+                 SmsOutcome::NotHandled,
                  {Step::ProcessMessage, Step::Create}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -252,7 +284,8 @@ TEST_F(Transport, DisabledAndMalformedEntriesAreNotRuleClients) {
     EnableRuleClient(u"not a class identifier");
     EnableRuleClient(velmo::device::FormatGuid(SecondClient));
     auto clients = velmo::device::RegisteredRuleClients();
-    EXPECT_EQ(clients, (std::vector<std::u16string>{u"not a class identifier", velmo::device::FormatGuid(SecondClient)}));
+    EXPECT_EQ(clients,
+              (std::vector<std::u16string>{u"not a class identifier", velmo::device::FormatGuid(SecondClient)}));
     auto receipt = transport->Receive({u"5550100", u"", u"hello", std::nullopt});
     EXPECT_EQ(slots[0].created, 0);
     EXPECT_EQ(slots[1].processed, 1);
@@ -336,17 +369,18 @@ TEST_P(TransportWithHandler, CarriesOutTheHandlersDecision) {
     EXPECT_EQ(store.Count(u"Inbox"), row.location == SmsLocation::Deleted ? 0u : 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, TransportWithHandler,
-    ::testing::Values(HandlerRow{"NoSettings", 99, 0, SmsOutcome::Accepted, 0, MRC_NOT_HANDLED, SmsLocation::InboxUnread},
-                      HandlerRow{"AcceptAll", 0, 1, SmsOutcome::Accepted, 0, MRC_NOT_HANDLED, SmsLocation::InboxUnread},
-                      HandlerRow{"SilentAcceptAll", 0, 2, SmsOutcome::SilentlyAccepted, 0x1C, MRC_HANDLED_DONTCONTINUE,
-                                 SmsLocation::ReadCopyInInbox},
-                      HandlerRow{"DismissAll", 0, 3, SmsOutcome::Dismissed, fnevObjectDeleted,
-                                 MRC_HANDLED_DONTCONTINUE, SmsLocation::Deleted},
-                      HandlerRow{"DisabledDismissAll", 2, 3, SmsOutcome::Accepted, 0, MRC_NOT_HANDLED,
-                                 SmsLocation::InboxUnread}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, TransportWithHandler,
+                         ::testing::Values(HandlerRow{"NoSettings", 99, 0, SmsOutcome::Accepted, 0, MRC_NOT_HANDLED,
+                                                      SmsLocation::InboxUnread},
+                                           HandlerRow{"AcceptAll", 0, 1, SmsOutcome::Accepted, 0, MRC_NOT_HANDLED,
+                                                      SmsLocation::InboxUnread},
+                                           HandlerRow{"SilentAcceptAll", 0, 2, SmsOutcome::SilentlyAccepted, 0x1C,
+                                                      MRC_HANDLED_DONTCONTINUE, SmsLocation::ReadCopyInInbox},
+                                           HandlerRow{"DismissAll", 0, 3, SmsOutcome::Dismissed, fnevObjectDeleted,
+                                                      MRC_HANDLED_DONTCONTINUE, SmsLocation::Deleted},
+                                           HandlerRow{"DisabledDismissAll", 2, 3, SmsOutcome::Accepted, 0,
+                                                      MRC_NOT_HANDLED, SmsLocation::InboxUnread}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // One message at a time across the device: while another receiver holds the transport,
 // a message is not even stored, so no two rule clients ever run at once.

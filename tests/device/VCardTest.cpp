@@ -158,8 +158,9 @@ TEST(VCard, UnfoldsLinesAndResolvesEscapes) {
 }
 
 TEST(VCard, ReadsUtf16FilesAndSkipsNestedCards) {
-    std::u16string text = u"\uFEFFBEGIN:VCARD\r\nVERSION:2.1\r\nN:Zoë\r\nAGENT:\r\nBEGIN:VCARD\r\nN:Agent\r\n"
-                          u"TEL;CELL:999\r\nEND:VCARD\r\nTEL;CELL:555-0100\r\nEND:VCARD\r\n";
+    std::u16string text =
+        u"\uFEFFBEGIN:VCARD\r\nVERSION:2.1\r\nN:Zoë\r\nAGENT:\r\nBEGIN:VCARD\r\nN:Agent\r\n"
+        u"TEL;CELL:999\r\nEND:VCARD\r\nTEL;CELL:555-0100\r\nEND:VCARD\r\n";
     std::string bytes;
     for (char16_t unit : text) {
         bytes.push_back(static_cast<char>(unit & 0xFF));
@@ -191,20 +192,19 @@ TEST_P(VCardFiling, PutsTheNumberInItsField) {
 
 INSTANTIATE_TEST_SUITE_P(
     VCard, VCardFiling,
-    ::testing::Values(Filing{"CellWinsOverWork", "TEL;TYPE=work,cell:1\n", F::MobileTelephoneNumber, "1"},
-                      Filing{"HomeFax", "TEL;TYPE=home;TYPE=fax:2\n", F::HomeFaxNumber, "2"},
-                      Filing{"SecondFaxTakesTheOtherFaxField", "TEL;TYPE=fax:3\nTEL;TYPE=fax:4\n", F::HomeFaxNumber, "4"},
-                      Filing{"Car", "TEL;TYPE=car:5\n", F::CarTelephoneNumber, "5"},
-                      Filing{"Radio", "TEL;TYPE=radio:6\n", F::RadioTelephoneNumber, "6"},
-                      Filing{"SecondWork", "TEL;TYPE=work:7\nTEL;TYPE=work:8\n", F::Business2TelephoneNumber, "8"},
-                      Filing{"ThirdWorkGoesToAFreeVoiceField", "TEL;TYPE=work:7\nTEL;TYPE=work:8\nTEL;TYPE=work:9\n",
-                             F::MobileTelephoneNumber, "9"},
-                      Filing{"UntypedKeepsOutOfALaterTypedField", "TEL:10\nTEL;TYPE=cell:11\n", F::HomeTelephoneNumber,
-                             "10"},
-                      Filing{"TelUri", "TEL;VALUE=uri:tel:+1-555-0100;ext=12\n", F::MobileTelephoneNumber,
-                             "+1-555-0100"},
-                      Filing{"SecondPagerNeverTakesAVoiceField", "TEL;TYPE=pager:13\nTEL;TYPE=pager:14\n",
-                             F::MobileTelephoneNumber, ""}),
+    ::testing::Values(
+        Filing{"CellWinsOverWork", "TEL;TYPE=work,cell:1\n", F::MobileTelephoneNumber, "1"},
+        Filing{"HomeFax", "TEL;TYPE=home;TYPE=fax:2\n", F::HomeFaxNumber, "2"},
+        Filing{"SecondFaxTakesTheOtherFaxField", "TEL;TYPE=fax:3\nTEL;TYPE=fax:4\n", F::HomeFaxNumber, "4"},
+        Filing{"Car", "TEL;TYPE=car:5\n", F::CarTelephoneNumber, "5"},
+        Filing{"Radio", "TEL;TYPE=radio:6\n", F::RadioTelephoneNumber, "6"},
+        Filing{"SecondWork", "TEL;TYPE=work:7\nTEL;TYPE=work:8\n", F::Business2TelephoneNumber, "8"},
+        Filing{"ThirdWorkGoesToAFreeVoiceField", "TEL;TYPE=work:7\nTEL;TYPE=work:8\nTEL;TYPE=work:9\n",
+               F::MobileTelephoneNumber, "9"},
+        Filing{"UntypedKeepsOutOfALaterTypedField", "TEL:10\nTEL;TYPE=cell:11\n", F::HomeTelephoneNumber, "10"},
+        Filing{"TelUri", "TEL;VALUE=uri:tel:+1-555-0100;ext=12\n", F::MobileTelephoneNumber, "+1-555-0100"},
+        Filing{"SecondPagerNeverTakesAVoiceField", "TEL;TYPE=pager:13\nTEL;TYPE=pager:14\n", F::MobileTelephoneNumber,
+               ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 namespace {

@@ -52,10 +52,10 @@ INSTANTIATE_TEST_SUITE_P(
         ScheduleRow{"NegativeStateIsDisabled", Settings(-1), {23, 30, 0, Friday}, false},
         ScheduleRow{"ActiveIgnoresWindowAndDays", Settings(Active), {12, 0, 0, Sunday}, true},
         ScheduleRow{"ActiveWithNoDays", Settings(Active, {8, 0, 0}, {8, 0, 0}, 0), {12, 0, 0, Sunday}, true},
-        ScheduleRow{"EmptyWindowNeverAtItsEdge", Settings(ActiveBySchedule, {8, 0, 0}, {8, 0, 0}), {8, 0, 0, Monday},
-                    false},
-        ScheduleRow{"EmptyWindowNeverElsewhere", Settings(ActiveBySchedule, {8, 0, 0}, {8, 0, 0}),
-                    {20, 0, 0, Monday}, false},
+        ScheduleRow{
+            "EmptyWindowNeverAtItsEdge", Settings(ActiveBySchedule, {8, 0, 0}, {8, 0, 0}), {8, 0, 0, Monday}, false},
+        ScheduleRow{
+            "EmptyWindowNeverElsewhere", Settings(ActiveBySchedule, {8, 0, 0}, {8, 0, 0}), {20, 0, 0, Monday}, false},
         ScheduleRow{"DayWindowStartIncluded", DayWindow(), {8, 0, 0, Monday}, true},
         ScheduleRow{"DayWindowEndIncluded", DayWindow(), {21, 0, 0, Monday}, true},
         ScheduleRow{"DayWindowSecondBefore", DayWindow(), {7, 59, 59, Monday}, false},

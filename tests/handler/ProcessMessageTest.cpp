@@ -96,7 +96,8 @@ std::vector<Bytes> RecordsOnDisk(const fs::path& file) {
     Bytes bytes = ReadFileBytes(file);
     EXPECT_GE(bytes.size(), 4u) << "the header is missing";
     std::vector<Bytes> records;
-    for (std::size_t at = 4; at + 840 <= bytes.size(); at += 840) records.emplace_back(bytes.begin() + at, bytes.begin() + at + 840);
+    for (std::size_t at = 4; at + 840 <= bytes.size(); at += 840)
+        records.emplace_back(bytes.begin() + at, bytes.begin() + at + 840);
     EXPECT_EQ((bytes.size() - 4) % 840, 0u) << "a torn record";
     return records;
 }
@@ -123,9 +124,8 @@ void AddContacts() {
 
 // ContactsInfo.dat as VelmoLight writes it, every row Accept except the given ones.
 std::vector<ContactRecord> States(std::vector<ContactRecord> changed) {
-    std::vector<ContactRecord> states{{Accept, UnknownSenderKey}, {Accept, UndefinedSenderKey},
-                                      {Accept, kAnna},            {Accept, kBert},
-                                      {Accept, kCarla}};
+    std::vector<ContactRecord> states{
+        {Accept, UnknownSenderKey}, {Accept, UndefinedSenderKey}, {Accept, kAnna}, {Accept, kBert}, {Accept, kCarla}};
     for (auto& state : states) {
         for (const auto& change : changed) {
             if (change.key == state.key) state.action = change.action;
@@ -194,7 +194,8 @@ protected:
             }
         }
         const auto* name = copy.Find(PR_SENDER_NAME_W);
-        EXPECT_EQ(name != nullptr && name->AsText() != nullptr ? std::optional(*name->AsText()) : std::nullopt, sms.name);
+        EXPECT_EQ(name != nullptr && name->AsText() != nullptr ? std::optional(*name->AsText()) : std::nullopt,
+                  sms.name);
         EXPECT_EQ(copy.properties.size(), copied) << "only the message's own properties are copied";
         EXPECT_FALSE(fs::exists(h.MessagesFile()));
         EXPECT_EQ(StoredDword(SilentMsgValue), 1u);
@@ -237,18 +238,17 @@ TEST_P(FilteringOff, LeavesMessageWithoutOpeningIt) {
     EXPECT_EQ(StoredDword(BlockedMsgValue), std::nullopt);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ProcessMessage, FilteringOff,
-    testing::Values(OffRow{"NoSettingsAtAll", false, [] {}},
-                    OffRow{"Disabled", true, [] { SettingsStore().SetActiveState(Disabled); }},
-                    OffRow{"EmptyScheduleWindow", true,
-                           [] {
-                               SettingsStore settings;
-                               settings.SetActiveState(ActiveBySchedule);
-                               settings.SetStartTime({8, 0, 0});
-                               settings.SetEndTime({8, 0, 0});
-                           }}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ProcessMessage, FilteringOff,
+                         testing::Values(OffRow{"NoSettingsAtAll", false, [] {}},
+                                         OffRow{"Disabled", true, [] { SettingsStore().SetActiveState(Disabled); }},
+                                         OffRow{"EmptyScheduleWindow", true,
+                                                [] {
+                                                    SettingsStore settings;
+                                                    settings.SetActiveState(ActiveBySchedule);
+                                                    settings.SetStartTime({8, 0, 0});
+                                                    settings.SetEndTime({8, 0, 0});
+                                                }}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
 // UserSettings: the sender's own action, from the address book and ContactsInfo.dat.
@@ -278,15 +278,9 @@ TEST_P(SenderAction, DecidesMessage) {
 
     EXPECT_EQ(addressBook.Count(), row.addressBookOpens);
     switch (row.expected) {
-        case Accept:
-            ExpectLeftAlone(outcome, id, sms);
-            break;
-        case Dismiss:
-            ExpectDismissed(outcome, sms);
-            break;
-        case SilentAccept:
-            ExpectSilentlyAccepted(outcome, id, sms);
-            break;
+        case Accept: ExpectLeftAlone(outcome, id, sms); break;
+        case Dismiss: ExpectDismissed(outcome, sms); break;
+        case SilentAccept: ExpectSilentlyAccepted(outcome, id, sms); break;
     }
 }
 
@@ -304,8 +298,8 @@ INSTANTIATE_TEST_SUITE_P(
                   Dismiss, 1},
         SenderRow{"CountryPrefixMatchesTrunkPrefix", u"+49 171 9876543", States({{SilentAccept, kBert}}), Accept,
                   SilentAccept, 1},
-        SenderRow{"NumberInNoContactTakesUnknown", u"+44 20 7946 0000", States({{Dismiss, UnknownSenderKey}}),
-                  Accept, Dismiss, 1},
+        SenderRow{"NumberInNoContactTakesUnknown", u"+44 20 7946 0000", States({{Dismiss, UnknownSenderKey}}), Accept,
+                  Dismiss, 1},
         SenderRow{"LettersOnlyTakesUndefinedWithoutAddressBook", u"MyBank",
                   States({{Dismiss, UnknownSenderKey}, {SilentAccept, UndefinedSenderKey}}), Accept, SilentAccept, 0},
         SenderRow{"NoContactsInfoTakesDefActionType", u"+15550100123", std::nullopt, Dismiss, Dismiss, 1},
@@ -458,17 +452,15 @@ TEST_P(DismissWithoutRecord, KeepsMessage) {
 }
 
 // A thousand earlier records: a file larger than anything the stores write during one message.
-void FillMessagesFile(HandlerDevice& h) {
-    test::WriteFileBytes(h.MessagesFile(), Bytes(4 + 840 * 1000, 0x41));
-}
+void FillMessagesFile(HandlerDevice& h) { test::WriteFileBytes(h.MessagesFile(), Bytes(4 + 840 * 1000, 0x41)); }
 
-INSTANTIATE_TEST_SUITE_P(
-    ProcessMessage, DismissWithoutRecord,
-    testing::Values(UnrecordedRow{"NoAppPath", false, [](HandlerDevice&) {}, false},
-                    UnrecordedRow{"MesagesDatCannotBeOpened", true,
-                                  [](HandlerDevice& h) { fs::create_directory(h.MessagesFile()); }, false},
-                    UnrecordedRow{"DiskFull", true, FillMessagesFile, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ProcessMessage, DismissWithoutRecord,
+                         testing::Values(UnrecordedRow{"NoAppPath", false, [](HandlerDevice&) {}, false},
+                                         UnrecordedRow{"MesagesDatCannotBeOpened", true,
+                                                       [](HandlerDevice& h) { fs::create_directory(h.MessagesFile()); },
+                                                       false},
+                                         UnrecordedRow{"DiskFull", true, FillMessagesFile, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProcessMessageTest, DismissWhoseDeletionFailsIsNotHandled) {
     h.Filter(DismissAll);
@@ -511,13 +503,12 @@ TEST_P(SilentAcceptFault, LeavesOnlyOriginal) {
     ExpectLeftAlone(outcome, id, sms);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ProcessMessage, SilentAcceptFault,
-    testing::Values(SilentFaultRow{"CopyNotCreated", MAPI_E_NOT_ENOUGH_MEMORY, 0, false},
-                    SilentFaultRow{"CopiedPropertiesNotWritten", S_OK, 1, false},
-                    SilentFaultRow{"ReadMarkNotWritten", S_OK, 2, false},
-                    SilentFaultRow{"OriginalNotDeleted", S_OK, 0, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ProcessMessage, SilentAcceptFault,
+                         testing::Values(SilentFaultRow{"CopyNotCreated", MAPI_E_NOT_ENOUGH_MEMORY, 0, false},
+                                         SilentFaultRow{"CopiedPropertiesNotWritten", S_OK, 1, false},
+                                         SilentFaultRow{"ReadMarkNotWritten", S_OK, 2, false},
+                                         SilentFaultRow{"OriginalNotDeleted", S_OK, 0, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct OddActionRow {
     const char* name;
@@ -581,10 +572,10 @@ EntryId Removed(HandlerDevice& h) {
     EntryId id = Incoming(h);
     EntryId inbox = Inbox(h);
     IUnknown* folder = nullptr;
-    EXPECT_EQ(h.Messages().Interface()->OpenEntry(static_cast<ULONG>(inbox.size()),
-                                                  reinterpret_cast<LPENTRYID>(inbox.data()), &IID_IMAPIFolder, 0,
-                                                  nullptr, &folder),
-              S_OK);
+    EXPECT_EQ(
+        h.Messages().Interface()->OpenEntry(static_cast<ULONG>(inbox.size()), reinterpret_cast<LPENTRYID>(inbox.data()),
+                                            &IID_IMAPIFolder, 0, nullptr, &folder),
+        S_OK);
     SBinary entry{static_cast<ULONG>(id.size()), id.data()};
     ENTRYLIST list{1, &entry};
     EXPECT_EQ(static_cast<IMAPIFolder*>(folder)->DeleteMessages(&list, 0, nullptr, 0), S_OK);

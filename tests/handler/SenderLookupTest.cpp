@@ -61,23 +61,20 @@ auto RowName = [](const auto& info) { return std::string(info.param.name); };
 INSTANTIATE_TEST_SUITE_P(
     SenderLookup, SenderAddress,
     ::testing::Values(TextCase{"NameThenBracketedNumber", u"Office <+1 555 010-0123>", u"+1 555 010-0123"},
-                      TextCase{"BareNumber", u"5550100", u"5550100"},
-                      TextCase{"OpenedNeverClosed", u"x<123", u"123"},
+                      TextCase{"BareNumber", u"5550100", u"5550100"}, TextCase{"OpenedNeverClosed", u"x<123", u"123"},
                       TextCase{"ClosingBeforeOpening", u"a>b<77", u"77"},
                       TextCase{"FirstOpeningLastClosing", u"<1<2>3>", u"1<2>3"},
-                      TextCase{"EmptyBrackets", u"Name <>", u""},
-                      TextCase{"Empty", u"", u""},
-                      TextCase{"LongerThan255UnitsKeptWhole",
-                               std::u16string(280, u'n') + u" <+44 7700 900123>", u"+44 7700 900123"}),
+                      TextCase{"EmptyBrackets", u"Name <>", u""}, TextCase{"Empty", u"", u""},
+                      TextCase{"LongerThan255UnitsKeptWhole", std::u16string(280, u'n') + u" <+44 7700 900123>",
+                               u"+44 7700 900123"}),
     RowName);
 
-INSTANTIATE_TEST_SUITE_P(
-    SenderLookup, Digits,
-    ::testing::Values(TextCase{"InternationalFormat", u"+1 (555) 010-0123", u"15550100123"},
-                      TextCase{"LettersOnly", u"BankAlert", u""}, TextCase{"Empty", u"", u""},
-                      TextCase{"OtherScriptsDigitsDropped", u"٣4५6", u"46"},
-                      TextCase{"MixedLettersAndDigits", u"Promo2Go 44", u"244"}),
-    RowName);
+INSTANTIATE_TEST_SUITE_P(SenderLookup, Digits,
+                         ::testing::Values(TextCase{"InternationalFormat", u"+1 (555) 010-0123", u"15550100123"},
+                                           TextCase{"LettersOnly", u"BankAlert", u""}, TextCase{"Empty", u"", u""},
+                                           TextCase{"OtherScriptsDigitsDropped", u"٣4५6", u"46"},
+                                           TextCase{"MixedLettersAndDigits", u"Promo2Go 44", u"244"}),
+                         RowName);
 
 INSTANTIATE_TEST_SUITE_P(
     SenderLookup, TrailingDigits,

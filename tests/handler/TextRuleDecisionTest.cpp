@@ -24,8 +24,7 @@ constexpr std::int32_t kAnna = 1;
 const std::u16string kAnnasNumber = u"+1 555 010-0123";
 const std::u16string kStranger = u"+44 20 7946 0000";
 
-TextRule Rule(std::int32_t action, std::u16string pattern, bool regex = false,
-              TextRuleScope in = TextRuleScope::Text) {
+TextRule Rule(std::int32_t action, std::u16string pattern, bool regex = false, TextRuleScope in = TextRuleScope::Text) {
     return {action, regex, in, std::move(pattern)};
 }
 
@@ -85,25 +84,56 @@ INSTANTIATE_TEST_SUITE_P(
     ProcessMessage, TextRuleDecision,
     testing::Values(
         DecisionRow{"NoRulesFileKeepsTheUnknownAction", kStranger, u"Hello, it is Mum", {}, UserSettings, Dismiss},
-        DecisionRow{"RuleDecidesInsteadOfTheUnknownAction", kStranger, u"Hello, it is Mum",
-                    {Rule(Accept, u"mum")}, UserSettings, Accept},
-        DecisionRow{"NoRuleMatchesKeepsTheUnknownAction", kStranger, u"You have won a cruise",
-                    {Rule(Accept, u"mum")}, UserSettings, Dismiss},
-        DecisionRow{"ContactBeatsRule", kAnnasNumber, u"You have won a cruise", {Rule(Dismiss, u"cruise")},
-                    UserSettings, Accept},
-        DecisionRow{"FirstRuleWins", kStranger, u"You have won a cruise",
-                    {Rule(Accept, u"lottery"), Rule(SilentAccept, u"cruise"), Rule(Accept, u"won")}, UserSettings,
-                    SilentAccept},
-        DecisionRow{"SenderRuleDecidesForUndefined", u"PRIZEDESK", u"Claim now",
-                    {Rule(Dismiss, u"prize", false, TextRuleScope::Sender)}, UserSettings, Dismiss},
-        DecisionRow{"NonLatinWordsFoldCase", kStranger, u"Вы ВЫИГРАЛИ круиз", {Rule(SilentAccept, u"выиграли")},
-                    UserSettings, SilentAccept},
-        DecisionRow{"BadStoredPatternIsSkipped", kStranger, u"Your prize",
-                    {Rule(Accept, u"(prize", true), Rule(SilentAccept, u"prize")}, UserSettings, SilentAccept},
-        DecisionRow{"ItemsModeOverridesRules", kStranger, u"Hello, it is Mum", {Rule(Accept, u"mum")}, DismissAll,
+        DecisionRow{"RuleDecidesInsteadOfTheUnknownAction",
+                    kStranger,
+                    u"Hello, it is Mum",
+                    {Rule(Accept, u"mum")},
+                    UserSettings,
+                    Accept},
+        DecisionRow{"NoRuleMatchesKeepsTheUnknownAction",
+                    kStranger,
+                    u"You have won a cruise",
+                    {Rule(Accept, u"mum")},
+                    UserSettings,
                     Dismiss},
-        DecisionRow{"ScheduleGatesRules", kStranger, u"You have won a cruise", {Rule(Dismiss, u"cruise")},
-                    UserSettings, Accept,
+        DecisionRow{"ContactBeatsRule",
+                    kAnnasNumber,
+                    u"You have won a cruise",
+                    {Rule(Dismiss, u"cruise")},
+                    UserSettings,
+                    Accept},
+        DecisionRow{"FirstRuleWins",
+                    kStranger,
+                    u"You have won a cruise",
+                    {Rule(Accept, u"lottery"), Rule(SilentAccept, u"cruise"), Rule(Accept, u"won")},
+                    UserSettings,
+                    SilentAccept},
+        DecisionRow{"SenderRuleDecidesForUndefined",
+                    u"PRIZEDESK",
+                    u"Claim now",
+                    {Rule(Dismiss, u"prize", false, TextRuleScope::Sender)},
+                    UserSettings,
+                    Dismiss},
+        DecisionRow{"NonLatinWordsFoldCase",
+                    kStranger,
+                    u"Вы ВЫИГРАЛИ круиз",
+                    {Rule(SilentAccept, u"выиграли")},
+                    UserSettings,
+                    SilentAccept},
+        DecisionRow{"BadStoredPatternIsSkipped",
+                    kStranger,
+                    u"Your prize",
+                    {Rule(Accept, u"(prize", true), Rule(SilentAccept, u"prize")},
+                    UserSettings,
+                    SilentAccept},
+        DecisionRow{
+            "ItemsModeOverridesRules", kStranger, u"Hello, it is Mum", {Rule(Accept, u"mum")}, DismissAll, Dismiss},
+        DecisionRow{"ScheduleGatesRules",
+                    kStranger,
+                    u"You have won a cruise",
+                    {Rule(Dismiss, u"cruise")},
+                    UserSettings,
+                    Accept,
                     [](HandlerDevice&) {
                         SettingsStore settings;
                         settings.SetActiveState(ActiveBySchedule);
@@ -111,16 +141,24 @@ INSTANTIATE_TEST_SUITE_P(
                         settings.SetEndTime({8, 0, 0});
                     }},
         // The handler keeps the rules compiled between messages: an edit must still decide the next one.
-        DecisionRow{"EditedRulesDecideTheNextMessage", kStranger, u"Hello, it is Mum", {Rule(Dismiss, u"mum")},
-                    UserSettings, SilentAccept,
+        DecisionRow{"EditedRulesDecideTheNextMessage",
+                    kStranger,
+                    u"Hello, it is Mum",
+                    {Rule(Dismiss, u"mum")},
+                    UserSettings,
+                    SilentAccept,
                     [](HandlerDevice& h) {
                         Outcome first = h.Process(h.Receive(Sms{kStranger, u"Mum again"}));
                         EXPECT_EQ(first.eventType, fnevObjectDeleted) << "the first rules dismiss";
                         ASSERT_TRUE(WriteTextRules(device::ToUtf16((h.AppDir() / "TextRules.dat").string()),
                                                    {Rule(SilentAccept, u"mum")}));
                     }},
-        DecisionRow{"DamagedRulesFileMeansNoRules", kStranger, u"Hello, it is Mum", {Rule(Accept, u"mum")},
-                    UserSettings, Dismiss,
+        DecisionRow{"DamagedRulesFileMeansNoRules",
+                    kStranger,
+                    u"Hello, it is Mum",
+                    {Rule(Accept, u"mum")},
+                    UserSettings,
+                    Dismiss,
                     [](HandlerDevice& h) {
                         auto bytes = test::ReadFileBytes(h.AppDir() / "TextRules.dat");
                         bytes.resize(bytes.size() - 1);  // the record is torn

@@ -237,8 +237,8 @@ protected:
         HKEY key = nullptr;
         if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return 0;
         DWORD values = 0;
-        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
-                         nullptr, nullptr);
+        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                         nullptr);
         RegCloseKey(key);
         return values;
     }
@@ -252,8 +252,8 @@ protected:
 
     void ExpectRegistered() {
         DWORD type = REG_NONE;
-        auto server = Value(HKEY_CLASSES_ROOT, u"CLSID\\{7E3A91C2-5B04-4D6F-A8E1-29C6B0F4D357}\\InprocServer32",
-                            nullptr, type);
+        auto server =
+            Value(HKEY_CLASSES_ROOT, u"CLSID\\{7E3A91C2-5B04-4D6F-A8E1-29C6B0F4D357}\\InprocServer32", nullptr, type);
         EXPECT_EQ(type, REG_SZ);
         const char16_t name[] = u"VelmoHandler.dll";
         ASSERT_EQ(server.size(), sizeof name);  // terminator included

@@ -104,10 +104,10 @@ public:
     }
     Outcome Process(IMsgStore* store, device::EntryId message, device::EntryId folder) {
         Outcome outcome;
-        outcome.result = ProcessMessage(store, static_cast<ULONG>(message.size()),
-                                        reinterpret_cast<LPENTRYID>(message.data()), static_cast<ULONG>(folder.size()),
-                                        reinterpret_cast<LPENTRYID>(folder.data()), &outcome.eventType,
-                                        &outcome.handled);
+        outcome.result =
+            ProcessMessage(store, static_cast<ULONG>(message.size()), reinterpret_cast<LPENTRYID>(message.data()),
+                           static_cast<ULONG>(folder.size()), reinterpret_cast<LPENTRYID>(folder.data()),
+                           &outcome.eventType, &outcome.handled);
         return outcome;
     }
 

@@ -38,13 +38,14 @@ public:
         setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket.string()).c_str(), 1);
         standIn_ = std::make_unique<BackgroundProcess>(
             "/usr/bin/python3",
-            std::vector<std::string>{"-m", "dbusmock", "--template",
-                                     (std::filesystem::path(VELMO_SOURCE_DIR) / "tests/system/modem_standin.py").string()},
+            std::vector<std::string>{
+                "-m", "dbusmock", "--template",
+                (std::filesystem::path(VELMO_SOURCE_DIR) / "tests/system/modem_standin.py").string()},
             dir / "standin.log");
         bool up = WaitFor(std::chrono::seconds(20), [&] {
-            return RunProcess("/usr/bin/dbus-send", {"--system", "--print-reply", "--dest=org.freedesktop.DBus",
-                                                     "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
-                                                     "string:org.freedesktop.ModemManager1"})
+            return RunProcess("/usr/bin/dbus-send",
+                              {"--system", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                               "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.ModemManager1"})
                        .output.find("boolean true") != std::string::npos;
         });
         if (!up) throw std::runtime_error("the stand-in did not start: " + ReadFileText(dir / "standin.log"));
@@ -77,7 +78,6 @@ public:
         }
         return counts;
     }
-
 
 private:
     std::filesystem::path dir_;

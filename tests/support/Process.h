@@ -12,7 +12,7 @@
 namespace velmo::test {
 
 struct ProcessResult {
-    int exitCode = -1;  // -1 when the child did not exit normally
+    int exitCode = -1;   // -1 when the child did not exit normally
     std::string output;  // standard output
     std::string errors;  // standard error
 };

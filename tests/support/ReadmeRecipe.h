@@ -27,7 +27,8 @@ public:
         recipe_ = readme.substr(start, readme.find("```\n", start) - start);
         std::filesystem::create_directories(top_.Root() / "build");
         std::filesystem::create_directory_symlink(BinPath("velmo-device").parent_path(), top_.Root() / "build" / "bin");
-        std::filesystem::create_directory_symlink(std::filesystem::path(VELMO_SOURCE_DIR) / "tests", top_.Root() / "tests");
+        std::filesystem::create_directory_symlink(std::filesystem::path(VELMO_SOURCE_DIR) / "tests",
+                                                  top_.Root() / "tests");
     }
 
     const std::filesystem::path& Top() const { return top_.Root(); }

@@ -11,11 +11,11 @@
 namespace velmo::test {
 
 struct StoreFaults {
-    int opens = 0;                     // OpenEntry calls seen
-    HRESULT createMessage = S_OK;      // a failure here is answered instead of creating the message
-    int failingSetProps = 0;           // the n-th SetProps on a created message fails (1-based; 0: none)
-    std::vector<BYTE> failingDelete;   // DeleteMessages of a list holding this entry fails, deleting nothing
-    int setPropsOnCreated = 0;         // SetProps calls seen on created messages
+    int opens = 0;                    // OpenEntry calls seen
+    HRESULT createMessage = S_OK;     // a failure here is answered instead of creating the message
+    int failingSetProps = 0;          // the n-th SetProps on a created message fails (1-based; 0: none)
+    std::vector<BYTE> failingDelete;  // DeleteMessages of a list holding this entry fails, deleting nothing
+    int setPropsOnCreated = 0;        // SetProps calls seen on created messages
 };
 
 namespace detail {

@@ -32,8 +32,8 @@ std::filesystem::path TempDevice::InstallAppPath() const {
     std::filesystem::create_directories(dir);
     std::u16string text = device::ToUtf16(dir.string() + "/");
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\VelmoLight", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Apps\\VelmoLight", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
         throw std::runtime_error("cannot create the settings key");
     }
     LONG rc = RegSetValueExW(key, u"AppPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),

@@ -83,9 +83,9 @@ protected:
 
     // What `gammu savesms` does to the dummy phone: the message lies in its inbox, folder 1.
     void PhoneReceives(const std::string& sender, const std::string& text) {
-        auto result = velmo::test::RunProcess(gammu_->string(), {"--config", Config().string(), "savesms", "TEXT",
-                                                                 "-folder", "1", "-sender", sender, "-len",
-                                                                 std::to_string(text.size()), "-text", text});
+        auto result = velmo::test::RunProcess(
+            gammu_->string(), {"--config", Config().string(), "savesms", "TEXT", "-folder", "1", "-sender", sender,
+                               "-len", std::to_string(text.size()), "-text", text});
         ASSERT_EQ(result.exitCode, 0) << result.output << result.errors;
     }
 
@@ -109,9 +109,9 @@ TEST_F(GammuSystem, FiltersWhatTheModemReceives) {
     PhoneReceives("+15550100", longText);
 
     // In the foreground with a PID file; it ends itself after two minutes should the test never stop it.
-    velmo::test::BackgroundProcess daemon(smsd_->string(), {"--config", Config().string(), "--pid",
-                                                            (modem_ / "smsd.pid").string(), "--suicide", "120"},
-                                          modem_ / "smsd.out");
+    velmo::test::BackgroundProcess daemon(
+        smsd_->string(), {"--config", Config().string(), "--pid", (modem_ / "smsd.pid").string(), "--suicide", "120"},
+        modem_ / "smsd.out");
     ASSERT_GT(daemon.Pid(), 0) << "gammu-smsd did not start";
     EXPECT_TRUE(WaitFor(10s, [&] { return ReadFileText(modem_ / "smsd.pid") == std::to_string(daemon.Pid()) + "\n"; }))
         << "PID file: " << ReadFileText(modem_ / "smsd.pid");
@@ -122,16 +122,19 @@ TEST_F(GammuSystem, FiltersWhatTheModemReceives) {
     });
     int status = daemon.Stop();
     std::string log = ReadFileText(Log());
-    ASSERT_TRUE(ran) << "gammu-smsd did not run RunOnReceive three times:\n" << log << ReadFileText(modem_ / "smsd.out");
+    ASSERT_TRUE(ran) << "gammu-smsd did not run RunOnReceive three times:\n"
+                     << log << ReadFileText(modem_ / "smsd.out");
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "gammu-smsd ended with status " << status;
 
     EXPECT_EQ(Occurrences(log, "Process failed"), 0u) << log;
-    EXPECT_EQ(Occurrences(log, "dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
-                               "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); deleted from the Inbox\n"),
+    EXPECT_EQ(Occurrences(log,
+                          "dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
+                          "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); deleted from the Inbox\n"),
               1u)
         << log;
-    EXPECT_EQ(Occurrences(log, "accepted: +15550100 \"Lunch at noon?\": event 0x00000000, MRC_NOT_HANDLED; "
-                               "sender key 1; in the Inbox, unread\n"),
+    EXPECT_EQ(Occurrences(log,
+                          "accepted: +15550100 \"Lunch at noon?\": event 0x00000000, MRC_NOT_HANDLED; "
+                          "sender key 1; in the Inbox, unread\n"),
               1u)
         << log;
     EXPECT_EQ(Occurrences(log, "accepted: +15550100 \"" + longText + "\": event 0x00000000"), 1u) << log;
@@ -167,8 +170,9 @@ TEST(GammuRecipe, WorksAsTheReadmeGivesIt) {
     const std::string command = ReadFileText("/proc/" + std::to_string(daemon) + "/cmdline");
     if (daemon > 0 && command.find((modem / "smsdrc").string()) != std::string::npos) kill(daemon, SIGTERM);
     EXPECT_EQ(result.exitCode, 0) << result.errors;
-    EXPECT_EQ(Occurrences(result.output, "dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
-                                         "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); deleted from the Inbox\n"),
+    EXPECT_EQ(Occurrences(result.output,
+                          "dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
+                          "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); deleted from the Inbox\n"),
               1u)
         << result.output << result.errors;
     EXPECT_NE(result.output.find(": 1 blocked message"), std::string::npos) << result.output;

@@ -90,7 +90,7 @@ protected:
     void StopReceiver() {
         int status = receiver_->Stop();
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status << ":\n"
-                                                                    << ReadFileText(Output());
+                                                                   << ReadFileText(Output());
         receiver_.reset();
     }
 
@@ -120,9 +120,10 @@ TEST_F(ModemManagerSystem, UnknownSenderIsDismissedIntoMesagesDat) {
     StartReceiver();
     Receive(Modem0, "+15550199", "You have won a prize");
     ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
-    EXPECT_NE(ReadFileText(Output()).find("dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
-                                      "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); deleted from the Inbox\n"),
-              std::string::npos)
+    EXPECT_NE(
+        ReadFileText(Output()).find("dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
+                                    "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); deleted from the Inbox\n"),
+        std::string::npos)
         << ReadFileText(Output());
     auto bytes = velmo::test::ReadFileBytes(device_.Root() / "Program Files/VelmoLight/Mesages.dat");
     ASSERT_EQ(bytes.size(), 4u + 840u);
@@ -182,11 +183,13 @@ TEST_F(ModemManagerSystem, ModemRemovedAndAddedAgainIsFollowed) {
     StandIn("AddModem");
     StartReceiver();
     StandIn("RemoveModem", {"objpath:" + Modem0});
-    ASSERT_TRUE(WaitFor(20s, [&] { return ReadFileText(Output()).find("modem " + Modem0 + " is gone\n") != std::string::npos; }))
-        << ReadFileText(Output());
+    ASSERT_TRUE(WaitFor(20s, [&] {
+        return ReadFileText(Output()).find("modem " + Modem0 + " is gone\n") != std::string::npos;
+    })) << ReadFileText(Output());
     StandIn("AddModem");
     ASSERT_TRUE(WaitFor(20s, [&] {
-        return ReadFileText(Output()).find("serving modem /org/freedesktop/ModemManager1/Modem/1\n") != std::string::npos;
+        return ReadFileText(Output()).find("serving modem /org/freedesktop/ModemManager1/Modem/1\n") !=
+               std::string::npos;
     })) << ReadFileText(Output());
     Receive("/org/freedesktop/ModemManager1/Modem/1", "+15550100", "Lunch at noon?");
     ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
@@ -194,8 +197,9 @@ TEST_F(ModemManagerSystem, ModemRemovedAndAddedAgainIsFollowed) {
 }
 
 TEST_F(ModemManagerSystem, StandInHasModemManagersInterfaces) {
-    auto result = RunProcess("/usr/bin/python3", {(fs::path(VELMO_SOURCE_DIR) / "tests/system/modem_standin_check.py").string(),
-                                      "/usr/share/dbus-1/interfaces"});
+    auto result =
+        RunProcess("/usr/bin/python3", {(fs::path(VELMO_SOURCE_DIR) / "tests/system/modem_standin_check.py").string(),
+                                        "/usr/share/dbus-1/interfaces"});
     EXPECT_EQ(result.exitCode, 0) << result.output << result.errors;
     EXPECT_NE(result.output.find(", 0 mismatches\n"), std::string::npos) << result.output;
 }
@@ -219,8 +223,9 @@ TEST(ModemManagerRecipe, WorksAsTheReadmeGivesIt) {
     }
     EXPECT_EQ(result.exitCode, 0) << result.errors;
     EXPECT_EQ(Occurrences(result.output, "serving modem " + Modem0 + "\n"), 1u) << result.output;
-    EXPECT_EQ(Occurrences(result.output, "dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
-                                         "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); deleted from the Inbox\n"),
+    EXPECT_EQ(Occurrences(result.output,
+                          "dismissed: +15550199 \"You have won a prize\": event 0x00000008, "
+                          "MRC_HANDLED_DONTCONTINUE; sender key -1 (unknown); deleted from the Inbox\n"),
               1u)
         << result.output << result.errors;
     EXPECT_NE(result.output.find("  +15550199  You have won a prize\n"), std::string::npos) << result.output;

@@ -129,7 +129,8 @@ TEST_F(TransportSystem, EachMessageSeesWhatAnotherProcessChangedBeforeIt) {
     // A contact added to the address book meanwhile is found at once, with the default action.
     Device({"contacts", "add", "--first", "Bede", "--mobile", "+1 555 0102"});
     auto bede = transport.Receive("555-0102\t\thello");
-    EXPECT_EQ(bede, "accepted: 555-0102 \"hello\": event 0x00000000, MRC_NOT_HANDLED; sender key 2; in the Inbox, unread");
+    EXPECT_EQ(bede,
+              "accepted: 555-0102 \"hello\": event 0x00000000, MRC_NOT_HANDLED; sender key 2; in the Inbox, unread");
 
     Setting("ItemsState", "3");  // DismissAll
     EXPECT_EQ(transport.Receive("555-0102\t\tagain").rfind("dismissed: ", 0), 0u);
@@ -160,8 +161,9 @@ TEST_F(TransportSystem, TheNextMessageSeesAContactAddedChangedOrRemovedByAnother
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open((device.Root() / "contacts.db").c_str(), &db), SQLITE_OK);
     sqlite3_busy_timeout(db, 5000);
-    EXPECT_EQ(sqlite3_exec(db, "UPDATE contacts SET mobile_tel = '+1 555 0106' WHERE oid = 2", nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    EXPECT_EQ(
+        sqlite3_exec(db, "UPDATE contacts SET mobile_tel = '+1 555 0106' WHERE oid = 2", nullptr, nullptr, nullptr),
+        SQLITE_OK);
     sqlite3_close(db);
     EXPECT_EQ(transport.Receive(fromCal).rfind("dismissed: ", 0), 0u);
     auto changed = transport.Receive(fromCalsNewNumber);
@@ -184,7 +186,8 @@ TEST_F(TransportSystem, BatchStaysConsistentWhileActionsAndModesChangeUnderIt) {
     velmo::test::ProcessResult received;
     std::atomic<bool> done{false};
     std::thread transport([&] {
-        received = velmo::test::RunProcess(BinPath("velmo-device").string(), {"sms", "receive", "--batch", file.string()});
+        received =
+            velmo::test::RunProcess(BinPath("velmo-device").string(), {"sms", "receive", "--batch", file.string()});
         done = true;
     });
     const char* actions[] = {"dismiss", "silent", "accept"};
@@ -199,8 +202,9 @@ TEST_F(TransportSystem, BatchStaysConsistentWhileActionsAndModesChangeUnderIt) {
     // Whatever each message met, its report agrees with itself, and nothing is lost or counted twice.
     const std::map<std::string, std::string> expected = {
         {"accepted", "event 0x00000000, MRC_NOT_HANDLED; sender key 1; in the Inbox, unread"},
-        {"silently accepted", "event 0x0000001C, MRC_HANDLED_DONTCONTINUE; (sender key 1; )?replaced by a read copy in "
-                              "the Inbox"},
+        {"silently accepted",
+         "event 0x0000001C, MRC_HANDLED_DONTCONTINUE; (sender key 1; )?replaced by a read copy in "
+         "the Inbox"},
         {"dismissed", "event 0x00000008, MRC_HANDLED_DONTCONTINUE; (sender key 1; )?deleted from the Inbox"},
     };
     std::map<std::string, int> outcomes;
@@ -217,7 +221,8 @@ TEST_F(TransportSystem, BatchStaysConsistentWhileActionsAndModesChangeUnderIt) {
         ++outcomes[match[1]];
     }
     EXPECT_EQ(lines, static_cast<std::size_t>(messages));
-    EXPECT_EQ(Listed({"inbox"}, std::regex("^Inbox: (\\d+) message")), outcomes["accepted"] + outcomes["silently accepted"]);
+    EXPECT_EQ(Listed({"inbox"}, std::regex("^Inbox: (\\d+) message")),
+              outcomes["accepted"] + outcomes["silently accepted"]);
     EXPECT_EQ(Listed({"blocked"}, std::regex(": (\\d+) blocked message")), outcomes["dismissed"]);
     EXPECT_EQ(Counter("BlockedMsg"), outcomes["dismissed"]);
     EXPECT_EQ(Counter("SilentMsg"), outcomes["silently accepted"]);

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "device/Text.h"
 #include <QPainter>
+#include "device/Text.h"
 
 #include "device/gui/WindowLayer.h"
 

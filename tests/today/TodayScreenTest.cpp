@@ -16,8 +16,8 @@
 #include "ItemHost.h"
 #include "common/SettingsStore.h"
 #include "device/Registry.h"
-#include "device/TodayItems.h"
 #include "device/Text.h"
+#include "device/TodayItems.h"
 #include "device/gui/WindowLayer.h"
 #include "support/ScreenshotDir.h"
 

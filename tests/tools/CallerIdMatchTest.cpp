@@ -76,8 +76,9 @@ TEST_P(CallerId, DecidesTheSendersContactInTheHandlerAndInTheSharedLookup) {
                                          "deleted from the Inbox\n");
             break;
         case Owner::Undefined:
-            EXPECT_EQ(result.output,
-                      "accepted: " + head + "0x00000000, MRC_NOT_HANDLED; sender key -2 (undefined); in the Inbox, unread\n");
+            EXPECT_EQ(
+                result.output,
+                "accepted: " + head + "0x00000000, MRC_NOT_HANDLED; sender key -2 (undefined); in the Inbox, unread\n");
             break;
     }
 
@@ -96,8 +97,10 @@ TEST_P(CallerId, DecidesTheSendersContactInTheHandlerAndInTheSharedLookup) {
 INSTANTIATE_TEST_SUITE_P(
     NumberingPlans, CallerId,
     ::testing::Values(
-        CallerIdCase{"FranceNationalStoredInternationalArriving", u"01 23 45 67 89", "+33 1 23 45 67 89", Owner::Contact},
-        CallerIdCase{"FranceInternationalStoredNationalArriving", u"+33 6 12 34 56 78", "06 12 34 56 78", Owner::Contact},
+        CallerIdCase{"FranceNationalStoredInternationalArriving", u"01 23 45 67 89", "+33 1 23 45 67 89",
+                     Owner::Contact},
+        CallerIdCase{"FranceInternationalStoredNationalArriving", u"+33 6 12 34 56 78", "06 12 34 56 78",
+                     Owner::Contact},
         CallerIdCase{"FranceDialledWith00", u"01 23 45 67 89", "0033 1 23 45 67 89", Owner::Contact},
         CallerIdCase{"FranceOtherNumberSameEnding", u"01 23 45 67 89", "+33 9 23 45 67 89", Owner::Unknown},
         CallerIdCase{"NetherlandsMobile", u"06 1234 5678", "+31 6 12345678", Owner::Contact},

@@ -57,7 +57,8 @@ TEST_F(ContactActionCommand, RebuildsTheFileKeepingEarlierChoicesAsVelmoLightDoe
     EXPECT_EQ(EntriesOnDisk(), (std::vector<Entry>{{0, -1}, {0, -2}, {1, 1}, {2, 2}}));
 
     // A contact new to the address book enters with "DefActionType"; the fixed rows start as Accept.
-    ASSERT_EQ(Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "DefActionType", "--dword", "2"}).exitCode, 0);
+    ASSERT_EQ(Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "DefActionType", "--dword", "2"}).exitCode,
+              0);
     ASSERT_EQ(Device({"contacts", "add", "--first", "Cal", "--mobile", "+1 555 0104"}).exitCode, 0);
     ASSERT_EQ(Device({"contacts", "action", "undefined", "dismiss"}).exitCode, 0);
     ASSERT_EQ(Device({"contacts", "action", "unknown", "accept"}).exitCode, 0);

@@ -31,8 +31,8 @@ class ContactsCommandRefuses : public ContactsCommand, public ::testing::WithPar
 }  // namespace
 
 TEST_F(ContactsCommand, AddsListsRemovesAndClears) {
-    auto added = Device({"contacts", "add", "--first", "Zoë", "--last", "Marsh", "--mobile", "+1 555 0100",
-                         "--home-fax", "555 0199"});
+    auto added = Device(
+        {"contacts", "add", "--first", "Zoë", "--last", "Marsh", "--mobile", "+1 555 0100", "--home-fax", "555 0199"});
     ASSERT_EQ(added.exitCode, 0) << added.errors;
     EXPECT_EQ(added.output, "added contact 1\n");
     ASSERT_EQ(Device({"contacts", "add", "--company", "Greenway Dental"}).exitCode, 0);
@@ -54,7 +54,8 @@ TEST_F(ContactsCommand, ImportsAFileAndNamesWhatItLeftOut) {
                            "BEGIN:VCARD\nVERSION:3.0\nFN:B\nEND:VCARD\n";
     auto result = Device({"contacts", "import", file.string()});
     ASSERT_EQ(result.exitCode, 0) << result.errors;
-    EXPECT_EQ(result.output, file.string() + ": line 5: no free telephone field for 2; left out\nimported 2 contacts from " +
+    EXPECT_EQ(result.output, file.string() +
+                                 ": line 5: no free telephone field for 2; left out\nimported 2 contacts from " +
                                  file.string() + "\n");
 }
 
@@ -71,8 +72,9 @@ struct ImportAgain {
 class ContactsImportAgain : public ContactsCommand, public ::testing::WithParamInterface<ImportAgain> {};
 
 TEST_P(ContactsImportAgain, AddsOnlyWhatIsNew) {
-    const std::string first = "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL;TYPE=cell:+1 555 0100\nEND:VCARD\n"
-                              "BEGIN:VCARD\nVERSION:3.0\nFN:Bo\nEMAIL:bo@example.org\nEND:VCARD\n";
+    const std::string first =
+        "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL;TYPE=cell:+1 555 0100\nEND:VCARD\n"
+        "BEGIN:VCARD\nVERSION:3.0\nFN:Bo\nEMAIL:bo@example.org\nEND:VCARD\n";
     std::ofstream(device.Root() / "first.vcf") << first;
     std::ofstream(device.Root() / "second.vcf") << GetParam().cards;
     ASSERT_EQ(Device({"contacts", "import", (device.Root() / "first.vcf").string()}).exitCode, 0);
@@ -80,28 +82,34 @@ TEST_P(ContactsImportAgain, AddsOnlyWhatIsNew) {
     args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
     auto result = Device(args);
     ASSERT_EQ(result.exitCode, 0) << result.errors;
-    EXPECT_EQ(result.output, std::string("imported ") + GetParam().added + " from " + args[2] + GetParam().leftOut + "\n");
+    EXPECT_EQ(result.output,
+              std::string("imported ") + GetParam().added + " from " + args[2] + GetParam().leftOut + "\n");
     auto list = Device({"contacts", "list"}).output;
     EXPECT_EQ(static_cast<std::size_t>(std::count(list.begin(), list.end(), '\n')), GetParam().contacts) << list;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     ContactsCommand, ContactsImportAgain,
-    ::testing::Values(
-        ImportAgain{"TheSameCards",
-                    "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL;TYPE=cell:+1 555 0100\nEND:VCARD\n"
-                    "BEGIN:VCARD\nVERSION:3.0\nFN:Bo\nEMAIL:bo@other.example\nEND:VCARD\n",
-                    {},
-                    "0 contacts",
-                    "; left out 2 contacts already in the address book with the same name and numbers "
-                    "(--duplicates adds them)",
-                    2},
-        ImportAgain{"TheSameCardsWithDuplicates",
-                    "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL;TYPE=cell:+1 555 0100\nEND:VCARD\n", {"--duplicates"},
-                    "1 contact", "", 3},
-        ImportAgain{"ANewNumberMakesANewContact",
-                    "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL;TYPE=cell:+1 555 0101\nEND:VCARD\n", {},
-                    "1 contact", "", 3}),
+    ::testing::Values(ImportAgain{"TheSameCards",
+                                  "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL;TYPE=cell:+1 555 0100\nEND:VCARD\n"
+                                  "BEGIN:VCARD\nVERSION:3.0\nFN:Bo\nEMAIL:bo@other.example\nEND:VCARD\n",
+                                  {},
+                                  "0 contacts",
+                                  "; left out 2 contacts already in the address book with the same name and numbers "
+                                  "(--duplicates adds them)",
+                                  2},
+                      ImportAgain{"TheSameCardsWithDuplicates",
+                                  "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL;TYPE=cell:+1 555 0100\nEND:VCARD\n",
+                                  {"--duplicates"},
+                                  "1 contact",
+                                  "",
+                                  3},
+                      ImportAgain{"ANewNumberMakesANewContact",
+                                  "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann\nTEL;TYPE=cell:+1 555 0101\nEND:VCARD\n",
+                                  {},
+                                  "1 contact",
+                                  "",
+                                  3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ContactsCommand, ABrokenFileImportsNothing) {
@@ -122,14 +130,15 @@ TEST_P(ContactsCommandRefuses, WithExitStatusTwo) {
 
 INSTANTIATE_TEST_SUITE_P(
     ContactsCommand, ContactsCommandRefuses,
-    ::testing::Values(BadArguments{"NoSubcommand", {"contacts"}, "A subcommand is required"},
-                      BadArguments{"AddWithoutFields", {"contacts", "add"}, "needs at least one field"},
-                      BadArguments{"AddUnknownField", {"contacts", "add", "--fax", "1"}, "--fax"},
-                      BadArguments{"AddMistypedField", {"contacts", "add", "--frist", "Ann"},
-                                   "contacts add has no option --frist (did you mean --first?); its options are "
-                                   "--help, --first, --last"},
-                      BadArguments{"RemoveText", {"contacts", "remove", "x"}, "not in range 1 to 2147483647"},
-                      BadArguments{"RemoveZero", {"contacts", "remove", "0"}, "not in range 1 to 2147483647"},
-                      BadArguments{"ImportMissingFile", {"contacts", "import", "/nonexistent/cards.vcf"},
-                                   "File does not exist"}),
+    ::testing::Values(
+        BadArguments{"NoSubcommand", {"contacts"}, "A subcommand is required"},
+        BadArguments{"AddWithoutFields", {"contacts", "add"}, "needs at least one field"},
+        BadArguments{"AddUnknownField", {"contacts", "add", "--fax", "1"}, "--fax"},
+        BadArguments{"AddMistypedField",
+                     {"contacts", "add", "--frist", "Ann"},
+                     "contacts add has no option --frist (did you mean --first?); its options are "
+                     "--help, --first, --last"},
+        BadArguments{"RemoveText", {"contacts", "remove", "x"}, "not in range 1 to 2147483647"},
+        BadArguments{"RemoveZero", {"contacts", "remove", "0"}, "not in range 1 to 2147483647"},
+        BadArguments{"ImportMissingFile", {"contacts", "import", "/nonexistent/cards.vcf"}, "File does not exist"}),
     [](const auto& info) { return std::string(info.param.name); });

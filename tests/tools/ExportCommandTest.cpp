@@ -162,22 +162,26 @@ TEST_P(ImportMode, MatchesContactsByNumberAndMergesOrReplacesTheRest) {
               Bytes(velmo::BlockedMessageFile::kHeaderSize) + GetParam().messages);
 }
 
-const std::string kUnmatched = "contacts' actions: 1 matched in the address book, 2 not matched:\n"
-                               "  Bo (020 1234 567)\n  NoNumber Inc (no number)\n";
+const std::string kUnmatched =
+    "contacts' actions: 1 matched in the address book, 2 not matched:\n"
+    "  Bo (020 1234 567)\n  NoNumber Inc (no number)\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, ImportMode,
-    testing::Values(
-        ModeRow{"MergeKeepsWhatIsThereAndAddsInTimeOrder", {},
-                {{velmo::SilentAccept, -1}, {velmo::Accept, -2}, {velmo::Dismiss, 1}, {velmo::Dismiss, 2}},
-                {kOwnRule, kWin, kPromo}, {Old(), kOwn, kBroken, kNewest},
-                "settings: imported (\"AppPath\" kept)\n" + kUnmatched +
-                    "text rules: 2 added, 3 in all\nblocked messages: 2 added, 1 already there\n"},
-        ModeRow{"ReplaceLeavesOnlyTheFiles", {"--replace"},
-                {{velmo::SilentAccept, -1}, {velmo::Accept, -2}, {velmo::Accept, 1}, {velmo::Dismiss, 2}},
-                {kWin, kPromo}, {Old(), kBroken, kNewest},
-                "settings: imported (\"AppPath\" kept)\n" + kUnmatched +
-                    "text rules: 2 added, 2 in all\nblocked messages: 3 added\n"}),
+    testing::Values(ModeRow{"MergeKeepsWhatIsThereAndAddsInTimeOrder",
+                            {},
+                            {{velmo::SilentAccept, -1}, {velmo::Accept, -2}, {velmo::Dismiss, 1}, {velmo::Dismiss, 2}},
+                            {kOwnRule, kWin, kPromo},
+                            {Old(), kOwn, kBroken, kNewest},
+                            "settings: imported (\"AppPath\" kept)\n" + kUnmatched +
+                                "text rules: 2 added, 3 in all\nblocked messages: 2 added, 1 already there\n"},
+                    ModeRow{"ReplaceLeavesOnlyTheFiles",
+                            {"--replace"},
+                            {{velmo::SilentAccept, -1}, {velmo::Accept, -2}, {velmo::Accept, 1}, {velmo::Dismiss, 2}},
+                            {kWin, kPromo},
+                            {Old(), kBroken, kNewest},
+                            "settings: imported (\"AppPath\" kept)\n" + kUnmatched +
+                                "text rules: 2 added, 2 in all\nblocked messages: 3 added\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct DamageRow {
@@ -230,8 +234,7 @@ const DamageRow kDamages[] = {
     DamageRow{"NegativeTime", [](std::string t) { return Replace(t, "\"deliveryTime\": ", "\"deliveryTime\": -"); },
               "/blockedMessages/0/deliveryTime: must be a whole number from 0"}};
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, DamagedImport, testing::ValuesIn(kDamages),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Faults, DamagedImport, testing::ValuesIn(kDamages),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -44,9 +44,9 @@ struct GammuRow {
     std::vector<std::string> args;  // after "sms receive"
     bool deviceUsable;
     int exitCode;
-    std::string output;       // standard output, whole
-    const char* error;        // found in standard error
-    std::string inbox;        // what `inbox` lists afterwards
+    std::string output;  // standard output, whole
+    const char* error;   // found in standard error
+    std::string inbox;   // what `inbox` lists afterwards
 };
 
 class GammuReceive : public ::testing::TestWithParam<GammuRow> {
@@ -80,26 +80,55 @@ TEST_P(GammuReceive, PutsTheMessageThroughTheTransport) {
 const std::string Part1(153, 'a');
 const std::string Part2(147, 'b');
 const std::map<std::string, std::string> LongMessage = {
-    {"SMS_MESSAGES", "2"},          {"DECODED_PARTS", "1"},      {"SMS_1_NUMBER", "+15550100"},
-    {"SMS_1_TEXT", Part1},          {"SMS_1_CLASS", "-1"},       {"SMS_2_NUMBER", "+15550100"},
-    {"SMS_2_TEXT", Part2},          {"SMS_2_CLASS", "-1"},       {"DECODED_1_TEXT", Part1 + Part2}};
+    {"SMS_MESSAGES", "2"}, {"DECODED_PARTS", "1"}, {"SMS_1_NUMBER", "+15550100"},
+    {"SMS_1_TEXT", Part1}, {"SMS_1_CLASS", "-1"},  {"SMS_2_NUMBER", "+15550100"},
+    {"SMS_2_TEXT", Part2}, {"SMS_2_CLASS", "-1"},  {"DECODED_1_TEXT", Part1 + Part2}};
 const std::vector<std::string> LongMessageFiles = {"IN20240501_093015_00_+15550100_00.txt",
                                                    "IN20240501_093015_00_+15550100_01.txt"};
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, GammuReceive,
-    ::testing::Values(
-        GammuRow{"LongMessageIsOne", LongMessage, {"--gammu", LongMessageFiles[0], LongMessageFiles[1]}, true, 0,
-                 "not handled: +15550100 \"" + Part1 + Part2 + "\": no rule client registered; in the Inbox, unread\n",
-                 "", "Inbox: 1 message\n  unread  2024-05-01 09:30:15  +15550100  " + Part1 + Part2 + "\n"},
-        GammuRow{"MalformedEnvironmentStoresNothing", {{"SMS_MESSAGES", "2"}, {"SMS_1_NUMBER", "5"}}, {"--gammu"},
-                 true, 2, "", "velmo-device: gammu-smsd's environment: SMS_2_NUMBER is not set", "Inbox: 0 messages\n"},
-        GammuRow{"DeviceThatCannotStoreFails", LongMessage, {"--gammu", LongMessageFiles[0]}, false, 1, "",
-                 "not-a-directory", "Inbox: 0 messages\n"},
-        GammuRow{"FileNamesOnlyWithGammu", {}, {LongMessageFiles[0]}, true, 2, "", "requires --gammu",
-                 "Inbox: 0 messages\n"},
-        GammuRow{"GammuAloneOrNothing", LongMessage, {"--gammu", "--from", "555", "--text", "t"}, true, 2, "",
-                 "excludes", "Inbox: 0 messages\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Rows, GammuReceive,
+                         ::testing::Values(GammuRow{"LongMessageIsOne",
+                                                    LongMessage,
+                                                    {"--gammu", LongMessageFiles[0], LongMessageFiles[1]},
+                                                    true,
+                                                    0,
+                                                    "not handled: +15550100 \"" + Part1 + Part2 +
+                                                        "\": no rule client registered; in the Inbox, unread\n",
+                                                    "",
+                                                    "Inbox: 1 message\n  unread  2024-05-01 09:30:15  +15550100  " +
+                                                        Part1 + Part2 + "\n"},
+                                           GammuRow{"MalformedEnvironmentStoresNothing",
+                                                    {{"SMS_MESSAGES", "2"}, {"SMS_1_NUMBER", "5"}},
+                                                    {"--gammu"},
+                                                    true,
+                                                    2,
+                                                    "",
+                                                    "velmo-device: gammu-smsd's environment: SMS_2_NUMBER is not set",
+                                                    "Inbox: 0 messages\n"},
+                                           GammuRow{"DeviceThatCannotStoreFails",
+                                                    LongMessage,
+                                                    {"--gammu", LongMessageFiles[0]},
+                                                    false,
+                                                    1,
+                                                    "",
+                                                    "not-a-directory",
+                                                    "Inbox: 0 messages\n"},
+                                           GammuRow{"FileNamesOnlyWithGammu",
+                                                    {},
+                                                    {LongMessageFiles[0]},
+                                                    true,
+                                                    2,
+                                                    "",
+                                                    "requires --gammu",
+                                                    "Inbox: 0 messages\n"},
+                                           GammuRow{"GammuAloneOrNothing",
+                                                    LongMessage,
+                                                    {"--gammu", "--from", "555", "--text", "t"},
+                                                    true,
+                                                    2,
+                                                    "",
+                                                    "excludes",
+                                                    "Inbox: 0 messages\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

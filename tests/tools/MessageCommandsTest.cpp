@@ -28,7 +28,8 @@ velmo::test::ProcessResult Device(const std::vector<std::string>& args) {
 }
 
 // 2026-03-01 12:00:00 UTC; the commands show it in the zone of TZ=UTC-1, an hour later.
-const FILETIME kNoon = Split(ToFileTime(std::chrono::sys_days{std::chrono::year{2026} / 3 / 1} + std::chrono::hours{12}));
+const FILETIME kNoon =
+    Split(ToFileTime(std::chrono::sys_days{std::chrono::year{2026} / 3 / 1} + std::chrono::hours{12}));
 const FILETIME kOneMinuteLater = Split(Join(kNoon) + 60 * 10'000'000ULL);
 const FILETIME kOneMinuteEarlier = Split(Join(kNoon) - 60 * 10'000'000ULL);
 
@@ -53,11 +54,12 @@ protected:
 TEST_F(MessageCommands, InboxListsEachMessageWithItsReadMark) {
     {
         MessageStore store;
-        store.CreateMessage(u"Inbox", std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+4915112345678"),
-                                                            Property::Text(PR_SENDER_NAME_W, u"Anna Berg"),
-                                                            Property::Text(PR_SUBJECT_W, u"Grüße\naus Köln"),
-                                                            Property::Time(PR_MESSAGE_DELIVERY_TIME, kNoon),
-                                                            Property::Number(PR_MESSAGE_FLAGS, 0)});
+        store.CreateMessage(u"Inbox",
+                            std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+4915112345678"),
+                                                  Property::Text(PR_SENDER_NAME_W, u"Anna Berg"),
+                                                  Property::Text(PR_SUBJECT_W, u"Grüße\naus Köln"),
+                                                  Property::Time(PR_MESSAGE_DELIVERY_TIME, kNoon),
+                                                  Property::Number(PR_MESSAGE_FLAGS, 0)});
         store.CreateMessage(u"Inbox", std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"BANK"),
                                                             Property::Text(PR_SUBJECT_W, u"Your code"),
                                                             Property::Time(PR_MESSAGE_DELIVERY_TIME, kOneMinuteLater),
@@ -95,7 +97,8 @@ TEST_F(MessageCommands, BlockedListsTheRecordsNewestFirst) {
         ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550100", u"First", u"", kNoon)));
         ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550199", u"Second", u"Bo", kOneMinuteLater)));
         ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550177", u"Same moment", u"", kNoon)));
-        ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550166", u"Delivered first", u"", kOneMinuteEarlier)));
+        ASSERT_TRUE(
+            file.Append(velmo::MakeBlockedMessageRecord(u"+15550166", u"Delivered first", u"", kOneMinuteEarlier)));
     }
     auto before = velmo::test::ReadFileBytes(dir / "Mesages.dat");
     auto blocked = Device({"blocked"});
@@ -114,10 +117,10 @@ class StoredTimes : public MessageCommands, public ::testing::WithParamInterface
 TEST_P(StoredTimes, InboxAndBlockedShowTheStoredTimeExactly) {
     const velmo::test::StoredTimeRow& row = GetParam();
     const FILETIME at = Split(row.fileTime);
-    MessageStore().CreateMessage(u"Inbox", std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550100"),
-                                                                 Property::Text(PR_SUBJECT_W, u"Hi"),
-                                                                 Property::Time(PR_MESSAGE_DELIVERY_TIME, at),
-                                                                 Property::Number(PR_MESSAGE_FLAGS, 0)});
+    MessageStore().CreateMessage(
+        u"Inbox", std::vector<Property>{
+                      Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550100"), Property::Text(PR_SUBJECT_W, u"Hi"),
+                      Property::Time(PR_MESSAGE_DELIVERY_TIME, at), Property::Number(PR_MESSAGE_FLAGS, 0)});
     auto dir = device_.InstallAppPath();
     {
         velmo::BlockedMessageFile file;
@@ -126,8 +129,8 @@ TEST_P(StoredTimes, InboxAndBlockedShowTheStoredTimeExactly) {
         ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550199", u"Blocked", u"", at)));
     }
     EXPECT_EQ(Device({"inbox"}).output, "Inbox: 1 message\n  unread  " + row.local + "  +15550100  Hi\n");
-    EXPECT_EQ(Device({"blocked"}).output,
-              dir.string() + "/Mesages.dat: 1 blocked message, newest first\n  1  " + row.local + "  +15550199  Blocked\n");
+    EXPECT_EQ(Device({"blocked"}).output, dir.string() + "/Mesages.dat: 1 blocked message, newest first\n  1  " +
+                                              row.local + "  +15550199  Blocked\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, StoredTimes, ::testing::ValuesIn(velmo::test::kStoredTimeRows),
@@ -146,7 +149,7 @@ struct RestoreRow {
     const char* name;
     std::string number;
     int exitCode;
-    const char* said;          // in the output, or in the errors when the command fails
+    const char* said;  // in the output, or in the errors when the command fails
     std::size_t inboxMessages;
     std::size_t blockedLeft;
 };
@@ -177,11 +180,11 @@ TEST_P(BlockedRestore, PutsTheNumberedMessageBackInTheInboxUnread) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, BlockedRestore,
-    ::testing::Values(
-        RestoreRow{"TheOldestByItsNumber", "2", 0, "restored to the Inbox, unread: 2026-03-01 13:00:00  +15550100  First",
-                   1, 1},
-        RestoreRow{"ANumberPastTheList", "3", 2, "there is no blocked message 3; `blocked` lists 2", 0, 2},
-        RestoreRow{"NumberZero", "0", 2, "there is no blocked message 0", 0, 2}),
+    ::testing::Values(RestoreRow{"TheOldestByItsNumber", "2", 0,
+                                 "restored to the Inbox, unread: 2026-03-01 13:00:00  +15550100  First", 1, 1},
+                      RestoreRow{"ANumberPastTheList", "3", 2, "there is no blocked message 3; `blocked` lists 2", 0,
+                                 2},
+                      RestoreRow{"NumberZero", "0", 2, "there is no blocked message 0", 0, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MessageCommands, RestoreWithADamagedMessageStoreRemovesNothing) {

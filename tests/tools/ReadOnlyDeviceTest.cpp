@@ -27,7 +27,8 @@ velmo::test::ProcessResult Device(const std::vector<std::string>& args) {
 // Root may write anywhere, so the looking user is "nobody" when the tests run as root.
 velmo::test::ProcessResult DeviceAsReader(const std::vector<std::string>& args) {
     if (::geteuid() != 0) return Device(args);
-    std::vector<std::string> all = {"--reuid=65534", "--regid=65534", "--clear-groups", BinPath("velmo-device").string()};
+    std::vector<std::string> all = {"--reuid=65534", "--regid=65534", "--clear-groups",
+                                    BinPath("velmo-device").string()};
     all.insert(all.end(), args.begin(), args.end());
     return RunProcess("/usr/bin/setpriv", all);
 }
@@ -60,9 +61,10 @@ protected:
         fs::path root = device_->Root();
         fs::path program = root / "Program Files" / "VelmoLight";
         fs::create_directories(program);
-        ASSERT_EQ(Device({"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "AppPath", "--sz", program.string() + "/"})
-                      .exitCode,
-                  0);
+        ASSERT_EQ(
+            Device({"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "AppPath", "--sz", program.string() + "/"})
+                .exitCode,
+            0);
         ASSERT_EQ(Device({"contacts", "add", "--first", "Ann", "--mobile", "+1 555 0100"}).exitCode, 0);
         ASSERT_EQ(Device({"sms", "receive", "--from", "+1 555 0100", "--text", "See you at noon"}).exitCode, 0);
         std::vector<std::uint8_t> blocked(velmo::BlockedMessageFile::kHeaderSize);
@@ -102,14 +104,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Look{"RegistryList", {"registry", "list", "HKLM\\Software\\Apps"}, 0, "AppPath  REG_SZ"},
         Look{"RegistryGet", {"registry", "get", "HKLM\\Software\\Apps\\VelmoLight", "AppPath"}, 0, "REG_SZ"},
-        Look{"ContactsList", {"contacts", "list"}, 0, "first=Ann"},
-        Look{"Inbox", {"inbox"}, 0, "See you at noon"},
+        Look{"ContactsList", {"contacts", "list"}, 0, "first=Ann"}, Look{"Inbox", {"inbox"}, 0, "See you at noon"},
         Look{"Blocked", {"blocked"}, 0, "Prize Desk <+15550199>  You have won"},
         Look{"RulesList", {"rules", "list"}, 0, "no text rules"},
         Look{"Export",
              {"export", (fs::temp_directory_path() / ("velmo-look-" + std::to_string(::getpid()) + ".json")).string()},
-             1, "cannot open the address book"},
-        Look{"RegistrySet", {"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "ActiveState", "--dword", "0"}, 1,
+             1,
+             "cannot open the address book"},
+        Look{"RegistrySet",
+             {"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "ActiveState", "--dword", "0"},
+             1,
              "the registry database cannot be written (1013)"},
         Look{"ContactsAdd", {"contacts", "add", "--first", "Bo"}, 1, "readonly database"}),
     [](const auto& info) { return std::string(info.param.name); });

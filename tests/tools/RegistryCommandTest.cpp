@@ -22,9 +22,11 @@ TEST_F(RegistryCommand, SetThenGetAndListShowTheValues) {
     // Only the first write says that it made the key.
     EXPECT_EQ(Device({"registry", "set", "HKLM\\Software\\Apps\\VelmoLight", "ActiveState", "--dword", "-1"}).output,
               "created the key HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight\n");
-    EXPECT_EQ(Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "AppPath", "--sz", "/d/Program Files/"}).output,
-              "");
-    ASSERT_EQ(Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "StartTime", "--binary", "15000000 1e000000 00000000"})
+    EXPECT_EQ(
+        Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "AppPath", "--sz", "/d/Program Files/"}).output,
+        "");
+    ASSERT_EQ(Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "StartTime", "--binary",
+                      "15000000 1e000000 00000000"})
                   .exitCode,
               0);
 
@@ -55,7 +57,8 @@ TEST_F(RegistryCommand, SetThenGetAndListShowTheValues) {
 }
 
 TEST_F(RegistryCommand, DeleteRemovesValuesAndKeys) {
-    ASSERT_EQ(Device({"registry", "set", "HKCR\\CLSID\\{X}\\InprocServer32", "@", "--sz", "VelmoHandler.dll"}).exitCode, 0);
+    ASSERT_EQ(Device({"registry", "set", "HKCR\\CLSID\\{X}\\InprocServer32", "@", "--sz", "VelmoHandler.dll"}).exitCode,
+              0);
     EXPECT_EQ(Device({"registry", "get", "HKCR\\CLSID\\{X}\\InprocServer32", "@"}).output,
               "REG_SZ  \"VelmoHandler.dll\"\n");
     EXPECT_EQ(Device({"registry", "delete", "HKCR\\CLSID\\{X}\\InprocServer32", "@"}).exitCode, 0);
@@ -81,14 +84,19 @@ TEST_P(RegistryCommandErrors, ExitTwoWithAClearMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Calls, RegistryCommandErrors,
     ::testing::Values(
-        BadCall{"MissingKey", {"registry", "get", "HKLM\\Software\\Nowhere", "x"}, "no key HKEY_LOCAL_MACHINE\\Software\\Nowhere"},
-        BadCall{"UnknownRoot", {"registry", "set", "HKML/Software/Apps", "v", "--dword", "1"},
+        BadCall{"MissingKey",
+                {"registry", "get", "HKLM\\Software\\Nowhere", "x"},
+                "no key HKEY_LOCAL_MACHINE\\Software\\Nowhere"},
+        BadCall{"UnknownRoot",
+                {"registry", "set", "HKML/Software/Apps", "v", "--dword", "1"},
                 "starts with \"HKML\", which is no root; a key path starts with HKEY_LOCAL_MACHINE (HKLM), "
                 "HKEY_CLASSES_ROOT (HKCR), HKEY_CURRENT_USER (HKCU)"},
         BadCall{"NoRoot", {"registry", "get", "Software\\Apps", "x"}, "starts with \"Software\", which is no root"},
         BadCall{"MissingValue", {"registry", "get", "HKLM", "Nothing"}, "no value Nothing"},
-        BadCall{"NotANumber", {"registry", "set", "HKLM\\A", "v", "--dword", "twelve"}, "--dword takes a 32-bit number"},
-        BadCall{"TooLarge", {"registry", "set", "HKLM\\A", "v", "--dword", "4294967296"}, "--dword takes a 32-bit number"},
+        BadCall{
+            "NotANumber", {"registry", "set", "HKLM\\A", "v", "--dword", "twelve"}, "--dword takes a 32-bit number"},
+        BadCall{
+            "TooLarge", {"registry", "set", "HKLM\\A", "v", "--dword", "4294967296"}, "--dword takes a 32-bit number"},
         BadCall{"BadHex", {"registry", "set", "HKLM\\A", "v", "--binary", "0g"}, "--binary takes hexadecimal bytes"},
         BadCall{"OddHex", {"registry", "set", "HKLM\\A", "v", "--binary", "123"}, "even number"},
         BadCall{"NoType", {"registry", "set", "HKLM\\A", "v"}, "needs the value's type"},

@@ -111,12 +111,15 @@ TEST_P(SmsCommandStates, SayWhyTheSenderDidNotMatter) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, SmsCommandStates,
     ::testing::Values(
-        StateRow{"DismissAll", {{"ActiveState", "0"}, {"ItemsState", "3"}},
+        StateRow{"DismissAll",
+                 {{"ActiveState", "0"}, {"ItemsState", "3"}},
                  "dismissed: 555 0100 \"hi\": event 0x00000008, MRC_HANDLED_DONTCONTINUE; deleted from the Inbox\n"},
-        StateRow{"DisabledByDefault", {},
+        StateRow{"DisabledByDefault",
+                 {},
                  "accepted: 555 0100 \"hi\": event 0x00000000, MRC_NOT_HANDLED; filtering is off (Disabled); "
                  "in the Inbox, unread\n"},
-        StateRow{"OutsideTheSchedule", {{"ActiveState", "1"}, {"WeekDays", "0"}},
+        StateRow{"OutsideTheSchedule",
+                 {{"ActiveState", "1"}, {"WeekDays", "0"}},
                  "accepted: 555 0100 \"hi\": event 0x00000000, MRC_NOT_HANDLED; outside the schedule; "
                  "in the Inbox, unread\n"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -124,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(SmsCommand, MessageStaysInTheInboxWhenNoRuleClientTakesIt) {
     auto none = Device({"sms", "receive", "--from", "555 0100", "--name", "Ada", "--text", "one\ntwo"});
     ASSERT_EQ(none.exitCode, 0) << none.errors;
-    EXPECT_EQ(none.output, "not handled: Ada <555 0100> \"one two\": no rule client registered; in the Inbox, unread\n");
+    EXPECT_EQ(none.output,
+              "not handled: Ada <555 0100> \"one two\": no rule client registered; in the Inbox, unread\n");
 
     ASSERT_EQ(Device({"registry", "set", "HKLM/Software/Microsoft/Inbox/Svc/SMS/Rules",
                       "{0BADC0DE-0001-0002-0304-05060708090A}", "--dword", "1"})
@@ -181,19 +185,30 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadReceive{"NothingGiven", {"sms", "receive"}, {}, "needs --from"},
         BadReceive{"TextMissing", {"sms", "receive", "--from", "555"}, {}, "--text"},
-        BadReceive{"BadTime", {"sms", "receive", "--from", "555", "--text", "t", "--time", "2024-02-30T10:00Z"},
-                   {}, "no such day"},
+        BadReceive{"BadTime",
+                   {"sms", "receive", "--from", "555", "--text", "t", "--time", "2024-02-30T10:00Z"},
+                   {},
+                   "no such day"},
         BadReceive{"BatchAndSingle", {"sms", "receive", "--from", "555", "--text", "t", "--batch"}, "", "excludes"},
         BadReceive{"BatchLineWithoutText", {"sms", "receive", "--batch"}, "555\tA\tok\n555\tB\n", "line 2:", 1},
-        BadReceive{"MistypedOptionWithAValue", {"sms", "receive", "--from", "555", "--text", "t", "--frm", "2"}, {},
+        BadReceive{"MistypedOptionWithAValue",
+                   {"sms", "receive", "--from", "555", "--text", "t", "--frm", "2"},
+                   {},
                    "sms receive has no option --frm (did you mean --from?)"},
-        BadReceive{"TimeInWords", {"sms", "receive", "--from", "555", "--text", "t", "--time", "yesterday"}, {},
+        BadReceive{"TimeInWords",
+                   {"sms", "receive", "--from", "555", "--text", "t", "--time", "yesterday"},
+                   {},
                    "the year must be 4 digits, 1601 to 9999, not \"yest\""},
-        BadReceive{"BatchMissing", {"sms", "receive", "--batch", "/nonexistent/batch.txt"}, {},
+        BadReceive{"BatchMissing",
+                   {"sms", "receive", "--batch", "/nonexistent/batch.txt"},
+                   {},
                    "/nonexistent/batch.txt: cannot be read: No such file or directory"},
         BadReceive{"BatchIsADirectory", {"sms", "receive", "--batch", "/"}, {}, "/: is a directory"},
-        BadReceive{"BatchLineWithNul", {"sms", "receive", "--batch"}, "555\tA\tok\n555\tB\0b\tcut\n"sv,
-                   "line 2: the name holds a NUL byte", 1},
+        BadReceive{"BatchLineWithNul",
+                   {"sms", "receive", "--batch"},
+                   "555\tA\tok\n555\tB\0b\tcut\n"sv,
+                   "line 2: the name holds a NUL byte",
+                   1},
         BadReceive{"TimeBefore1601",
                    {"sms", "receive", "--from", "555", "--text", "t", "--time", "1601-01-01T00:30+01:00"},
                    {},

@@ -37,9 +37,7 @@ std::u16string Utf16(const QString& text) {
     return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size()));
 }
 
-std::string ErrorText(const QDBusMessage& reply) {
-    return Utf8(reply.errorName()) + ": " + Utf8(reply.errorMessage());
-}
+std::string ErrorText(const QDBusMessage& reply) { return Utf8(reply.errorName()) + ": " + Utf8(reply.errorMessage()); }
 
 void Note(const std::string& line) { std::cerr << "velmo-device: " << line << std::endl; }
 
@@ -75,7 +73,8 @@ device::ModemSmsProperties ReadProperties(const QVariantMap& map) {
     if (auto* v = take("Number", QMetaType::QString)) properties.number = Utf16(v->toString());
     if (auto* v = take("Text", QMetaType::QString)) properties.text = Utf16(v->toString());
     if (auto* v = take("Timestamp", QMetaType::QString)) properties.timestamp = Utf8(v->toString());
-    if (auto* v = take("Data", QMetaType::QByteArray)) properties.dataBytes = static_cast<std::size_t>(v->toByteArray().size());
+    if (auto* v = take("Data", QMetaType::QByteArray))
+        properties.dataBytes = static_cast<std::size_t>(v->toByteArray().size());
     return properties;
 }
 
@@ -88,7 +87,10 @@ class ModemManagerListener : public QObject {
 
 public:
     ModemManagerListener(QDBusConnection bus, QString onlyModem, const SmsSink& receive, device::ModemJournal& journal)
-        : bus_(std::move(bus)), onlyModem_(std::move(onlyModem)), receive_(receive), journal_(journal),
+        : bus_(std::move(bus)),
+          onlyModem_(std::move(onlyModem)),
+          receive_(receive),
+          journal_(journal),
           watcher_(Service, bus_, QDBusServiceWatcher::WatchForOwnerChange) {
         connect(&watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] { LoadModems(); });
         connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {

@@ -48,9 +48,9 @@ std::string WhyNoEmptyAddressBook() {
     for (const auto& path : ContactStatePaths()) {
         int kept = KeptContactActions(path);
         if (kept == 0) continue;
-        std::string what = kept < 0 ? " is there but cannot be read" :
-                                      " keeps the actions of " + std::to_string(kept) +
-                                          (kept == 1 ? " contact" : " contacts");
+        std::string what =
+            kept < 0 ? " is there but cannot be read"
+                     : " keeps the actions of " + std::to_string(kept) + (kept == 1 ? " contact" : " contacts");
         return "the address book contacts.db is missing, but " + device::ToUtf8(path) + what +
                ": an empty address book in its place would drop them; put contacts.db back, or add the contacts again";
     }

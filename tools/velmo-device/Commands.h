@@ -21,11 +21,11 @@ struct UsageError : std::runtime_error {
 void AddRegistryCommands(CLI::App& app);
 void AddContactsCommands(CLI::App& app);
 void AddContactActionCommand(CLI::App& contacts);  // contacts action
-void AddMessageCommands(CLI::App& app);   // inbox, blocked
-void AddSmsCommands(CLI::App& app);       // sms receive
-void AddRulesCommands(CLI::App& app);     // rules
-void AddInstallCommands(CLI::App& app);   // install, uninstall
-void AddTodayCommands(CLI::App& app);     // today
+void AddMessageCommands(CLI::App& app);            // inbox, blocked
+void AddSmsCommands(CLI::App& app);                // sms receive
+void AddRulesCommands(CLI::App& app);              // rules
+void AddInstallCommands(CLI::App& app);            // install, uninstall
+void AddTodayCommands(CLI::App& app);              // today
 
 // A handheld always has an address book, empty at first, and so has the device from the
 // first command that writes to it. A missing contacts.db is replaced by an empty one only
@@ -45,6 +45,6 @@ bool OpenAddressBookToChange(ContactsConnection& contacts, const std::string& le
 // Whether VelmoLight runs on this device, found as its second start finds it: by its caption.
 // While it runs it holds ContactsInfo.dat mapped, and a file put in its place would not reach it.
 bool VelmoLightRuns();
-void AddExportCommands(CLI::App& app);    // export, import
+void AddExportCommands(CLI::App& app);  // export, import
 
 }  // namespace velmo::cli

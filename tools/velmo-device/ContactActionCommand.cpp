@@ -83,8 +83,9 @@ void SetAction(const std::string& keyText, const std::string& actionText) {
     // A running VelmoLight writes its taps into the file it mapped; a rebuild here would put
     // a new file under it, and its taps would reach no one.
     if (VelmoLightRuns()) {
-        throw std::runtime_error("VelmoLight is running on this device: give the action there, or close it first; "
-                                 "ContactsInfo.dat is left as it is");
+        throw std::runtime_error(
+            "VelmoLight is running on this device: give the action there, or close it first; "
+            "ContactsInfo.dat is left as it is");
     }
     ContactsConnection contacts;
     const bool bookMissing = !OpenAddressBookToChange(contacts, "ContactsInfo.dat is left as it is");
@@ -125,8 +126,9 @@ bool VelmoLightRuns() {
 
 void AddContactActionCommand(CLI::App& contacts) {
     auto* action = contacts.add_subcommand(
-        "action", "Give a contact, the unknown or the undefined sender an action, as VelmoLight does: rebuild "
-                  "ContactsInfo.dat from the address book keeping earlier choices, then change that one entry");
+        "action",
+        "Give a contact, the unknown or the undefined sender an action, as VelmoLight does: rebuild "
+        "ContactsInfo.dat from the address book keeping earlier choices, then change that one entry");
     auto key = std::make_shared<std::string>();
     auto name = std::make_shared<std::string>();
     action->add_option("KEY", *key, "A contact's object identifier (contacts list), unknown or undefined")->required();

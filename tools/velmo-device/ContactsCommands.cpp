@@ -64,8 +64,7 @@ void AddContactsCommands(CLI::App& app) {
     auto* contacts = app.add_subcommand("contacts", "The address book: list, add, import, remove, clear");
     contacts->require_subcommand(1);
 
-    contacts->add_subcommand("list", "Every contact with its object identifier, in collection order")
-        ->callback(List);
+    contacts->add_subcommand("list", "Every contact with its object identifier, in collection order")->callback(List);
 
     auto* add = contacts->add_subcommand("add", "Add one contact and print its object identifier");
     auto fields = std::make_shared<std::array<std::string, ContactFieldCount>>();
@@ -76,7 +75,8 @@ void AddContactsCommands(CLI::App& app) {
     add->callback([fields] {
         device::ContactEntry entry;
         for (std::size_t i = 0; i < ContactFieldCount; ++i) entry.fields[i] = device::ToUtf16((*fields)[i]);
-        if (entry.Empty()) throw UsageError("contacts add needs at least one field, such as --first, --last or --mobile");
+        if (entry.Empty())
+            throw UsageError("contacts add needs at least one field, such as --first, --last or --mobile");
         device::ContactStore store;
         std::cout << "added contact " << store.Add(entry) << "\n";
     });
@@ -90,37 +90,36 @@ void AddContactsCommands(CLI::App& app) {
                      "Add also the contacts that are already there (same name and same numbers)");
     import->callback([file, duplicates] {
         device::ContactStore store;
-        auto result = device::ImportVCardFile(store, *file,
-                                              *duplicates ? device::DuplicateCards::Add : device::DuplicateCards::Skip);
-        for (const auto& note : result.notes) std::cout << *file << ": " << note << "\n";
-        std::cout << "imported " << Contacts(result.oids.size()) << " from " << *file;
-        if (result.alreadyThere > 0) {
-            std::cout << "; left out " << Contacts(result.alreadyThere)
-                      << " already in the address book with the same name and numbers (--duplicates adds them)";
-        }
-        std::cout << "\n";
-    });
+    auto result =
+        device::ImportVCardFile(store, *file, *duplicates ? device::DuplicateCards::Add : device::DuplicateCards::Skip);
+    for (const auto& note : result.notes) std::cout << *file << ": " << note << "\n";
+    std::cout << "imported " << Contacts(result.oids.size()) << " from " << *file;
+    if (result.alreadyThere > 0) {
+        std::cout << "; left out " << Contacts(result.alreadyThere)
+                  << " already in the address book with the same name and numbers (--duplicates adds them)";
+    }
+    std::cout << "\n";
+});
 
-    auto* remove = contacts->add_subcommand("remove", "Remove the contact with an object identifier");
-    auto oid = std::make_shared<LONG>(0);
-    remove->add_option("OID", *oid, "Object identifier, as contacts list shows it")
-        ->required()
-        ->check(CLI::Range(LONG{1}, std::numeric_limits<LONG>::max()));
-    remove->callback([oid] {
-        bool removed = device::ContactStore::Exists() &&
-                       device::ContactStore(device::ContactStore::Open::ExistingOnly).Remove(*oid);
-        if (!removed) throw std::runtime_error("no contact has the object identifier " + std::to_string(*oid));
-        std::cout << "removed contact " << *oid << "\n";
-    });
+auto* remove = contacts->add_subcommand("remove", "Remove the contact with an object identifier");
+auto oid = std::make_shared<LONG>(0);
+remove->add_option("OID", *oid, "Object identifier, as contacts list shows it")
+    ->required()
+    ->check(CLI::Range(LONG{1}, std::numeric_limits<LONG>::max()));
+remove->callback([oid] {
+    bool removed =
+        device::ContactStore::Exists() && device::ContactStore(device::ContactStore::Open::ExistingOnly).Remove(*oid);
+    if (!removed) throw std::runtime_error("no contact has the object identifier " + std::to_string(*oid));
+    std::cout << "removed contact " << *oid << "\n";
+});
 
-    contacts->add_subcommand("clear", "Remove every contact (their identifiers are not given out again)")
-        ->callback([] {
-            int removed =
-                device::ContactStore::Exists() ? device::ContactStore(device::ContactStore::Open::ExistingOnly).Clear() : 0;
-            std::cout << "removed " << Contacts(static_cast<std::size_t>(removed)) << "\n";
-        });
+contacts->add_subcommand("clear", "Remove every contact (their identifiers are not given out again)")->callback([] {
+    int removed =
+        device::ContactStore::Exists() ? device::ContactStore(device::ContactStore::Open::ExistingOnly).Clear() : 0;
+    std::cout << "removed " << Contacts(static_cast<std::size_t>(removed)) << "\n";
+});
 
-    AddContactActionCommand(*contacts);
-}
+AddContactActionCommand(*contacts);
+}  // namespace velmo::cli
 
 }  // namespace velmo::cli

@@ -64,8 +64,9 @@ void Import(const ImportOptions& options) {
         throw std::runtime_error(options.file + ": " + error + "; nothing was imported");
     }
     if (VelmoLightRuns()) {
-        throw std::runtime_error("VelmoLight is running on this device: import there (Options, Import...), or close "
-                                 "it first; nothing was imported");
+        throw std::runtime_error(
+            "VelmoLight is running on this device: import there (Options, Import...), or close "
+            "it first; nothing was imported");
     }
     ContactsConnection book;
     const bool bookMissing = !OpenAddressBookToChange(book, "nothing was imported");
@@ -93,15 +94,17 @@ void Import(const ImportOptions& options) {
 
 void AddExportCommands(CLI::App& app) {
     auto* exporting = app.add_subcommand(
-        "export", "Write the settings, the contacts' actions (with each contact's name and numbers), the text rules "
-                  "and the blocked messages to one JSON file, for import on another device");
+        "export",
+        "Write the settings, the contacts' actions (with each contact's name and numbers), the text rules "
+        "and the blocked messages to one JSON file, for import on another device");
     auto file = std::make_shared<std::string>();
     exporting->add_option("FILE", *file, "The file to write (replaced whole)")->required();
     exporting->callback([file] { Export(*file); });
 
     auto* importing = app.add_subcommand(
-        "import", "Read a file that export wrote; the whole file is checked first, and nothing is written when any of "
-                  "it is wrong");
+        "import",
+        "Read a file that export wrote; the whole file is checked first, and nothing is written when any of "
+        "it is wrong");
     auto options = std::make_shared<ImportOptions>();
     importing->add_option("FILE", options->file, "The file export wrote")->required();
     auto* merge = importing->add_flag(

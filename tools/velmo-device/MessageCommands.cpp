@@ -85,8 +85,7 @@ void ListFolder(const std::string& folderName) {
     };
     std::stable_sort(messages.begin(), messages.end(),
                      [&](const auto& a, const auto& b) { return deliveredAt(a) < deliveredAt(b); });
-    std::cout << folderName << ": " << messages.size() << (messages.size() == 1 ? " message" : " messages")
-              << "\n";
+    std::cout << folderName << ": " << messages.size() << (messages.size() == 1 ? " message" : " messages") << "\n";
     for (const auto& message : messages) {
         const device::Property* flags = message.Find(PR_MESSAGE_FLAGS);
         bool read = flags != nullptr && flags->AsNumber() != nullptr && (*flags->AsNumber() & MSGFLAG_READ) != 0;
@@ -166,8 +165,10 @@ void ListBlocked() {
         throw std::runtime_error("cannot open " + ToUtf8(path) + ": " + std::strerror(errno));
     }
     std::size_t size = file.Size();
-    auto count = static_cast<std::uint32_t>(
-        size < BlockedMessageFile::kHeaderSize ? 0 : (size - BlockedMessageFile::kHeaderSize) / BlockedMessageFile::kRecordSize);
+    auto count =
+        static_cast<std::uint32_t>(size < BlockedMessageFile::kHeaderSize
+                                       ? 0
+                                       : (size - BlockedMessageFile::kHeaderSize) / BlockedMessageFile::kRecordSize);
     std::cout << count << (count == 1 ? " blocked message" : " blocked messages") << ", newest first\n";
     auto recordAt = [&file](std::size_t index) {
         BlockedMessageRecord record{};
@@ -227,16 +228,17 @@ void RestoreBlocked(long long number) {
 
 void AddMessageCommands(CLI::App& app) {
     auto* inbox = app.add_subcommand(
-        "inbox", "List the messages in a folder of the message store, with their read mark, oldest first by delivery time "
-                 "(messages delivered at the same moment in the order they arrived)");
+        "inbox",
+        "List the messages in a folder of the message store, with their read mark, oldest first by delivery time "
+        "(messages delivered at the same moment in the order they arrived)");
     auto folder = std::make_shared<std::string>("Inbox");
     inbox->add_option("--folder", *folder, "The folder to list (Inbox, Outbox, Sent)");
     inbox->callback([folder] { ListFolder(*folder); });
 
-    auto* blocked =
-        app.add_subcommand("blocked", "List the blocked messages kept in Mesages.dat, newest first by delivery time "
-                                      "(messages delivered at the same moment the last arrived first), each with the "
-                                      "number that `blocked restore N` takes");
+    auto* blocked = app.add_subcommand("blocked",
+                                       "List the blocked messages kept in Mesages.dat, newest first by delivery time "
+                                       "(messages delivered at the same moment the last arrived first), each with the "
+                                       "number that `blocked restore N` takes");
     auto* restore = blocked->add_subcommand("restore", "Put blocked message N back in the Inbox, unread");
     auto number = std::make_shared<long long>(0);
     restore->add_option("N", *number, "The message's number in the `blocked` listing")->required();

@@ -72,8 +72,8 @@ public:
     // Opens the key, or with create makes it when missing and says so on standard output.
     OpenKey(const KeyName& name, bool create) {
         DWORD disposition = REG_OPENED_EXISTING_KEY;
-        LONG rc = create ? RegCreateKeyExW(name.root, name.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                           &key_, &disposition)
+        LONG rc = create ? RegCreateKeyExW(name.root, name.path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                                           &disposition)
                          : RegOpenKeyExW(name.root, name.path.c_str(), 0, KEY_ALL_ACCESS, &key_);
         if (rc == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY) {
             std::cout << "created the key " << FullName(name) << "\n";

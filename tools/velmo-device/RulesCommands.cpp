@@ -71,8 +71,8 @@ void Save(const std::u16string& path, const std::vector<TextRule>& rules) {
 
 std::string RuleText(std::size_t index, const TextRule& rule) {
     return std::to_string(index + 1) + ": " + Name(ActionNames, rule.action) + ", in " +
-           Name(ScopeNames, static_cast<std::int32_t>(rule.lookIn)) + ", " + (rule.regex ? "regex" : "words") +
-           " \"" + device::ToUtf8(rule.pattern) + "\"";
+           Name(ScopeNames, static_cast<std::int32_t>(rule.lookIn)) + ", " + (rule.regex ? "regex" : "words") + " \"" +
+           device::ToUtf8(rule.pattern) + "\"";
 }
 
 void Print(const std::vector<TextRule>& rules) {

@@ -16,11 +16,11 @@
 #include "device/GammuInput.h"
 #include "device/SmsInput.h"
 #include "device/Text.h"
-#include "tools/velmo-device/Commands.h"
 #include "handler/Decision.h"
 #include "handler/SenderAddress.h"
 #include "handler/SenderKey.h"
 #include "handler/TextRuleLookup.h"
+#include "tools/velmo-device/Commands.h"
 #if VELMO_HAVE_MODEM_MANAGER
 #include "tools/modem-manager/ModemManagerListener.h"
 #endif
@@ -232,7 +232,8 @@ void AddSmsCommands(CLI::App& app) {
     auto* receive = sms->add_subcommand(
         "receive", "Receive SMS: store each in the Inbox, hand it to the registered rule clients, print what happened");
     auto options = std::make_shared<ReceiveOptions>();
-    auto* from = receive->add_option("--from", options->from, "The sender's number (or name, for a sender without one)");
+    auto* from =
+        receive->add_option("--from", options->from, "The sender's number (or name, for a sender without one)");
     auto* name = receive->add_option("--name", options->name, "The sender's name, as the network gives it");
     auto* text = receive->add_option("--text", options->text, "The message text");
     auto* time = receive->add_option("--time", options->time,
@@ -254,11 +255,13 @@ void AddSmsCommands(CLI::App& app) {
     receive->callback([options] { Receive(*options); });
 
     auto* listen = sms->add_subcommand(
-        "listen", "Receive the SMS of a modem as they arrive, until SIGTERM or SIGINT: each is received as by "
-                  "sms receive, and only then deleted from the modem");
+        "listen",
+        "Receive the SMS of a modem as they arrive, until SIGTERM or SIGINT: each is received as by "
+        "sms receive, and only then deleted from the modem");
     auto listening = std::make_shared<ListenOptions>();
-    listen->add_flag("--modem-manager", listening->modemManager,
-                     "From ModemManager on the system bus (or the bus DBUS_SYSTEM_BUS_ADDRESS names)")
+    listen
+        ->add_flag("--modem-manager", listening->modemManager,
+                   "From ModemManager on the system bus (or the bus DBUS_SYSTEM_BUS_ADDRESS names)")
         ->required();
     listen->add_option("--modem", listening->modem,
                        "Only this modem, by its object path, such as /org/freedesktop/ModemManager1/Modem/0 "

@@ -81,8 +81,7 @@ QPoint ParseTap(const std::string& text) {
                 if (end == rest.size()) return QPoint(x, y);
             }
         }
-    } catch (const std::exception&) {
-    }
+    } catch (const std::exception&) {}
     throw UsageError("--tap wants X,Y in pixels, not \"" + text + "\"");
 }
 

@@ -52,7 +52,8 @@ std::string ExplainExtras(const CLI::App& app) {
         auto closest = std::min_element(options.begin(), options.end(), [&](const auto& a, const auto& b) {
             return EditDistance(option, a) < EditDistance(option, b);
         });
-        if (closest != options.end() && EditDistance(option, *closest) <= 2) text += " (did you mean " + *closest + "?)";
+        if (closest != options.end() && EditDistance(option, *closest) <= 2)
+            text += " (did you mean " + *closest + "?)";
     }
     if (text.empty()) {
         std::string extras;
@@ -69,8 +70,9 @@ std::string ExplainExtras(const CLI::App& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"velmo-device: the stand-in handheld on which Velmo runs.\n"
-                 "The device lives in $VELMO_DEVICE (default ~/.local/share/velmo/device)."};
+    CLI::App app{
+        "velmo-device: the stand-in handheld on which Velmo runs.\n"
+        "The device lives in $VELMO_DEVICE (default ~/.local/share/velmo/device)."};
     app.require_subcommand(1);
     velmo::cli::AddRegistryCommands(app);
     velmo::cli::AddContactsCommands(app);
