@@ -59,7 +59,9 @@ const Json& Member(const Json& object, const char* name, const std::string& at) 
 
 void RequireObject(const Json& value, const std::string& at, std::initializer_list<const char*> members) {
     if (!value.is_object()) Fail(at, "must be an object");
-    for (const auto& [name, unused] : value.items()) {
+    for (const auto& item : value.items()) {
+        // A name of its own: clang 14 cannot capture a structured binding in the lambda.
+        const std::string& name = item.key();
         if (std::none_of(members.begin(), members.end(), [&](const char* m) { return name == m; })) {
             Fail(at + "/" + name, "is no member of this format");
         }
