@@ -47,4 +47,9 @@ bool OpenAddressBookToChange(ContactsConnection& contacts, const std::string& le
 bool VelmoLightRuns();
 void AddExportCommands(CLI::App& app);  // export, import
 
+// For a command that only looks, after device::UseRegistryReadOnly: an import stopped
+// part-way is put in place first (the one write such a command may make, and only then),
+// so that the command never shows half of one.
+void FinishImportBeforeLooking();
+
 }  // namespace velmo::cli

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "device/VisibleText.h"
 #include "tools/velmo-device/Commands.h"
 
 namespace {
@@ -100,10 +101,10 @@ int main(int argc, char** argv) {
         }
         return 2;
     } catch (const velmo::cli::UsageError& e) {
-        std::cerr << "velmo-device: " << e.what() << "\n";
+        std::cerr << "velmo-device: " << velmo::device::VisibleText(e.what()) << "\n";
         return 2;
     } catch (const std::exception& e) {
-        std::cerr << "velmo-device: " << e.what() << "\n";
+        std::cerr << "velmo-device: " << velmo::device::VisibleText(e.what()) << "\n";
         return 1;
     }
     return 0;
