@@ -280,7 +280,8 @@ public:
     bool key(Json::string_t& name) {
         Frame& frame = frames_.back();
         if (std::find(frame.names.begin(), frame.names.end(), name) != frame.names.end()) {
-            Fail(Pointer() + "/" + name, "is given twice");
+            frame.names.push_back(name);  // so that the place named is this member's
+            Fail(Pointer(), "is given twice");
         }
         if (frame.names.size() == kMostMembers) Fail(Pointer(), "has more members than any object of this format");
         frame.names.push_back(name);
@@ -312,11 +313,14 @@ private:
         std::vector<std::string> names;
     };
 
-    // The JSON pointer of the value about to be read.
+    // The JSON pointer of the value about to be read: in a list the entry after those counted,
+    // in the lists around it the entry being read.
     std::string Pointer() const {
         std::string at;
-        for (const Frame& frame : frames_) {
-            at += "/" + (frame.value->is_array() ? std::to_string(frame.count) : frame.names.back());
+        for (std::size_t i = 0; i < frames_.size(); ++i) {
+            const Frame& frame = frames_[i];
+            const std::size_t entry = i + 1 == frames_.size() ? frame.count : frame.count - 1;
+            at += "/" + (frame.value->is_array() ? std::to_string(entry) : frame.names.back());
         }
         return at;
     }

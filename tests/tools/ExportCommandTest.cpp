@@ -244,7 +244,7 @@ const DamageRow kDamages[] = {
         [](std::string t) { return Replace(t, "\"Ann Lee\"", std::string(50000, '[') + std::string(50000, ']')); },
         "/contacts/2/name/0/0: nests deeper than any list or object of this format"},
     DamageRow{"NumberBeyondDouble", [](std::string t) { return Replace(t, "\"version\": 1", "\"version\": 1e400"); },
-              "line 3, column 17: number overflow parsing '1e400'"},
+              "line 3, column 18: number overflow parsing '1e400'"},
     DamageRow{"MemberGivenTwice",
               [](std::string t) { return Replace(t, "\"ActiveState\": 1", "\"ActiveState\": 0, \"ActiveState\": 2"); },
               "/settings/ActiveState: is given twice"},
