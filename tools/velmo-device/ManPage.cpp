@@ -54,11 +54,10 @@ void WriteCommand(std::ostream& out, const CLI::App& command, const std::string&
     out << ".SS \"" << Roff(usage) << "\"\n" << Roff(Trimmed(command.get_description())) << "\n";
     for (const CLI::Option* option : command.get_options()) {
         if (option == command.get_help_ptr() || option->get_group().empty()) continue;
-        out << ".TP\n.B \"" << Roff(formatter.make_option_name(option, option->get_positional())) << "\"\n";
-        if (std::string opts = Trimmed(formatter.make_option_opts(option)); !opts.empty()) {
-            out << ".RI \"" << Roff(opts) << "\"\n";
-        }
-        out << Roff(Trimmed(option->get_description())) << "\n";
+        // The tag line is the help's left column: the name in bold, then the value it takes.
+        out << ".TP\n\\fB" << Roff(formatter.make_option_name(option, option->get_positional())) << "\\fR"
+            << Roff(Trimmed(formatter.make_option_opts(option))) << "\n"
+            << Roff(Trimmed(option->get_description())) << "\n";
     }
     for (const CLI::App* sub : command.get_subcommands([](const CLI::App*) { return true; })) {
         WriteCommand(out, *sub, path + " " + sub->get_name(), formatter);
