@@ -99,6 +99,14 @@ velmo-device contacts action unknown dismiss >&2
 velmo-device sms receive --from +15550199 --text "You have won a prize" | cut -d: -f1
 velmo-device blocked >&2)sh",
      "dismissed"},
+    {"MenuEntriesInstallIntoAFreshDeviceAndStartTheScreens", R"sh(
+export QT_QPA_PLATFORM=offscreen
+velmo-device today --install --exit-after 1 >&2
+test -f "$VELMO_DEVICE/Program Files/VelmoLight/VelmoLight.exe"
+running=0
+timeout 10 velmo-device app >&2 || running=$?
+echo "VelmoLight ended with $running")sh",
+     "VelmoLight ended with 124"},
     {"ReadmePerUserStepsInstallIntoTheDeviceThatTheUnitUses", R"sh(
 mkdir -p "$TMP/stubs"
 for stub in usermod systemctl; do printf '#!/bin/sh\necho %s "$@" >> "%s/said"\n' $stub "$TMP" > "$TMP/stubs/$stub"; done

@@ -57,5 +57,9 @@ extern const char kDeliverablesBesideCommand[];
 std::filesystem::path DeliverablesDirectory();
 // Installs the deliverables when the device lacks them or holds other copies of them.
 void InstallWhenNeeded();
+// The device's copy of VelmoLight finds its libraries by the private folder's full path, which
+// an install into another prefix moves: the programs this process starts look beside the
+// deliverables first.
+void FindLibrariesBesideDeliverables();
 
 }  // namespace velmo::cli

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -45,6 +46,13 @@ std::filesystem::path DeliverablesDirectory() {
     return commandDirectory;
 }
 
+void FindLibrariesBesideDeliverables() {
+    std::string directory = DeliverablesDirectory().string();
+    const char* earlier = std::getenv("LD_LIBRARY_PATH");
+    if (earlier != nullptr && *earlier != '\0') directory += std::string(":") + earlier;
+    ::setenv("LD_LIBRARY_PATH", directory.c_str(), 1);
+}
+
 void InstallWhenNeeded() {
     std::filesystem::path directory = DeliverablesDirectory();
     if (!device::InstalledFrom(directory)) InstallFrom(directory);
@@ -63,6 +71,7 @@ void AddInstallCommands(CLI::App& app) {
                        "them or holds other copies of them")
         ->callback([] {
             InstallWhenNeeded();
+            FindLibrariesBesideDeliverables();
             StartVelmoLight();
         });
 }

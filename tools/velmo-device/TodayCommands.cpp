@@ -135,6 +135,7 @@ void AddTodayCommands(CLI::App& app) {
     today->callback([options] {
 #ifdef VELMO_HAVE_TODAY_SCREEN
         if (options->install) InstallWhenNeeded();
+        FindLibrariesBesideDeliverables();
         RunToday(*options);
 #else
         throw std::runtime_error("this velmo-device was built without the Today screen (it needs Qt 6)");
