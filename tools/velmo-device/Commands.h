@@ -3,6 +3,7 @@
 // a command reports a wrong argument by throwing UsageError (exit status 2) and
 // any other failure by throwing std::runtime_error (exit status 1).
 
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 
@@ -24,7 +25,7 @@ void AddContactActionCommand(CLI::App& contacts);  // contacts action
 void AddMessageCommands(CLI::App& app);            // inbox, blocked
 void AddSmsCommands(CLI::App& app);                // sms receive
 void AddRulesCommands(CLI::App& app);              // rules
-void AddInstallCommands(CLI::App& app);            // install, uninstall
+void AddInstallCommands(CLI::App& app);            // install, uninstall, app
 void AddTodayCommands(CLI::App& app);              // today
 
 // A handheld always has an address book, empty at first, and so has the device from the
@@ -46,5 +47,19 @@ bool OpenAddressBookToChange(ContactsConnection& contacts, const std::string& le
 // While it runs it holds ContactsInfo.dat mapped, and a file put in its place would not reach it.
 bool VelmoLightRuns();
 void AddExportCommands(CLI::App& app);  // export, import
+// The hidden --man-page FILE, which writes the manual page from the commands' own help.
+void AddManPageOption(CLI::App& app);
+
+// The private library folder of an installed Velmo, relative to the folder of velmo-device.
+extern const char kDeliverablesBesideCommand[];
+// Where the deliverables to install are: that folder when this command is installed, else
+// this command's own folder (the build tree).
+std::filesystem::path DeliverablesDirectory();
+// Installs the deliverables when the device lacks them or holds other copies of them.
+void InstallWhenNeeded();
+// The device's copy of VelmoLight finds its libraries by the private folder's full path, which
+// an install into another prefix moves: the programs this process starts look beside the
+// deliverables first.
+void FindLibrariesBesideDeliverables();
 
 }  // namespace velmo::cli

@@ -25,6 +25,7 @@ struct TodayOptions {
     std::string screenshot;
     double exitAfter = 0;
     std::vector<std::string> taps;
+    bool install = false;
 };
 
 #ifdef VELMO_HAVE_TODAY_SCREEN
@@ -129,8 +130,12 @@ void AddTodayCommands(CLI::App& app) {
     today->add_option("--screenshot", options->screenshot, "save the screen as a PNG file when it closes");
     today->add_option("--exit-after", options->exitAfter, "close the screen after SECONDS")->check(CLI::PositiveNumber);
     today->add_option("--tap", options->taps, "tap the screen at X,Y once the items are up (repeatable)");
+    today->add_flag("--install", options->install,
+                    "first install the deliverables into the device when it lacks them or holds other copies");
     today->callback([options] {
 #ifdef VELMO_HAVE_TODAY_SCREEN
+        if (options->install) InstallWhenNeeded();
+        FindLibrariesBesideDeliverables();
         RunToday(*options);
 #else
         throw std::runtime_error("this velmo-device was built without the Today screen (it needs Qt 6)");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/Version.h"
 #include "tools/velmo-device/Commands.h"
 
 namespace {
@@ -37,6 +38,7 @@ std::string ExplainExtras(const CLI::App& app) {
     std::vector<std::string> options;
     std::string positionals;
     for (const CLI::Option* option : command->get_options()) {
+        if (option->get_group().empty()) continue;  // the build's own options are not offered to people
         if (option->get_positional()) {
             positionals += " " + option->get_name();
         } else {
@@ -74,6 +76,7 @@ int main(int argc, char** argv) {
         "velmo-device: the stand-in handheld on which Velmo runs.\n"
         "The device lives in $VELMO_DEVICE (default ~/.local/share/velmo/device)."};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("velmo-device ") + velmo::kVersion, "Print the version and exit");
     velmo::cli::AddRegistryCommands(app);
     velmo::cli::AddContactsCommands(app);
     velmo::cli::AddMessageCommands(app);
@@ -82,11 +85,11 @@ int main(int argc, char** argv) {
     velmo::cli::AddExportCommands(app);
     velmo::cli::AddInstallCommands(app);
     velmo::cli::AddTodayCommands(app);
+    velmo::cli::AddManPageOption(app);
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
+    } catch (const CLI::Success& e) {
+        // --help, --version and the manual page end here.
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         // An unknown option is the fault to name, even where CLI11 reports what followed from it.
