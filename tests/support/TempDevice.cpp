@@ -18,7 +18,7 @@ namespace {
 // Every test process gets a home and a default device of its own, made before any test
 // runs and removed at its end, so that a test without a TempDevice, and every program a
 // test starts, reaches neither the user's device nor another test's. Under VELMO_TEST_ROOT
-// when the test run names it, else in the system's temporary folder.
+// (the environment's, else the build's per-run folder), else in the temporary folder.
 class OwnHome {
 public:
     OwnHome() {
@@ -27,6 +27,9 @@ public:
             return;
         }
         const char* under = std::getenv("VELMO_TEST_ROOT");
+#ifdef VELMO_TEST_ROOT
+        if (under == nullptr || *under != '/') under = VELMO_TEST_ROOT;
+#endif
         std::filesystem::path base =
             under != nullptr && *under == '/' ? std::filesystem::path(under) : std::filesystem::temp_directory_path();
         std::error_code ignored;

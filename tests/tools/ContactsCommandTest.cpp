@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BadArguments{"NoSubcommand",
                      {"contacts"},
-                     "velmo-device contacts needs a command: list, add, import, remove, clear or action"},
+                     "velmo-device: contacts needs a command: list, add, import, remove, clear or action"},
         BadArguments{"MisspelledCommand", {"inbx"}, "no command inbx; did you mean inbox?"},
         BadArguments{"MisspelledCommandBeforeItsOptions", {"contcts", "add", "--first", "A"}, "did you mean contacts?"},
         BadArguments{

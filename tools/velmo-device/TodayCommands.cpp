@@ -96,7 +96,7 @@ void AddTodayCommands(CLI::App& app) {
                     used = 0;
                 }
                 if (used == text.size() && seconds >= 0.001 && seconds <= 2147483) return {};
-                return "--exit-after takes 0.001 to 2147483 seconds, not " + text;
+                return "takes 0.001 to 2147483 seconds, not " + text;
             },
             "SECONDS");
     today->add_option("--tap", options->taps, "tap the screen at X,Y once the items are up (repeatable)");

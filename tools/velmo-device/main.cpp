@@ -94,7 +94,8 @@ std::string ExplainCommand(const CLI::App& app) {
     };
     if (word.empty()) {
         if (command->get_require_subcommand_min() == 0) return {};
-        return typed + " needs a command: " + listed(choices) + "\nRun " + typed + " --help for more.";
+        return (name.empty() ? std::string("name a command") : name.substr(1) + " needs a command") + ": " +
+               listed(choices) + "\nRun " + typed + " --help for more.";
     }
     std::string folded = word;
     for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
