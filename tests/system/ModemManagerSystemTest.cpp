@@ -103,7 +103,8 @@ protected:
 };
 
 const std::string LunchLine =
-    "accepted: +15550100 \"Lunch at noon?\": event 0x00000000, MRC_NOT_HANDLED; sender key 1; in the Inbox, unread\n";
+    "accepted: +15550100 \"Lunch at noon?\": event 0x00000000, MRC_NOT_HANDLED; sender key 1 (Ada); in the Inbox, "
+    "unread\n";
 const std::string LunchInInbox = "Inbox: 1 message\n  unread  2024-05-01 07:30:15  +15550100  Lunch at noon?\n";
 
 TEST_F(ModemManagerSystem, ContactsMessageLandsInTheInboxAndLeavesTheModem) {

@@ -3,9 +3,11 @@
 // a command reports a wrong argument by throwing UsageError (exit status 2) and
 // any other failure by throwing std::runtime_error (exit status 1).
 
+#include <cstdint>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
 
@@ -25,8 +27,22 @@ void AddContactActionCommand(CLI::App& contacts);  // contacts action
 void AddMessageCommands(CLI::App& app);            // inbox, blocked
 void AddSmsCommands(CLI::App& app);                // sms receive
 void AddRulesCommands(CLI::App& app);              // rules
-void AddInstallCommands(CLI::App& app);            // install, uninstall, app
+void AddInstallCommands(CLI::App& app);            // install, uninstall, app, where
 void AddTodayCommands(CLI::App& app);              // today
+
+// The contact's name as VelmoLight's list shows it, under the device's "ContactFormat";
+// empty when no contact has the object identifier or the address book cannot be read.
+std::string ContactListName(std::int32_t oid);
+// A stored action as VelmoLight's list names it: Accept, Dismiss or Silent accept.
+std::string ActionText(std::int32_t action);
+
+// Whether a typed keyword is the keyword: "Unknown" and "DISMISS" are taken as the README
+// and VelmoLight write them.
+bool IsKeyword(std::string_view typed, std::string_view keyword);
+
+// For a command that only looks: a device that is not there is told as such, rather than
+// listed as empty, for a mistyped VELMO_DEVICE would otherwise look like a device without data.
+void RequireDevice();
 
 // A handheld always has an address book, empty at first, and so has the device from the
 // first command that writes to it. A missing contacts.db is replaced by an empty one only

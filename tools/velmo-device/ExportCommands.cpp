@@ -1,3 +1,5 @@
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -32,6 +34,7 @@ std::string Count(std::size_t n, const char* one, const char* many) {
 
 // Only looks at the device; the one file written is the export.
 void Export(const std::string& file) {
+    RequireDevice();
     device::UseRegistryReadOnly();
     SettingsStore settings;
     ContactsConnection book;
@@ -44,8 +47,9 @@ void Export(const std::string& file) {
     if (!GatherExport(settings, book, document, error)) throw std::runtime_error(error);
     book.Close();
     const std::string text = SerializeExport(document);
+    errno = 0;
     if (!device::ReplaceFileAtomically(device::ToUtf16(file), text.data(), text.size())) {
-        throw std::runtime_error("cannot write " + file);
+        throw std::runtime_error("cannot write " + file + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
     }
     std::cout << "exported the settings, " << Count(document.contacts.size(), "contact's action", "contacts' actions")
               << ", " << Count(document.textRules.size(), "text rule", "text rules") << " and "
@@ -54,10 +58,16 @@ void Export(const std::string& file) {
 }
 
 void Import(const ImportOptions& options) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(options.file, ignored)) {
+        throw UsageError(options.file + ": is a directory, not a file that export wrote");
+    }
+    errno = 0;
     std::ifstream in(options.file, std::ios::binary);
-    if (!in) throw UsageError("cannot open " + options.file);
+    if (!in)
+        throw UsageError("cannot open " + options.file + ": " + (errno != 0 ? std::strerror(errno) : "not opened"));
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::runtime_error("cannot read " + options.file);
+    if (in.bad()) throw std::runtime_error("cannot read " + options.file + ": " + std::strerror(errno));
     ExportDocument document;
     std::string error;
     if (!ParseExport(text, document, error)) {

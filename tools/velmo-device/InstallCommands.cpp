@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -58,6 +60,18 @@ void InstallWhenNeeded() {
     if (!device::InstalledFrom(directory)) InstallFrom(directory);
 }
 
+bool IsKeyword(std::string_view typed, std::string_view keyword) {
+    return std::equal(typed.begin(), typed.end(), keyword.begin(), keyword.end(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
+}
+
+void RequireDevice() {
+    const std::filesystem::path root = device::DeviceRoot();
+    std::error_code error;
+    if (!std::filesystem::is_directory(root, error)) throw std::runtime_error("no device at " + root.string());
+}
+
 void AddInstallCommands(CLI::App& app) {
     app.add_subcommand("install",
                        "Copy the built deliverables into the device, register the handler (its DllRegisterServer) "
@@ -74,6 +88,10 @@ void AddInstallCommands(CLI::App& app) {
             FindLibrariesBesideDeliverables();
             StartVelmoLight();
         });
+    app.add_subcommand("where",
+                       "Print the folder the device lives in: $VELMO_DEVICE, else $XDG_DATA_HOME/velmo/device, else "
+                       "~/.local/share/velmo/device (it need not exist yet)")
+        ->callback([] { std::cout << device::DeviceRoot().string() << "\n"; });
 }
 
 }  // namespace velmo::cli
