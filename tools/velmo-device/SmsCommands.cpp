@@ -217,8 +217,18 @@ struct ListenOptions {
 
 void Listen(const ListenOptions& options) {
 #if VELMO_HAVE_MODEM_MANAGER
-    Receiver receive(options.quiet);
-    ListenToModemManager(options.modem, [&receive](const device::IncomingSms& sms) { receive(sms); });
+    if (!options.modem.empty() && !IsObjectPath(options.modem)) {
+        throw UsageError("--modem " + options.modem +
+                         ": not a D-Bus object path, such as /org/freedesktop/ModemManager1/Modem/0");
+    }
+    device::ModemJournal journal;
+    device::MessageStore store;
+    device::SmsTransport transport(store);
+    ModemIntake intake(journal, store, transport, options.quiet ? device::Locating::No : device::Locating::Yes,
+                       [&options](const device::IncomingSms& sms, const device::SmsReceipt& receipt) {
+                           if (!options.quiet) Report(sms, receipt);
+                       });
+    ListenToModemManager(options.modem, intake);
 #else
     (void)options;
     throw std::runtime_error("this velmo-device was built without QtDBus, so it cannot listen to ModemManager");
