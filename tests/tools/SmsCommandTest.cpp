@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "device/VisibleText.h"
 #include "support/FileHelpers.h"
 #include "support/Process.h"
 #include "support/TempDevice.h"
@@ -130,7 +131,7 @@ TEST_F(SmsCommand, MessageStaysInTheInboxWhenNoRuleClientTakesIt) {
     auto none = Device({"sms", "receive", "--from", "555 0100", "--name", "Ada", "--text", "one\ntwo"});
     ASSERT_EQ(none.exitCode, 0) << none.errors;
     EXPECT_EQ(none.output,
-              "not handled: Ada <555 0100> \"one two\": no rule client registered (run velmo-device install); in the "
+              "not handled: Ada <555 0100> \"one\\ntwo\": no rule client registered (run velmo-device install); in the "
               "Inbox, unread\n");
 
     ASSERT_EQ(Device({"registry", "set", "HKLM/Software/Microsoft/Inbox/Svc/SMS/Rules",
@@ -223,7 +224,61 @@ INSTANTIATE_TEST_SUITE_P(
         BadReceive{"TimeBefore1601",
                    {"sms", "receive", "--from", "555", "--text", "t", "--time", "1601-01-01T00:30+01:00"},
                    {},
-                   "before 1601"}),
+                   "before 1601"},
+        BadReceive{"TimeAfter9999",
+                   {"sms", "receive", "--from", "555", "--text", "t", "--time", "9999-12-31T23:59:59-12:00"},
+                   {},
+                   "after 9999-12-31 23:59:59 UTC"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A stranger's name and text, as every command that prints them shows them.
+struct StrangerRow {
+    const char* name;
+    std::string sender;
+    std::string text;
+    std::string shownSender;
+    std::string shownText;
+};
+
+class StrangersText : public SmsCommand, public ::testing::WithParamInterface<StrangerRow> {};
+
+TEST_P(StrangersText, NeverReachesTheTerminalRaw) {
+    const StrangerRow& row = GetParam();
+    ASSERT_EQ(Device({"install"}).exitCode, 0);
+    device.InstallAppPath();
+    std::vector<velmo::test::ProcessResult> printed;
+    printed.push_back(Device({"sms", "receive", "--from", "+15550199", "--name", row.sender, "--text", row.text}));
+    printed.push_back(Device({"inbox"}));
+    Setting("ActiveState", "0");
+    ASSERT_EQ(Device({"contacts", "action", "unknown", "dismiss"}).exitCode, 0);
+    printed.push_back(Device({"sms", "receive", "--from", "+15550199", "--name", row.sender, "--text", row.text}));
+    printed.push_back(Device({"blocked"}));
+    ASSERT_EQ(Device({"rules", "add", "--pattern", row.text, "--action", "dismiss"}).exitCode, 0);
+    printed.push_back(Device({"rules", "list"}));
+    ASSERT_EQ(Device({"contacts", "add", "--first", row.sender}).exitCode, 0);
+    printed.push_back(Device({"contacts", "list"}));
+    for (std::size_t i = 0; i < printed.size(); ++i) {
+        const std::string& out = printed[i].output;
+        EXPECT_EQ(printed[i].exitCode, 0) << i << ": " << printed[i].errors;
+        for (const std::string& line : Lines(out)) EXPECT_EQ(velmo::device::VisibleText(line), line) << i;
+        EXPECT_NE(out.find(i == 4 ? row.shownText : row.shownSender), std::string::npos) << i << ": " << out;
+        if (i < 4) EXPECT_NE(out.find(row.shownText), std::string::npos) << i << ": " << out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, StrangersText,
+                         ::testing::Values(StrangerRow{"TitleAndClear", "Eve\x1b]0;x\a", "\x1b]0;pwned\a\x1b[2J",
+                                                       "Eve\\e]0;x\\x07", "\\e]0;pwned\\x07\\e[2J"},
+                                           StrangerRow{"LinesAndCarriageReturn", "Bank\rEve", "ok\n\rsent",
+                                                       "Bank\\rEve", "ok\\n\\rsent"},
+                                           StrangerRow{"C1ControlSequence",
+                                                       "Ev\xc2\x9b"
+                                                       "2Je",
+                                                       "\xc2\x9b"
+                                                       "31mred\xc2\x85",
+                                                       "Ev\\u009b2Je", "\\u009b31mred\\u0085"},
+                                           StrangerRow{"BidiOverride", "\u202eevE", "pay \u2066fee\u2069 \u200fnow",
+                                                       "\\u202eevE", "pay \\u2066fee\\u2069 \\u200fnow"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

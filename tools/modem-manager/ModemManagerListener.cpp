@@ -19,6 +19,7 @@
 #include <stdexcept>
 
 #include "device/ModemSms.h"
+#include "device/VisibleText.h"
 
 namespace velmo::cli {
 
@@ -39,7 +40,8 @@ std::u16string Utf16(const QString& text) {
 
 std::string ErrorText(const QDBusMessage& reply) { return Utf8(reply.errorName()) + ": " + Utf8(reply.errorMessage()); }
 
-void Note(const std::string& line) { std::cerr << "velmo-device: " << line << std::endl; }
+// A note may carry what a modem or a sender gave, so its control characters are shown.
+void Note(const std::string& line) { std::cerr << "velmo-device: " << device::VisibleText(line) << std::endl; }
 
 // The interface names of an a{sa{sv}}, as InterfacesAdded and GetManagedObjects give them.
 QStringList InterfaceNames(const QDBusArgument& argument) {

@@ -78,4 +78,9 @@ void InstallWhenNeeded();
 // deliverables first.
 void FindLibrariesBesideDeliverables();
 
+// For a command that only looks, after device::UseRegistryReadOnly: an import stopped
+// part-way is put in place first (the one write such a command may make, and only then),
+// so that the command never shows half of one.
+void FinishImportBeforeLooking();
+
 }  // namespace velmo::cli

@@ -10,6 +10,7 @@
 #include "device/Registry.h"
 #include "device/Text.h"
 #include "device/VCard.h"
+#include "device/VisibleText.h"
 #include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
@@ -64,7 +65,9 @@ void List() {
         std::cout << contacts.Oid(row);
         for (std::size_t i = 0; i < ContactFieldCount; ++i) {
             auto text = contacts.Field(row, FieldAt(i));
-            if (!text.empty()) std::cout << "  " << device::ContactFieldName(FieldAt(i)) << "=" << device::ToUtf8(text);
+            if (!text.empty())
+                std::cout << "  " << device::ContactFieldName(FieldAt(i)) << "="
+                          << device::VisibleText(device::ToUtf8(text));
         }
         ContactRecord record;
         std::cout << "  action="
@@ -106,7 +109,7 @@ void AddContactsCommands(CLI::App& app) {
         device::ContactStore store;
         auto result = device::ImportVCardFile(store, *file,
                                               *duplicates ? device::DuplicateCards::Add : device::DuplicateCards::Skip);
-        for (const auto& note : result.notes) std::cout << *file << ": " << note << "\n";
+        for (const auto& note : result.notes) std::cout << *file << ": " << device::VisibleText(note) << "\n";
         std::cout << "imported " << Contacts(result.oids.size()) << " from " << *file;
         if (result.alreadyThere > 0) {
             std::cout << "; left out " << Contacts(result.alreadyThere)

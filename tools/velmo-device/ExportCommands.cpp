@@ -1,15 +1,14 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <string>
 
 #include "common/ContactsConnection.h"
 #include "common/ExportDocument.h"
 #include "common/ExportTransfer.h"
+#include "common/FileSwitch.h"
 #include "common/SettingsStore.h"
 #include "device/ContactStore.h"
 #include "device/DeviceRoot.h"
@@ -36,6 +35,7 @@ std::string Count(std::size_t n, const char* one, const char* many) {
 void Export(const std::string& file) {
     RequireDevice();
     device::UseRegistryReadOnly();
+    FinishImportBeforeLooking();
     SettingsStore settings;
     ContactsConnection book;
     if (!book.Open() && device::ContactStore::Exists()) {
@@ -58,20 +58,12 @@ void Export(const std::string& file) {
 }
 
 void Import(const ImportOptions& options) {
-    std::error_code ignored;
-    if (std::filesystem::is_directory(options.file, ignored)) {
-        throw UsageError(options.file + ": is a directory, not a file that export wrote");
-    }
-    errno = 0;
-    std::ifstream in(options.file, std::ios::binary);
-    if (!in)
-        throw UsageError("cannot open " + options.file + ": " + (errno != 0 ? std::strerror(errno) : "not opened"));
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::runtime_error("cannot read " + options.file + ": " + std::strerror(errno));
     ExportDocument document;
     std::string error;
-    if (!ParseExport(text, document, error)) {
-        throw std::runtime_error(options.file + ": " + error + "; nothing was imported");
+    switch (ReadExportFile(options.file, document, error)) {
+        case ExportFileRead::Read: break;
+        case ExportFileRead::CannotOpen: throw UsageError(error);
+        case ExportFileRead::Refused: throw std::runtime_error(error);
     }
     if (VelmoLightRuns()) {
         throw std::runtime_error(
@@ -101,6 +93,17 @@ void Import(const ImportOptions& options) {
 }
 
 }  // namespace
+
+void FinishImportBeforeLooking() {
+    SettingsStore settings;
+    char16_t appPath[MAX_PATH] = {};
+    if (!settings.GetAppPath(appPath)) return;
+    std::error_code ec;
+    if (!std::filesystem::exists(device::NativePath(appPath) + FileSwitchJournalName, ec)) return;
+    device::UseRegistryReadOnly(false);
+    FinishFileSwitch(appPath);
+    device::UseRegistryReadOnly(true);
+}
 
 void AddExportCommands(CLI::App& app) {
     auto* exporting = app.add_subcommand(

@@ -11,6 +11,7 @@
 #include "device/DeviceRoot.h"
 #include "device/Registry.h"
 #include "device/Text.h"
+#include "device/VisibleText.h"
 #include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
@@ -72,7 +73,7 @@ void Save(const std::u16string& path, const std::vector<TextRule>& rules) {
 std::string RuleText(std::size_t index, const TextRule& rule) {
     return std::to_string(index + 1) + ": " + Name(ActionNames, rule.action) + ", in " +
            Name(ScopeNames, static_cast<std::int32_t>(rule.lookIn)) + ", " + (rule.regex ? "regex" : "words") + " \"" +
-           device::ToUtf8(rule.pattern) + "\"";
+           device::VisibleText(device::ToUtf8(rule.pattern)) + "\"";
 }
 
 void Print(const std::vector<TextRule>& rules) {
@@ -84,6 +85,7 @@ void Print(const std::vector<TextRule>& rules) {
 void List() {
     RequireDevice();
     device::UseRegistryReadOnly();
+    FinishImportBeforeLooking();
     SettingsStore settings;
     char16_t path[MAX_PATH] = {};
     Print(TextRulesPath(settings, path) ? ReadTextRules(path) : std::vector<TextRule>{});

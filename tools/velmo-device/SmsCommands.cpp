@@ -16,6 +16,7 @@
 #include "device/GammuInput.h"
 #include "device/SmsInput.h"
 #include "device/Text.h"
+#include "device/VisibleText.h"
 #include "handler/Decision.h"
 #include "handler/SenderAddress.h"
 #include "handler/SenderKey.h"
@@ -51,13 +52,8 @@ std::string Hex(unsigned value) {
     return text;
 }
 
-std::string OneLine(std::u16string_view text) {
-    std::string line = ToUtf8(text);
-    for (char& c : line) {
-        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-    }
-    return line;
-}
+// A sender's text on one line, its control characters shown rather than obeyed.
+std::string OneLine(std::u16string_view text) { return device::VisibleText(ToUtf8(text)); }
 
 const char* OutcomeText(SmsOutcome outcome) {
     switch (outcome) {

@@ -8,6 +8,7 @@
 
 #include "common/Version.h"
 #include "device/DeviceRoot.h"
+#include "device/VisibleText.h"
 #include "tools/velmo-device/Commands.h"
 
 namespace {
@@ -160,10 +161,10 @@ int main(int argc, char** argv) {
         std::cerr << "velmo-device: " << e.what() << "\n";
         return 2;
     } catch (const velmo::cli::UsageError& e) {
-        std::cerr << "velmo-device: " << e.what() << "\n";
+        std::cerr << "velmo-device: " << velmo::device::VisibleText(e.what()) << "\n";
         return 2;
     } catch (const std::exception& e) {
-        std::cerr << "velmo-device: " << e.what() << "\n";
+        std::cerr << "velmo-device: " << velmo::device::VisibleText(e.what()) << "\n";
         return 1;
     }
     return 0;
