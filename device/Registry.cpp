@@ -130,7 +130,13 @@ class Database {
 public:
     // Opens (or reopens, when the device root moved) the connection; ERROR_SUCCESS or why not.
     LONG Connect(Access access) {
-        std::filesystem::path file = velmo::device::DeviceRoot() / "registry.db";
+        std::filesystem::path file;
+        // The registry's callers take error codes, never exceptions.
+        try {
+            file = velmo::device::DeviceRoot() / "registry.db";
+        } catch (const velmo::device::NoDeviceRoot&) {
+            return ERROR_CANTOPEN;
+        }
         if (sql.IsOpen() && file == file_) return ERROR_SUCCESS;
         Disconnect();
         if (access == Access::ReadOnly) return ConnectReadOnly(file);

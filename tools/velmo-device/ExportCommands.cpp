@@ -1,3 +1,5 @@
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -31,6 +33,7 @@ std::string Count(std::size_t n, const char* one, const char* many) {
 
 // Only looks at the device; the one file written is the export.
 void Export(const std::string& file) {
+    RequireDevice();
     device::UseRegistryReadOnly();
     FinishImportBeforeLooking();
     SettingsStore settings;
@@ -44,8 +47,9 @@ void Export(const std::string& file) {
     if (!GatherExport(settings, book, document, error)) throw std::runtime_error(error);
     book.Close();
     const std::string text = SerializeExport(document);
+    errno = 0;
     if (!device::ReplaceFileAtomically(device::ToUtf16(file), text.data(), text.size())) {
-        throw std::runtime_error("cannot write " + file);
+        throw std::runtime_error("cannot write " + file + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
     }
     std::cout << "exported the settings, " << Count(document.contacts.size(), "contact's action", "contacts' actions")
               << ", " << Count(document.textRules.size(), "text rule", "text rules") << " and "

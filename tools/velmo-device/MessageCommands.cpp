@@ -63,8 +63,13 @@ std::u16string TextOf(const device::StoredMessage& message, ULONG tag) {
     return text != nullptr ? *text : std::u16string();
 }
 
-void ListFolder(const std::string& folderName) {
+void ListFolder(const std::string& typedName) {
+    RequireDevice();
     device::MessageStore store(device::MessageStore::ReadOnly);
+    std::string folderName = typedName;
+    for (const auto& name : store.FolderNames()) {
+        if (IsKeyword(typedName, ToUtf8(name))) folderName = ToUtf8(name);
+    }
     std::vector<device::StoredMessage> messages;
     try {
         messages = store.ListFolder(ToUtf16(folderName));
@@ -144,6 +149,7 @@ std::string RecordLine(const BlockedMessageRecord& record) {
 // which opens for writing: listing must work for a person who may only read the device.
 // Each line is numbered, 1 for the latest delivered, as `blocked restore` takes them.
 void ListBlocked() {
+    RequireDevice();
     device::UseRegistryReadOnly();
     FinishImportBeforeLooking();
     std::optional<std::u16string> blockedPath = BlockedPath();

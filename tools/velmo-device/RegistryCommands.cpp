@@ -216,6 +216,7 @@ void AddRegistryCommands(CLI::App& app) {
         } else {
             keys = {ParseKey(*listKey)};
         }
+        RequireDevice();
         for (const auto& name : keys) {
             OpenKey key(name, false);
             PrintTree(key.get(), FullName(name), "");
@@ -230,6 +231,7 @@ void AddRegistryCommands(CLI::App& app) {
     get->callback([getKey, getValue] {
         device::UseRegistryReadOnly();
         KeyName name = ParseKey(*getKey);
+        RequireDevice();
         OpenKey key(name, false);
         if (!getValue->has_value()) {
             PrintValues(key.get(), "");

@@ -37,7 +37,7 @@ constexpr Named ScopeNames[] = {{"text", static_cast<std::int32_t>(TextRuleScope
 template <std::size_t N>
 std::int32_t Parse(const Named (&names)[N], const std::string& text, const char* what) {
     for (const auto& entry : names) {
-        if (text == entry.name) return entry.value;
+        if (IsKeyword(text, entry.name)) return entry.value;
     }
     std::string choices;
     for (const auto& entry : names) choices += (choices.empty() ? "" : ", ") + std::string(entry.name);
@@ -83,6 +83,7 @@ void Print(const std::vector<TextRule>& rules) {
 
 // Only looks: a device where VelmoLight never ran has no rules, and keeps no trace of the look.
 void List() {
+    RequireDevice();
     device::UseRegistryReadOnly();
     FinishImportBeforeLooking();
     SettingsStore settings;
