@@ -10,6 +10,7 @@
 #include "common/SettingsStore.h"
 #include "device/Clock.h"
 #include "device/Text.h"
+#include "device/VisibleText.h"
 
 namespace velmo::cli {
 
@@ -20,7 +21,8 @@ using device::Property;
 
 constexpr const char16_t* Inbox = u"Inbox";
 
-void Note(const std::string& line) { std::cerr << "velmo-device: " << line << std::endl; }
+// A note may carry what a modem or a sender gave, so its control characters are shown.
+void Note(const std::string& line) { std::cerr << "velmo-device: " << device::VisibleText(line) << std::endl; }
 
 const Property* Find(const std::vector<Property>& properties, ULONG tag) {
     for (const auto& property : properties) {
