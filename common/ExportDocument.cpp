@@ -6,6 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/BlockedMessageTexts.h"
 #include "common/TextRuleMatcher.h"
 #include "device/Clock.h"
 #include "device/Text.h"
@@ -151,7 +152,7 @@ ExportedSettings ReadSettings(const Json& value) {
 }
 
 ExportedContact ReadContact(const Json& value, const std::string& at) {
-    RequireObject(value, at, {"key", "action", "name", "numbers"});
+    RequireObject(value, at, {"key", "action", "name", "numbers", "emails", "shown"});
     ExportedContact contact;
     contact.key = Long(Member(value, "key", at), at + "/key");
     if (contact.key == 0) Fail(at + "/key", "0 is no contact's key");
@@ -163,6 +164,13 @@ ExportedContact ReadContact(const Json& value, const std::string& at) {
             contact.numbers.push_back(Text((*numbers)[i], at + "/numbers/" + std::to_string(i), 1024));
         }
     }
+    if (auto emails = value.find("emails"); emails != value.end()) {
+        RequireArray(*emails, at + "/emails");
+        for (std::size_t i = 0; i < emails->size(); ++i) {
+            contact.emails.push_back(Text((*emails)[i], at + "/emails/" + std::to_string(i), 1024));
+        }
+    }
+    if (auto shown = value.find("shown"); shown != value.end()) contact.shown = Text(*shown, at + "/shown", 1024);
     return contact;
 }
 
@@ -193,11 +201,18 @@ void CopyField(char16_t (&field)[N], const Json& object, const char* name, const
     std::copy(text.begin(), text.end(), field);
 }
 
-BlockedMessageRecord ReadBlockedMessage(const Json& value, const std::string& at) {
+BlockedMessageRecord ReadBlockedMessage(const Json& value, const std::string& at, std::u16string& wholeText) {
     RequireObject(value, at, {"senderAddress", "subject", "senderName", "deliveryTime"});
     BlockedMessageRecord record{};
     CopyField(record.senderAddress, value, "senderAddress", at);
-    CopyField(record.subject, value, "subject", at);
+    // A text longer than the record's field keeps its start there and the whole beside it.
+    wholeText = Text(Member(value, "subject", at), at + "/subject", kMaxWholeTextUnits);
+    if (wholeText.size() <= std::size(record.subject)) {
+        std::copy(wholeText.begin(), wholeText.end(), record.subject);
+    } else {
+        std::copy_n(MakeBlockedMessageRecord(nullptr, wholeText.c_str(), nullptr, {}).subject,
+                    std::size(record.subject), record.subject);
+    }
     CopyField(record.senderName, value, "senderName", at);
     const Json& time = Member(value, "deliveryTime", at);
     if (!time.is_number_unsigned() && !(time.is_number_integer() && time.get<std::int64_t>() >= 0)) {
@@ -236,7 +251,10 @@ ExportDocument ReadDocument(const Json& root) {
     }
     const Json& messages = RequireArray(Member(root, "blockedMessages", ""), "/blockedMessages");
     for (std::size_t i = 0; i < messages.size(); ++i) {
-        document.blockedMessages.push_back(ReadBlockedMessage(messages[i], "/blockedMessages/" + std::to_string(i)));
+        std::u16string text;
+        document.blockedMessages.push_back(
+            ReadBlockedMessage(messages[i], "/blockedMessages/" + std::to_string(i), text));
+        document.blockedTexts.push_back(std::move(text));
     }
     return document;
 }
@@ -280,6 +298,13 @@ std::string SerializeExport(const ExportDocument& document) {
             Json numbers = Json::array();
             for (const auto& number : contact.numbers) numbers.push_back(TextJson(number));
             entry["numbers"] = std::move(numbers);
+            // Only a contact that its name and numbers cannot tell apart carries more.
+            if (contact.name.empty() && contact.numbers.empty()) {
+                Json emails = Json::array();
+                for (const auto& email : contact.emails) emails.push_back(TextJson(email));
+                entry["emails"] = std::move(emails);
+                entry["shown"] = TextJson(contact.shown);
+            }
         }
         contacts.push_back(std::move(entry));
     }
@@ -291,9 +316,12 @@ std::string SerializeExport(const ExportDocument& document) {
                              {"pattern", TextJson(rule.pattern)}});
     }
     Json messages = Json::array();
-    for (const auto& record : document.blockedMessages) {
+    for (std::size_t i = 0; i < document.blockedMessages.size(); ++i) {
+        const BlockedMessageRecord& record = document.blockedMessages[i];
+        const std::u16string_view text =
+            i < document.blockedTexts.size() ? document.blockedTexts[i] : RecordText(record.subject);
         messages.push_back(Json{{"senderAddress", TextJson(RecordText(record.senderAddress))},
-                                {"subject", TextJson(RecordText(record.subject))},
+                                {"subject", TextJson(text)},
                                 {"senderName", TextJson(RecordText(record.senderName))},
                                 {"deliveryTime", device::Join(record.deliveryTime)}});
     }

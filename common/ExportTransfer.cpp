@@ -7,6 +7,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "common/BlockedMessageTexts.h"
 #include "common/ContactStateFile.h"
 #include "common/ContactStateRebuild.h"
 #include "common/PhoneDigits.h"
@@ -22,6 +23,8 @@ struct BookContact {
     std::int32_t key = 0;
     std::u16string name;
     std::vector<std::u16string> numbers;
+    std::vector<std::u16string> emails;
+    std::u16string shown;
 };
 
 std::u16string Field(IContact* contact, HRESULT (IContact::*getter)(BSTR*)) {
@@ -43,6 +46,17 @@ std::u16string ContactName(IContact* contact) {
     return name;
 }
 
+// For a contact without a name or a compared number: its e-mail addresses, and what the contact
+// list shows for it (its radio number, else its first e-mail address).
+void ReadOtherIdentity(IContact* contact, BookContact& entry) {
+    for (auto getter : {&IContact::get_Email1Address, &IContact::get_Email2Address, &IContact::get_Email3Address}) {
+        std::u16string email = Field(contact, getter);
+        if (!email.empty()) entry.emails.push_back(std::move(email));
+    }
+    entry.shown = Field(contact, &IContact::get_RadioTelephoneNumber);
+    if (entry.shown.empty() && !entry.emails.empty()) entry.shown = entry.emails.front();
+}
+
 std::vector<BookContact> ReadBook(const ContactsConnection& book) {
     std::vector<BookContact> contacts;
     const int count = book.Count();
@@ -51,7 +65,9 @@ std::vector<BookContact> ReadBook(const ContactsConnection& book) {
         BookContact entry;
         LONG oid = 0;
         if (contact != nullptr) {
-            if (SUCCEEDED(contact->get_Oid(&oid))) entry = {oid, ContactName(contact), CallerIdNumbers(contact)};
+            if (SUCCEEDED(contact->get_Oid(&oid)))
+                entry = {oid, ContactName(contact), CallerIdNumbers(contact), {}, {}};
+            if (entry.key != 0 && entry.name.empty() && entry.numbers.empty()) ReadOtherIdentity(contact, entry);
             contact->Release();
         }
         contacts.push_back(std::move(entry));
@@ -80,18 +96,31 @@ std::int32_t Match(const ExportedContact& wanted, const std::vector<BookContact>
             }
         }
     }
-    if (!wanted.numbers.empty() || wanted.name.empty()) return 0;
+    if (!wanted.numbers.empty()) return 0;
     for (const auto& contact : book) {
-        if (contact.key != 0 && contact.numbers.empty() && contact.name == wanted.name) return contact.key;
+        if (contact.key == 0 || !contact.numbers.empty() || contact.name != wanted.name) continue;
+        if (!wanted.name.empty()) return contact.key;
+        // Nameless too: the same e-mail address, else the same text in the list.
+        for (const auto& email : wanted.emails) {
+            if (std::find(contact.emails.begin(), contact.emails.end(), email) != contact.emails.end())
+                return contact.key;
+        }
+    }
+    if (!wanted.name.empty() || wanted.shown.empty()) return 0;
+    for (const auto& contact : book) {
+        if (contact.key != 0 && contact.numbers.empty() && contact.name.empty() && contact.shown == wanted.shown) {
+            return contact.key;
+        }
     }
     return 0;
 }
 
-// Two records of one message: the same texts and the same delivery time.
-bool SameMessage(const BlockedMessageRecord& a, const BlockedMessageRecord& b) {
+// Two records of one message: the same texts, whole, and the same delivery time.
+bool SameMessage(const BlockedMessageRecord& a, std::u16string_view aText, const BlockedMessageRecord& b,
+                 std::u16string_view bText) {
     return device::Join(a.deliveryTime) == device::Join(b.deliveryTime) &&
-           RecordText(a.senderAddress) == RecordText(b.senderAddress) &&
-           RecordText(a.subject) == RecordText(b.subject) && RecordText(a.senderName) == RecordText(b.senderName);
+           RecordText(a.senderAddress) == RecordText(b.senderAddress) && aText == bText &&
+           RecordText(a.senderName) == RecordText(b.senderName);
 }
 
 bool ReadBlockedMessages(const std::u16string& path, std::vector<BlockedMessageRecord>& records, std::string& error) {
@@ -142,26 +171,41 @@ bool GatherExport(SettingsStore& settings, const ContactsConnection& book, Expor
     }
     std::unordered_map<std::int32_t, BookContact> byKey;
     if (states.Count() > 0) {
-        for (auto& contact : ReadBook(book)) byKey.emplace(contact.key, std::move(contact));
+        for (auto& contact : ReadBook(book)) {
+            if (contact.key != 0) byKey.emplace(contact.key, std::move(contact));
+        }
     }
     for (std::int32_t i = 0; i < states.Count(); ++i) {
         ContactRecord record;
         // Key 0 marks a slot that a rebuild left unfilled; it stands for no one.
         if (!states.GetAt(i, record) || record.key == 0) continue;
-        ExportedContact contact{record.key, record.action, {}, {}};
-        if (auto found = byKey.find(record.key); found != byKey.end() && !IsFixedKey(record.key)) {
+        ExportedContact contact{record.key, record.action, {}, {}, {}, {}};
+        auto found = byKey.find(record.key);
+        // A contact gone from the address book has no action left to take anywhere.
+        if (!IsFixedKey(record.key) && found == byKey.end() && book.IsOpen()) continue;
+        if (found != byKey.end() && !IsFixedKey(record.key)) {
             contact.name = found->second.name;
             contact.numbers = found->second.numbers;
+            contact.emails = found->second.emails;
+            contact.shown = found->second.shown;
         }
         document.contacts.push_back(std::move(contact));
     }
     states.Close();
 
     document.textRules = ReadTextRules(FilePath(settings, TextRulesFileName));
-    if (!ReadBlockedMessages(FilePath(settings, MessagesFileName), document.blockedMessages, error)) {
+    const std::u16string messagesPath = FilePath(settings, MessagesFileName);
+    if (!ReadBlockedMessages(messagesPath, document.blockedMessages, error)) {
         error += ": nothing was exported";
         return false;
     }
+    // Read after the records, as an entry is written before its record.
+    std::vector<WholeTextEntry> entries;
+    if (!ReadWholeTexts(WholeTextsPath(messagesPath), entries)) {
+        error = "cannot read " + device::ToUtf8(WholeTextsPath(messagesPath)) + ": nothing was exported";
+        return false;
+    }
+    document.blockedTexts = WholeSubjects(document.blockedMessages, entries);
     return true;
 }
 
@@ -216,8 +260,7 @@ ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book
                                  settings.SetDefActionType(s.defActionType) &&
                                  settings.SetContactFormat(s.contactFormat) && settings.SetStartTime(s.startTime) &&
                                  settings.SetEndTime(s.endTime) && settings.SetWeekDays(s.weekDays) &&
-                                 settings.SetDeleteTimeType(s.deleteTimeType) && settings.SetBlockedMsg(s.blockedMsg) &&
-                                 settings.SetSilentMsg(s.silentMsg);
+                                 settings.SetDeleteTimeType(s.deleteTimeType);
     if (!settingsWritten) {
         report.error = "cannot write the settings; some may have been written, and nothing else was imported";
         return report;
@@ -246,33 +289,53 @@ ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book
     BlockedMessageFile messages;
     messages.SetPath(messagesPath);
     messages.Open();
-    const bool messagesWritten = messages.IsOpen() && messages.Rewrite([&](std::vector<BlockedMessageRecord>& held) {
-        if (replace) {
-            held = document.blockedMessages;
-            report.messagesAdded = held.size();
-            return true;
-        }
-        std::vector<BlockedMessageRecord> fresh;
-        for (const auto& record : document.blockedMessages) {
-            auto same = [&](const BlockedMessageRecord& r) { return SameMessage(r, record); };
-            if (std::any_of(held.begin(), held.end(), same)) {
-                ++report.messagesAlreadyThere;
-            } else {
-                fresh.push_back(record);
+    // The file's messages with their whole texts, oldest first.
+    struct Message {
+        BlockedMessageRecord record;
+        std::u16string text;
+    };
+    std::vector<Message> given;
+    for (std::size_t i = 0; i < document.blockedMessages.size(); ++i) {
+        const BlockedMessageRecord& record = document.blockedMessages[i];
+        given.push_back({record, i < document.blockedTexts.size() ? document.blockedTexts[i]
+                                                                  : std::u16string(RecordText(record.subject))});
+    }
+    const bool messagesWritten =
+        messages.IsOpen() &&
+        messages.RewriteWithTexts([&](std::vector<BlockedMessageRecord>& held, std::vector<std::u16string>& texts) {
+            std::vector<Message> fresh;
+            for (const auto& message : given) {
+                bool there = false;
+                for (std::size_t i = 0; !replace && !there && i < held.size(); ++i) {
+                    there = SameMessage(held[i], texts[i], message.record, message.text);
+                }
+                if (there) {
+                    ++report.messagesAlreadyThere;
+                } else {
+                    fresh.push_back(message);
+                }
             }
-        }
-        report.messagesAdded = fresh.size();
-        if (fresh.empty()) return false;
-        // Oldest first, as the purge by age expects; those already there keep their order.
-        std::vector<BlockedMessageRecord> merged;
-        merged.reserve(held.size() + fresh.size());
-        std::merge(held.begin(), held.end(), fresh.begin(), fresh.end(), std::back_inserter(merged),
-                   [](const BlockedMessageRecord& a, const BlockedMessageRecord& b) {
-                       return device::Join(a.deliveryTime) < device::Join(b.deliveryTime);
-                   });
-        held = std::move(merged);
-        return true;
-    });
+            report.messagesAdded = fresh.size();
+            if (!replace && fresh.empty()) return false;
+            std::vector<Message> merged;
+            if (!replace) {
+                for (std::size_t i = 0; i < held.size(); ++i) merged.push_back({held[i], texts[i]});
+            }
+            // Oldest first, as the purge by age expects; those already there keep their order.
+            std::vector<Message> sorted;
+            sorted.reserve(merged.size() + fresh.size());
+            std::merge(merged.begin(), merged.end(), fresh.begin(), fresh.end(), std::back_inserter(sorted),
+                       [](const Message& a, const Message& b) {
+                           return device::Join(a.record.deliveryTime) < device::Join(b.record.deliveryTime);
+                       });
+            held.clear();
+            texts.clear();
+            for (auto& message : sorted) {
+                held.push_back(message.record);
+                texts.push_back(std::move(message.text));
+            }
+            return true;
+        });
     if (!messagesWritten) {
         report.messagesAdded = report.messagesAlreadyThere = 0;
         report.error = "cannot write " + device::ToUtf8(messagesPath) +
@@ -286,13 +349,15 @@ ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book
 
 std::string DescribeImport(const ImportReport& report) {
     if (!report.imported) return report.error + "\n";
-    std::string text = "settings: imported (\"AppPath\" kept)\n";
+    std::string text = "settings: imported (\"AppPath\", \"BlockedMsg\" and \"SilentMsg\" kept)\n";
     text += "contacts' actions: " + std::to_string(report.contactsMatched) + " matched in the address book";
     text += report.unmatched.empty() ? "\n" : ", " + std::to_string(report.unmatched.size()) + " not matched:\n";
     for (const auto& contact : report.unmatched) {
         std::string numbers;
         for (const auto& number : contact.numbers) numbers += (numbers.empty() ? "" : ", ") + device::ToUtf8(number);
-        text += "  " + (contact.name.empty() ? "(no name)" : device::ToUtf8(contact.name)) + " (" +
+        // Named as the contact list shows it.
+        const std::u16string& shown = contact.name.empty() ? contact.shown : contact.name;
+        text += "  " + (shown.empty() ? "(no name)" : device::ToUtf8(shown)) + " (" +
                 (numbers.empty() ? "no number" : numbers) + ")\n";
     }
     text += "text rules: " + std::to_string(report.rulesAdded) + " added, " + std::to_string(report.rulesTotal) +
