@@ -159,7 +159,7 @@ bool BlockedMessagesDialog::Resync() {
 bool BlockedMessagesDialog::eventFilter(QObject* watched, QEvent* event) {
     // Every row of one paint comes from one reading of the file: a paint that finds it
     // changed draws nothing and asks for another with the new rows.
-    if (watched == list_->viewport() && event->type() == QEvent::Paint && Resync()) return true;
+    if (list_ != nullptr && watched == list_->viewport() && event->type() == QEvent::Paint && Resync()) return true;
     return MenuBarDialog::eventFilter(watched, event);
 }
 

@@ -233,7 +233,7 @@ TEST_P(BlockedMessageTimes, TheRowAndTheMessageShowTheStoredTimeExactly) {
         QString::fromStdString(local.substr(8, 2) + "/" + local.substr(5, 2) + "/" + local.substr(0, 4));
     BlockedMessageRecord record = MakeBlockedMessageRecord(u"+1", u"Hi", u"Ann", device::Split(GetParam().fileTime));
     EXPECT_EQ(BlockedMessagesDialog::DateText(record), date);
-    MessageDialog message(nullptr, record);
+    MessageDialog message(nullptr, record, u"");
     message.Create();
     EXPECT_EQ(message.TimeLabel()->text(), QString::fromStdString(local.substr(11, 5)) + QLatin1Char(' ') + date);
 }

@@ -73,9 +73,11 @@ velmo::BlockedMessageFile& OpenMessages(velmo::BlockedMessageFile& file, const v
     return file;
 }
 
-void AppendLong(const velmo::test::TempDevice& device) {
+// Appends the long message and then the newest, as the handler would.
+void AppendLongAndNewest(const velmo::test::TempDevice& device) {
     velmo::BlockedMessageFile file;
     ASSERT_TRUE(OpenMessages(file, device).Append(kLong, kLongText));
+    ASSERT_TRUE(file.Append(kNewest));
 }
 
 Bytes ContactsInfo(const std::vector<velmo::ContactRecord>& entries) {
@@ -111,8 +113,8 @@ void FillFirstDevice(const velmo::test::TempDevice& device) {
     Succeed({"registry", "set", kKey, "StartTime", "--binary", "160000001e0000000f000000"});
     Succeed({"registry", "set", kKey, "WeekDays", "--dword", "127"});
     Succeed({"registry", "set", kKey, "BlockedMsg", "--dword", "4294967293"});
-    WriteMessages(Program(device) / "Mesages.dat", {Old(), kBroken, kNewest});
-    AppendLong(device);
+    WriteMessages(Program(device) / "Mesages.dat", {Old(), kBroken});
+    AppendLongAndNewest(device);
 }
 
 fs::path ExportOf(const velmo::test::TempDevice& device, const std::string& name) {
