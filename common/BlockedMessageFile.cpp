@@ -7,6 +7,7 @@
 #include <new>
 
 #include "common/BlockedMessageTexts.h"
+#include "common/FileSwitch.h"
 #include "device/Clock.h"
 #include "device/Files.h"
 #include "device/Text.h"
@@ -76,6 +77,8 @@ bool BlockedMessageFile::Locked(Operation&& operation) {
         {
             device::FileLock lock(file_.Descriptor());
             if (!lock.Held()) return false;
+            // A change to the file that an interrupted import is yet to switch in would be lost.
+            FinishFileSwitch(DirectoryOf(Path()));
             if (!file_.WasReplaced()) return operation();
         }
         if (!Reopen()) return false;
@@ -189,12 +192,20 @@ void BlockedMessageFile::Purge(std::uint32_t ageSeconds) {
 }
 
 bool BlockedMessageFile::Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change) {
+    return Rewrite(
+        change, [](device::ReplacementFile* replacement) { return replacement == nullptr || replacement->Commit(); });
+}
+
+bool BlockedMessageFile::Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change,
+                                 const std::function<bool(device::ReplacementFile*)>& commit) {
     return RewriteWithTexts(
-        [&](std::vector<BlockedMessageRecord>& records, std::vector<std::u16string>&) { return change(records); });
+        [&](std::vector<BlockedMessageRecord>& records, std::vector<std::u16string>&) { return change(records); },
+        commit);
 }
 
 bool BlockedMessageFile::RewriteWithTexts(
-    const std::function<bool(std::vector<BlockedMessageRecord>&, std::vector<std::u16string>&)>& change) {
+    const std::function<bool(std::vector<BlockedMessageRecord>&, std::vector<std::u16string>&)>& change,
+    const std::function<bool(device::ReplacementFile*)>& commit) {
     bool replaced = false;
     bool done = Locked([&] {
         std::uint64_t size = 0;
@@ -209,7 +220,7 @@ bool BlockedMessageFile::RewriteWithTexts(
         std::vector<WholeTextEntry> entries;
         if (!ReadWholeTexts(textsPath, entries)) return false;
         std::vector<std::u16string> texts = WholeSubjects(records, entries);
-        if (!change(records, texts)) return true;
+        if (!change(records, texts)) return commit(nullptr);
         texts.resize(records.size());
         // The new records' texts join the old ones before the records change; the old ones go after.
         for (std::size_t i = 0; i < records.size(); ++i) {
@@ -217,12 +228,14 @@ bool BlockedMessageFile::RewriteWithTexts(
         }
         device::ReplacementFile replacement(Path());
         replaced = replacement.IsOpen() && replacement.Write(header, kHeaderSize) &&
-                   replacement.Write(records.data(), records.size() * kRecordSize) && replacement.Commit();
+                   replacement.Write(records.data(), records.size() * kRecordSize) && commit(&replacement);
         return replaced;
     });
     if (replaced) {
+        // A switch only recorded, to be done later, still needs the old records' texts.
+        const bool inPlace = file_.WasReplaced();
         Reopen();
-        DropOrphanedTexts();
+        if (inPlace) DropOrphanedTexts();
     }
     return done;
 }

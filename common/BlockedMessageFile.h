@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device/Files.h"
 #include "device/RecordFile.h"
 #include "device/WinTypes.h"
 
@@ -85,9 +86,16 @@ public:
     // the lock, so that no append is lost; change answers false to leave the file as it is.
     // False when the file could not be read or replaced, and then it is as it was.
     bool Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change);
-    // The same with each record's whole text beside it (texts[i] for records[i]).
+    // Rewrite that leaves the replacement to commit, still under the lock: it is given the
+    // new file written (null when change left the file as it is) and answers whether the
+    // file was replaced or is to stay as it was.
+    bool Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change,
+                 const std::function<bool(device::ReplacementFile*)>& commit);
+    // The same with each record's whole text beside it (texts[i] for records[i]); the new
+    // records' texts are in the companion file before commit is called.
     bool RewriteWithTexts(
-        const std::function<bool(std::vector<BlockedMessageRecord>&, std::vector<std::u16string>&)>& change);
+        const std::function<bool(std::vector<BlockedMessageRecord>&, std::vector<std::u16string>&)>& change,
+        const std::function<bool(device::ReplacementFile*)>& commit);
     void Close() { file_.Close(); }
     // Goes up each time the object turns to a new file at its path (after a purge or a
     // restore replaced it), so that a reader can tell its view of the records is stale.
