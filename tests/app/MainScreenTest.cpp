@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -588,6 +589,9 @@ std::vector<QString> ChooseWithFile(SoftKeyBar* bar, unsigned command, const QSt
             static_cast<QDialog*>(files)->accept();
         } else if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && box->isVisible()) {
             said.push_back(box->text());
+            // The caption on a bar of its own, which no window manager draws.
+            auto* title = box->findChild<QLabel*>(QStringLiteral("MessageTitle"));
+            EXPECT_TRUE(title != nullptr && title->text() == QStringLiteral("VelmoLight"));
             test::SaveScreenshot(*box, "export-import-box-" + std::to_string(said.size()));
             for (QAbstractButton* b : box->buttons()) {
                 if (b->text() == button) b->click();
