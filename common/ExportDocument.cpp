@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/BlockedMessageTexts.h"
 #include "common/TextRuleMatcher.h"
 #include "device/Clock.h"
 #include "device/Text.h"
@@ -154,7 +155,7 @@ ExportedSettings ReadSettings(const Json& value) {
 }
 
 ExportedContact ReadContact(const Json& value, const std::string& at) {
-    RequireObject(value, at, {"key", "action", "name", "numbers"});
+    RequireObject(value, at, {"key", "action", "name", "numbers", "emails", "shown"});
     ExportedContact contact;
     contact.key = Long(Member(value, "key", at), at + "/key");
     if (contact.key == 0) Fail(at + "/key", "0 is no contact's key");
@@ -166,6 +167,13 @@ ExportedContact ReadContact(const Json& value, const std::string& at) {
             contact.numbers.push_back(Text((*numbers)[i], at + "/numbers/" + std::to_string(i), 1024));
         }
     }
+    if (auto emails = value.find("emails"); emails != value.end()) {
+        RequireArray(*emails, at + "/emails");
+        for (std::size_t i = 0; i < emails->size(); ++i) {
+            contact.emails.push_back(Text((*emails)[i], at + "/emails/" + std::to_string(i), 1024));
+        }
+    }
+    if (auto shown = value.find("shown"); shown != value.end()) contact.shown = Text(*shown, at + "/shown", 1024);
     return contact;
 }
 
@@ -196,11 +204,18 @@ void CopyField(char16_t (&field)[N], const Json& object, const char* name, const
     std::copy(text.begin(), text.end(), field);
 }
 
-BlockedMessageRecord ReadBlockedMessage(const Json& value, const std::string& at) {
+BlockedMessageRecord ReadBlockedMessage(const Json& value, const std::string& at, std::u16string& wholeText) {
     RequireObject(value, at, {"senderAddress", "subject", "senderName", "deliveryTime"});
     BlockedMessageRecord record{};
     CopyField(record.senderAddress, value, "senderAddress", at);
-    CopyField(record.subject, value, "subject", at);
+    // A text longer than the record's field keeps its start there and the whole beside it.
+    wholeText = Text(Member(value, "subject", at), at + "/subject", kMaxWholeTextUnits);
+    if (wholeText.size() <= std::size(record.subject)) {
+        std::copy(wholeText.begin(), wholeText.end(), record.subject);
+    } else {
+        std::copy_n(MakeBlockedMessageRecord(nullptr, wholeText.c_str(), nullptr, {}).subject,
+                    std::size(record.subject), record.subject);
+    }
     CopyField(record.senderName, value, "senderName", at);
     const Json& time = Member(value, "deliveryTime", at);
     if (!time.is_number_unsigned() && !(time.is_number_integer() && time.get<std::int64_t>() >= 0)) {
@@ -238,7 +253,10 @@ ExportDocument ReadDocument(const Json& root) {
     }
     const Json& messages = RequireArray(Member(root, "blockedMessages", ""), "/blockedMessages");
     for (std::size_t i = 0; i < messages.size(); ++i) {
-        document.blockedMessages.push_back(ReadBlockedMessage(messages[i], "/blockedMessages/" + std::to_string(i)));
+        std::u16string text;
+        document.blockedMessages.push_back(
+            ReadBlockedMessage(messages[i], "/blockedMessages/" + std::to_string(i), text));
+        document.blockedTexts.push_back(std::move(text));
     }
     return document;
 }
@@ -271,8 +289,9 @@ public:
     bool number_unsigned(Json::number_unsigned_t value) { return Add(value); }
     bool number_float(Json::number_float_t value, const Json::string_t&) { return Add(value); }
     bool string(Json::string_t& value) {
-        // Three UTF-8 bytes carry at most one UTF-16 unit; no field holds more than 1024 units.
-        if (value.size() > 3 * kLongestText) Fail(Pointer(), "is longer than any text of this format");
+        // Three UTF-8 bytes carry at most one UTF-16 unit; no field holds more than 1024 units,
+        // but for a blocked message's whole text.
+        if (value.size() > 3 * Longest()) Fail(Pointer(), "is longer than any text of this format");
         return Add(std::move(value));
     }
     bool binary(Json::binary_t&) { return Add(nullptr); }
@@ -325,17 +344,26 @@ private:
         return at;
     }
 
+    std::string_view Key(std::size_t depth) const {
+        const Frame& frame = frames_[depth];
+        return frame.value->is_object() ? std::string_view(frame.names.back()) : std::string_view();
+    }
+
+    // The most UTF-16 units the text being read may have.
+    std::size_t Longest() const {
+        const bool subject = frames_.size() >= 3 && Key(0) == "blockedMessages" && Key(2) == "subject";
+        return subject ? kMaxWholeTextUnits : kLongestText;
+    }
+
     // How many entries the list being read may hold, and what they are.
     std::pair<std::size_t, const char*> Bound() const {
-        auto key = [this](std::size_t depth) {
-            const Frame& frame = frames_[depth];
-            return frame.value->is_object() ? std::string_view(frame.names.back()) : std::string_view();
-        };
+        auto key = [this](std::size_t depth) { return Key(depth); };
         if (frames_.size() == 2 && key(0) == "textRules") return {MaxTextRules, "text rules"};
         if (frames_.size() == 2 && key(0) == "contacts") return {MaxExportEntries, "contacts"};
         if (frames_.size() == 2 && key(0) == "blockedMessages") return {MaxExportEntries, "blocked messages"};
         if (frames_.size() == 4 && key(0) == "contacts" && key(2) == "numbers") return {kContactNumbers, "numbers"};
-        return {kLongestText, "entries"};
+        if (frames_.size() == 4 && key(0) == "contacts" && key(2) == "emails") return {3, "e-mail addresses"};
+        return {Longest(), "entries"};
     }
 
     bool Add(Json value) {
@@ -400,6 +428,13 @@ std::string SerializeExport(const ExportDocument& document) {
             Json numbers = Json::array();
             for (const auto& number : contact.numbers) numbers.push_back(TextJson(number));
             entry["numbers"] = std::move(numbers);
+            // Only a contact that its name and numbers cannot tell apart carries more.
+            if (contact.name.empty() && contact.numbers.empty()) {
+                Json emails = Json::array();
+                for (const auto& email : contact.emails) emails.push_back(TextJson(email));
+                entry["emails"] = std::move(emails);
+                entry["shown"] = TextJson(contact.shown);
+            }
         }
         contacts.push_back(std::move(entry));
     }
@@ -411,9 +446,12 @@ std::string SerializeExport(const ExportDocument& document) {
                              {"pattern", TextJson(rule.pattern)}});
     }
     Json messages = Json::array();
-    for (const auto& record : document.blockedMessages) {
+    for (std::size_t i = 0; i < document.blockedMessages.size(); ++i) {
+        const BlockedMessageRecord& record = document.blockedMessages[i];
+        const std::u16string_view text =
+            i < document.blockedTexts.size() ? document.blockedTexts[i] : RecordText(record.subject);
         messages.push_back(Json{{"senderAddress", TextJson(RecordText(record.senderAddress))},
-                                {"subject", TextJson(RecordText(record.subject))},
+                                {"subject", TextJson(text)},
                                 {"senderName", TextJson(RecordText(record.senderName))},
                                 {"deliveryTime", device::Join(record.deliveryTime)}});
     }

@@ -47,6 +47,10 @@ struct ExportedContact {
     std::int32_t action = Accept;
     std::u16string name;                  // empty for the unknown and undefined senders
     std::vector<std::u16string> numbers;  // business, business 2, home, home 2, mobile, car; those set
+    // For a contact with neither a name nor such a number, what else tells it apart: its
+    // e-mail addresses and the text the contact list shows for it.
+    std::vector<std::u16string> emails;
+    std::u16string shown;
     friend bool operator==(const ExportedContact&, const ExportedContact&) = default;
 };
 
@@ -55,6 +59,9 @@ struct ExportDocument {
     std::vector<ExportedContact> contacts;
     std::vector<TextRule> textRules;
     std::vector<BlockedMessageRecord> blockedMessages;
+    // Beside blockedMessages: each message's whole text, of which its record may hold only the
+    // start; messages past the end of this list have what their records hold.
+    std::vector<std::u16string> blockedTexts;
 };
 
 // The file's text, members in a fixed order, so that equal documents give equal bytes.

@@ -11,6 +11,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "common/BlockedMessageTexts.h"
 #include "common/ContactStateFile.h"
 #include "common/ContactStateRebuild.h"
 #include "common/FileSwitch.h"
@@ -28,6 +29,8 @@ struct BookContact {
     std::int32_t key = 0;
     std::u16string name;
     std::vector<std::u16string> numbers;
+    std::vector<std::u16string> emails;
+    std::u16string shown;
 };
 
 std::u16string Field(IContact* contact, HRESULT (IContact::*getter)(BSTR*)) {
@@ -49,6 +52,17 @@ std::u16string ContactName(IContact* contact) {
     return name;
 }
 
+// For a contact without a name or a compared number: its e-mail addresses, and what the contact
+// list shows for it (its radio number, else its first e-mail address).
+void ReadOtherIdentity(IContact* contact, BookContact& entry) {
+    for (auto getter : {&IContact::get_Email1Address, &IContact::get_Email2Address, &IContact::get_Email3Address}) {
+        std::u16string email = Field(contact, getter);
+        if (!email.empty()) entry.emails.push_back(std::move(email));
+    }
+    entry.shown = Field(contact, &IContact::get_RadioTelephoneNumber);
+    if (entry.shown.empty() && !entry.emails.empty()) entry.shown = entry.emails.front();
+}
+
 std::vector<BookContact> ReadBook(const ContactsConnection& book) {
     std::vector<BookContact> contacts;
     const int count = book.Count();
@@ -57,7 +71,9 @@ std::vector<BookContact> ReadBook(const ContactsConnection& book) {
         BookContact entry;
         LONG oid = 0;
         if (contact != nullptr) {
-            if (SUCCEEDED(contact->get_Oid(&oid))) entry = {oid, ContactName(contact), CallerIdNumbers(contact)};
+            if (SUCCEEDED(contact->get_Oid(&oid)))
+                entry = {oid, ContactName(contact), CallerIdNumbers(contact), {}, {}};
+            if (entry.key != 0 && entry.name.empty() && entry.numbers.empty()) ReadOtherIdentity(contact, entry);
             contact->Release();
         }
         contacts.push_back(std::move(entry));
@@ -86,18 +102,31 @@ std::int32_t Match(const ExportedContact& wanted, const std::vector<BookContact>
             }
         }
     }
-    if (!wanted.numbers.empty() || wanted.name.empty()) return 0;
+    if (!wanted.numbers.empty()) return 0;
     for (const auto& contact : book) {
-        if (contact.key != 0 && contact.numbers.empty() && contact.name == wanted.name) return contact.key;
+        if (contact.key == 0 || !contact.numbers.empty() || contact.name != wanted.name) continue;
+        if (!wanted.name.empty()) return contact.key;
+        // Nameless too: the same e-mail address, else the same text in the list.
+        for (const auto& email : wanted.emails) {
+            if (std::find(contact.emails.begin(), contact.emails.end(), email) != contact.emails.end())
+                return contact.key;
+        }
+    }
+    if (!wanted.name.empty() || wanted.shown.empty()) return 0;
+    for (const auto& contact : book) {
+        if (contact.key != 0 && contact.numbers.empty() && contact.name.empty() && contact.shown == wanted.shown) {
+            return contact.key;
+        }
     }
     return 0;
 }
 
-// Two records of one message: the same texts and the same delivery time.
-bool SameMessage(const BlockedMessageRecord& a, const BlockedMessageRecord& b) {
+// Two records of one message: the same texts, whole, and the same delivery time.
+bool SameMessage(const BlockedMessageRecord& a, std::u16string_view aText, const BlockedMessageRecord& b,
+                 std::u16string_view bText) {
     return device::Join(a.deliveryTime) == device::Join(b.deliveryTime) &&
-           RecordText(a.senderAddress) == RecordText(b.senderAddress) &&
-           RecordText(a.subject) == RecordText(b.subject) && RecordText(a.senderName) == RecordText(b.senderName);
+           RecordText(a.senderAddress) == RecordText(b.senderAddress) && aText == bText &&
+           RecordText(a.senderName) == RecordText(b.senderName);
 }
 
 bool ReadBlockedMessages(const std::u16string& path, std::vector<BlockedMessageRecord>& records, std::string& error) {
@@ -139,38 +168,50 @@ std::vector<device::RegistryValue> SettingsValues(const ExportedSettings& s) {
             time(StartTimeValue, s.startTime),
             time(EndTimeValue, s.endTime),
             dword(WeekDaysValue, s.weekDays),
-            shortValue(DeleteTimeTypeValue, s.deleteTimeType),
-            shortValue(BlockedMsgValue, s.blockedMsg),
-            shortValue(SilentMsgValue, s.silentMsg)};
+            shortValue(DeleteTimeTypeValue, s.deleteTimeType)};
 }
 
-// The blocked messages after the import, from those held; false when they stay as they are.
-bool MergeMessages(std::vector<BlockedMessageRecord>& held, const ExportDocument& document, bool replace,
-                   ImportReport& report) {
-    if (replace) {
-        held = document.blockedMessages;
-        report.messagesAdded = held.size();
-        return true;
-    }
-    std::vector<BlockedMessageRecord> fresh;
-    for (const auto& record : document.blockedMessages) {
-        auto same = [&](const BlockedMessageRecord& r) { return SameMessage(r, record); };
-        if (std::any_of(held.begin(), held.end(), same)) {
+// The blocked messages after the import, from those held, each with its whole text beside it
+// (texts[i] for held[i]); false when they stay as they are.
+bool MergeMessages(std::vector<BlockedMessageRecord>& held, std::vector<std::u16string>& texts,
+                   const ExportDocument& document, bool replace, ImportReport& report) {
+    struct Message {
+        BlockedMessageRecord record;
+        std::u16string text;
+    };
+    std::vector<Message> fresh;
+    for (std::size_t i = 0; i < document.blockedMessages.size(); ++i) {
+        const BlockedMessageRecord& record = document.blockedMessages[i];
+        Message message{record, i < document.blockedTexts.size() ? document.blockedTexts[i]
+                                                                 : std::u16string(RecordText(record.subject))};
+        bool there = false;
+        for (std::size_t h = 0; !replace && !there && h < held.size(); ++h) {
+            there = SameMessage(held[h], texts[h], message.record, message.text);
+        }
+        if (there) {
             ++report.messagesAlreadyThere;
         } else {
-            fresh.push_back(record);
+            fresh.push_back(std::move(message));
         }
     }
     report.messagesAdded = fresh.size();
-    if (fresh.empty()) return false;
-    // Oldest first, as the purge by age expects; those already there keep their order.
-    std::vector<BlockedMessageRecord> merged;
-    merged.reserve(held.size() + fresh.size());
-    std::merge(held.begin(), held.end(), fresh.begin(), fresh.end(), std::back_inserter(merged),
-               [](const BlockedMessageRecord& a, const BlockedMessageRecord& b) {
-                   return device::Join(a.deliveryTime) < device::Join(b.deliveryTime);
+    if (!replace && fresh.empty()) return false;
+    std::vector<Message> kept;
+    for (std::size_t h = 0; !replace && h < held.size(); ++h) kept.push_back({held[h], texts[h]});
+    // Oldest first, as the purge by age expects; those already there keep their order (and
+    // a replacement the file's).
+    std::vector<Message> merged;
+    merged.reserve(kept.size() + fresh.size());
+    std::merge(kept.begin(), kept.end(), fresh.begin(), fresh.end(), std::back_inserter(merged),
+               [](const Message& a, const Message& b) {
+                   return device::Join(a.record.deliveryTime) < device::Join(b.record.deliveryTime);
                });
-    held = std::move(merged);
+    held.clear();
+    texts.clear();
+    for (auto& message : merged) {
+        held.push_back(message.record);
+        texts.push_back(std::move(message.text));
+    }
     return true;
 }
 
@@ -203,26 +244,41 @@ bool GatherExport(SettingsStore& settings, const ContactsConnection& book, Expor
     }
     std::unordered_map<std::int32_t, BookContact> byKey;
     if (states.Count() > 0) {
-        for (auto& contact : ReadBook(book)) byKey.emplace(contact.key, std::move(contact));
+        for (auto& contact : ReadBook(book)) {
+            if (contact.key != 0) byKey.emplace(contact.key, std::move(contact));
+        }
     }
     for (std::int32_t i = 0; i < states.Count(); ++i) {
         ContactRecord record;
         // Key 0 marks a slot that a rebuild left unfilled; it stands for no one.
         if (!states.GetAt(i, record) || record.key == 0) continue;
-        ExportedContact contact{record.key, record.action, {}, {}};
-        if (auto found = byKey.find(record.key); found != byKey.end() && !IsFixedKey(record.key)) {
+        ExportedContact contact{record.key, record.action, {}, {}, {}, {}};
+        auto found = byKey.find(record.key);
+        // A contact gone from the address book has no action left to take anywhere.
+        if (!IsFixedKey(record.key) && found == byKey.end() && book.IsOpen()) continue;
+        if (found != byKey.end() && !IsFixedKey(record.key)) {
             contact.name = found->second.name;
             contact.numbers = found->second.numbers;
+            contact.emails = found->second.emails;
+            contact.shown = found->second.shown;
         }
         document.contacts.push_back(std::move(contact));
     }
     states.Close();
 
     document.textRules = ReadTextRules(FilePath(settings, TextRulesFileName));
-    if (!ReadBlockedMessages(FilePath(settings, MessagesFileName), document.blockedMessages, error)) {
+    const std::u16string messagesPath = FilePath(settings, MessagesFileName);
+    if (!ReadBlockedMessages(messagesPath, document.blockedMessages, error)) {
         error += ": nothing was exported";
         return false;
     }
+    // Read after the records, as an entry is written before its record.
+    std::vector<WholeTextEntry> entries;
+    if (!ReadWholeTexts(WholeTextsPath(messagesPath), entries)) {
+        error = "cannot read " + device::ToUtf8(WholeTextsPath(messagesPath)) + ": nothing was exported";
+        return false;
+    }
+    document.blockedTexts = WholeSubjects(document.blockedMessages, entries);
     return true;
 }
 
@@ -378,8 +434,8 @@ ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book
 
     // Mesages.dat stays locked from its reading to the switch, so that no append of the handler is lost.
     SwitchResult switched = SwitchResult::NotRecorded;
-    auto merge = [&](std::vector<BlockedMessageRecord>& held) {
-        return MergeMessages(held, document, replace, report);
+    auto merge = [&](std::vector<BlockedMessageRecord>& held, std::vector<std::u16string>& texts) {
+        return MergeMessages(held, texts, document, replace, report);
     };
     auto commit = [&](device::ReplacementFile* messagesFile) {
         if (messagesFile != nullptr) {
@@ -392,7 +448,7 @@ ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book
     BlockedMessageFile messages;
     messages.SetPath(messagesPath);
     messages.Open();
-    const bool messagesRead = messages.IsOpen() && messages.Rewrite(merge, commit);
+    const bool messagesRead = messages.IsOpen() && messages.RewriteWithTexts(merge, commit);
     if (!messagesRead || switched == SwitchResult::NotRecorded) {
         removePrepared();
         return failed(messagesRead ? directory + u".import-switch.txt" : messagesPath);
@@ -410,7 +466,7 @@ ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book
 
 std::string DescribeImport(const ImportReport& report) {
     if (!report.imported) return report.error + "\n";
-    std::string text = "settings: imported (\"AppPath\" kept)\n";
+    std::string text = "settings: imported (\"AppPath\", \"BlockedMsg\" and \"SilentMsg\" kept)\n";
     text += "contacts' actions: " + std::to_string(report.contactsMatched) + " matched in the address book";
     text += report.unmatched.empty() ? "\n" : ", " + std::to_string(report.unmatched.size()) + " not matched:\n";
     for (const auto& contact : report.unmatched) {
@@ -418,7 +474,9 @@ std::string DescribeImport(const ImportReport& report) {
         for (const auto& number : contact.numbers) {
             numbers += (numbers.empty() ? "" : ", ") + device::VisibleText(device::ToUtf8(number));
         }
-        text += "  " + (contact.name.empty() ? "(no name)" : device::VisibleText(device::ToUtf8(contact.name))) + " (" +
+        // Named as the contact list shows it.
+        const std::u16string& shown = contact.name.empty() ? contact.shown : contact.name;
+        text += "  " + (shown.empty() ? "(no name)" : device::VisibleText(device::ToUtf8(shown))) + " (" +
                 (numbers.empty() ? "no number" : numbers) + ")\n";
     }
     text += "text rules: " + std::to_string(report.rulesAdded) + " added, " + std::to_string(report.rulesTotal) +

@@ -33,7 +33,8 @@ bool GatherExport(SettingsStore& settings, const ContactsConnection& book, Expor
 // Replace makes the device hold the file's: contacts the file does not give, and the unknown
 // and undefined senders when it does not give them, start over from the defaults; the text
 // rules and the blocked messages are the file's alone. Settings are taken in both, but
-// "AppPath", which names this device's own program directory, is kept.
+// "AppPath", which names this device's own program directory, is kept, and so are "BlockedMsg"
+// and "SilentMsg", which count what happened to this device's own messages.
 enum class ImportMode { Merge, Replace };
 
 struct ImportReport {
@@ -51,7 +52,8 @@ struct ImportReport {
 // Applies document to the device whose program directory "AppPath" names. A contact of the
 // file is matched by its numbers as the handler matches a sender: the first contact of book,
 // in collection order, with a number whose trailing digits match; one without numbers by its
-// name among the book's contacts that have none.
+// name among the book's contacts that have none, and one without a name either by an e-mail
+// address, else by the text the contact list shows for it.
 ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book, const ExportDocument& document,
                          ImportMode mode);
 

@@ -69,20 +69,17 @@ std::vector<BYTE> EntryIdOf(IMAPIProp* object) {
 }
 
 // Builds the message's record from whatever of its four properties it has and appends it to
-// Mesages.dat; true only when the record is written and flushed.
+// Mesages.dat, with its whole text beside it when that is longer; true only when the record is
+// written and flushed.
 bool AppendBlockedRecord(SettingsStore& settings, IMessage* message) {
     PropValues props;
     if (!props.Read(message, BlockedRecordTags)) return false;
     const SPropValue* delivered = props.Get(2, PR_MESSAGE_DELIVERY_TIME);
-    const BlockedMessageRecord record = MakeBlockedMessageRecord(
-        props.Text(0, PR_SENDER_EMAIL_ADDRESS_W), props.Text(1, PR_SUBJECT_W), props.Text(3, PR_SENDER_NAME_W),
-        delivered != nullptr ? delivered->Value.ft : FILETIME{});
     char16_t path[MAX_PATH] = {};
     if (!settings.MessagesPath(path)) return false;
-    BlockedMessageFile file;
-    file.SetPath(path);
-    file.Open();
-    return file.Append(record);
+    return AppendBlockedMessage(path, props.Text(0, PR_SENDER_EMAIL_ADDRESS_W), props.Text(1, PR_SUBJECT_W),
+                                props.Text(3, PR_SENDER_NAME_W),
+                                delivered != nullptr ? delivered->Value.ft : FILETIME{});
 }
 
 // Copies SilentCopyTags from message to copy and marks the copy read; false when any of it

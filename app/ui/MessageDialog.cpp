@@ -21,9 +21,11 @@ QString ToQString(std::u16string_view text) { return QString::fromStdU16String(s
 
 }  // namespace
 
-MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record, std::function<RestoreResult()> restore)
+MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record, std::u16string text,
+                             std::function<RestoreResult()> restore)
     : MenuBarDialog(owner, QStringLiteral("Blocked Messages"), IDM_DONE),
       record_(record),
+      wholeText_(std::move(text)),
       restore_(std::move(restore)) {
     Body()->setFont(DialogFont());
     time_ = new QLabel(Body());
@@ -52,7 +54,7 @@ bool MessageDialog::OnInitDialog() {
                        FormatShortDate(delivered.wYear, delivered.wMonth, delivered.wDay));
     }
     sender_->setText(ToQString(ShownSender(record_)));
-    text_->setPlainText(ToQString(MessageText(record_)));
+    text_->setPlainText(ToQString(wholeText_));
     return true;
 }
 

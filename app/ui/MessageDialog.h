@@ -4,6 +4,7 @@
 // "Restore" asks its owner to put the message back and closes with IDM_RESTORE once done.
 
 #include <functional>
+#include <string>
 
 #include "app/ui/MenuBarDialog.h"
 #include "common/BlockedMessageFile.h"
@@ -22,7 +23,9 @@ public:
     static constexpr int IDC_TIME = 1005;
     static constexpr int IDC_SENDER = 1006;
 
-    MessageDialog(QWidget* owner, const BlockedMessageRecord& record, std::function<RestoreResult()> restore = {});
+    // text is the message's whole text, of which the record may hold only the start.
+    MessageDialog(QWidget* owner, const BlockedMessageRecord& record, std::u16string text,
+                  std::function<RestoreResult()> restore = {});
 
     QLabel* TimeLabel() const { return time_; }
     QLabel* SenderLabel() const { return sender_; }
@@ -35,6 +38,7 @@ protected:
 
 private:
     BlockedMessageRecord record_;
+    std::u16string wholeText_;
     std::function<RestoreResult()> restore_;
     QLabel* time_ = nullptr;
     QLabel* sender_ = nullptr;

@@ -12,6 +12,7 @@
 
 #include "common/BlockedMessageFile.h"
 #include "common/ContactStateFile.h"
+#include "common/SettingsStore.h"
 #include "common/TextRuleFile.h"
 #include "support/FileHelpers.h"
 #include "support/Process.h"
@@ -50,6 +51,9 @@ BlockedMessageRecord Old() {
 }
 const BlockedMessageRecord kBroken = Message(u"+15550199", u"broken \xD800 half, whole \U0001F600", 3);
 const BlockedMessageRecord kNewest = Message(u"Promo", u"You win", 5);
+// A message longer than its record holds: the record keeps its start, the companion file the whole.
+const std::u16string kLongText = std::u16string(630, u'\u00e9') + u" the end";
+const BlockedMessageRecord kLong = Message(u"+15550188", kLongText.c_str(), 4);
 // The second device's own, and its copy of one the file holds too.
 const BlockedMessageRecord kOwn = Message(u"+15550177", u"Own", 2);
 
@@ -63,6 +67,19 @@ Bytes operator+(Bytes bytes, const std::vector<BlockedMessageRecord>& records) {
 
 void WriteMessages(const fs::path& file, const std::vector<BlockedMessageRecord>& records) {
     velmo::test::WriteFileBytes(file, Bytes(velmo::BlockedMessageFile::kHeaderSize) + records);
+}
+
+velmo::BlockedMessageFile& OpenMessages(velmo::BlockedMessageFile& file, const velmo::test::TempDevice& device) {
+    file.SetPath((Program(device) / "Mesages.dat").u16string());
+    file.Open();
+    return file;
+}
+
+// Appends the long message and then the newest, as the handler would.
+void AppendLongAndNewest(const velmo::test::TempDevice& device) {
+    velmo::BlockedMessageFile file;
+    ASSERT_TRUE(OpenMessages(file, device).Append(kLong, kLongText));
+    ASSERT_TRUE(file.Append(kNewest));
 }
 
 Bytes ContactsInfo(const std::vector<velmo::ContactRecord>& entries) {
@@ -87,7 +104,9 @@ void FillFirstDevice(const velmo::test::TempDevice& device) {
     Succeed({"contacts", "add", "--first", "Ann", "--last", "Lee", "--mobile", "+1 555 0100"});
     Succeed({"contacts", "add", "--first", "Bo", "--home", "020 1234 567"});
     Succeed({"contacts", "add", "--company", "NoNumber Inc"});
+    Succeed({"contacts", "add", "--email", "pat@example.org"});
     Succeed({"contacts", "action", "1", "dismiss"});
+    Succeed({"contacts", "action", "4", "dismiss"});
     Succeed({"contacts", "action", "3", "silent"});
     Succeed({"contacts", "action", "unknown", "silent"});
     Succeed({"rules", "add", "--pattern", "win", "--action", "dismiss"});
@@ -96,7 +115,8 @@ void FillFirstDevice(const velmo::test::TempDevice& device) {
     Succeed({"registry", "set", kKey, "StartTime", "--binary", "160000001e0000000f000000"});
     Succeed({"registry", "set", kKey, "WeekDays", "--dword", "127"});
     Succeed({"registry", "set", kKey, "BlockedMsg", "--dword", "4294967293"});
-    WriteMessages(Program(device) / "Mesages.dat", {Old(), kBroken, kNewest});
+    WriteMessages(Program(device) / "Mesages.dat", {Old(), kBroken});
+    AppendLongAndNewest(device);
 }
 
 fs::path ExportOf(const velmo::test::TempDevice& device, const std::string& name) {
@@ -116,10 +136,13 @@ TEST(ExportImport, AFreshDeviceGivenTheFileHoldsTheSameFilesAndExportsTheSameByt
     Succeed({"contacts", "add", "--first", "Ann", "--last", "Lee", "--mobile", "+1 555 0100"});
     Succeed({"contacts", "add", "--first", "Bo", "--home", "020 1234 567"});
     Succeed({"contacts", "add", "--company", "NoNumber Inc"});
+    Succeed({"contacts", "add", "--email", "pat@example.org"});
+    // The counters are this device's own; the file's do not replace them.
+    Succeed({"registry", "set", kKey, "BlockedMsg", "--dword", "4294967293"});
     Succeed({"import", first.string()});
     const fs::path second = ExportOf(device, "second");
     EXPECT_EQ(ReadFileBytes(second), ReadFileBytes(first));
-    for (const char* name : {"ContactsInfo.dat", "TextRules.dat", "Mesages.dat"}) {
+    for (const char* name : {"ContactsInfo.dat", "TextRules.dat", "Mesages.dat", "MesagesText.dat"}) {
         EXPECT_EQ(ReadFileBytes(Program(device) / name), files.at(name)) << name;
     }
     fs::remove(first);
@@ -143,6 +166,10 @@ class ImportMode : public testing::TestWithParam<ModeRow> {};
 TEST_P(ImportMode, MatchesContactsByNumberAndMergesOrReplacesTheRest) {
     velmo::test::TempDevice first;
     FillFirstDevice(first);
+    // A contact gone from the address book leaves its action behind in ContactsInfo.dat only.
+    Succeed({"contacts", "add", "--first", "Gone", "--mobile", "555 9999"});
+    Succeed({"contacts", "action", "5", "dismiss"});
+    Succeed({"contacts", "remove", "5"});
     const fs::path file = ExportOf(first, "mode");
     velmo::test::TempDevice device;
     device.InstallAppPath();
@@ -151,6 +178,7 @@ TEST_P(ImportMode, MatchesContactsByNumberAndMergesOrReplacesTheRest) {
     Succeed({"contacts", "action", "1", "dismiss"});
     Succeed({"rules", "add", "--pattern", "mum", "--in", "both", "--action", "accept"});
     WriteMessages(Program(device) / "Mesages.dat", {kOwn, kBroken});
+    Succeed({"registry", "set", kKey, "SilentMsg", "--dword", "2"});
 
     Command import{"import", file.string()};
     import.insert(import.end(), GetParam().options.begin(), GetParam().options.end());
@@ -162,11 +190,17 @@ TEST_P(ImportMode, MatchesContactsByNumberAndMergesOrReplacesTheRest) {
     EXPECT_EQ(ReadFileBytes(Program(device) / "TextRules.dat"), velmo::SerializeTextRules(GetParam().rules));
     EXPECT_EQ(ReadFileBytes(Program(device) / "Mesages.dat"),
               Bytes(velmo::BlockedMessageFile::kHeaderSize) + GetParam().messages);
+    velmo::BlockedMessageFile messages;
+    EXPECT_EQ(OpenMessages(messages, device).WholeSubject(kLong), kLongText);
+    velmo::SettingsStore settings;
+    EXPECT_EQ(settings.GetSilentMsg(), 2);
+    EXPECT_EQ(settings.GetBlockedMsg(), 0);
 }
 
+const std::string kSettings = "settings: imported (\"AppPath\", \"BlockedMsg\" and \"SilentMsg\" kept)\n";
 const std::string kUnmatched =
-    "contacts' actions: 1 matched in the address book, 2 not matched:\n"
-    "  Bo (020 1234 567)\n  NoNumber Inc (no number)\n";
+    "contacts' actions: 1 matched in the address book, 3 not matched:\n"
+    "  Bo (020 1234 567)\n  NoNumber Inc (no number)\n  pat@example.org (no number)\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, ImportMode,
@@ -174,16 +208,15 @@ INSTANTIATE_TEST_SUITE_P(
                             {},
                             {{velmo::SilentAccept, -1}, {velmo::Accept, -2}, {velmo::Dismiss, 1}, {velmo::Dismiss, 2}},
                             {kOwnRule, kWin, kPromo},
-                            {Old(), kOwn, kBroken, kNewest},
-                            "settings: imported (\"AppPath\" kept)\n" + kUnmatched +
-                                "text rules: 2 added, 3 in all\nblocked messages: 2 added, 1 already there\n"},
+                            {Old(), kOwn, kBroken, kLong, kNewest},
+                            kSettings + kUnmatched +
+                                "text rules: 2 added, 3 in all\nblocked messages: 3 added, 1 already there\n"},
                     ModeRow{"ReplaceLeavesOnlyTheFiles",
                             {"--replace"},
                             {{velmo::SilentAccept, -1}, {velmo::Accept, -2}, {velmo::Accept, 1}, {velmo::Dismiss, 2}},
                             {kWin, kPromo},
-                            {Old(), kBroken, kNewest},
-                            "settings: imported (\"AppPath\" kept)\n" + kUnmatched +
-                                "text rules: 2 added, 2 in all\nblocked messages: 3 added\n"}),
+                            {Old(), kBroken, kLong, kNewest},
+                            kSettings + kUnmatched + "text rules: 2 added, 2 in all\nblocked messages: 4 added\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct DamageRow {
@@ -233,8 +266,11 @@ const DamageRow kDamages[] = {
     DamageRow{"SettingOutOfRange",
               [](std::string t) { return Replace(t, "\"ItemsState\": 0", "\"ItemsState\": 70000"); },
               "/settings/ItemsState: must be a whole number from -32768 to 32767"},
-    DamageRow{"TextLongerThanItsField", [](std::string t) { return Replace(t, "You win", std::string(257, 'x')); },
-              "/blockedMessages/2/subject: is 257 UTF-16 units long; at most 256 fit"},
+    DamageRow{"TextLongerThanItsField",
+              [](std::string t) {
+                  return Replace(t, "\"senderName\": \"\"", "\"senderName\": \"" + std::string(129, 'x') + "\"");
+              },
+              "/blockedMessages/0/senderName: is 129 UTF-16 units long; at most 128 fit"},
     DamageRow{"UnusableRegex", [](std::string t) { return Replace(t, "^Pro.*", "(Pro"); },
               "/textRules/1/pattern: cannot be used: missing )"},
     DamageRow{"NegativeTime", [](std::string t) { return Replace(t, "\"deliveryTime\": ", "\"deliveryTime\": -"); },

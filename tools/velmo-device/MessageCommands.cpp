@@ -12,6 +12,7 @@
 
 #include "common/BlockedMessageFile.h"
 #include "common/BlockedMessageRestore.h"
+#include "common/BlockedMessageTexts.h"
 #include "device/Clock.h"
 #include "device/ErrorText.h"
 #include "device/Files.h"
@@ -139,10 +140,10 @@ void OpenBlocked(BlockedMessageFile& file, const std::u16string& path) {
     if (!file.IsOpen()) throw std::runtime_error("cannot open " + ToUtf8(path));
 }
 
-std::string RecordLine(const BlockedMessageRecord& record) {
+// text is the message's whole text, of which the record may hold only the start.
+std::string RecordLine(const BlockedMessageRecord& record, std::u16string_view text) {
     return LocalTimeText(device::Join(record.deliveryTime)) + "  " +
-           Sender(FieldText(record.senderAddress), FieldText(record.senderName)) + "  " +
-           OneLine(FieldText(record.subject));
+           Sender(FieldText(record.senderAddress), FieldText(record.senderName)) + "  " + OneLine(text);
 }
 
 // Reads Mesages.dat through a read-only mapping rather than the handler's file class,
@@ -179,12 +180,23 @@ void ListBlocked() {
                     sizeof record);
         return record;
     };
+    std::vector<BlockedMessageRecord> records(count);
     std::vector<std::uint64_t> times(count);
-    for (std::uint32_t i = 0; i < count; ++i) times[i] = device::Join(recordAt(i).deliveryTime);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        records[i] = recordAt(i);
+        times[i] = device::Join(records[i].deliveryTime);
+    }
+    // Read after the records, as an entry is written before its record.
+    std::vector<WholeTextEntry> entries;
+    if (!ReadWholeTexts(WholeTextsPath(path), entries)) {
+        throw std::runtime_error("cannot read " + ToUtf8(WholeTextsPath(path)) + ": " + std::strerror(errno));
+    }
+    const std::vector<std::u16string> texts = WholeSubjects(records, entries);
     const std::vector<std::uint32_t> order = NewestFirst(times);
     const int width = static_cast<int>(std::to_string(count).size());
     for (std::uint32_t row = 0; row < count; ++row) {
-        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(recordAt(order[row])) << "\n";
+        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(records[order[row]], texts[order[row]])
+                  << "\n";
     }
 }
 
@@ -205,6 +217,7 @@ void RestoreBlocked(long long number) {
     std::uint32_t index = NewestFirst(file)[static_cast<std::size_t>(number - 1)];
     BlockedMessageRecord record{};
     if (!file.ReadAt(index, record)) throw std::runtime_error("cannot read blocked message " + std::to_string(number));
+    const std::u16string text = file.WholeSubject(record);
     std::unique_ptr<device::MessageStore> store;
     try {
         store = std::make_unique<device::MessageStore>();
@@ -216,7 +229,7 @@ void RestoreBlocked(long long number) {
     switch (RestoreBlockedMessage(store->Interface(), static_cast<ULONG>(inbox.size()),
                                   reinterpret_cast<LPENTRYID>(inbox.data()), file, index, record)) {
         case RestoreResult::Restored:
-            std::cout << "restored to the Inbox, unread: " << RecordLine(record) << "\n";
+            std::cout << "restored to the Inbox, unread: " << RecordLine(record, text) << "\n";
             return;
         case RestoreResult::FileChanged:
             throw std::runtime_error("Mesages.dat changed meanwhile; nothing was restored");
