@@ -2,7 +2,11 @@
 #include <iostream>
 #include <string>
 
+#include "common/SettingsStore.h"
+#include "common/SpamModelFile.h"
+#include "common/trainer/SpamLearning.h"
 #include "device/Installer.h"
+#include "device/Text.h"
 #include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
@@ -16,6 +20,37 @@ void Print(const std::vector<std::string>& steps) {
     for (const auto& step : steps) std::cout << step << "\n";
 }
 
+// A device without a spam model gets the starting model and the messages it was learnt from,
+// built next to this program; the model is learnt here from them when it was not built.
+std::string InstallSpamModel(const std::filesystem::path& binDir) {
+    namespace fs = std::filesystem;
+    const std::string model = DeviceSpamFile(SpamModelFileName);
+    const std::string messages = DeviceSpamFile(SpamMessagesFileName);
+    std::error_code error;
+    if (model.empty() || fs::exists(model, error)) return {};
+    const fs::path builtMessages = binDir / device::ToUtf8(SpamMessagesFileName);
+    const fs::path builtModel = binDir / device::ToUtf8(SpamModelFileName);
+    if (!fs::exists(messages, error)) {
+        if (!fs::exists(builtMessages, error))
+            return "no spam model installed: " + builtMessages.string() + " is not built";
+        fs::copy_file(builtMessages, messages, error);
+        if (error) return "no spam model installed: cannot copy " + builtMessages.string() + ": " + error.message();
+    }
+    if (fs::exists(builtModel, error)) {
+        // Copied beside the target first, so that the handler never maps half a model.
+        const std::string partial = model + ".part";
+        fs::copy_file(builtModel, partial, fs::copy_options::overwrite_existing, error);
+        if (!error) fs::rename(partial, model, error);
+        if (error) return "no spam model installed: cannot copy " + builtModel.string() + ": " + error.message();
+        return "copied " + builtModel.filename().string() + " and " + builtMessages.filename().string() + " to " +
+               fs::path(model).parent_path().string() + "/";
+    }
+    SpamTrainingReport report;
+    std::string why;
+    if (!RetrainDeviceSpamModel(report, why)) return "no spam model installed: " + why;
+    return "learnt the starting spam model from " + std::to_string(report.startingMessages) + " messages into " + model;
+}
+
 }  // namespace
 
 void AddInstallCommands(CLI::App& app) {
@@ -24,6 +59,7 @@ void AddInstallCommands(CLI::App& app) {
                        "and give a fresh device its empty address book")
         ->callback([] {
             Print(device::Install(BinDirectory()));
+            if (std::string said = InstallSpamModel(BinDirectory()); !said.empty()) std::cout << said << "\n";
             if (std::string said = CreateEmptyAddressBook(); !said.empty()) std::cout << said << "\n";
         });
     app.add_subcommand("uninstall",

@@ -12,6 +12,8 @@
 
 #include "common/BlockedMessageFile.h"
 #include "common/BlockedMessageRestore.h"
+#include "common/SpamScoreFile.h"
+#include "common/trainer/SpamLearning.h"
 #include "device/Clock.h"
 #include "device/ErrorText.h"
 #include "device/Files.h"
@@ -180,8 +182,28 @@ void ListBlocked() {
     for (std::uint32_t i = 0; i < count; ++i) times[i] = device::Join(recordAt(i).deliveryTime);
     const std::vector<std::uint32_t> order = NewestFirst(times);
     const int width = static_cast<int>(std::to_string(count).size());
+    // The spam filter's scores live in their own file beside Mesages.dat.
+    const std::u16string scores = *AppPath() + SpamScoresFileName;
     for (std::uint32_t row = 0; row < count; ++row) {
-        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(recordAt(order[row])) << "\n";
+        const BlockedMessageRecord record = recordAt(order[row]);
+        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(record);
+        if (const std::optional<double> score = FindSpamScore(scores, record)) {
+            char text[16];
+            std::snprintf(text, sizeof text, "%.3f", *score);
+            std::cout << "  (judged spam, score " << text << ")";
+        }
+        std::cout << "\n";
+    }
+}
+
+// A restored message teaches the spam filter, when it is on, that its text is ham; the restore
+// stands whatever the lesson's fate.
+void LearnRestored(const BlockedMessageRecord& record) {
+    std::string error;
+    switch (LearnFromUser(false, RecordText(record.subject), error)) {
+        case UserLesson::NotLearning: return;
+        case UserLesson::Learnt: std::cout << "the spam filter learnt it as ham\n"; return;
+        case UserLesson::Failed: std::cerr << "the spam filter could not learn from it: " << error << "\n"; return;
     }
 }
 
@@ -214,6 +236,7 @@ void RestoreBlocked(long long number) {
                                   reinterpret_cast<LPENTRYID>(inbox.data()), file, index, record)) {
         case RestoreResult::Restored:
             std::cout << "restored to the Inbox, unread: " << RecordLine(record) << "\n";
+            LearnRestored(record);
             return;
         case RestoreResult::FileChanged:
             throw std::runtime_error("Mesages.dat changed meanwhile; nothing was restored");
