@@ -26,6 +26,7 @@ void AddSmsCommands(CLI::App& app);                // sms receive
 void AddRulesCommands(CLI::App& app);              // rules
 void AddInstallCommands(CLI::App& app);            // install, uninstall
 void AddTodayCommands(CLI::App& app);              // today
+void AddSpamCommands(CLI::App& app);               // spam
 
 // A handheld always has an address book, empty at first, and so has the device from the
 // first command that writes to it. A missing contacts.db is replaced by an empty one only

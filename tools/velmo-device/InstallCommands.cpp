@@ -1,10 +1,12 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "common/SettingsStore.h"
 #include "common/SpamModelFile.h"
 #include "common/trainer/SpamLearning.h"
+#include "device/DeviceRoot.h"
 #include "device/Installer.h"
 #include "device/Text.h"
 #include "tools/velmo-device/Commands.h"
@@ -21,15 +23,19 @@ void Print(const std::vector<std::string>& steps) {
 }
 
 // A device without a spam model gets the starting model and the messages it was learnt from,
-// built next to this program; the model is learnt here from them when it was not built.
+// built next to this program; the model is learnt here from them when it was not built. They
+// go where "AppPath" points, or where VelmoLight will point it when it first starts.
 std::string InstallSpamModel(const std::filesystem::path& binDir) {
     namespace fs = std::filesystem;
-    const std::string model = DeviceSpamFile(SpamModelFileName);
-    const std::string messages = DeviceSpamFile(SpamMessagesFileName);
+    std::string appDir = DeviceSpamFile(u"");
+    if (appDir.empty()) appDir = device::ProgramDirectory().string() + "/";
+    const fs::path model = appDir + device::ToUtf8(SpamModelFileName);
+    const fs::path messages = appDir + device::ToUtf8(SpamMessagesFileName);
     std::error_code error;
-    if (model.empty() || fs::exists(model, error)) return {};
-    const fs::path builtMessages = binDir / device::ToUtf8(SpamMessagesFileName);
-    const fs::path builtModel = binDir / device::ToUtf8(SpamModelFileName);
+    if (fs::exists(model, error)) return {};
+    const fs::path builtMessages = binDir / messages.filename();
+    const fs::path builtModel = binDir / model.filename();
+    fs::create_directories(model.parent_path(), error);
     if (!fs::exists(messages, error)) {
         if (!fs::exists(builtMessages, error))
             return "no spam model installed: " + builtMessages.string() + " is not built";
@@ -38,17 +44,24 @@ std::string InstallSpamModel(const std::filesystem::path& binDir) {
     }
     if (fs::exists(builtModel, error)) {
         // Copied beside the target first, so that the handler never maps half a model.
-        const std::string partial = model + ".part";
+        const fs::path partial = model.string() + ".part";
         fs::copy_file(builtModel, partial, fs::copy_options::overwrite_existing, error);
         if (!error) fs::rename(partial, model, error);
         if (error) return "no spam model installed: cannot copy " + builtModel.string() + ": " + error.message();
         return "copied " + builtModel.filename().string() + " and " + builtMessages.filename().string() + " to " +
-               fs::path(model).parent_path().string() + "/";
+               appDir;
     }
-    SpamTrainingReport report;
+    std::vector<LabelledMessage> starting;
+    SpamModel learnt;
     std::string why;
-    if (!RetrainDeviceSpamModel(report, why)) return "no spam model installed: " + why;
-    return "learnt the starting spam model from " + std::to_string(report.startingMessages) + " messages into " + model;
+    if (!ReadLabelledMessages(messages.string(), starting, why) ||
+        !TrainSpamModel(starting, SpamTrainingOptions{}, learnt, why)) {
+        return "no spam model installed: " + why;
+    }
+    if (!WriteSpamModel(device::ToUtf16(model.string()), learnt))
+        return "no spam model installed: cannot write " + model.string();
+    return "learnt the starting spam model from " + std::to_string(starting.size()) + " messages into " +
+           model.string();
 }
 
 }  // namespace

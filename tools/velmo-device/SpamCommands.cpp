@@ -1,7 +1,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
