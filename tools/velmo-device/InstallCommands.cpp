@@ -40,6 +40,8 @@ std::string InstallSpamModel(const std::filesystem::path& binDir) {
         if (!fs::exists(builtMessages, error))
             return "no spam model installed: " + builtMessages.string() + " is not built";
         fs::copy_file(builtMessages, messages, error);
+        // The build's copy may be read-only; the device's is replaced by "spam train".
+        if (!error) fs::permissions(messages, fs::perms::owner_write, fs::perm_options::add, error);
         if (error) return "no spam model installed: cannot copy " + builtMessages.string() + ": " + error.message();
     }
     if (fs::exists(builtModel, error)) {

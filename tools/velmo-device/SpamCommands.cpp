@@ -92,6 +92,7 @@ std::string TrainedText(const SpamTrainingReport& report) {
 void SetAction(const std::string& name) {
     for (const auto& entry : SpamActionNames) {
         if (name != entry.name) continue;
+        ModelPath();  // the handler finds the model through "AppPath", as VelmoLight's start sets it
         SettingsStore settings;
         if (!settings.SetSpamAction(entry.action)) throw std::runtime_error("cannot write \"SpamAction\"");
         std::cout << "\"SpamAction\" set to " << entry.action << " (" << entry.name << ")\n";
