@@ -64,7 +64,9 @@ TEST_P(SpamModelDamage, OnlyASoundFileJudges) {
     test::WriteFileBytes(file, bytes);
     const auto verdict = JudgeSpamWithFile(device::ToUtf16(file.string()), u"Claim your prize now");
     EXPECT_EQ(verdict.has_value(), row.sound);
-    if (verdict) EXPECT_TRUE(verdict->score > 0.0 && verdict->score < 1.0);
+    if (verdict) {
+        EXPECT_TRUE(verdict->score > 0.0 && verdict->score < 1.0);
+    }
 }
 
 constexpr std::uint32_t kNaN = 0x7FC00000u;
