@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "common/FileSwitch.h"
 #include "device/Clock.h"
 #include "device/Files.h"
 #include "device/Text.h"
@@ -75,6 +76,8 @@ bool BlockedMessageFile::Locked(Operation&& operation) {
         {
             device::FileLock lock(file_.Descriptor());
             if (!lock.Held()) return false;
+            // A change to the file that an interrupted import is yet to switch in would be lost.
+            FinishFileSwitch(DirectoryOf(Path()));
             if (!file_.WasReplaced()) return operation();
         }
         if (!Reopen()) return false;
@@ -164,6 +167,12 @@ void BlockedMessageFile::Purge(std::uint32_t ageSeconds) {
 }
 
 bool BlockedMessageFile::Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change) {
+    return Rewrite(
+        change, [](device::ReplacementFile* replacement) { return replacement == nullptr || replacement->Commit(); });
+}
+
+bool BlockedMessageFile::Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change,
+                                 const std::function<bool(device::ReplacementFile*)>& commit) {
     bool replaced = false;
     bool done = Locked([&] {
         std::uint64_t size = 0;
@@ -174,10 +183,10 @@ bool BlockedMessageFile::Rewrite(const std::function<bool(std::vector<BlockedMes
         std::vector<BlockedMessageRecord> records(size < kHeaderSize ? 0 : (size - kHeaderSize) / kRecordSize);
         const std::size_t bytes = records.size() * kRecordSize;
         if (bytes > 0 && file_.ReadAt(kHeaderSize, records.data(), bytes) != bytes) return false;
-        if (!change(records)) return true;
+        if (!change(records)) return commit(nullptr);
         device::ReplacementFile replacement(Path());
         replaced = replacement.IsOpen() && replacement.Write(header, kHeaderSize) &&
-                   replacement.Write(records.data(), records.size() * kRecordSize) && replacement.Commit();
+                   replacement.Write(records.data(), records.size() * kRecordSize) && commit(&replacement);
         return replaced;
     });
     if (replaced) Reopen();

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device/Files.h"
 #include "device/RecordFile.h"
 #include "device/WinTypes.h"
 
@@ -79,6 +80,11 @@ public:
     // the lock, so that no append is lost; change answers false to leave the file as it is.
     // False when the file could not be read or replaced, and then it is as it was.
     bool Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change);
+    // Rewrite that leaves the replacement to commit, still under the lock: it is given the
+    // new file written (null when change left the file as it is) and answers whether the
+    // file was replaced or is to stay as it was.
+    bool Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change,
+                 const std::function<bool(device::ReplacementFile*)>& commit);
     void Close() { file_.Close(); }
 
 private:

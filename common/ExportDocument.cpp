@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -230,7 +233,6 @@ ExportDocument ReadDocument(const Json& root) {
         document.contacts.push_back(ReadContact(contacts[i], "/contacts/" + std::to_string(i)));
     }
     const Json& rules = RequireArray(Member(root, "textRules", ""), "/textRules");
-    if (rules.size() > MaxTextRules) Fail("/textRules", "holds more than 64 text rules");
     for (std::size_t i = 0; i < rules.size(); ++i) {
         document.textRules.push_back(ReadTextRule(rules[i], "/textRules/" + std::to_string(i)));
     }
@@ -254,6 +256,120 @@ std::string Place(std::string_view text, std::size_t byte) {
     }
     return "line " + std::to_string(line) + ", column " + std::to_string(end - lineStart + 1);
 }
+
+// The parser's events built into a tree, refusing as they come what this format never
+// holds: deeper nesting, a member given twice, longer lists and texts. A hostile file is
+// thus refused before it costs more than its own size, and no tree is deep enough to
+// exhaust the stack of the library's recursive copy and destruction.
+class BoundedReader {
+public:
+    BoundedReader(std::string_view text, Json& root) : text_(text), root_(root) {}
+
+    bool null() { return Add(nullptr); }
+    bool boolean(bool value) { return Add(value); }
+    bool number_integer(Json::number_integer_t value) { return Add(value); }
+    bool number_unsigned(Json::number_unsigned_t value) { return Add(value); }
+    bool number_float(Json::number_float_t value, const Json::string_t&) { return Add(value); }
+    bool string(Json::string_t& value) {
+        // Three UTF-8 bytes carry at most one UTF-16 unit; no field holds more than 1024 units.
+        if (value.size() > 3 * kLongestText) Fail(Pointer(), "is longer than any text of this format");
+        return Add(std::move(value));
+    }
+    bool binary(Json::binary_t&) { return Add(nullptr); }
+    bool start_object(std::size_t) { return Open(Json::object()); }
+    bool key(Json::string_t& name) {
+        Frame& frame = frames_.back();
+        if (std::find(frame.names.begin(), frame.names.end(), name) != frame.names.end()) {
+            Fail(Pointer() + "/" + name, "is given twice");
+        }
+        if (frame.names.size() == kMostMembers) Fail(Pointer(), "has more members than any object of this format");
+        frame.names.push_back(name);
+        return true;
+    }
+    bool end_object() { return Close(); }
+    bool start_array(std::size_t) { return Open(Json::array()); }
+    bool end_array() { return Close(); }
+    bool parse_error(std::size_t position, const std::string&, const Json::exception& e) {
+        // The library's own words after its "[json.exception...] ...: " prefix.
+        std::string words = e.what();
+        if (auto colon = words.find(": "); words.rfind("[json.exception", 0) == 0 && colon != std::string::npos) {
+            words = words.substr(colon + 2);
+        } else if (auto bracket = words.find("] "); bracket != std::string::npos) {
+            words = words.substr(bracket + 2);
+        }
+        Fail(Place(text_, position), words);
+    }
+
+private:
+    static constexpr std::size_t kDeepest = 5;  // the file, a list, an entry, its numbers, a number as units
+    static constexpr std::size_t kMostMembers = 11;
+    static constexpr std::size_t kLongestText = 1024;
+    static constexpr std::size_t kContactNumbers = 6;
+
+    struct Frame {
+        Json* value;
+        std::size_t count = 0;  // entries of a list so far
+        std::vector<std::string> names;
+    };
+
+    // The JSON pointer of the value about to be read.
+    std::string Pointer() const {
+        std::string at;
+        for (const Frame& frame : frames_) {
+            at += "/" + (frame.value->is_array() ? std::to_string(frame.count) : frame.names.back());
+        }
+        return at;
+    }
+
+    // How many entries the list being read may hold, and what they are.
+    std::pair<std::size_t, const char*> Bound() const {
+        auto key = [this](std::size_t depth) {
+            const Frame& frame = frames_[depth];
+            return frame.value->is_object() ? std::string_view(frame.names.back()) : std::string_view();
+        };
+        if (frames_.size() == 2 && key(0) == "textRules") return {MaxTextRules, "text rules"};
+        if (frames_.size() == 2 && key(0) == "contacts") return {MaxExportEntries, "contacts"};
+        if (frames_.size() == 2 && key(0) == "blockedMessages") return {MaxExportEntries, "blocked messages"};
+        if (frames_.size() == 4 && key(0) == "contacts" && key(2) == "numbers") return {kContactNumbers, "numbers"};
+        return {kLongestText, "entries"};
+    }
+
+    bool Add(Json value) {
+        Slot() = std::move(value);
+        return true;
+    }
+
+    // Where the next value goes; a list that would grow beyond its bound is refused first.
+    Json& Slot() {
+        if (frames_.empty()) return root_;
+        Frame& frame = frames_.back();
+        if (frame.value->is_object()) return (*frame.value)[frame.names.back()];
+        if (const auto [most, what] = Bound(); frame.count == most) {
+            std::string list = Pointer();
+            list.resize(list.rfind('/'));
+            Fail(list, "holds more than " + std::to_string(most) + " " + what);
+        }
+        ++frame.count;
+        return frame.value->emplace_back();
+    }
+
+    bool Open(Json empty) {
+        if (frames_.size() == kDeepest) Fail(Pointer(), "nests deeper than any list or object of this format");
+        Json& slot = Slot();
+        slot = std::move(empty);
+        frames_.push_back(Frame{&slot, 0, {}});
+        return true;
+    }
+
+    bool Close() {
+        frames_.pop_back();
+        return true;
+    }
+
+    std::string_view text_;
+    Json& root_;
+    std::vector<Frame> frames_;
+};
 
 }  // namespace
 
@@ -310,19 +426,15 @@ std::string SerializeExport(const ExportDocument& document) {
 bool ParseExport(std::string_view text, ExportDocument& document, std::string& error) {
     Json root;
     try {
-        root = Json::parse(text.begin(), text.end());
-    } catch (const Json::parse_error& e) {
-        // nlohmann's own words after its "[json.exception...] parse error at ...: " prefix.
-        std::string words = e.what();
-        auto colon = words.find(": ");
-        error = Place(text, e.byte) + ": " + (colon == std::string::npos ? words : words.substr(colon + 2));
-        return false;
-    }
-    try {
+        BoundedReader reader(text, root);
+        Json::sax_parse(text.begin(), text.end(), &reader);
         document = ReadDocument(root);
         return true;
     } catch (const Fault& fault) {
         error = (fault.at.empty() ? std::string("the file") : fault.at) + ": " + fault.what;
+        return false;
+    } catch (const Json::exception& e) {
+        error = std::string("the file: ") + e.what();
         return false;
     }
 }

@@ -1,5 +1,9 @@
 #include "common/ExportTransfer.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -9,10 +13,12 @@
 
 #include "common/ContactStateFile.h"
 #include "common/ContactStateRebuild.h"
+#include "common/FileSwitch.h"
 #include "common/PhoneDigits.h"
 #include "device/Clock.h"
 #include "device/Files.h"
 #include "device/Text.h"
+#include "device/VisibleText.h"
 
 namespace velmo {
 
@@ -113,6 +119,61 @@ std::u16string FilePath(SettingsStore& settings, const char16_t* name) {
     return settings.AppFilePath(name, path) ? std::u16string(path) : std::u16string();
 }
 
+// The settings an import writes, in the form their setters give them; "AppPath" is kept.
+std::vector<device::RegistryValue> SettingsValues(const ExportedSettings& s) {
+    auto dword = [](const char16_t* name, DWORD value) {
+        const auto* bytes = reinterpret_cast<const BYTE*>(&value);
+        return device::RegistryValue{name, REG_DWORD, {bytes, bytes + sizeof value}};
+    };
+    auto shortValue = [&](const char16_t* name, std::int16_t value) {
+        return dword(name, static_cast<DWORD>(static_cast<std::int32_t>(value)));
+    };
+    auto time = [](const char16_t* name, const TimeOfDay& value) {
+        const auto* bytes = reinterpret_cast<const BYTE*>(&value);
+        return device::RegistryValue{name, REG_BINARY, {bytes, bytes + sizeof value}};
+    };
+    return {shortValue(ActiveStateValue, s.activeState),
+            shortValue(ItemsStateValue, s.itemsState),
+            shortValue(DefActionTypeValue, s.defActionType),
+            shortValue(ContactFormatValue, s.contactFormat),
+            time(StartTimeValue, s.startTime),
+            time(EndTimeValue, s.endTime),
+            dword(WeekDaysValue, s.weekDays),
+            shortValue(DeleteTimeTypeValue, s.deleteTimeType),
+            shortValue(BlockedMsgValue, s.blockedMsg),
+            shortValue(SilentMsgValue, s.silentMsg)};
+}
+
+// The blocked messages after the import, from those held; false when they stay as they are.
+bool MergeMessages(std::vector<BlockedMessageRecord>& held, const ExportDocument& document, bool replace,
+                   ImportReport& report) {
+    if (replace) {
+        held = document.blockedMessages;
+        report.messagesAdded = held.size();
+        return true;
+    }
+    std::vector<BlockedMessageRecord> fresh;
+    for (const auto& record : document.blockedMessages) {
+        auto same = [&](const BlockedMessageRecord& r) { return SameMessage(r, record); };
+        if (std::any_of(held.begin(), held.end(), same)) {
+            ++report.messagesAlreadyThere;
+        } else {
+            fresh.push_back(record);
+        }
+    }
+    report.messagesAdded = fresh.size();
+    if (fresh.empty()) return false;
+    // Oldest first, as the purge by age expects; those already there keep their order.
+    std::vector<BlockedMessageRecord> merged;
+    merged.reserve(held.size() + fresh.size());
+    std::merge(held.begin(), held.end(), fresh.begin(), fresh.end(), std::back_inserter(merged),
+               [](const BlockedMessageRecord& a, const BlockedMessageRecord& b) {
+                   return device::Join(a.deliveryTime) < device::Join(b.deliveryTime);
+               });
+    held = std::move(merged);
+    return true;
+}
+
 }  // namespace
 
 bool GatherExport(SettingsStore& settings, const ContactsConnection& book, ExportDocument& document,
@@ -165,6 +226,58 @@ bool GatherExport(SettingsStore& settings, const ContactsConnection& book, Expor
     return true;
 }
 
+ExportFileRead ReadExportFile(const std::string& path, ExportDocument& document, std::string& error) {
+    const std::string nothing = "; nothing was imported";
+    // Without a writer a pipe would block an open for reading, and a device read with no end.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        error = "cannot open " + path + ": " + std::strerror(errno) + nothing;
+        return ExportFileRead::CannotOpen;
+    }
+    std::string text;
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        error = path + ": " + std::strerror(errno) + nothing;
+    } else if (S_ISDIR(st.st_mode)) {
+        error = path + ": is a directory, not an export file" + nothing;
+    } else if (!S_ISREG(st.st_mode)) {
+        error = path + ": is no regular file (a pipe, a socket or a device), not an export file" + nothing;
+    } else if (static_cast<std::uintmax_t>(st.st_size) > MaxExportFileBytes) {
+        error = path + ": larger than " + std::to_string(MaxExportFileBytes >> 20) + " MB, which no export comes near" +
+                nothing;
+    } else {
+        // Read to one byte past the bound, so that a file growing meanwhile cannot pass it either.
+        text.resize(static_cast<std::size_t>(st.st_size) + 1);
+        std::size_t got = 0;
+        for (;;) {
+            if (got == text.size()) {
+                if (text.size() > MaxExportFileBytes) break;
+                text.resize(std::min<std::size_t>(2 * text.size(), MaxExportFileBytes + 1));
+            }
+            const ssize_t n = read(fd, text.data() + got, text.size() - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                error = path + ": cannot be read: " + std::strerror(errno) + nothing;
+                break;
+            }
+            if (n == 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        text.resize(got);
+        if (error.empty() && got > MaxExportFileBytes) {
+            error = path + ": larger than " + std::to_string(MaxExportFileBytes >> 20) +
+                    " MB, which no export comes near" + nothing;
+        }
+    }
+    close(fd);
+    if (!error.empty()) return ExportFileRead::Refused;
+    if (!ParseExport(text, document, error)) {
+        error = path + ": " + error + nothing;
+        return ExportFileRead::Refused;
+    }
+    return ExportFileRead::Read;
+}
+
 ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book, const ExportDocument& document,
                          ImportMode mode) {
     ImportReport report;
@@ -177,6 +290,12 @@ ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book
         return report;
     }
 
+    // An earlier import stopped part-way is put in place first: this one starts from its result.
+    if (!FinishFileSwitch(DirectoryOf(statesPath))) {
+        report.error = "an earlier import recorded in " + device::ToUtf8(DirectoryOf(statesPath)) +
+                       " cannot be put in place: nothing was imported";
+        return report;
+    }
     // Everything is decided before the first write.
     {
         ContactStateFile states;
@@ -211,73 +330,78 @@ ImportReport ApplyImport(SettingsStore& settings, const ContactsConnection& book
     }
 
     const ExportedSettings& s = document.settings;
-    report.changed = true;
-    const bool settingsWritten = settings.SetActiveState(s.activeState) && settings.SetItemsState(s.itemsState) &&
-                                 settings.SetDefActionType(s.defActionType) &&
-                                 settings.SetContactFormat(s.contactFormat) && settings.SetStartTime(s.startTime) &&
-                                 settings.SetEndTime(s.endTime) && settings.SetWeekDays(s.weekDays) &&
-                                 settings.SetDeleteTimeType(s.deleteTimeType) && settings.SetBlockedMsg(s.blockedMsg) &&
-                                 settings.SetSilentMsg(s.silentMsg);
-    if (!settingsWritten) {
-        report.error = "cannot write the settings; some may have been written, and nothing else was imported";
+    const std::vector<device::RegistryValue> values = SettingsValues(s);
+    const std::u16string directory = DirectoryOf(statesPath);
+    auto failed = [&](const std::u16string& path) {
+        report.messagesAdded = report.messagesAlreadyThere = 0;
+        report.error = "cannot write " + device::ToUtf8(path) + ": nothing was imported";
         return report;
-    }
-    if ((replace || report.rulesAdded > 0) && !WriteTextRules(rulesPath, rules)) {
-        report.error = "cannot write " + device::ToUtf8(rulesPath) + "; the settings were imported, nothing else";
-        return report;
-    }
+    };
+    // Every new file is prepared beside its target, then all of them and the settings are
+    // switched in one recorded step: an import stopped anywhere leaves the old state or the new.
+    std::vector<SwitchedFile> files;
+    auto prepared = [&files](const std::u16string& path) {
+        files.push_back({SwitchPreparedPath(path), device::NativePath(path)});
+    };
+    auto removePrepared = [&files] {
+        for (const auto& file : files) ::unlink(file.prepared.c_str());
+    };
 
+    // The rebuild's lock is held until the switch is done, so no other rebuild starts from the old file.
     ContactStateFile states;
     states.SetPath(statesPath);
-    ContactStateRebuild rebuilt =
-        RebuildContactStates(states, KeysOf(contacts), s.defActionType, [&](std::int32_t key, std::int32_t kept) {
+    ContactStateRebuild rebuilt = RebuildContactStates(
+        states, KeysOf(contacts), s.defActionType,
+        [&](std::int32_t key, std::int32_t kept) {
             if (auto found = actions.find(key); found != actions.end()) return found->second;
             if (!replace) return kept;
             return IsFixedKey(key) ? static_cast<std::int32_t>(Accept) : static_cast<std::int32_t>(s.defActionType);
-        });
+        },
+        RebuildSave::Prepare);
     states.Close();
-    if (!rebuilt.lock.Held() || !rebuilt.saved) {
-        report.error = "cannot write " + device::ToUtf8(statesPath) +
-                       "; the settings and the text rules were imported, the contacts' actions and the blocked "
-                       "messages not";
-        return report;
+    if (!rebuilt.lock.Held() || !rebuilt.saved) return failed(statesPath);
+    prepared(statesPath);
+    // Those of an import stopped before its switch was recorded are no one's now.
+    ::unlink(SwitchPreparedPath(rulesPath).c_str());
+    ::unlink(SwitchPreparedPath(messagesPath).c_str());
+
+    if (replace || report.rulesAdded > 0) {
+        const std::vector<std::uint8_t> bytes = SerializeTextRules(rules);
+        device::ReplacementFile rulesFile(rulesPath);
+        if (bytes.empty() || !rulesFile.IsOpen() || !rulesFile.Write(bytes.data(), bytes.size()) ||
+            !rulesFile.PrepareAs(SwitchPreparedPath(rulesPath))) {
+            removePrepared();
+            return failed(rulesPath);
+        }
+        prepared(rulesPath);
     }
 
+    // Mesages.dat stays locked from its reading to the switch, so that no append of the handler is lost.
+    SwitchResult switched = SwitchResult::NotRecorded;
+    auto merge = [&](std::vector<BlockedMessageRecord>& held) {
+        return MergeMessages(held, document, replace, report);
+    };
+    auto commit = [&](device::ReplacementFile* messagesFile) {
+        if (messagesFile != nullptr) {
+            if (!messagesFile->PrepareAs(SwitchPreparedPath(messagesPath))) return false;
+            prepared(messagesPath);
+        }
+        switched = SwitchFiles(directory, values, files);
+        return switched != SwitchResult::NotRecorded;
+    };
     BlockedMessageFile messages;
     messages.SetPath(messagesPath);
     messages.Open();
-    const bool messagesWritten = messages.IsOpen() && messages.Rewrite([&](std::vector<BlockedMessageRecord>& held) {
-        if (replace) {
-            held = document.blockedMessages;
-            report.messagesAdded = held.size();
-            return true;
-        }
-        std::vector<BlockedMessageRecord> fresh;
-        for (const auto& record : document.blockedMessages) {
-            auto same = [&](const BlockedMessageRecord& r) { return SameMessage(r, record); };
-            if (std::any_of(held.begin(), held.end(), same)) {
-                ++report.messagesAlreadyThere;
-            } else {
-                fresh.push_back(record);
-            }
-        }
-        report.messagesAdded = fresh.size();
-        if (fresh.empty()) return false;
-        // Oldest first, as the purge by age expects; those already there keep their order.
-        std::vector<BlockedMessageRecord> merged;
-        merged.reserve(held.size() + fresh.size());
-        std::merge(held.begin(), held.end(), fresh.begin(), fresh.end(), std::back_inserter(merged),
-                   [](const BlockedMessageRecord& a, const BlockedMessageRecord& b) {
-                       return device::Join(a.deliveryTime) < device::Join(b.deliveryTime);
-                   });
-        held = std::move(merged);
-        return true;
-    });
-    if (!messagesWritten) {
-        report.messagesAdded = report.messagesAlreadyThere = 0;
-        report.error = "cannot write " + device::ToUtf8(messagesPath) +
-                       "; the settings, the text rules and the contacts' actions were imported, the blocked "
-                       "messages not";
+    const bool messagesRead = messages.IsOpen() && messages.Rewrite(merge, commit);
+    if (!messagesRead || switched == SwitchResult::NotRecorded) {
+        removePrepared();
+        return failed(messagesRead ? directory + u".import-switch.txt" : messagesPath);
+    }
+    report.changed = true;
+    if (switched == SwitchResult::Recorded) {
+        report.error =
+            "the import is recorded but not yet in place (a file or the registry could not be written); the next "
+            "message or change on this device puts it in place";
         return report;
     }
     report.imported = true;
@@ -291,8 +415,10 @@ std::string DescribeImport(const ImportReport& report) {
     text += report.unmatched.empty() ? "\n" : ", " + std::to_string(report.unmatched.size()) + " not matched:\n";
     for (const auto& contact : report.unmatched) {
         std::string numbers;
-        for (const auto& number : contact.numbers) numbers += (numbers.empty() ? "" : ", ") + device::ToUtf8(number);
-        text += "  " + (contact.name.empty() ? "(no name)" : device::ToUtf8(contact.name)) + " (" +
+        for (const auto& number : contact.numbers) {
+            numbers += (numbers.empty() ? "" : ", ") + device::VisibleText(device::ToUtf8(number));
+        }
+        text += "  " + (contact.name.empty() ? "(no name)" : device::VisibleText(device::ToUtf8(contact.name))) + " (" +
                 (numbers.empty() ? "no number" : numbers) + ")\n";
     }
     text += "text rules: " + std::to_string(report.rulesAdded) + " added, " + std::to_string(report.rulesTotal) +

@@ -1,8 +1,9 @@
 #pragma once
 // Takes an export from the device's settings, files and address book, and applies one to
 // them: what velmo-device's export and import and VelmoLight's "Export..." and "Import..." do.
-// An import is checked whole before its first write; every file it changes is replaced
-// atomically, ContactsInfo.dat under the rebuild's lock and Mesages.dat under the file's own.
+// An import is checked whole before its first write, and then all or nothing: its settings
+// and new files are switched in together (see FileSwitch.h), under the rebuild's lock of
+// ContactsInfo.dat and Mesages.dat's own.
 
 #include <cstddef>
 #include <string>
@@ -13,6 +14,14 @@
 #include "common/SettingsStore.h"
 
 namespace velmo {
+
+// Reads the export file at path (native bytes) as import does: a file that is not a regular
+// one (a directory, a pipe, a device) or larger than MaxExportFileBytes is refused unread,
+// and a pipe without a writer never makes it wait. Read when the file was opened and is a
+// whole, valid export; otherwise error is the message for a person, naming the file, the
+// place and what is wrong, and ending "; nothing was imported".
+enum class ExportFileRead { Read, CannotOpen, Refused };
+ExportFileRead ReadExportFile(const std::string& path, ExportDocument& document, std::string& error);
 
 // Everything the export file holds, read from the device without changing it. False, with
 // error, when a file that is there cannot be read.

@@ -244,6 +244,14 @@ ReplacementFile::~ReplacementFile() {
     ::close(fd_);
 }
 
+bool ReplacementFile::PrepareAs(const std::string& native) {
+    if (fd_ < 0 || ::fsync(fd_) != 0 || ::rename(temp_.c_str(), native.c_str()) != 0) return false;
+    ::close(fd_);
+    fd_ = -1;
+    SyncDirectory(dir_);
+    return true;
+}
+
 bool ReplacementFile::Write(const void* data, std::size_t size) { return fd_ >= 0 && WriteAll(fd_, data, size); }
 
 bool ReplacementFile::CopyFrom(int source, std::uint64_t offset, std::uint64_t length) {

@@ -82,6 +82,10 @@ public:
     bool CopyFrom(int source, std::uint64_t offset, std::uint64_t length);
     // Flushes the bytes, renames the temporary over the target and flushes the directory.
     bool Commit();
+    // For a switch of several files together: flushes the bytes and renames the temporary to
+    // native (beside the target, a name no cleaner of temporaries removes), where it waits
+    // for the caller to rename it over the target.
+    bool PrepareAs(const std::string& native);
 
 private:
     int fd_ = -1;

@@ -3,6 +3,7 @@
 #include <new>
 #include <optional>
 
+#include "common/FileSwitch.h"
 #include "common/PhoneDigits.h"
 #include "common/SettingsStore.h"
 #include "handler/ComRef.h"
@@ -33,6 +34,9 @@ HRESULT OpenEntry(IMsgStore* store, ULONG size, LPENTRYID id, ComRef<Interface>&
 HRESULT Process(IMsgStore* store, ULONG cbMsg, LPENTRYID lpMsg, ULONG cbDestFolder, LPENTRYID lpDestFolder,
                 ULONG* pulEventType, MRCHANDLED* pHandled) {
     SettingsStore settings;
+    // An import stopped part-way is put in place before its settings and files decide anything.
+    char16_t appPath[MAX_PATH] = {};
+    if (settings.GetAppPath(appPath)) FinishFileSwitch(appPath);
     const DecisionSettings decision = ReadDecisionSettings(settings);
     if (!IsFilteringActiveNow(decision, ReadLocalTimeNow())) {
         *pHandled = MRC_NOT_HANDLED;

@@ -64,19 +64,11 @@ void RunExport(QWidget* owner, SettingsStore& settings) {
 bool RunImport(QWidget* owner, SettingsStore& settings) {
     const QString file = ChooseFile(owner, IDS_IMPORT_TITLE, QFileDialog::AcceptOpen);
     if (file.isEmpty()) return false;
-    QFile in(file);
     ExportDocument document;
     std::string error;
-    if (!in.open(QIODevice::ReadOnly)) {
-        error = in.errorString().toStdString();
-    } else {
-        const QByteArray text = in.readAll();
-        ParseExport(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), document, error);
-    }
-    if (!error.empty()) {
+    if (ReadExportFile(QFile::encodeName(file).toStdString(), document, error) != ExportFileRead::Read) {
         Tell(owner, QMessageBox::Warning,
-             TableText(IDS_NOT_IMPORTED) + QStringLiteral("\n") + file + QStringLiteral(": ") +
-                 QString::fromStdString(error));
+             TableText(IDS_NOT_IMPORTED) + QStringLiteral("\n") + QString::fromStdString(error));
         return false;
     }
     QMessageBox how(QMessageBox::Question, TableText(IDS_CAPTION), TableText(IDS_IMPORT_HOW), QMessageBox::Cancel,

@@ -113,6 +113,24 @@ write("fuzz_gammu_environment", "long_message_in_parts",
 write("fuzz_gammu_environment", "number_missing", gammu((0, "\x02"), (2, "+15550100"), (3, "only one")))
 
 
+# The export reader: the checked-in whole file, and from it the hostile shapes that a reader
+# building a tree recursively or taking any number would fail on.
+with open(os.path.join(HERE, "fuzz_export_reader", "sample.json"), encoding="utf-8") as sample_file:
+    sample = sample_file.read()
+write("fuzz_export_reader", "deep_nesting",
+      sample.replace('"Ann Lee"', "[" * 50000 + "]" * 50000, 1))
+write("fuzz_export_reader", "deep_nesting_unclosed", '{"contacts": ' + "[{\"numbers\": " * 5000)
+write("fuzz_export_reader", "huge_numbers",
+      sample.replace('"version": 1', '"version": 1e400', 1).replace('"WeekDays": 127', '"WeekDays": -1e400', 1))
+write("fuzz_export_reader", "numbers_beyond_64_bits",
+      sample.replace('"BlockedMsg": -3', '"BlockedMsg": 18446744073709551616', 1)
+      .replace('"second": 0', '"second": 1e-400', 1))
+write("fuzz_export_reader", "member_given_twice",
+      sample.replace('"ActiveState": 1', '"ActiveState": 1, "ActiveState": 2', 1))
+write("fuzz_export_reader", "too_many_rules",
+      sample.replace('"textRules": [', '"textRules": [' + '{"action": 1, "regex": false, "in": "text", "pattern": "a"}, ' * 100, 1))
+
+
 # SpamModel.dat: a small model (2^10 weights) with its check right, and the same with its
 # check wrong; the target's first byte (odd: make the check right) comes before the file.
 def spam_model(bits, threshold, bias, weights):

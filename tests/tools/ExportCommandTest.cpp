@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -188,6 +190,8 @@ struct DamageRow {
     const char* name;
     std::function<std::string(std::string)> damage;
     std::string said;  // where and what, in the error
+    // What is imported instead of the damaged file, made beside it from its path.
+    std::function<fs::path(const fs::path&)> instead = nullptr;
 };
 void PrintTo(const DamageRow& row, std::ostream* out) { *out << row.name; }
 
@@ -207,7 +211,9 @@ TEST_P(DamagedImport, ChangesNoByteOfTheDeviceAndSaysWhere) {
     velmo::test::WriteFileBytes(file, Bytes(damaged.begin(), damaged.end()));
     Succeed({"contacts", "action", "1", "accept"});
     const auto before = velmo::test::DirectoryBytes(device.Root());
-    auto result = Device({"import", file.string(), "--replace"});
+    const fs::path target = GetParam().instead ? GetParam().instead(file) : file;
+    auto result = Device({"import", target.string(), "--replace"});
+    if (target.string().starts_with(file.string())) fs::remove_all(target);
     fs::remove(file);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.errors.find(GetParam().said), std::string::npos) << result.errors;
@@ -232,9 +238,112 @@ const DamageRow kDamages[] = {
     DamageRow{"UnusableRegex", [](std::string t) { return Replace(t, "^Pro.*", "(Pro"); },
               "/textRules/1/pattern: cannot be used: missing )"},
     DamageRow{"NegativeTime", [](std::string t) { return Replace(t, "\"deliveryTime\": ", "\"deliveryTime\": -"); },
-              "/blockedMessages/0/deliveryTime: must be a whole number from 0"}};
+              "/blockedMessages/0/deliveryTime: must be a whole number from 0"},
+    DamageRow{
+        "FiftyThousandNestedLists",
+        [](std::string t) { return Replace(t, "\"Ann Lee\"", std::string(50000, '[') + std::string(50000, ']')); },
+        "/contacts/2/name/0/0: nests deeper than any list or object of this format"},
+    DamageRow{"NumberBeyondDouble", [](std::string t) { return Replace(t, "\"version\": 1", "\"version\": 1e400"); },
+              "line 3, column 17: number overflow parsing '1e400'"},
+    DamageRow{"MemberGivenTwice",
+              [](std::string t) { return Replace(t, "\"ActiveState\": 1", "\"ActiveState\": 0, \"ActiveState\": 2"); },
+              "/settings/ActiveState: is given twice"},
+    DamageRow{"HundredThousandRules",
+              [](std::string t) {
+                  std::string rules;
+                  for (int i = 0; i < 100000; ++i)
+                      rules += R"({"action": 1, "regex": false, "in": "text", "pattern": "a"},)";
+                  return Replace(t, "\"textRules\": [", "\"textRules\": [" + rules);
+              },
+              "/textRules: holds more than 64 text rules"},
+    DamageRow{"LargerThan64MB", [](std::string t) { return t; }, "larger than 64 MB",
+              [](const fs::path& file) {
+                  fs::resize_file(file, (64u << 20) + 1);
+                  return file;
+              }},
+    DamageRow{"EndlessDevice", [](std::string t) { return t; }, "/dev/zero: is no regular file",
+              [](const fs::path&) { return fs::path("/dev/zero"); }},
+    DamageRow{"PipeWithoutWriter", [](std::string t) { return t; }, ".fifo: is no regular file",
+              [](const fs::path& file) {
+                  const fs::path fifo = file.string() + ".fifo";
+                  EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+                  return fifo;
+              }},
+    DamageRow{"Directory", [](std::string t) { return t; }, ".dir: is a directory",
+              [](const fs::path& file) {
+                  const fs::path dir = file.string() + ".dir";
+                  fs::create_directory(dir);
+                  return dir;
+              }}};
 
 INSTANTIATE_TEST_SUITE_P(Faults, DamagedImport, testing::ValuesIn(kDamages),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// An import stopped after each step of its switch: the next look at the device shows the
+// state before it or the state after it, whole, and no prepared file or journal is left.
+struct StopRow {
+    const char* name;
+    const char* step;
+    bool becomesNew;
+};
+void PrintTo(const StopRow& row, std::ostream* out) { *out << row.name; }
+
+class InterruptedImport : public testing::TestWithParam<StopRow> {};
+
+// The second device of ImportMode, with settings of its own.
+void FillSecondDevice(const velmo::test::TempDevice& device) {
+    device.InstallAppPath();
+    Succeed({"contacts", "add", "--first", "Annie", "--mobile", "001 555 0100"});
+    Succeed({"contacts", "action", "unknown", "dismiss"});
+    Succeed({"rules", "add", "--pattern", "mum", "--in", "both", "--action", "accept"});
+    Succeed({"registry", "set", kKey, "ActiveState", "--dword", "0"});
+    Succeed({"registry", "set", kKey, "WeekDays", "--dword", "3"});
+    WriteMessages(Program(device) / "Mesages.dat", {kOwn});
+}
+
+// An export with the device's own directory, which no two devices share, taken out.
+std::string Own(std::string text, const velmo::test::TempDevice& device) {
+    const std::string dir = device.Root().string();
+    for (auto at = text.find(dir); at != std::string::npos; at = text.find(dir)) text.replace(at, dir.size(), "D");
+    return text;
+}
+
+TEST_P(InterruptedImport, LeavesTheOldStateOrTheNewNeverAMixture) {
+    velmo::test::TempDevice first;
+    FillFirstDevice(first);
+    const fs::path file = ExportOf(first, "stop");
+    std::string expected;
+    {
+        velmo::test::TempDevice whole;
+        FillSecondDevice(whole);
+        if (GetParam().becomesNew) Succeed({"import", file.string(), "--replace"});
+        const fs::path state = ExportOf(whole, "state");
+        const Bytes bytes = ReadFileBytes(state);
+        expected = Own(std::string(bytes.begin(), bytes.end()), whole);
+        fs::remove(state);
+    }
+    velmo::test::TempDevice device;
+    FillSecondDevice(device);
+    setenv("VELMO_SWITCH_STOP", GetParam().step, 1);
+    auto stopped = Device({"import", file.string(), "--replace"});
+    unsetenv("VELMO_SWITCH_STOP");
+    fs::remove(file);
+    EXPECT_EQ(stopped.exitCode, -1) << "killed at " << GetParam().step << ": " << stopped.output;
+    const fs::path state = ExportOf(device, "state");
+    const Bytes bytes = ReadFileBytes(state);
+    fs::remove(state);
+    EXPECT_EQ(Own(std::string(bytes.begin(), bytes.end()), device), expected);
+    for (const auto& entry : fs::directory_iterator(Program(device))) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(!GetParam().becomesNew || (!name.ends_with(".switch") && name != ".import-switch.txt")) << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, InterruptedImport,
+    testing::Values(StopRow{"FilesPrepared", "prepared", false}, StopRow{"SwitchRecorded", "recorded", true},
+                    StopRow{"SettingsWritten", "settings", true}, StopRow{"OneFileRenamed", "renamed-1", true},
+                    StopRow{"TwoFilesRenamed", "renamed-2", true}, StopRow{"EveryFileRenamed", "renamed-3", true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "device/MessageStore.h"
 #include "device/Registry.h"
 #include "device/Text.h"
+#include "device/VisibleText.h"
 #include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
@@ -42,14 +43,9 @@ std::string LocalTimeText(std::uint64_t fileTime) {
     return text;
 }
 
-// One line of text: a message's line breaks would break the listing's columns.
-std::string OneLine(std::u16string_view text) {
-    std::string line = ToUtf8(text);
-    for (char& c : line) {
-        if (c == '\n' || c == '\r') c = ' ';
-    }
-    return line;
-}
+// One line of text with its control characters shown: a message's line breaks would break
+// the listing's columns, and a stranger's escape sequences must not drive the terminal.
+std::string OneLine(std::u16string_view text) { return device::VisibleText(ToUtf8(text)); }
 
 std::string Sender(std::u16string_view address, std::u16string_view name) {
     if (name.empty()) return OneLine(address);
@@ -69,8 +65,13 @@ std::u16string TextOf(const device::StoredMessage& message, ULONG tag) {
     return text != nullptr ? *text : std::u16string();
 }
 
-void ListFolder(const std::string& folderName) {
+void ListFolder(const std::string& typedName) {
+    RequireDevice();
     device::MessageStore store(device::MessageStore::ReadOnly);
+    std::string folderName = typedName;
+    for (const auto& name : store.FolderNames()) {
+        if (IsKeyword(typedName, ToUtf8(name))) folderName = ToUtf8(name);
+    }
     std::vector<device::StoredMessage> messages;
     try {
         messages = store.ListFolder(ToUtf16(folderName));
@@ -150,14 +151,16 @@ std::string RecordLine(const BlockedMessageRecord& record) {
 // which opens for writing: listing must work for a person who may only read the device.
 // Each line is numbered, 1 for the latest delivered, as `blocked restore` takes them.
 void ListBlocked() {
+    RequireDevice();
     device::UseRegistryReadOnly();
+    FinishImportBeforeLooking();
     std::optional<std::u16string> blockedPath = BlockedPath();
     if (!blockedPath) {
         std::cout << "0 blocked messages\n";
         return;
     }
     const std::u16string& path = *blockedPath;
-    std::cout << ToUtf8(path) << ": ";
+    std::cout << device::VisibleText(ToUtf8(path)) << ": ";
     if (!std::filesystem::exists(device::NativePath(path))) {
         std::cout << "0 blocked messages\n";
         return;
