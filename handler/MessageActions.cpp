@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/BlockedMessageFile.h"
+#include "common/SpamScoreFile.h"
 #include "handler/ComRef.h"
 
 namespace velmo {
@@ -71,10 +72,13 @@ std::vector<BYTE> EntryIdOf(IMAPIProp* object) {
 // Builds the message's record from whatever of its four properties it has and appends it to
 // Mesages.dat, with its whole text beside it when that is longer; true only when the record is
 // written and flushed.
-bool AppendBlockedRecord(SettingsStore& settings, IMessage* message) {
+bool AppendBlockedRecord(SettingsStore& settings, IMessage* message, BlockedMessageRecord& record) {
     PropValues props;
     if (!props.Read(message, BlockedRecordTags)) return false;
     const SPropValue* delivered = props.Get(2, PR_MESSAGE_DELIVERY_TIME);
+    record = MakeBlockedMessageRecord(props.Text(0, PR_SENDER_EMAIL_ADDRESS_W), props.Text(1, PR_SUBJECT_W),
+                                      props.Text(3, PR_SENDER_NAME_W),
+                                      delivered != nullptr ? delivered->Value.ft : FILETIME{});
     char16_t path[MAX_PATH] = {};
     if (!settings.MessagesPath(path)) return false;
     return AppendBlockedMessage(path, props.Text(0, PR_SENDER_EMAIL_ADDRESS_W), props.Text(1, PR_SUBJECT_W),
@@ -116,14 +120,18 @@ std::u16string ReadMessageText(IMessage* message) {
 }
 
 void DismissMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg,
-                    ULONG* pulEventType, MRCHANDLED* pHandled) {
-    if (!AppendBlockedRecord(settings, message) || !DeleteEntry(folder, cbMsg, reinterpret_cast<LPBYTE>(lpMsg))) {
+                    ULONG* pulEventType, MRCHANDLED* pHandled, std::optional<double> spamScore) {
+    BlockedMessageRecord record{};
+    if (!AppendBlockedRecord(settings, message, record) ||
+        !DeleteEntry(folder, cbMsg, reinterpret_cast<LPBYTE>(lpMsg))) {
         *pHandled = MRC_NOT_HANDLED;
         return;
     }
     *pulEventType = fnevObjectDeleted;
     *pHandled = MRC_HANDLED_DONTCONTINUE;
     settings.SetBlockedMsg(Incremented(settings.GetBlockedMsg()));
+    char16_t path[MAX_PATH] = {};
+    if (spamScore && SpamScoresPath(settings, path)) AppendSpamScore(path, record, *spamScore);
 }
 
 void SilentAcceptMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg,

@@ -1,6 +1,7 @@
 #include "handler/ProcessMessage.h"
 
 #include <new>
+#include <optional>
 
 #include "common/FileSwitch.h"
 #include "common/PhoneDigits.h"
@@ -11,6 +12,7 @@
 #include "handler/SenderAddress.h"
 #include "handler/SenderKey.h"
 #include "handler/SenderLookup.h"
+#include "handler/SpamLookup.h"
 #include "handler/TextRuleLookup.h"
 
 namespace velmo {
@@ -47,18 +49,27 @@ HRESULT Process(IMsgStore* store, ULONG cbMsg, LPENTRYID lpMsg, ULONG cbDestFold
     hr = OpenEntry(store, cbDestFolder, lpDestFolder, folder);
     if (FAILED(hr)) return hr;
 
+    std::optional<double> spamScore;  // set when the spam model's judgement decided
     const std::int32_t action = DecideAction(decision, [&] {
         const std::u16string sender = ReadSenderText(message.Get());
         const std::int32_t key = ResolveSenderKey(KeepDigits(ExtractSenderAddress(sender)));
+        std::optional<std::u16string> text;
+        const auto messageText = [&] {
+            if (!text) text = ReadMessageText(message.Get());
+            return *text;
+        };
         // Strangers' messages may be screened by what they say; contacts keep their own action.
-        if (auto ruled = LookupTextRule(key, sender, [&] { return ReadMessageText(message.Get()); })) {
-            return ruled->action;
+        if (auto ruled = LookupTextRule(key, sender, messageText)) return ruled->action;
+        // A user's own rule wins over the model, and the model over the stranger's row.
+        if (auto judged = LookupSpam(settings, key, messageText); judged && judged->spam) {
+            spamScore = judged->score;
+            return judged->action;
         }
         return LookupKeyAction(key);
     });
     switch (action) {
         case Dismiss:
-            DismissMessage(settings, message.Get(), folder.Get(), cbMsg, lpMsg, pulEventType, pHandled);
+            DismissMessage(settings, message.Get(), folder.Get(), cbMsg, lpMsg, pulEventType, pHandled, spamScore);
             break;
         case SilentAccept:
             SilentAcceptMessage(settings, message.Get(), folder.Get(), cbMsg, lpMsg, pulEventType, pHandled);

@@ -129,3 +129,22 @@ write("fuzz_export_reader", "member_given_twice",
       sample.replace('"ActiveState": 1', '"ActiveState": 1, "ActiveState": 2', 1))
 write("fuzz_export_reader", "too_many_rules",
       sample.replace('"textRules": [', '"textRules": [' + '{"action": 1, "regex": false, "in": "text", "pattern": "a"}, ' * 100, 1))
+
+
+# SpamModel.dat: a small model (2^10 weights) with its check right, and the same with its
+# check wrong; the target's first byte (odd: make the check right) comes before the file.
+def spam_model(bits, threshold, bias, weights):
+    magic = "VL_SPAM_MODEL".encode("utf-16-le")
+    header = magic + b"\0" * (32 - len(magic)) + struct.pack("<IIIIIff", 1, bits, 1, 4, 2, threshold, bias)
+    body = b"".join(struct.pack("<f", w) for w in weights)
+    check = 2166136261
+    for byte in header + body:
+        check = ((check ^ byte) * 16777619) & 0xFFFFFFFF
+    return header + struct.pack("<I", check) + body
+
+
+SMALL_MODEL = spam_model(10, 0.6, -1.5, [((i * 37) % 11 - 5) / 4 for i in range(1024)])
+write("fuzz_spam_model", "small_model", b"\x00" + SMALL_MODEL)
+write("fuzz_spam_model", "small_model_check_fixed", b"\x01" + SMALL_MODEL[:200] + b"\xff" * 8 + SMALL_MODEL[208:])
+write("fuzz_spam_model", "check_wrong", b"\x00" + SMALL_MODEL[:60] + b"\0\0\0\0" + SMALL_MODEL[64:])
+write("fuzz_spam_model", "cut_short", b"\x01" + SMALL_MODEL[:1000])

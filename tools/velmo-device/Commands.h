@@ -29,6 +29,7 @@ void AddSmsCommands(CLI::App& app);                // sms receive
 void AddRulesCommands(CLI::App& app);              // rules
 void AddInstallCommands(CLI::App& app);            // install, uninstall, app, where
 void AddTodayCommands(CLI::App& app);              // today
+void AddSpamCommands(CLI::App& app);               // spam
 
 // The contact's name as VelmoLight's list shows it, under the device's "ContactFormat";
 // empty when no contact has the object identifier or the address book cannot be read.

@@ -8,9 +8,14 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "common/SettingsStore.h"
+#include "common/SpamModelFile.h"
+#include "common/trainer/SpamLearning.h"
 #include "device/DeviceRoot.h"
 #include "device/Installer.h"
+#include "device/Text.h"
 #include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
@@ -21,22 +26,66 @@ void Print(const std::vector<std::string>& steps) {
     for (const auto& step : steps) std::cout << step << "\n";
 }
 
-void InstallFrom(const std::filesystem::path& directory) {
-    Print(device::Install(directory));
-    if (std::string said = CreateEmptyAddressBook(); !said.empty()) std::cout << said << "\n";
-}
-
-// Replaces this process with the device's VelmoLight, as the device's shell starts a program.
-[[noreturn]] void StartVelmoLight() {
-    std::string program = (device::ProgramDirectory() / "VelmoLight.exe").string();
-    if (!std::filesystem::exists(program)) {
-        throw std::runtime_error("the device has no VelmoLight (" + program + "): it was not built");
+// A device without a spam model gets the starting model and the messages it was learnt from,
+// built next to this program; the model is learnt here from them when it was not built. They
+// go where "AppPath" points, or where VelmoLight will point it when it first starts.
+std::string InstallSpamModel(const std::filesystem::path& binDir) {
+    namespace fs = std::filesystem;
+    std::string appDir = DeviceSpamFile(u"");
+    if (appDir.empty()) appDir = device::ProgramDirectory().string() + "/";
+    const fs::path model = appDir + device::ToUtf8(SpamModelFileName);
+    const fs::path messages = appDir + device::ToUtf8(SpamMessagesFileName);
+    std::error_code error;
+    if (fs::exists(model, error)) return {};
+    const fs::path builtMessages = binDir / messages.filename();
+    const fs::path builtModel = binDir / model.filename();
+    fs::create_directories(model.parent_path(), error);
+    if (!fs::exists(messages, error)) {
+        if (!fs::exists(builtMessages, error))
+            return "no spam model installed: " + builtMessages.string() + " is not built";
+        fs::copy_file(builtMessages, messages, error);
+        // The build's copy may be read-only; the device's is replaced by "spam train".
+        if (!error) fs::permissions(messages, fs::perms::owner_write, fs::perm_options::add, error);
+        if (error) return "no spam model installed: cannot copy " + builtMessages.string() + ": " + error.message();
     }
-    std::cout.flush();
-    char* argv[] = {program.data(), nullptr};
-    ::execv(program.c_str(), argv);
-    throw std::runtime_error("cannot start " + program + ": " + std::strerror(errno));
-}
+    if (fs::exists(builtModel, error)) {
+        // Copied beside the target first, so that the handler never maps half a model.
+        const fs::path partial = model.string() + ".part";
+        fs::copy_file(builtModel, partial, fs::copy_options::overwrite_existing, error);
+        if (!error) fs::rename(partial, model, error);
+        if (error) return "no spam model installed: cannot copy " + builtModel.string() + ": " + error.message();
+        return "copied " + builtModel.filename().string() + " and " + builtMessages.filename().string() + " to " +
+               appDir;
+    }
+    std::vector<LabelledMessage> starting;
+    SpamModel learnt;
+    std::string why;
+    if (!ReadLabelledMessages(messages.string(), starting, why) ||
+        !TrainSpamModel(starting, SpamTrainingOptions{}, learnt, why)) {
+        return "no spam model installed: " + why;
+    }
+    if (!WriteSpamModel(device::ToUtf16(model.string()), learnt))
+        return "no spam model installed: cannot write " + model.string();
+    return "learnt the starting spam model from " + std::to_string(starting.size()) + " messages into " +
+           model.string();
+
+    void InstallFrom(const std::filesystem::path& directory) {
+        Print(device::Install(directory));
+        if (std::string said = InstallSpamModel(directory); !said.empty()) std::cout << said << "\n";
+        if (std::string said = CreateEmptyAddressBook(); !said.empty()) std::cout << said << "\n";
+    }
+
+    // Replaces this process with the device's VelmoLight, as the device's shell starts a program.
+    [[noreturn]] void StartVelmoLight() {
+        std::string program = (device::ProgramDirectory() / "VelmoLight.exe").string();
+        if (!std::filesystem::exists(program)) {
+            throw std::runtime_error("the device has no VelmoLight (" + program + "): it was not built");
+        }
+        std::cout.flush();
+        char* argv[] = {program.data(), nullptr};
+        ::execv(program.c_str(), argv);
+        throw std::runtime_error("cannot start " + program + ": " + std::strerror(errno));
+    }
 
 }  // namespace
 

@@ -13,6 +13,8 @@
 #include "common/BlockedMessageFile.h"
 #include "common/BlockedMessageRestore.h"
 #include "common/BlockedMessageTexts.h"
+#include "common/SpamScoreFile.h"
+#include "common/trainer/SpamLearning.h"
 #include "device/Clock.h"
 #include "device/ErrorText.h"
 #include "device/Files.h"
@@ -194,9 +196,28 @@ void ListBlocked() {
     const std::vector<std::u16string> texts = WholeSubjects(records, entries);
     const std::vector<std::uint32_t> order = NewestFirst(times);
     const int width = static_cast<int>(std::to_string(count).size());
+    // The spam filter's scores live in their own file beside Mesages.dat.
+    const std::u16string scores = *AppPath() + SpamScoresFileName;
     for (std::uint32_t row = 0; row < count; ++row) {
-        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(records[order[row]], texts[order[row]])
-                  << "\n";
+        const BlockedMessageRecord& record = records[order[row]];
+        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(record, texts[order[row]]);
+        if (const std::optional<double> score = FindSpamScore(scores, record)) {
+            char text[16];
+            std::snprintf(text, sizeof text, "%.3f", *score);
+            std::cout << "  (judged spam, score " << text << ")";
+        }
+        std::cout << "\n";
+    }
+}
+
+// A restored message teaches the spam filter, when it is on, that its text is ham; the restore
+// stands whatever the lesson's fate.
+void LearnRestored(const std::u16string& text) {
+    std::string error;
+    switch (LearnFromUser(false, text, error)) {
+        case UserLesson::NotLearning: return;
+        case UserLesson::Learnt: std::cout << "the spam filter learnt it as ham\n"; return;
+        case UserLesson::Failed: std::cerr << "the spam filter could not learn from it: " << error << "\n"; return;
     }
 }
 
@@ -230,6 +251,7 @@ void RestoreBlocked(long long number) {
                                   reinterpret_cast<LPENTRYID>(inbox.data()), file, index, record)) {
         case RestoreResult::Restored:
             std::cout << "restored to the Inbox, unread: " << RecordLine(record, text) << "\n";
+            LearnRestored(text);
             return;
         case RestoreResult::FileChanged:
             throw std::runtime_error("Mesages.dat changed meanwhile; nothing was restored");

@@ -20,6 +20,7 @@
 #include "handler/Decision.h"
 #include "handler/SenderAddress.h"
 #include "handler/SenderKey.h"
+#include "handler/SpamLookup.h"
 #include "handler/TextRuleLookup.h"
 #include "tools/velmo-device/Commands.h"
 #if VELMO_HAVE_MODEM_MANAGER
@@ -129,6 +130,10 @@ void Report(const device::IncomingSms& sms, const device::SmsReceipt& receipt) {
             // Worked out again the same way: the text rule that decided in the key's stead.
             if (auto rule = LookupTextRule(key, sms.number, [&] { return sms.text; })) {
                 line += "; text rule " + std::to_string(rule->number);
+            } else if (auto judged = LookupSpam(settings, key, [&] { return sms.text; }); judged && judged->spam) {
+                char score[16];
+                std::snprintf(score, sizeof score, "%.3f", judged->score);
+                line += "; spam score " + std::string(score);
             }
         }
     }

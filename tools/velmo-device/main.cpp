@@ -131,6 +131,7 @@ int main(int argc, char** argv) {
     velmo::cli::AddMessageCommands(app);
     velmo::cli::AddSmsCommands(app);
     velmo::cli::AddRulesCommands(app);
+    velmo::cli::AddSpamCommands(app);
     velmo::cli::AddExportCommands(app);
     velmo::cli::AddInstallCommands(app);
     velmo::cli::AddTodayCommands(app);
