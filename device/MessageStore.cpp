@@ -90,4 +90,10 @@ std::vector<StoredMessage> MessageStore::ListFolderFrom(std::u16string_view fold
 
 std::size_t MessageStore::Count(std::u16string_view folder) const { return database_->Count(FolderId(folder)); }
 
+std::size_t MessageStore::CountUnread(std::u16string_view folder) const {
+    return database_->CountUnread(FolderId(folder));
+}
+
+std::int64_t MessageStore::ChangeCount() const { return database_->DataVersion(); }
+
 }  // namespace velmo::device

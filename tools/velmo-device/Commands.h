@@ -3,6 +3,8 @@
 // a command reports a wrong argument by throwing UsageError (exit status 2) and
 // any other failure by throwing std::runtime_error (exit status 1).
 
+#include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -11,6 +13,9 @@
 namespace velmo {
 class ContactsConnection;
 }
+#ifdef VELMO_HAVE_TODAY_SCREEN
+class QGuiApplication;
+#endif
 
 namespace velmo::cli {
 
@@ -26,6 +31,7 @@ void AddSmsCommands(CLI::App& app);                // sms receive
 void AddRulesCommands(CLI::App& app);              // rules
 void AddInstallCommands(CLI::App& app);            // install, uninstall
 void AddTodayCommands(CLI::App& app);              // today
+void AddMessagingCommands(CLI::App& app);          // messaging
 
 // A handheld always has an address book, empty at first, and so has the device from the
 // first command that writes to it. A missing contacts.db is replaced by an empty one only
@@ -46,5 +52,13 @@ bool OpenAddressBookToChange(ContactsConnection& contacts, const std::string& le
 // While it runs it holds ContactsInfo.dat mapped, and a file put in its place would not reach it.
 bool VelmoLightRuns();
 void AddExportCommands(CLI::App& app);  // export, import
+
+#ifdef VELMO_HAVE_TODAY_SCREEN
+// Makes the application of a screen with make, once it is clear that there is a display to
+// show it on: a UsageError naming the screen when none is named, and the same words with exit
+// status 2 when the one named cannot be reached.
+std::unique_ptr<QGuiApplication> StartScreenApplication(const std::string& screen,
+                                                        const std::function<std::unique_ptr<QGuiApplication>()>& make);
+#endif
 
 }  // namespace velmo::cli

@@ -8,6 +8,8 @@
 #ifdef VELMO_HAVE_TODAY_SCREEN
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <system_error>
 
 #include <QGuiApplication>
 #include <QStringList>
@@ -28,8 +30,8 @@ struct TodayOptions {
 };
 
 #ifdef VELMO_HAVE_TODAY_SCREEN
-constexpr char kNoDisplay[] =
-    "no display to show the Today screen on; to draw it off screen, run with QT_QPA_PLATFORM=offscreen";
+// What is said when no display can be had, naming the screen that wanted one.
+std::string noDisplay;
 
 bool EnvironmentSet(const char* name) {
     const char* value = std::getenv(name);
@@ -58,7 +60,7 @@ QtMessageHandler previousHandler = nullptr;
 // but cannot be reached); this says what to do instead and exits as a usage error does.
 void ExitOnPlatformFailure(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (type == QtFatalMsg) {
-        std::fprintf(stderr, "velmo-device: %s\n", kNoDisplay);
+        std::fprintf(stderr, "velmo-device: %s\n", noDisplay.c_str());
         std::fflush(stderr);
         std::_Exit(2);
     }
@@ -88,13 +90,12 @@ QPoint ParseTap(const std::string& text) {
 void RunToday(const TodayOptions& options) {
     std::vector<QPoint> taps;
     for (const std::string& tap : options.taps) taps.push_back(ParseTap(tap));
-    if (NoDisplayForPlatform()) throw UsageError(kNoDisplay);
     int argc = 1;
     char name[] = "velmo-device";
     char* argv[] = {name, nullptr};
-    previousHandler = qInstallMessageHandler(ExitOnPlatformFailure);
-    QGuiApplication application(argc, argv);
-    qInstallMessageHandler(previousHandler);
+    std::unique_ptr<QGuiApplication> started =
+        StartScreenApplication("the Today screen", [&] { return std::make_unique<QGuiApplication>(argc, argv); });
+    QGuiApplication& application = *started;
     device::gui::SetScreenDpi(options.dpi);
 
     device::gui::TodayScreen screen;
@@ -103,6 +104,10 @@ void RunToday(const TodayOptions& options) {
     if (screen.ItemCount() == 0 && problems.empty()) {
         std::cerr << "velmo-device: no Today items are registered; velmo-device install registers VelmoToday\n";
     }
+    // The Messaging line opens this very program's Messaging screen.
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) screen.SetMessagingProgram({self.string(), "messaging"});
     screen.SetReady();
     screen.Refresh();
     screen.Show();
@@ -120,6 +125,18 @@ void RunToday(const TodayOptions& options) {
 #endif
 
 }  // namespace
+
+#ifdef VELMO_HAVE_TODAY_SCREEN
+std::unique_ptr<QGuiApplication> StartScreenApplication(const std::string& screen,
+                                                        const std::function<std::unique_ptr<QGuiApplication>()>& make) {
+    noDisplay = "no display to show " + screen + " on; to draw it off screen, run with QT_QPA_PLATFORM=offscreen";
+    if (NoDisplayForPlatform()) throw UsageError(noDisplay);
+    previousHandler = qInstallMessageHandler(ExitOnPlatformFailure);
+    std::unique_ptr<QGuiApplication> application = make();
+    qInstallMessageHandler(previousHandler);
+    return application;
+}
+#endif
 
 void AddTodayCommands(CLI::App& app) {
     auto options = std::make_shared<TodayOptions>();

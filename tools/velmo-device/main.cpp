@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
     velmo::cli::AddExportCommands(app);
     velmo::cli::AddInstallCommands(app);
     velmo::cli::AddTodayCommands(app);
+    velmo::cli::AddMessagingCommands(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
