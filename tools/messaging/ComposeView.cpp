@@ -1,5 +1,6 @@
 #include "tools/messaging/ComposeView.h"
 
+#include <QApplication>
 #include <QCompleter>
 #include <QLabel>
 #include <QLineEdit>
@@ -44,9 +45,6 @@ QString Entry(const std::u16string& name, const std::u16string& number) {
            QLatin1Char('>');
 }
 
-// The device's own sender, once there is one; until then a message cannot go.
-std::string NoSender(const std::u16string&, const std::u16string&) { return "This device cannot send messages yet."; }
-
 }  // namespace
 
 QString LengthText(const std::u16string& text) {
@@ -75,10 +73,6 @@ ComposeView::ComposeView(QWidget* owner, const std::u16string& recipient, Sender
     // Enter in the recipient line goes on to the text, as the handheld's forms do.
     connect(recipient_, &QLineEdit::returnPressed, this, [this] { text_->setFocus(Qt::TabFocusReason); });
     CloseOnEscape();
-}
-
-void ComposeView::Run(QWidget* owner, const std::u16string& recipient) {
-    ComposeView(owner, recipient, NoSender).DoModal();
 }
 
 bool ComposeView::OnInitDialog() {
@@ -163,12 +157,15 @@ void ComposeView::Send() {
     } else if (text.empty()) {
         problem = QStringLiteral("The message has no text.");
     } else {
-        std::string refused = sender_ ? sender_(number, text) : NoSender(number, text);
-        if (refused.empty()) {
-            Close(kCommandSend);
-            return;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        Outcome outcome = sender_ ? sender_(number, text) : Outcome{false, "This device cannot send messages."};
+        QApplication::restoreOverrideCursor();
+        if (!outcome.problem.empty()) {
+            ShowMessage(this, QString::fromStdString(outcome.problem), QStringLiteral("Messaging"),
+                        MB_OK | MB_ICONEXCLAMATION);
         }
-        problem = QString::fromStdString(refused);
+        if (outcome.stored) Close(kCommandSend);
+        return;
     }
     ShowMessage(this, problem, QStringLiteral("Messaging"), MB_OK | MB_ICONEXCLAMATION);
 }

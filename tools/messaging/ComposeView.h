@@ -2,8 +2,8 @@
 // A new message or a reply: the recipient (a number, or a contact of the address book by
 // name), the text, and beneath it how long the text is as SMS (characters of the single
 // message's 160 or 70, and the parts it goes out as). "Send" hands number and text to the
-// device's sender and closes once it took them; "Cancel", Escape or the title bar's "ok"
-// close without sending.
+// device's sender and closes once the message is stored (sent, or waiting in the Outbox
+// with the reason); "Cancel", Escape or the title bar's "ok" close without sending.
 
 #include <functional>
 #include <string>
@@ -19,13 +19,14 @@ namespace velmo::messaging {
 class ComposeView : public MenuBarDialog {
     Q_OBJECT
 public:
-    // Sends text to number; empty when it went (or waits in the Outbox to go), else why not.
-    using Sender = std::function<std::string(const std::u16string& number, const std::u16string& text)>;
+    struct Outcome {
+        bool stored = false;  // in Sent, or in the Outbox to be sent again
+        std::string problem;  // why it did not go, for the person to read; empty when it went
+    };
+    // Sends text to number.
+    using Sender = std::function<Outcome(const std::u16string& number, const std::u16string& text)>;
 
     ComposeView(QWidget* owner, const std::u16string& recipient, Sender sender);
-
-    // The compose screen over owner, sending through the device's sender.
-    static void Run(QWidget* owner, const std::u16string& recipient);
 
     QLineEdit* RecipientBox() const { return recipient_; }
     QPlainTextEdit* TextBox() const { return text_; }

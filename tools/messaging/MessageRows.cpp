@@ -9,6 +9,11 @@ namespace velmo::messaging {
 
 namespace {
 
+// The recipient, as a message written on the device names it.
+constexpr ULONG kRecipientTag = 0x0E04001F;
+// Why the last attempt to send a message of the Outbox failed.
+constexpr ULONG kSendFailureTag = PROP_TAG(PT_UNICODE, 0x8101);
+
 std::u16string TextOf(const device::StoredMessage& message, ULONG tag) {
     const device::Property* property = message.Find(tag);
     const std::u16string* text = property != nullptr ? property->AsText() : nullptr;
@@ -55,10 +60,12 @@ std::vector<MessageRow> LoadRows(const device::MessageStore& store, std::u16stri
         MessageRow row;
         row.entryId = std::move(it->entryId);
         row.address = TextOf(*it, PR_SENDER_EMAIL_ADDRESS_W);
+        if (row.address.empty()) row.address = TextOf(*it, kRecipientTag);
         row.name = TextOf(*it, PR_SENDER_NAME_W);
         row.text = TextOf(*it, PR_SUBJECT_W);
         row.time = static_cast<std::uint64_t>(NumberOf(*it, PR_MESSAGE_DELIVERY_TIME));
         if (row.time == 0) row.time = static_cast<std::uint64_t>(NumberOf(*it, PR_LAST_MODIFICATION_TIME));
+        row.failure = TextOf(*it, kSendFailureTag);
         row.read = (NumberOf(*it, PR_MESSAGE_FLAGS) & MSGFLAG_READ) != 0;
         rows.push_back(std::move(row));
     }

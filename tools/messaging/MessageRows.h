@@ -20,6 +20,7 @@ struct MessageRow {
     std::u16string text;
     std::uint64_t time = 0;  // FILETIME, UTC; 0 when the message has none
     bool read = false;
+    std::u16string failure;  // why a message of the Outbox was not sent, if it was tried
 };
 
 // The folder's messages, the latest delivered first and, of messages delivered at the same

@@ -63,7 +63,9 @@ bool MessageView::OnInitDialog() {
     QString detail = MessageTime(row_.time, true);
     if (!address.isEmpty() && address != sender_->text()) detail = address + QStringLiteral("  ") + detail;
     detail_->setText(detail);
-    text_->setPlainText(ToQString(row_.text));
+    QString text = ToQString(row_.text);
+    if (!row_.failure.empty()) text += QStringLiteral("\n\n(Not sent: ") + ToQString(row_.failure) + QLatin1Char(')');
+    text_->setPlainText(text);
     text_->setFocus(Qt::OtherFocusReason);
     return false;
 }

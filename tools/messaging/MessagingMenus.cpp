@@ -18,6 +18,7 @@ constexpr MenuItem kListCommands[] = {
     {u"", 0, {}},
     {u"Folders", 0, kFolders},
     {u"New...", kCommandNew, {}},
+    {u"Send again", kCommandRetry, {}},
 };
 constexpr MenuItem kListBar[] = {{u"Delete", kCommandDelete, {}}, {u"Menu", 0, kListCommands}};
 constexpr MenuItem kMessageCommands[] = {

@@ -18,6 +18,7 @@ enum MessagingCommand : unsigned {
     kCommandOutbox,
     kCommandSend,
     kCommandCancel,
+    kCommandRetry,
 };
 
 // "Delete" and "Menu" above the list of messages.

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QTimer>
 #include <algorithm>
@@ -44,8 +45,10 @@ QString OneLine(const std::u16string& text) {
 
 }  // namespace
 
-MessagingScreen::MessagingScreen(QWidget* owner, Compose compose)
-    : MenuBarDialog(owner, QStringLiteral("Messaging"), kCommandDone), compose_(std::move(compose)) {
+MessagingScreen::MessagingScreen(QWidget* owner, Compose compose, Retry retry)
+    : MenuBarDialog(owner, QStringLiteral("Messaging"), kCommandDone),
+      compose_(std::move(compose)),
+      retry_(std::move(retry)) {
     Body()->setFont(DialogFont());
     folderLabel_ = new QLabel(Body());
     folderLabel_->setFont(BoldFont());
@@ -68,11 +71,17 @@ MessagingScreen::MessagingScreen(QWidget* owner, Compose compose)
     connect(quickFind_, &QLineEdit::textChanged, this, [this] { FindTyped(); });
 }
 
-MessagingScreen::~MessagingScreen() = default;
+MessagingScreen::~MessagingScreen() {
+    // A menu still open would outlive its soft key bar by a moment and be handed the focus.
+    while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+}
 
 bool MessagingScreen::OnInitDialog() {
     InitFullScreenDialog(*this, kFullScreenDialogFlags);
-    SetMenuBar(new SoftKeyBar(ListMenu(), this));
+    auto* bar = new SoftKeyBar(ListMenu(), this);
+    SetMenuBar(bar);
+    // The menu names what the chosen message allows whenever it opens.
+    connect(bar->SubMenu(1), &QMenu::aboutToShow, this, [this] { UpdateMenu(); });
     Load();
     if (!rows_.empty()) list_->SelectItem(0);
     SetTimer(kRefreshTimer, kRefreshMilliseconds);
@@ -140,6 +149,10 @@ void MessagingScreen::UpdateMenu() {
         if (QAction* action = bar->FindCommand(command)) action->setEnabled(any);
     }
     if (QAction* block = bar->FindCommand(kCommandBlock)) block->setEnabled(any && folder_ == u"Inbox");
+    if (QAction* retry = bar->FindCommand(kCommandRetry)) retry->setVisible(retry_ && folder_ == u"Outbox");
+    for (unsigned command : {kCommandReply, kCommandNew}) {
+        if (QAction* action = bar->FindCommand(command)) action->setVisible(static_cast<bool>(compose_));
+    }
     const std::pair<unsigned, std::u16string_view> folders[] = {
         {kCommandInbox, u"Inbox"}, {kCommandSent, u"Sent"}, {kCommandOutbox, u"Outbox"}};
     for (const auto& [command, name] : folders) CheckMenuItem(bar->SubMenu(1), command, folder_ == name);
@@ -162,6 +175,7 @@ std::intptr_t MessagingScreen::OnMenuCommand(int id) {
         case kCommandDelete: DeleteRow(row, true); return TRUE;
         case kCommandBlock: BlockRow(row); return TRUE;
         case kCommandNew: StartCompose({}); return TRUE;
+        case kCommandRetry: RetryOutbox(); return TRUE;
         case kCommandInbox: ShowFolder(u"Inbox"); return TRUE;
         case kCommandSent: ShowFolder(u"Sent"); return TRUE;
         case kCommandOutbox: ShowFolder(u"Outbox"); return TRUE;
@@ -237,6 +251,17 @@ void MessagingScreen::StartCompose(const std::u16string& recipient) {
     compose_(this, recipient);
     // What was sent may have landed in Sent or the Outbox.
     Load();
+}
+
+void MessagingScreen::RetryOutbox() {
+    if (!retry_) return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::string problem = retry_();
+    QApplication::restoreOverrideCursor();
+    Load();
+    if (!problem.empty()) {
+        ShowMessage(this, QString::fromStdString(problem), QStringLiteral("Messaging"), MB_OK | MB_ICONEXCLAMATION);
+    }
 }
 
 bool MessagingScreen::OnDrawItem(const DrawItemInfo& info) {

@@ -37,7 +37,10 @@ public:
     // What a compose screen is started with: the recipient's number, empty for a new message.
     using Compose = std::function<void(QWidget* owner, const std::u16string& recipient)>;
 
-    explicit MessagingScreen(QWidget* owner = nullptr, Compose compose = {});
+    // Hands the Outbox to the modem again: empty when every message went, else why not.
+    using Retry = std::function<std::string()>;
+
+    explicit MessagingScreen(QWidget* owner = nullptr, Compose compose = {}, Retry retry = {});
     ~MessagingScreen() override;
 
     OwnerDataListView* List() const { return list_; }
@@ -73,7 +76,10 @@ private:
     void FindTyped();
     void CloseQuickFind();
 
+    void RetryOutbox();
+
     Compose compose_;
+    Retry retry_;
     device::MessageStore store_;
     SenderNames names_;
     std::u16string folder_ = u"Inbox";
