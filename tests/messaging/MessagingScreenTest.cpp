@@ -64,8 +64,8 @@ public:
     }
     // Opens the right soft key's menu with F2 and walks to the entry (in a sub-menu after
     // "/") with the arrow keys, then presses Enter.
-    void Menu(const QString& path) {
-        Key(Qt::Key_F2);
+    void Menu(const QString& path, QWidget* where = nullptr) {
+        QTest::keyClick(where != nullptr ? where : QApplication::focusWidget(), Qt::Key_F2);
         for (const QString& entry : path.split(QLatin1Char('/'))) {
             QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             ASSERT_NE(menu, nullptr) << path.toStdString();
@@ -250,8 +250,9 @@ INSTANTIATE_TEST_SUITE_P(
                {u"+15550100"}},
         KeyRow{"BlockInTheView",
                [](Driver& d) {
-                   d.View([&d] { d.Key(Qt::Key_Return); },
-                          [&d](MessageView&) { d.Menu(QStringLiteral("Move to blocked messages")); });
+                   d.View(
+                       [&d] { d.Key(Qt::Key_Return); },
+                       [&d](MessageView& view) { d.Menu(QStringLiteral("Move to blocked messages"), view.TextBox()); });
                },
                {"Anna Berg", "+15550123"},
                "Anna Berg",
