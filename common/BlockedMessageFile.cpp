@@ -6,6 +6,8 @@
 #include <memory>
 #include <new>
 
+#include "common/BlockedMessageTexts.h"
+#include "common/FileSwitch.h"
 #include "device/Clock.h"
 #include "device/Files.h"
 #include "device/Text.h"
@@ -75,6 +77,8 @@ bool BlockedMessageFile::Locked(Operation&& operation) {
         {
             device::FileLock lock(file_.Descriptor());
             if (!lock.Held()) return false;
+            // A change to the file that an interrupted import is yet to switch in would be lost.
+            FinishFileSwitch(DirectoryOf(Path()));
             if (!file_.WasReplaced()) return operation();
         }
         if (!Reopen()) return false;
@@ -82,7 +86,10 @@ bool BlockedMessageFile::Locked(Operation&& operation) {
     return false;
 }
 
-bool BlockedMessageFile::Reopen() { return file_.Open(Path()); }
+bool BlockedMessageFile::Reopen() {
+    ++generation_;
+    return file_.Open(Path());
+}
 
 void BlockedMessageFile::FollowReplacement() {
     if (file_.IsOpen() && file_.WasReplaced()) Reopen();
@@ -93,7 +100,14 @@ bool BlockedMessageFile::CutToHeader() {
 }
 
 bool BlockedMessageFile::Append(const BlockedMessageRecord& record) {
+    return Append(record, RecordText(record.subject));
+}
+
+bool BlockedMessageFile::Append(const BlockedMessageRecord& record, std::u16string_view wholeText) {
     return Locked([&] {
+        if (NeedsWholeText(record, wholeText) && !AppendWholeText(WholeTextsPath(Path()), record, wholeText)) {
+            return false;
+        }
         std::uint64_t size = 0;
         if (!file_.Size(size)) return false;
         if (size < kHeaderSize && !file_.WriteAt(0, kHeader, kHeaderSize)) return false;
@@ -119,8 +133,21 @@ bool BlockedMessageFile::ReadAt(std::uint32_t index, BlockedMessageRecord& recor
     return true;
 }
 
+std::u16string BlockedMessageFile::WholeSubject(const BlockedMessageRecord& record) const {
+    std::vector<WholeTextEntry> entries;
+    ReadWholeTexts(WholeTextsPath(Path()), entries);
+    return WholeSubjects({record}, entries).front();
+}
+
 void BlockedMessageFile::Clear() {
-    Locked([this] { return CutToHeader(); });
+    // The records go first: a companion entry left without its record is dropped by the next purge.
+    Locked([this] { return CutToHeader() && EmptyWholeTexts(WholeTextsPath(Path())); });
+}
+
+// Under the lock of the file the path names now, so that an append's entry and its record
+// are either both seen or neither.
+void BlockedMessageFile::DropOrphanedTexts() {
+    Locked([this] { return DropOrphanedWholeTexts(Path()); });
 }
 
 void BlockedMessageFile::Purge(std::uint32_t ageSeconds) {
@@ -161,9 +188,24 @@ void BlockedMessageFile::Purge(std::uint32_t ageSeconds) {
         return replaced;
     });
     if (replaced) Reopen();
+    DropOrphanedTexts();
 }
 
 bool BlockedMessageFile::Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change) {
+    return Rewrite(
+        change, [](device::ReplacementFile* replacement) { return replacement == nullptr || replacement->Commit(); });
+}
+
+bool BlockedMessageFile::Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change,
+                                 const std::function<bool(device::ReplacementFile*)>& commit) {
+    return RewriteWithTexts(
+        [&](std::vector<BlockedMessageRecord>& records, std::vector<std::u16string>&) { return change(records); },
+        commit);
+}
+
+bool BlockedMessageFile::RewriteWithTexts(
+    const std::function<bool(std::vector<BlockedMessageRecord>&, std::vector<std::u16string>&)>& change,
+    const std::function<bool(device::ReplacementFile*)>& commit) {
     bool replaced = false;
     bool done = Locked([&] {
         std::uint64_t size = 0;
@@ -174,13 +216,27 @@ bool BlockedMessageFile::Rewrite(const std::function<bool(std::vector<BlockedMes
         std::vector<BlockedMessageRecord> records(size < kHeaderSize ? 0 : (size - kHeaderSize) / kRecordSize);
         const std::size_t bytes = records.size() * kRecordSize;
         if (bytes > 0 && file_.ReadAt(kHeaderSize, records.data(), bytes) != bytes) return false;
-        if (!change(records)) return true;
+        const std::u16string textsPath = WholeTextsPath(Path());
+        std::vector<WholeTextEntry> entries;
+        if (!ReadWholeTexts(textsPath, entries)) return false;
+        std::vector<std::u16string> texts = WholeSubjects(records, entries);
+        if (!change(records, texts)) return commit(nullptr);
+        texts.resize(records.size());
+        // The new records' texts join the old ones before the records change; the old ones go after.
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            if (NeedsWholeText(records[i], texts[i]) && !AppendWholeText(textsPath, records[i], texts[i])) return false;
+        }
         device::ReplacementFile replacement(Path());
         replaced = replacement.IsOpen() && replacement.Write(header, kHeaderSize) &&
-                   replacement.Write(records.data(), records.size() * kRecordSize) && replacement.Commit();
+                   replacement.Write(records.data(), records.size() * kRecordSize) && commit(&replacement);
         return replaced;
     });
-    if (replaced) Reopen();
+    if (replaced) {
+        // A switch only recorded, to be done later, still needs the old records' texts.
+        const bool inPlace = file_.WasReplaced();
+        Reopen();
+        if (inPlace) DropOrphanedTexts();
+    }
     return done;
 }
 
@@ -208,8 +264,20 @@ BlockedMessageFile::RemoveResult BlockedMessageFile::Remove(std::uint32_t index,
         result = RemoveResult::Removed;
         return true;
     });
-    if (result == RemoveResult::Removed) Reopen();
+    if (result == RemoveResult::Removed) {
+        Reopen();
+        DropOrphanedTexts();
+    }
     return result;
+}
+
+bool AppendBlockedMessage(std::u16string_view path, const char16_t* senderAddress, const char16_t* subject,
+                          const char16_t* senderName, FILETIME deliveryTime) {
+    const BlockedMessageRecord record = MakeBlockedMessageRecord(senderAddress, subject, senderName, deliveryTime);
+    BlockedMessageFile file;
+    file.SetPath(path);
+    file.Open();
+    return file.Append(record, subject != nullptr ? std::u16string_view(subject) : std::u16string_view());
 }
 
 std::vector<std::uint32_t> NewestFirst(const std::vector<std::uint64_t>& deliveryTimes) {

@@ -9,9 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "device/Files.h"
 #include "device/RecordFile.h"
 #include "device/WinTypes.h"
 
@@ -61,6 +63,11 @@ public:
     bool IsOpen() const { return file_.IsOpen(); }
     // True only when the whole record was written and flushed.
     bool Append(const BlockedMessageRecord& record);
+    // The same for a message whose text may be longer than the record holds: its whole text
+    // goes into the companion file first, under the same lock, so a record never lacks it.
+    bool Append(const BlockedMessageRecord& record, std::u16string_view wholeText);
+    // The whole text of the message of record, which the record may hold only the start of.
+    std::u16string WholeSubject(const BlockedMessageRecord& record) const;
     // Whole records in the file; 0 when it is not open.
     std::uint32_t Count();
     // True when all 840 bytes of record index arrived.
@@ -79,7 +86,20 @@ public:
     // the lock, so that no append is lost; change answers false to leave the file as it is.
     // False when the file could not be read or replaced, and then it is as it was.
     bool Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change);
+    // Rewrite that leaves the replacement to commit, still under the lock: it is given the
+    // new file written (null when change left the file as it is) and answers whether the
+    // file was replaced or is to stay as it was.
+    bool Rewrite(const std::function<bool(std::vector<BlockedMessageRecord>&)>& change,
+                 const std::function<bool(device::ReplacementFile*)>& commit);
+    // The same with each record's whole text beside it (texts[i] for records[i]); the new
+    // records' texts are in the companion file before commit is called.
+    bool RewriteWithTexts(
+        const std::function<bool(std::vector<BlockedMessageRecord>&, std::vector<std::u16string>&)>& change,
+        const std::function<bool(device::ReplacementFile*)>& commit);
     void Close() { file_.Close(); }
+    // Goes up each time the object turns to a new file at its path (after a purge or a
+    // restore replaced it), so that a reader can tell its view of the records is stale.
+    std::uint64_t Generation() const { return generation_; }
 
 private:
     template <typename Operation>
@@ -87,11 +107,18 @@ private:
     bool Reopen();
     void FollowReplacement();
     bool CutToHeader();
+    void DropOrphanedTexts();
     std::u16string_view Path() const;
 
     char16_t path_[MAX_PATH] = {};
     device::RecordFile file_;
+    std::uint64_t generation_ = 0;
 };
+
+// Builds the record of a dismissed message and appends it with its whole text to the
+// blocked-message file at path: what every writer of a blocked message calls.
+bool AppendBlockedMessage(std::u16string_view path, const char16_t* senderAddress, const char16_t* subject,
+                          const char16_t* senderName, FILETIME deliveryTime);
 
 // The record indexes in the order the user reads them: the latest delivery time first and,
 // of messages delivered at the same moment, the later arrival first. The file itself keeps

@@ -35,19 +35,18 @@ bool Open(IMsgStore* store, const std::vector<std::uint8_t>& id, const IID& inte
 
 }  // namespace
 
-bool AppendBlockedRecord(SettingsStore& settings, IMessage* message) {
+bool AppendBlockedRecord(SettingsStore& settings, IMessage* message, BlockedMessageRecord& record) {
     PropValues props;
     if (!props.Read(message, BlockedRecordTags)) return false;
     const SPropValue* delivered = props.Get(2, PR_MESSAGE_DELIVERY_TIME);
-    const BlockedMessageRecord record = MakeBlockedMessageRecord(
-        props.Text(0, PR_SENDER_EMAIL_ADDRESS_W), props.Text(1, PR_SUBJECT_W), props.Text(3, PR_SENDER_NAME_W),
-        delivered != nullptr ? delivered->Value.ft : FILETIME{});
+    record = MakeBlockedMessageRecord(props.Text(0, PR_SENDER_EMAIL_ADDRESS_W), props.Text(1, PR_SUBJECT_W),
+                                      props.Text(3, PR_SENDER_NAME_W),
+                                      delivered != nullptr ? delivered->Value.ft : FILETIME{});
     char16_t path[MAX_PATH] = {};
     if (!settings.MessagesPath(path)) return false;
-    BlockedMessageFile file;
-    file.SetPath(path);
-    file.Open();
-    return file.Append(record);
+    return AppendBlockedMessage(path, props.Text(0, PR_SENDER_EMAIL_ADDRESS_W), props.Text(1, PR_SUBJECT_W),
+                                props.Text(3, PR_SENDER_NAME_W),
+                                delivered != nullptr ? delivered->Value.ft : FILETIME{});
 }
 
 bool DeleteFolderEntry(IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg) {
@@ -67,7 +66,10 @@ BlockResult BlockStoredMessage(SettingsStore& settings, IMsgStore* store, const 
     }
     // Asked for an interface, the store answers with that interface.
     auto* folderInterface = static_cast<IMAPIFolder*>(openedFolder.Get());
-    if (!AppendBlockedRecord(settings, static_cast<IMessage*>(openedMessage.Get()))) return BlockResult::NotAppended;
+    BlockedMessageRecord record{};
+    if (!AppendBlockedRecord(settings, static_cast<IMessage*>(openedMessage.Get()), record)) {
+        return BlockResult::NotAppended;
+    }
     auto* bytes = const_cast<std::uint8_t*>(message.data());
     if (!DeleteFolderEntry(folderInterface, static_cast<ULONG>(message.size()), reinterpret_cast<LPENTRYID>(bytes))) {
         return BlockResult::NotDeleted;

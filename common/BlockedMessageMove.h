@@ -8,15 +8,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/BlockedMessageFile.h"
 #include "common/SettingsStore.h"
 #include "device/Mapi.h"
 
 namespace velmo {
 
 // Builds the message's record from whatever of its sender address, text, delivery time and
-// sender name it has and appends it to Mesages.dat in "AppPath"; true only when the record
-// is written and flushed.
-bool AppendBlockedRecord(SettingsStore& settings, IMessage* message);
+// sender name it has and appends it to Mesages.dat in "AppPath", with its whole text beside
+// it when that is longer; true only when the record is written and flushed.
+bool AppendBlockedRecord(SettingsStore& settings, IMessage* message, BlockedMessageRecord& record);
 
 // Deletes one message from folder; false when it is still there.
 bool DeleteFolderEntry(IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg);

@@ -53,10 +53,10 @@ SPropValue LongValue(ULONG tag, ULONG number) {
     return value;
 }
 
-// The message of the record, unread; the sender name only when it has one, as the transport does.
-bool StoreMessage(IMessage* message, const BlockedMessageRecord& record) {
+// The message of the record with its whole text, unread; the sender name only when it has one,
+// as the transport does.
+bool StoreMessage(IMessage* message, const BlockedMessageRecord& record, const std::u16string& text) {
     const std::u16string address = FieldText(record.senderAddress);
-    const std::u16string text = FieldText(record.subject);
     const std::u16string name = FieldText(record.senderName);
     const std::u16string messageClass = kSmsClass;
     const std::u16string addressType = kSmsAddressType;
@@ -132,7 +132,7 @@ RestoreResult RestoreBlockedMessage(IMsgStore* store, ULONG cbInbox, LPENTRYID i
         }
         copyId = EntryIdOf(message.Get());
         step(RestoreStep::MessageCreated);
-        if (!StoreMessage(message.Get(), record)) {
+        if (!StoreMessage(message.Get(), record, file.WholeSubject(record))) {
             TakeBack(folder, copyId);
             return RestoreResult::InboxUnavailable;
         }

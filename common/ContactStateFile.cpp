@@ -7,6 +7,8 @@
 #include <new>
 #include <utility>
 
+#include "common/FileSwitch.h"
+
 namespace velmo {
 
 namespace {
@@ -90,6 +92,8 @@ ContactRecord ContactStateFile::Entry(std::int32_t index) const {
 bool ContactStateFile::BeginRebuild(std::int32_t capacity) {
     newCount_ = 0;
     newEntries_.reset();
+    // A rebuild starts from the file an interrupted import switched to, not the one before.
+    FinishFileSwitch(DirectoryOf(std::u16string_view(path_)));
     bool opened = OpenForUpdate();
     if (unreadable_) return false;
     try {
@@ -147,10 +151,9 @@ std::optional<std::int32_t> ContactStateFile::LastOldEntry(std::int32_t key) {
     return std::prev(after)->second;
 }
 
-bool ContactStateFile::Save() {
+bool ContactStateFile::NewBytes(std::vector<std::uint8_t>& bytes) {
     Unmap();
     if (!newEntries_) return false;
-    std::vector<std::uint8_t> bytes;
     try {
         bytes.assign(kHeaderSize + newEntries_->size() * kRecordSize, 0);
     } catch (const std::bad_alloc&) {
@@ -162,7 +165,20 @@ bool ContactStateFile::Save() {
     for (std::size_t i = 0; i < newEntries_->size(); ++i) {
         StoreRecord(bytes.data() + kHeaderSize + i * kRecordSize, (*newEntries_)[i]);
     }
-    return device::ReplaceFileAtomically(std::u16string_view(path_), bytes.data(), bytes.size());
+    return true;
+}
+
+bool ContactStateFile::Save() {
+    std::vector<std::uint8_t> bytes;
+    return NewBytes(bytes) && device::ReplaceFileAtomically(std::u16string_view(path_), bytes.data(), bytes.size());
+}
+
+bool ContactStateFile::SavePrepared() {
+    std::vector<std::uint8_t> bytes;
+    if (!NewBytes(bytes)) return false;
+    device::ReplacementFile prepared{std::u16string_view(path_)};
+    return prepared.IsOpen() && prepared.Write(bytes.data(), bytes.size()) &&
+           prepared.PrepareAs(SwitchPreparedPath(std::u16string_view(path_)));
 }
 
 bool ContactStateFile::GetAt(std::int32_t index, ContactRecord& record) const {

@@ -56,6 +56,9 @@ public:
     ContactRecord NewEntry(std::int32_t index) const;
     // Replaces the file atomically with the rebuilt entries; on failure the old file stays.
     bool Save();
+    // Writes the rebuilt entries to the file's prepared new file for a switch with others
+    // (see FileSwitch.h), leaving the file itself as it is.
+    bool SavePrepared();
     bool OpenForUpdate();
     std::int32_t Count() const { return count_; }
     bool GetAt(std::int32_t index, ContactRecord& record) const;
@@ -72,6 +75,7 @@ public:
 
 private:
     bool Map(device::MappedFile::Mode mode);
+    bool NewBytes(std::vector<std::uint8_t>& bytes);
     void Unmap();
     ContactRecord Entry(std::int32_t index) const;
     // The index of the last entry of the mapped file with that key.

@@ -8,7 +8,7 @@ namespace velmo {
 
 ContactStateRebuild RebuildContactStates(
     ContactStateFile& file, const std::vector<std::int32_t>& keys, std::int32_t defaultAction,
-    const std::function<std::int32_t(std::int32_t key, std::int32_t action)>& choose) {
+    const std::function<std::int32_t(std::int32_t key, std::int32_t action)>& choose, RebuildSave save) {
     ContactStateRebuild result;
     result.contactIndex.assign(keys.size(), -1);
     if (!result.lock.Lock(ContactStateLockPath(file.Path()))) {
@@ -33,6 +33,10 @@ ContactStateRebuild RebuildContactStates(
             const ContactRecord entry = file.NewEntry(i);
             file.SetNewAction(i, choose(entry.key, entry.action));
         }
+    }
+    if (save == RebuildSave::Prepare) {
+        result.saved = file.SavePrepared();
+        return result;
     }
     result.saved = file.Save();
     result.opened = file.OpenForUpdate();

@@ -38,9 +38,13 @@ struct ContactStateRebuild {
 // for update as it is.
 // choose, when given, decides each entry's action before the save from its key and the
 // action the rebuild gave it, so that a change of many actions is one replacement of the file.
+// With RebuildSave::Prepare the new file is only prepared for a switch (saved says whether it
+// was), and nothing is opened.
+enum class RebuildSave { Replace, Prepare };
 ContactStateRebuild RebuildContactStates(
     ContactStateFile& file, const std::vector<std::int32_t>& keys, std::int32_t defaultAction,
-    const std::function<std::int32_t(std::int32_t key, std::int32_t action)>& choose = {});
+    const std::function<std::int32_t(std::int32_t key, std::int32_t action)>& choose = {},
+    RebuildSave save = RebuildSave::Replace);
 
 // The lock that every rebuild of the file at path holds: a hidden file beside it; empty
 // when path names no file.

@@ -42,6 +42,8 @@ public:
     // cannot be read.
     bool FindContact(std::u16string_view senderDigits, std::int32_t& key) const;
 
+    // Whether Open succeeded and the connection has not been closed since.
+    bool IsOpen() const { return items_ != nullptr; }
     // Number of contacts; 0 for an empty connection or when the count cannot be read.
     int Count() const;
     // The contact at index 1..Count(), which the caller releases; null when it cannot be had.

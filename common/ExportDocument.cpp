@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <iterator>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "common/BlockedMessageTexts.h"
 #include "common/TextRuleMatcher.h"
 #include "device/Clock.h"
 #include "device/Text.h"
@@ -151,7 +155,7 @@ ExportedSettings ReadSettings(const Json& value) {
 }
 
 ExportedContact ReadContact(const Json& value, const std::string& at) {
-    RequireObject(value, at, {"key", "action", "name", "numbers"});
+    RequireObject(value, at, {"key", "action", "name", "numbers", "emails", "shown"});
     ExportedContact contact;
     contact.key = Long(Member(value, "key", at), at + "/key");
     if (contact.key == 0) Fail(at + "/key", "0 is no contact's key");
@@ -163,6 +167,13 @@ ExportedContact ReadContact(const Json& value, const std::string& at) {
             contact.numbers.push_back(Text((*numbers)[i], at + "/numbers/" + std::to_string(i), 1024));
         }
     }
+    if (auto emails = value.find("emails"); emails != value.end()) {
+        RequireArray(*emails, at + "/emails");
+        for (std::size_t i = 0; i < emails->size(); ++i) {
+            contact.emails.push_back(Text((*emails)[i], at + "/emails/" + std::to_string(i), 1024));
+        }
+    }
+    if (auto shown = value.find("shown"); shown != value.end()) contact.shown = Text(*shown, at + "/shown", 1024);
     return contact;
 }
 
@@ -193,11 +204,18 @@ void CopyField(char16_t (&field)[N], const Json& object, const char* name, const
     std::copy(text.begin(), text.end(), field);
 }
 
-BlockedMessageRecord ReadBlockedMessage(const Json& value, const std::string& at) {
+BlockedMessageRecord ReadBlockedMessage(const Json& value, const std::string& at, std::u16string& wholeText) {
     RequireObject(value, at, {"senderAddress", "subject", "senderName", "deliveryTime"});
     BlockedMessageRecord record{};
     CopyField(record.senderAddress, value, "senderAddress", at);
-    CopyField(record.subject, value, "subject", at);
+    // A text longer than the record's field keeps its start there and the whole beside it.
+    wholeText = Text(Member(value, "subject", at), at + "/subject", kMaxWholeTextUnits);
+    if (wholeText.size() <= std::size(record.subject)) {
+        std::copy(wholeText.begin(), wholeText.end(), record.subject);
+    } else {
+        std::copy_n(MakeBlockedMessageRecord(nullptr, wholeText.c_str(), nullptr, {}).subject,
+                    std::size(record.subject), record.subject);
+    }
     CopyField(record.senderName, value, "senderName", at);
     const Json& time = Member(value, "deliveryTime", at);
     if (!time.is_number_unsigned() && !(time.is_number_integer() && time.get<std::int64_t>() >= 0)) {
@@ -230,13 +248,15 @@ ExportDocument ReadDocument(const Json& root) {
         document.contacts.push_back(ReadContact(contacts[i], "/contacts/" + std::to_string(i)));
     }
     const Json& rules = RequireArray(Member(root, "textRules", ""), "/textRules");
-    if (rules.size() > MaxTextRules) Fail("/textRules", "holds more than 64 text rules");
     for (std::size_t i = 0; i < rules.size(); ++i) {
         document.textRules.push_back(ReadTextRule(rules[i], "/textRules/" + std::to_string(i)));
     }
     const Json& messages = RequireArray(Member(root, "blockedMessages", ""), "/blockedMessages");
     for (std::size_t i = 0; i < messages.size(); ++i) {
-        document.blockedMessages.push_back(ReadBlockedMessage(messages[i], "/blockedMessages/" + std::to_string(i)));
+        std::u16string text;
+        document.blockedMessages.push_back(
+            ReadBlockedMessage(messages[i], "/blockedMessages/" + std::to_string(i), text));
+        document.blockedTexts.push_back(std::move(text));
     }
     return document;
 }
@@ -254,6 +274,134 @@ std::string Place(std::string_view text, std::size_t byte) {
     }
     return "line " + std::to_string(line) + ", column " + std::to_string(end - lineStart + 1);
 }
+
+// The parser's events built into a tree, refusing as they come what this format never
+// holds: deeper nesting, a member given twice, longer lists and texts. A hostile file is
+// thus refused before it costs more than its own size, and no tree is deep enough to
+// exhaust the stack of the library's recursive copy and destruction.
+class BoundedReader {
+public:
+    BoundedReader(std::string_view text, Json& root) : text_(text), root_(root) {}
+
+    bool null() { return Add(nullptr); }
+    bool boolean(bool value) { return Add(value); }
+    bool number_integer(Json::number_integer_t value) { return Add(value); }
+    bool number_unsigned(Json::number_unsigned_t value) { return Add(value); }
+    bool number_float(Json::number_float_t value, const Json::string_t&) { return Add(value); }
+    bool string(Json::string_t& value) {
+        // Three UTF-8 bytes carry at most one UTF-16 unit; no field holds more than 1024 units,
+        // but for a blocked message's whole text.
+        if (value.size() > 3 * Longest()) Fail(Pointer(), "is longer than any text of this format");
+        return Add(std::move(value));
+    }
+    bool binary(Json::binary_t&) { return Add(nullptr); }
+    bool start_object(std::size_t) { return Open(Json::object()); }
+    bool key(Json::string_t& name) {
+        Frame& frame = frames_.back();
+        if (std::find(frame.names.begin(), frame.names.end(), name) != frame.names.end()) {
+            frame.names.push_back(name);  // so that the place named is this member's
+            Fail(Pointer(), "is given twice");
+        }
+        if (frame.names.size() == kMostMembers) Fail(Pointer(), "has more members than any object of this format");
+        frame.names.push_back(name);
+        return true;
+    }
+    bool end_object() { return Close(); }
+    bool start_array(std::size_t) { return Open(Json::array()); }
+    bool end_array() { return Close(); }
+    bool parse_error(std::size_t position, const std::string&, const Json::exception& e) {
+        // The library's own words after its "[json.exception...] ...: " prefix.
+        std::string words = e.what();
+        if (auto colon = words.find(": "); words.rfind("[json.exception", 0) == 0 && colon != std::string::npos) {
+            words = words.substr(colon + 2);
+        } else if (auto bracket = words.find("] "); bracket != std::string::npos) {
+            words = words.substr(bracket + 2);
+        }
+        Fail(Place(text_, position), words);
+    }
+
+private:
+    static constexpr std::size_t kDeepest = 5;  // the file, a list, an entry, its numbers, a number as units
+    static constexpr std::size_t kMostMembers = 11;
+    static constexpr std::size_t kLongestText = 1024;
+    static constexpr std::size_t kContactNumbers = 6;
+
+    struct Frame {
+        Json* value;
+        std::size_t count = 0;  // entries of a list so far
+        std::vector<std::string> names;
+    };
+
+    // The JSON pointer of the value about to be read: in a list the entry after those counted,
+    // in the lists around it the entry being read.
+    std::string Pointer() const {
+        std::string at;
+        for (std::size_t i = 0; i < frames_.size(); ++i) {
+            const Frame& frame = frames_[i];
+            const std::size_t entry = i + 1 == frames_.size() ? frame.count : frame.count - 1;
+            at += "/" + (frame.value->is_array() ? std::to_string(entry) : frame.names.back());
+        }
+        return at;
+    }
+
+    std::string_view Key(std::size_t depth) const {
+        const Frame& frame = frames_[depth];
+        return frame.value->is_object() ? std::string_view(frame.names.back()) : std::string_view();
+    }
+
+    // The most UTF-16 units the text being read may have.
+    std::size_t Longest() const {
+        const bool subject = frames_.size() >= 3 && Key(0) == "blockedMessages" && Key(2) == "subject";
+        return subject ? kMaxWholeTextUnits : kLongestText;
+    }
+
+    // How many entries the list being read may hold, and what they are.
+    std::pair<std::size_t, const char*> Bound() const {
+        auto key = [this](std::size_t depth) { return Key(depth); };
+        if (frames_.size() == 2 && key(0) == "textRules") return {MaxTextRules, "text rules"};
+        if (frames_.size() == 2 && key(0) == "contacts") return {MaxExportEntries, "contacts"};
+        if (frames_.size() == 2 && key(0) == "blockedMessages") return {MaxExportEntries, "blocked messages"};
+        if (frames_.size() == 4 && key(0) == "contacts" && key(2) == "numbers") return {kContactNumbers, "numbers"};
+        if (frames_.size() == 4 && key(0) == "contacts" && key(2) == "emails") return {3, "e-mail addresses"};
+        return {Longest(), "entries"};
+    }
+
+    bool Add(Json value) {
+        Slot() = std::move(value);
+        return true;
+    }
+
+    // Where the next value goes; a list that would grow beyond its bound is refused first.
+    Json& Slot() {
+        if (frames_.empty()) return root_;
+        Frame& frame = frames_.back();
+        if (frame.value->is_object()) return (*frame.value)[frame.names.back()];
+        if (const auto [most, what] = Bound(); frame.count == most) {
+            std::string list = Pointer();
+            list.resize(list.rfind('/'));
+            Fail(list, "holds more than " + std::to_string(most) + " " + what);
+        }
+        ++frame.count;
+        return frame.value->emplace_back();
+    }
+
+    bool Open(Json empty) {
+        if (frames_.size() == kDeepest) Fail(Pointer(), "nests deeper than any list or object of this format");
+        Json& slot = Slot();
+        slot = std::move(empty);
+        frames_.push_back(Frame{&slot, 0, {}});
+        return true;
+    }
+
+    bool Close() {
+        frames_.pop_back();
+        return true;
+    }
+
+    std::string_view text_;
+    Json& root_;
+    std::vector<Frame> frames_;
+};
 
 }  // namespace
 
@@ -280,6 +428,13 @@ std::string SerializeExport(const ExportDocument& document) {
             Json numbers = Json::array();
             for (const auto& number : contact.numbers) numbers.push_back(TextJson(number));
             entry["numbers"] = std::move(numbers);
+            // Only a contact that its name and numbers cannot tell apart carries more.
+            if (contact.name.empty() && contact.numbers.empty()) {
+                Json emails = Json::array();
+                for (const auto& email : contact.emails) emails.push_back(TextJson(email));
+                entry["emails"] = std::move(emails);
+                entry["shown"] = TextJson(contact.shown);
+            }
         }
         contacts.push_back(std::move(entry));
     }
@@ -291,9 +446,12 @@ std::string SerializeExport(const ExportDocument& document) {
                              {"pattern", TextJson(rule.pattern)}});
     }
     Json messages = Json::array();
-    for (const auto& record : document.blockedMessages) {
+    for (std::size_t i = 0; i < document.blockedMessages.size(); ++i) {
+        const BlockedMessageRecord& record = document.blockedMessages[i];
+        const std::u16string_view text =
+            i < document.blockedTexts.size() ? document.blockedTexts[i] : RecordText(record.subject);
         messages.push_back(Json{{"senderAddress", TextJson(RecordText(record.senderAddress))},
-                                {"subject", TextJson(RecordText(record.subject))},
+                                {"subject", TextJson(text)},
                                 {"senderName", TextJson(RecordText(record.senderName))},
                                 {"deliveryTime", device::Join(record.deliveryTime)}});
     }
@@ -310,19 +468,15 @@ std::string SerializeExport(const ExportDocument& document) {
 bool ParseExport(std::string_view text, ExportDocument& document, std::string& error) {
     Json root;
     try {
-        root = Json::parse(text.begin(), text.end());
-    } catch (const Json::parse_error& e) {
-        // nlohmann's own words after its "[json.exception...] parse error at ...: " prefix.
-        std::string words = e.what();
-        auto colon = words.find(": ");
-        error = Place(text, e.byte) + ": " + (colon == std::string::npos ? words : words.substr(colon + 2));
-        return false;
-    }
-    try {
+        BoundedReader reader(text, root);
+        Json::sax_parse(text.begin(), text.end(), &reader);
         document = ReadDocument(root);
         return true;
     } catch (const Fault& fault) {
         error = (fault.at.empty() ? std::string("the file") : fault.at) + ": " + fault.what;
+        return false;
+    } catch (const Json::exception& e) {
+        error = std::string("the file: ") + e.what();
         return false;
     }
 }

@@ -4,6 +4,7 @@
 // text rules and every blocked message, so that they can be taken to another device. Reading
 // checks the whole text and names the place of the first fault; nothing here touches a file.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +20,10 @@ namespace velmo {
 
 inline constexpr const char* ExportFormatName = "Velmo export";
 inline constexpr std::int64_t ExportFormatVersion = 1;
+// More contacts or blocked messages than any handheld holds: a file with more is refused as it is read.
+inline constexpr std::size_t MaxExportEntries = 100000;
+// An export of the fullest device is a fraction of this; a larger file is refused unread.
+inline constexpr std::uintmax_t MaxExportFileBytes = 64ull << 20;
 
 // The values of the settings key as the deliverables read them (each getter with its default).
 struct ExportedSettings {
@@ -42,6 +47,10 @@ struct ExportedContact {
     std::int32_t action = Accept;
     std::u16string name;                  // empty for the unknown and undefined senders
     std::vector<std::u16string> numbers;  // business, business 2, home, home 2, mobile, car; those set
+    // For a contact with neither a name nor such a number, what else tells it apart: its
+    // e-mail addresses and the text the contact list shows for it.
+    std::vector<std::u16string> emails;
+    std::u16string shown;
     friend bool operator==(const ExportedContact&, const ExportedContact&) = default;
 };
 
@@ -50,6 +59,9 @@ struct ExportDocument {
     std::vector<ExportedContact> contacts;
     std::vector<TextRule> textRules;
     std::vector<BlockedMessageRecord> blockedMessages;
+    // Beside blockedMessages: each message's whole text, of which its record may hold only the
+    // start; messages past the end of this list have what their records hold.
+    std::vector<std::u16string> blockedTexts;
 };
 
 // The file's text, members in a fixed order, so that equal documents give equal bytes.
@@ -57,7 +69,8 @@ std::string SerializeExport(const ExportDocument& document);
 
 // Reads the whole text; false with error naming the place (line:column for a syntax fault,
 // a JSON pointer such as /blockedMessages/2/subject for a value) and what is wrong. A file of
-// a later format version is refused.
+// a later format version is refused, and so is, as soon as it is read, nesting deeper than the
+// format's, a member given twice, a list longer than its bound or a text longer than any field.
 bool ParseExport(std::string_view text, ExportDocument& document, std::string& error);
 
 }  // namespace velmo

@@ -128,6 +128,13 @@ bool RegistryKey::Write(const char16_t* name, DWORD type, const void* data, DWOR
     return ok;
 }
 
+bool RegistryKey::WriteValues(const std::vector<device::RegistryValue>& values, const char16_t* subKey) {
+    if (!Open(subKey)) return false;
+    const bool ok = device::WriteRegistryValues(key_, values) == ERROR_SUCCESS;
+    Close();
+    return ok;
+}
+
 bool RegistryKey::WriteDword(const char16_t* name, DWORD value, const char16_t* subKey) {
     return Write(name, REG_DWORD, &value, sizeof(value), subKey);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "device/Registry.h"
 
@@ -40,6 +41,8 @@ public:
     bool WriteDword(const char16_t* name, DWORD value, const char16_t* subKey = nullptr);
     bool WriteString(const char16_t* name, const char16_t* text, const char16_t* subKey = nullptr);
     bool WriteBytes(const char16_t* name, const void* data, DWORD size, const char16_t* subKey = nullptr);
+    // Every one of values in one transaction: all of them, or none.
+    bool WriteValues(const std::vector<device::RegistryValue>& values, const char16_t* subKey = nullptr);
 
 private:
     // Queries name into the value buffer; the stored type and size come back.

@@ -45,6 +45,17 @@ bool SettingsStore::SetBlockedMsg(std::int16_t count) { return SetShort(BlockedM
 std::int16_t SettingsStore::GetSilentMsg() { return GetShort(SilentMsgValue, 0); }
 bool SettingsStore::SetSilentMsg(std::int16_t count) { return SetShort(SilentMsgValue, count); }
 
+std::int32_t SettingsStore::GetSpamAction() {
+    DWORD action = 0;
+    if (!ReadDword(SpamActionValue, action) ||
+        (action != static_cast<DWORD>(Dismiss) && action != static_cast<DWORD>(SilentAccept)))
+        return Accept;
+    return static_cast<std::int32_t>(action);
+}
+bool SettingsStore::SetSpamAction(std::int32_t action) {
+    return WriteDword(SpamActionValue, static_cast<DWORD>(action));
+}
+
 DWORD SettingsStore::GetWeekDays() {
     DWORD days = 0;
     return ReadDword(WeekDaysValue, days) ? days : DefaultWeekDays;

@@ -22,6 +22,7 @@ inline constexpr const char16_t* WeekDaysValue = u"WeekDays";
 inline constexpr const char16_t* DeleteTimeTypeValue = u"DeleteTimeType";
 inline constexpr const char16_t* BlockedMsgValue = u"BlockedMsg";
 inline constexpr const char16_t* SilentMsgValue = u"SilentMsg";
+inline constexpr const char16_t* SpamActionValue = u"SpamAction";
 
 // The data files in the "AppPath" directory.
 inline constexpr const char16_t* ContactsInfoFileName = u"ContactsInfo.dat";
@@ -56,6 +57,12 @@ public:
     bool SetBlockedMsg(std::int16_t count);
     std::int16_t GetSilentMsg();
     bool SetSilentMsg(std::int16_t count);
+
+    // The action for a stranger's message that the spam model judges spam: Dismiss or
+    // SilentAccept; Accept, which means the filter is off, when "SpamAction" is missing or
+    // holds anything but 1 or 2.
+    std::int32_t GetSpamAction();
+    bool SetSpamAction(std::int32_t action);
 
     DWORD GetWeekDays();
     bool SetWeekDays(DWORD days);

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "common/FileSwitch.h"
 #include "common/SettingsStore.h"
 #include "device/Files.h"
 
@@ -127,6 +128,8 @@ std::vector<TextRule> ReadTextRules(std::u16string_view path) {
 bool WriteTextRules(std::u16string_view path, const std::vector<TextRule>& rules) {
     const std::vector<std::uint8_t> bytes = SerializeTextRules(rules);
     if (bytes.empty()) return false;
+    // Written over the file an interrupted import switched to, which would otherwise replace this one later.
+    FinishFileSwitch(DirectoryOf(path));
     return device::ReplaceFileAtomically(path, bytes.data(), bytes.size());
 }
 

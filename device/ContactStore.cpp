@@ -116,13 +116,13 @@ ContactStore::ContactStore(Open open) : db_(std::make_unique<sqlite::Database>()
     // A file is set up once (the handler opens it for every message); both settings
     // stay in the file. Processes that set up the same new file at once do the same.
     if (UserVersion(*db_) < SchemaVersion) {
-        // The text is stored as the product's UTF-16, so reading it back converts nothing.
-        Execute(*db_, "PRAGMA encoding = 'UTF-16le'");
-        // Switching to the log can answer "locked" at once, without the busy timeout,
-        // while another process sets up the same new file.
-        if (db_->ExecWhenFree("PRAGMA journal_mode = WAL") != SQLITE_OK) Fail(*db_, "PRAGMA journal_mode = WAL");
-        Execute(*db_, Schema());
-        Execute(*db_, "PRAGMA user_version = " + std::to_string(SchemaVersion));
+        // The text is stored as the product's UTF-16, so reading it back converts nothing;
+        // the table and the version that marks the file set up are written together.
+        const std::string schema = Schema() + "; PRAGMA user_version = " + std::to_string(SchemaVersion);
+        if (db_->SetUp("PRAGMA encoding = 'UTF-16le'; PRAGMA journal_mode = WAL", "PRAGMA user_version", schema) !=
+            SQLITE_OK) {
+            Fail(*db_, "setting up");
+        }
     }
 }
 

@@ -4,14 +4,27 @@
 
 namespace velmo::device {
 
+namespace {
+
+// A folder the environment names, when it is set to an absolute path; the desktop's rules
+// ignore a relative one.
+const char* AbsoluteFolder(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] == '/' ? value : nullptr;
+}
+
+}  // namespace
+
 std::filesystem::path DeviceRoot() {
     if (const char* root = std::getenv("VELMO_DEVICE"); root != nullptr && *root != '\0') {
         return std::filesystem::path(root);
     }
-    const char* home = std::getenv("HOME");
-    std::filesystem::path base =
-        (home != nullptr && *home != '\0') ? std::filesystem::path(home) : std::filesystem::path("/tmp");
-    return base / ".local" / "share" / "velmo" / "device";
+    if (const char* data = AbsoluteFolder("XDG_DATA_HOME")) return std::filesystem::path(data) / "velmo" / "device";
+    if (const char* home = AbsoluteFolder("HOME")) {
+        return std::filesystem::path(home) / ".local" / "share" / "velmo" / "device";
+    }
+    throw NoDeviceRoot(
+        "no place for the device: set VELMO_DEVICE to its folder, or HOME (or XDG_DATA_HOME) to an absolute path");
 }
 
 std::filesystem::path EnsureDeviceRoot() {

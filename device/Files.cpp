@@ -172,6 +172,16 @@ bool MappedFile::IsFileAt(std::u16string_view path) const {
     return mapped.st_dev == named.st_dev && mapped.st_ino == named.st_ino;
 }
 
+bool ReadFileStamp(std::u16string_view path, FileStamp& stamp) {
+    auto native = PosixPath(path);
+    struct stat named {};
+    if (!native || ::stat(native->c_str(), &named) != 0 || !S_ISREG(named.st_mode)) return false;
+    stamp = FileStamp{static_cast<std::uint64_t>(named.st_dev), static_cast<std::uint64_t>(named.st_ino),
+                      static_cast<std::uint64_t>(named.st_size),
+                      static_cast<std::int64_t>(named.st_mtim.tv_sec) * 1000000000 + named.st_mtim.tv_nsec};
+    return true;
+}
+
 namespace {
 
 // Copies length bytes of source from offset to the current position of target.
@@ -232,6 +242,14 @@ ReplacementFile::~ReplacementFile() {
     // Removed while still locked, so no cleaner ever takes it for a stale one.
     ::unlink(temp_.c_str());
     ::close(fd_);
+}
+
+bool ReplacementFile::PrepareAs(const std::string& native) {
+    if (fd_ < 0 || ::fsync(fd_) != 0 || ::rename(temp_.c_str(), native.c_str()) != 0) return false;
+    ::close(fd_);
+    fd_ = -1;
+    SyncDirectory(dir_);
+    return true;
 }
 
 bool ReplacementFile::Write(const void* data, std::size_t size) { return fd_ >= 0 && WriteAll(fd_, data, size); }

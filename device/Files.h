@@ -82,6 +82,10 @@ public:
     bool CopyFrom(int source, std::uint64_t offset, std::uint64_t length);
     // Flushes the bytes, renames the temporary over the target and flushes the directory.
     bool Commit();
+    // For a switch of several files together: flushes the bytes and renames the temporary to
+    // native (beside the target, a name no cleaner of temporaries removes), where it waits
+    // for the caller to rename it over the target.
+    bool PrepareAs(const std::string& native);
 
 private:
     int fd_ = -1;
@@ -103,6 +107,19 @@ private:
     int fd_;
     bool held_;
 };
+
+// What tells one state of a file from the next: an atomic replace gives a new inode, a write in
+// place a new size or modification time.
+struct FileStamp {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// The stamp of the regular file at path; false when there is none.
+bool ReadFileStamp(std::u16string_view path, FileStamp& stamp);
 
 // The UTF-8 form of a product path, for POSIX calls.
 std::string NativePath(std::u16string_view path);

@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <fstream>
 #include <stdexcept>
 #include <system_error>
 
@@ -76,7 +79,33 @@ void WriteAppPath(const fs::path& directory) {
     if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot write \"AppPath\": " + Win32ErrorText(rc));
 }
 
+bool SameBytes(const fs::path& a, const fs::path& b) {
+    std::error_code error;
+    auto size = fs::file_size(a, error);
+    if (error || fs::file_size(b, error) != size || error) return false;
+    std::ifstream first(a, std::ios::binary), second(b, std::ios::binary);
+    std::array<char, 65536> one{}, other{};
+    while (first && second) {
+        first.read(one.data(), one.size());
+        second.read(other.data(), other.size());
+        if (first.gcount() != second.gcount() ||
+            !std::equal(one.begin(), one.begin() + first.gcount(), other.begin())) {
+            return false;
+        }
+    }
+    return first.eof() && second.eof();
+}
+
 }  // namespace
+
+bool InstalledFrom(const fs::path& binDir) {
+    if (!fs::exists(WindowsDirectory() / HandlerFile)) return false;
+    for (const auto& file : Deliverables) {
+        fs::path source = binDir / file.name;
+        if (fs::exists(source) && !SameBytes(source, file.directory() / file.name)) return false;
+    }
+    return true;
+}
 
 std::vector<std::string> Install(const fs::path& binDir) {
     if (!fs::exists(binDir / HandlerFile)) {

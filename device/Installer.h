@@ -17,6 +17,10 @@ namespace velmo::device {
 // line per step, for a person to read.
 std::vector<std::string> Install(const std::filesystem::path& binDir);
 
+// Whether the device holds every deliverable found in binDir with the same bytes, so that
+// installing from binDir would change no file.
+bool InstalledFrom(const std::filesystem::path& binDir);
+
 // Unregisters the handler through its DllUnregisterServer and the Today item, and removes
 // the installed files. The settings, ContactsInfo.dat and Mesages.dat stay: they are the user's.
 std::vector<std::string> Uninstall();

@@ -15,12 +15,15 @@ namespace {
 constexpr std::uint8_t kStoreTag[4] = {'V', 'M', 'S', 0x01};
 constexpr std::size_t kEntryIdSize = 4 + sizeof kStoreTag + 1 + 8;
 
-// Text is kept in UTF-16 so that every unit the deliverables store comes back unchanged.
-constexpr const char* kSchema =
+// Text is kept in UTF-16 so that every unit the deliverables store comes back unchanged;
+// the encoding is taken before the first table, and with the log's mode stays in the file.
+constexpr const char* kSettings =
     "PRAGMA encoding='UTF-16le';"
     "PRAGMA journal_mode=WAL;"
     "PRAGMA synchronous=NORMAL;"
-    "PRAGMA foreign_keys=ON;"
+    "PRAGMA foreign_keys=ON;";
+constexpr const char* kReady = "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'properties'";
+constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS folders(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE COLLATE NOCASE);"
     // AUTOINCREMENT: the identifier of a deleted message never names a later one.
     "CREATE TABLE IF NOT EXISTS messages(id INTEGER PRIMARY KEY AUTOINCREMENT,"
@@ -122,7 +125,15 @@ MessageDatabase::MessageDatabase(const std::filesystem::path& file, Access acces
     : db_(std::make_unique<sqlite::Database>()) {
     int rc = db_->Open(file, access == Access::ReadOnly ? sqlite::Access::ReadOnly : sqlite::Access::ReadWrite);
     if (rc != SQLITE_OK) throw std::runtime_error("cannot open " + file.string() + ": " + sqlite::Describe(rc));
-    if (access == Access::ReadWrite && db_->Exec(kSchema) != SQLITE_OK) Fail(kSchema);
+    bool setUp = true;
+    if (access == Access::ReadOnly && db_->IsSetUp(kReady, setUp) != SQLITE_OK) Fail("reading the schema");
+    if (!setUp) {
+        // A process stopped before the tables were made left a file that holds no message yet.
+        rc = db_->Open(":memory:", sqlite::Access::ReadWrite);
+        if (rc != SQLITE_OK) throw std::runtime_error("cannot open an empty store: " + sqlite::Describe(rc));
+        access = Access::ReadWrite;
+    }
+    if (access == Access::ReadWrite && db_->SetUp(kSettings, kReady, kSchema) != SQLITE_OK) Fail("setting up");
 }
 
 MessageDatabase::~MessageDatabase() = default;

@@ -28,7 +28,23 @@ std::string Escaped(std::string_view text) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+std::string Digest(std::string_view text) {
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3u;
+    }
+    static const char digits[] = "0123456789abcdef";
+    std::string hex(16, '0');
+    for (int i = 15; i >= 0; --i, hash >>= 4) hex[static_cast<std::size_t>(i)] = digits[hash & 0xF];
+    return hex;
+}
+
 }  // namespace
+
+std::string ModemSmsKey(std::string_view number, std::string_view timestamp, std::string_view text) {
+    return std::string(number) + "\t" + std::string(timestamp) + "\t" + Digest(text);
+}
 
 std::optional<FileTimePoint> ModemTimestamp(std::string_view text) {
     if (text.empty()) return std::nullopt;
@@ -73,6 +89,12 @@ ModemSmsReading ReadModemSms(const ModemSmsProperties& properties) {
         reading.kind = Kind::Receiving;
         return reading;
     }
+    if (*properties.state > ModemSmsLastKnownState) {
+        reading.kind = Kind::Skipped;
+        reading.note =
+            "its State " + std::to_string(*properties.state) + " is none that ModemManager defines; left on the modem";
+        return reading;
+    }
     if (*properties.state != ModemSmsReceived) {
         reading.kind = Kind::NotIncoming;
         return reading;
@@ -98,7 +120,7 @@ ModemSmsReading ReadModemSms(const ModemSmsProperties& properties) {
     } catch (const std::invalid_argument& error) {
         reading.note = std::string("its Timestamp ") + error.what() + "; received at the device's now";
     }
-    reading.key = Escaped(ToUtf8(reading.sms.number)) + "\t" + Escaped(timestamp) + "\t" + Escaped(ToUtf8(text));
+    reading.key = ModemSmsKey(Escaped(ToUtf8(reading.sms.number)), Escaped(timestamp), Escaped(ToUtf8(text)));
     return reading;
 }
 

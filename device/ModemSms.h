@@ -17,6 +17,7 @@ namespace velmo::device {
 // The states and PDU type that ModemManager gives a message.
 inline constexpr std::uint32_t ModemSmsReceiving = 2;
 inline constexpr std::uint32_t ModemSmsReceived = 3;
+inline constexpr std::uint32_t ModemSmsLastKnownState = 5;  // sent
 inline constexpr std::uint32_t ModemSmsStatusReport = 3;
 
 struct ModemSmsProperties {
@@ -34,12 +35,13 @@ struct ModemSmsReading {
         Received,     // ready for the transport
         Receiving,    // parts are still missing: ask again when its State changes
         NotIncoming,  // stored, sending or sent: none of the receiver's business
-        Skipped,      // received, but left on the modem for the reason in note
+        Skipped,      // received (or in a State unknown here), but left on the modem for the reason in note
         Malformed,    // the properties cannot be read; note says why
     };
     Kind kind = Kind::Malformed;
     IncomingSms sms;
-    // The message's identity, the same for every reading of it: number, timestamp and text.
+    // The message's identity, the same for every reading of it: number, timestamp and a
+    // digest of the text (ModemSmsKey).
     std::string key;
     // For a person, when something about the message deserves a line: why it is skipped or
     // malformed, or that its timestamp was unreadable and now stands in for it.
@@ -47,6 +49,10 @@ struct ModemSmsReading {
 };
 
 ModemSmsReading ReadModemSms(const ModemSmsProperties& properties);
+
+// The key of a message from its number, timestamp and text as one journal line holds them
+// (tabs and line ends escaped): the text stands in it as a 64-bit FNV-1a digest in hex.
+std::string ModemSmsKey(std::string_view number, std::string_view timestamp, std::string_view text);
 
 // "2024-05-01T09:30:15+02", "…+05:30", "…+0530", "…Z", with or without fractions of a
 // second; no zone means the device's local time. std::nullopt for an empty text (the

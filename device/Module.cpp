@@ -56,7 +56,13 @@ std::string LibraryFile(std::u16string_view name) {
 
 extern "C" HMODULE LoadLibraryW(LPCWSTR lpLibFileName) {
     if (lpLibFileName == nullptr || *lpLibFileName == u'\0') return nullptr;
-    auto module = static_cast<HMODULE>(dlopen(LibraryFile(lpLibFileName).c_str(), RTLD_NOW | RTLD_LOCAL));
+    std::string file;
+    try {
+        file = LibraryFile(lpLibFileName);
+    } catch (const velmo::device::NoDeviceRoot&) {
+        return nullptr;  // no Windows directory to look in
+    }
+    auto module = static_cast<HMODULE>(dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL));
     if (module != nullptr) Modules().Add(module);
     return module;
 }

@@ -110,10 +110,12 @@ struct ValueRow {
     std::vector<BYTE> data;
 };
 
-// The tables and the three roots; the journal settings stay in the file.
-constexpr const char* kSchema =
+// The journal settings (the log's mode stays in the file), then the tables and the three roots.
+constexpr const char* kSettings =
     "PRAGMA journal_mode=WAL;"
-    "PRAGMA synchronous=NORMAL;"
+    "PRAGMA synchronous=NORMAL;";
+constexpr const char* kReady = "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'vals'";
+constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS keys(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL, name TEXT NOT NULL,"
     " units INTEGER NOT NULL, path TEXT NOT NULL UNIQUE, written INTEGER NOT NULL DEFAULT 0);"
     "CREATE INDEX IF NOT EXISTS keys_parent ON keys(parent, path);"
@@ -128,7 +130,13 @@ class Database {
 public:
     // Opens (or reopens, when the device root moved) the connection; ERROR_SUCCESS or why not.
     LONG Connect(Access access) {
-        std::filesystem::path file = velmo::device::DeviceRoot() / "registry.db";
+        std::filesystem::path file;
+        // The registry's callers take error codes, never exceptions.
+        try {
+            file = velmo::device::DeviceRoot() / "registry.db";
+        } catch (const velmo::device::NoDeviceRoot&) {
+            return ERROR_CANTOPEN;
+        }
         if (sql.IsOpen() && file == file_) return ERROR_SUCCESS;
         Disconnect();
         if (access == Access::ReadOnly) return ConnectReadOnly(file);
@@ -136,11 +144,9 @@ public:
         std::filesystem::create_directories(file.parent_path(), ec);
         int rc = sql.Open(file, Access::ReadWrite);
         if (rc != SQLITE_OK) return ErrorFromSqlite(rc);
-        // Switching a new file to the log answers "busy" at once, without the busy timeout,
-        // while another process sets up the same file; the schema is safe to run again.
-        rc = sql.ExecWhenFree(kSchema);
+        rc = sql.SetUp(kSettings, kReady, kSchema);
         if (rc != SQLITE_OK) {
-            int code = sqlite3_extended_errcode(sql.get());
+            int code = rc;
             LONG error = ErrorFromSqlite(code);
             sql.Close();
             // A file that holds no registry fails here with a plain error; a full disk or an
@@ -151,13 +157,20 @@ public:
         return ERROR_SUCCESS;
     }
 
-    // The file as it is, without setting it up; a missing file reads as the empty registry
-    // that setting it up would give, kept in memory (nothing is ever written to it).
+    // The file as it is, without setting it up; a missing file, or one that a process stopped
+    // before its tables were made, reads as the empty registry that setting it up would give,
+    // kept in memory (nothing is ever written to it).
     LONG ConnectReadOnly(const std::filesystem::path& file) {
         std::error_code ec;
         bool exists = std::filesystem::exists(file, ec);
-        int rc = exists ? sql.Open(file, Access::ReadOnly) : sql.Open(":memory:", Access::ReadWrite);
-        if (rc == SQLITE_OK && !exists) rc = sql.Exec(kSchema);
+        bool setUp = false;
+        int rc = exists ? sql.Open(file, Access::ReadOnly) : SQLITE_OK;
+        if (rc == SQLITE_OK && exists) rc = sql.IsSetUp(kReady, setUp);
+        if (rc == SQLITE_OK && !setUp) {
+            sql.Close();
+            rc = sql.Open(":memory:", Access::ReadWrite);
+            if (rc == SQLITE_OK) rc = sql.SetUp("", kReady, kSchema);
+        }
         if (rc != SQLITE_OK) {
             sql.Close();
             return ErrorFromSqlite(rc);
@@ -359,6 +372,21 @@ LONG EnumerateRow(HKEY hKey, DWORD index, const char* sql, LPWSTR name, LPDWORD 
     });
 }
 
+// Writes one value of key id inside the caller's transaction.
+LONG StoreValue(Database& db, std::int64_t id, std::u16string_view name, DWORD type, const BYTE* data, DWORD size) {
+    Statement q(db.sql,
+                "INSERT OR REPLACE INTO vals(key, folded, name, units, type, data)"
+                " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+    int step = q.Bind(1, id)
+                   .Bind(2, std::string_view(FoldedUtf8(name)))
+                   .Bind(3, std::string_view(Utf8(name)))
+                   .Bind(4, static_cast<std::int64_t>(name.size()))
+                   .Bind(5, static_cast<std::int64_t>(type))
+                   .BindBlob(6, data, size)
+                   .Step();
+    return step == SQLITE_DONE ? ERROR_SUCCESS : ErrorFromSqlite(step);
+}
+
 }  // namespace
 
 extern "C" {
@@ -485,29 +513,7 @@ LONG RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD /*Reserved*/, DWORD dw
     if (lpData == nullptr && cbData != 0) return ERROR_INVALID_PARAMETER;
     std::u16string_view name = View(lpValueName);
     if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
-    std::string folded = FoldedUtf8(name);
-    std::string display = Utf8(name);
-    return WithWritableKey(hKey, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
-        Database& db = registry.database;
-        return InTransaction(db, [&]() -> LONG {
-            bool exists = false;
-            LONG rc = KeyExists(db, id, exists);
-            if (rc != ERROR_SUCCESS) return rc;
-            if (!exists) return ERROR_KEY_DELETED;
-            Statement q(db.sql,
-                        "INSERT OR REPLACE INTO vals(key, folded, name, units, type, data)"
-                        " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
-            int step = q.Bind(1, id)
-                           .Bind(2, std::string_view(folded))
-                           .Bind(3, std::string_view(display))
-                           .Bind(4, static_cast<std::int64_t>(name.size()))
-                           .Bind(5, static_cast<std::int64_t>(dwType))
-                           .BindBlob(6, lpData, cbData)
-                           .Step();
-            if (step != SQLITE_DONE) return ErrorFromSqlite(step);
-            return Touch(db, id);
-        });
-    });
+    return velmo::device::WriteRegistryValues(hKey, {{std::u16string(name), dwType, {lpData, lpData + cbData}}});
 }
 
 LONG RegDeleteKeyW(HKEY hKey, LPCWSTR lpSubKey) {
@@ -605,10 +611,10 @@ LONG RegEnumValueW(HKEY hKey, DWORD dwIndex, LPWSTR lpValueName, LPDWORD lpcchVa
 
 namespace velmo::device {
 
-void UseRegistryReadOnly() {
+void UseRegistryReadOnly(bool readOnly) {
     Registry& registry = Registry::Instance();
     std::lock_guard lock(registry.mutex);
-    registry.access = Access::ReadOnly;
+    registry.access = readOnly ? Access::ReadOnly : Access::ReadWrite;
     registry.database.Disconnect();
 }
 
@@ -638,5 +644,26 @@ LONG ReadRegistryValues(HKEY key, LPCWSTR subKey, std::vector<RegistryValue>& va
 }
 
 }  // namespace velmo::device
+
+LONG velmo::device::WriteRegistryValues(HKEY key, const std::vector<RegistryValue>& values) {
+    for (const auto& value : values) {
+        if (value.name.size() > kMaxValueNameLength || value.data.size() > 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;
+    }
+    return WithWritableKey(key, [&](Registry& registry, std::int64_t id, const std::string& /*path*/) -> LONG {
+        Database& db = registry.database;
+        return InTransaction(db, [&]() -> LONG {
+            bool exists = false;
+            LONG rc = KeyExists(db, id, exists);
+            if (rc != ERROR_SUCCESS) return rc;
+            if (!exists) return ERROR_KEY_DELETED;
+            for (const auto& value : values) {
+                rc = StoreValue(db, id, value.name, value.type, value.data.data(),
+                                static_cast<DWORD>(value.data.size()));
+                if (rc != ERROR_SUCCESS) return rc;
+            }
+            return Touch(db, id);
+        });
+    });
+}
 
 std::string velmo::device::RegistryDatabaseError() { return gDatabaseError; }

@@ -58,8 +58,8 @@ namespace velmo::device {
 // For tools that only look at the device: from now on this process opens registry.db
 // read-only and never writes to it, so a person who may read the device but not write it
 // can look. Every change then answers ERROR_ACCESS_DENIED; a device without registry.db
-// reads as a registry with empty roots.
-void UseRegistryReadOnly();
+// reads as a registry with empty roots. With false, the process may write again.
+void UseRegistryReadOnly(bool readOnly = true);
 
 // One value of a key as a walk with RegEnumValueW would give it.
 struct RegistryValue {
@@ -72,6 +72,10 @@ struct RegistryValue {
 // one query, for the device's own services that read a whole key for each message.
 // ERROR_FILE_NOT_FOUND when the key does not exist; a database error as the other calls give it.
 LONG ReadRegistryValues(HKEY key, LPCWSTR subKey, std::vector<RegistryValue>& values);
+
+// Sets every one of values under the open key in one transaction: all of them, or when any
+// cannot be written none. ERROR_SUCCESS or the error a single RegSetValueExW would give.
+LONG WriteRegistryValues(HKEY key, const std::vector<RegistryValue>& values);
 
 // SQLite's own words for why the last registry call on this thread failed ("database or
 // disk is full", "file is not a database"), for the device's tools to show; empty when

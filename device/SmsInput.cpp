@@ -99,6 +99,9 @@ FileTimePoint ParseDeliveryTime(std::string_view text) {
         if (instant < sys_days(std::chrono::year(1601) / January / 1)) {
             in.Fail("it is before 1601-01-01 UTC, the earliest time a message can carry");
         }
+        if (instant >= sys_days(std::chrono::year(10000) / January / 1)) {
+            in.Fail("it is after 9999-12-31 23:59:59 UTC, the latest time a message can carry");
+        }
         return time_point_cast<FileTimeTicks>(instant);
     };
 

@@ -111,9 +111,7 @@ void SmsTransport::KeepOnly(const std::vector<std::u16string>& registered) {
     }
 }
 
-SmsReceipt SmsTransport::Receive(const IncomingSms& sms, Locating locating) {
-    SmsReceipt receipt;
-    std::vector<Property> stored = SmsProperties(sms);
+LockFile SmsTransport::TakeTurn() {
     // A handheld has one transport and hands over one message at a time; every process
     // that receives on this device waits its turn here, so that rule clients never race
     // one another over the files and counters they share.
@@ -121,7 +119,10 @@ SmsReceipt SmsTransport::Receive(const IncomingSms& sms, Locating locating) {
     if (!turn.Lock(lockPath_)) {
         throw std::runtime_error("cannot take the SMS transport's lock in " + DeviceRoot().string());
     }
-    receipt.entryId = store_.CreateMessage(Inbox, stored);
+    return turn;
+}
+
+void SmsTransport::AskAll(SmsReceipt& receipt) {
     EntryId folder = store_.InboxEntryId();
     const std::vector<std::u16string> registered = RegisteredRuleClients();
     KeepOnly(registered);
@@ -130,9 +131,38 @@ SmsReceipt SmsTransport::Receive(const IncomingSms& sms, Locating locating) {
         const auto& answer = receipt.answers.back();
         if (!answer.failedStep && answer.handled == MRC_HANDLED_DONTCONTINUE) break;
     }
-    turn.Unlock();
     receipt.outcome = OutcomeOf(receipt.answers);
+}
+
+SmsReceipt SmsTransport::Receive(const IncomingSms& sms, Locating locating) {
+    SmsReceipt receipt;
+    std::vector<Property> stored = SmsProperties(sms);
+    LockFile turn = TakeTurn();
+    receipt.entryId = store_.CreateMessage(Inbox, stored);
+    AskAll(receipt);
+    turn.Unlock();
     if (locating == Locating::Yes) receipt.location = Locate(receipt.entryId, stored);
+    return receipt;
+}
+
+SmsReceipt SmsTransport::ReceiveInTurn(const IncomingSms& sms, Locating locating, ReceiveSteps& steps) {
+    SmsReceipt receipt;
+    std::vector<Property> stored = SmsProperties(sms);
+    receipt.entryId = store_.CreateMessage(Inbox, stored);
+    steps.Stored(receipt.entryId);
+    AskAll(receipt);
+    steps.Filtered();
+    if (locating == Locating::Yes) receipt.location = Locate(receipt.entryId, stored);
+    return receipt;
+}
+
+SmsReceipt SmsTransport::FilterInTurn(const IncomingSms& sms, const EntryId& message, Locating locating,
+                                      ReceiveSteps& steps) {
+    SmsReceipt receipt;
+    receipt.entryId = message;
+    AskAll(receipt);
+    steps.Filtered();
+    if (locating == Locating::Yes) receipt.location = Locate(receipt.entryId, SmsProperties(sms));
     return receipt;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "device/Clock.h"
+#include "device/LockFile.h"
 #include "device/MailRuleClient.h"
 #include "device/MessageStore.h"
 
@@ -56,6 +57,17 @@ struct SmsReceipt {
 // Whether Receive looks for the message once the clients are done, for a report.
 enum class Locating { Yes, No };
 
+// Told of each step of one message as it happens, inside the transport's turn, for a caller
+// that records how far a message got.
+class ReceiveSteps {
+public:
+    virtual ~ReceiveSteps() = default;
+    // The message is in the Inbox; no rule client has seen it yet.
+    virtual void Stored(const EntryId& message) = 0;
+    // Every rule client has answered.
+    virtual void Filtered() = 0;
+};
+
 // The enabled rule clients' class identifiers, as the transport's rules key lists them.
 std::vector<std::u16string> RegisteredRuleClients();
 
@@ -70,7 +82,17 @@ public:
 
     SmsReceipt Receive(const IncomingSms& sms, Locating locating = Locating::Yes);
 
+    // The device-wide turn that Receive waits for, for a caller that looks at the store and
+    // acts in one turn with ReceiveInTurn and FilterInTurn; throws when it cannot be taken.
+    LockFile TakeTurn();
+    // Receive, in a turn the caller holds, telling steps.
+    SmsReceipt ReceiveInTurn(const IncomingSms& sms, Locating locating, ReceiveSteps& steps);
+    // A message already in the Inbox, stored as sms and not yet seen by the rule clients,
+    // handed to them as Receive would, in a turn the caller holds; steps hears Filtered only.
+    SmsReceipt FilterInTurn(const IncomingSms& sms, const EntryId& message, Locating locating, ReceiveSteps& steps);
+
 private:
+    void AskAll(SmsReceipt& receipt);
     RuleClientAnswer Ask(const std::u16string& clsid, EntryId message, EntryId folder);
     // The client of clsid, created and initialised when it is not yet; null after a failed step.
     IMailRuleClient* Client(const std::u16string& clsid, RuleClientAnswer& answer);

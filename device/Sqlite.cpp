@@ -82,6 +82,28 @@ int Database::ExecWhenFree(const char* sql) {
     }
 }
 
+int Database::IsSetUp(const char* ready, bool& setUp) {
+    Statement query(*this, std::string(ready));
+    const int rc = query.Step();
+    setUp = rc == SQLITE_ROW && query.Number(0) != 0;
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+int Database::SetUp(const char* settings, const char* ready, const std::string& schema) {
+    // Switching a new file to the log answers "busy" at once, without the busy timeout,
+    // while another process sets up the same file.
+    bool setUp = false;
+    int rc = ExecWhenFree(settings);
+    if (rc == SQLITE_OK) rc = IsSetUp(ready, setUp);
+    if (rc == SQLITE_OK && !setUp) {
+        rc = ExecWhenFree("BEGIN IMMEDIATE");
+        // Another process may have set it up meanwhile; the schema is written to be run again.
+        if (rc == SQLITE_OK) rc = Exec(schema.c_str());
+        if (rc == SQLITE_OK) rc = Exec("COMMIT");
+    }
+    return rc == SQLITE_OK ? rc : sqlite3_extended_errcode(db_);
+}
+
 sqlite3_stmt* Database::Cached(const char* sql, int& rc) {
     for (auto& [text, stmt] : cache_) {
         if (text == sql) {

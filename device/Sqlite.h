@@ -47,6 +47,15 @@ public:
     // Like Exec, for statements that answer "busy" or "locked" without waiting for the
     // busy timeout (switching the journal mode while another process sets up the file).
     int ExecWhenFree(const char* sql);
+    // Whether the query `ready` answers a first column other than 0 (the schema is there)
+    // into setUp; SQLITE_OK, or why the file could not be asked (one that is no database).
+    int IsSetUp(const char* ready, bool& setUp);
+    // Sets the database up: `settings` (those SQLite takes outside a transaction) on every
+    // call, then, unless `ready` says it is there, `schema` in one write transaction, so that
+    // a process stopped at any moment leaves every table or none. SQLITE_OK or why not (an
+    // extended code, LastError in words); after a failure the connection is closed, which
+    // rolls back what the schema began.
+    int SetUp(const char* settings, const char* ready, const std::string& schema);
     // A statement prepared once per text and kept until Close; the text must outlive the
     // connection (a literal). Null when it cannot be prepared; rc says why.
     sqlite3_stmt* Cached(const char* sql, int& rc);

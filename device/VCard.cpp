@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <span>
@@ -567,8 +570,11 @@ VCardImport ImportVCardFile(ContactStore& store, const std::filesystem::path& fi
     std::error_code unknown;
     auto size = std::filesystem::file_size(file, unknown);
     if (!unknown && size > MaxVCardFileBytes) throw tooLarge();
+    if (std::error_code ignored; std::filesystem::is_directory(file, ignored))
+        throw std::runtime_error(file.string() + ": is a directory");
+    errno = 0;
     std::ifstream in(file, std::ios::binary);
-    if (!in) throw std::runtime_error(file.string() + ": cannot be opened");
+    if (!in) throw std::runtime_error(file.string() + ": cannot be opened: " + std::strerror(errno));
     std::string bytes;
     if (!unknown) bytes.reserve(size);
     // Read in pieces, so that a pipe or a file that grows cannot pass the limit either.
@@ -577,7 +583,7 @@ VCardImport ImportVCardFile(ContactStore& store, const std::filesystem::path& fi
         bytes.append(piece.data(), static_cast<std::size_t>(in.gcount()));
         if (bytes.size() > MaxVCardFileBytes) throw tooLarge();
     }
-    if (in.bad()) throw std::runtime_error(file.string() + ": cannot be read");
+    if (in.bad()) throw std::runtime_error(file.string() + ": cannot be read: " + std::strerror(errno));
     auto contents = ParseVCards(bytes);
     if (contents.error) throw std::runtime_error(file.string() + ": " + contents.error->message);
     std::size_t alreadyThere = 0;

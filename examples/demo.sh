@@ -37,6 +37,7 @@ dev contacts action 6 dismiss     # Greenway Dental
 dev contacts action unknown dismiss     # numbers of no contact
 dev contacts action undefined silent    # senders without digits
 echo "(Sjön Lindqvist, contact 3, keeps the default action: accept)"
+dev contacts list
 
 # The first rule that matches decides for senders outside the address book instead of their row.
 section "Text rules, as VelmoLight's \"Text rules...\" screen stores them in TextRules.dat"

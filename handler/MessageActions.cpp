@@ -6,8 +6,10 @@
 #include <iterator>
 #include <vector>
 
+#include "common/BlockedMessageFile.h"
 #include "common/BlockedMessageMove.h"
 #include "common/PropValues.h"
+#include "common/SpamScoreFile.h"
 #include "handler/ComRef.h"
 
 namespace velmo {
@@ -62,14 +64,18 @@ std::u16string ReadMessageText(IMessage* message) {
 }
 
 void DismissMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg,
-                    ULONG* pulEventType, MRCHANDLED* pHandled) {
-    if (!AppendBlockedRecord(settings, message) || !DeleteEntry(folder, cbMsg, reinterpret_cast<LPBYTE>(lpMsg))) {
+                    ULONG* pulEventType, MRCHANDLED* pHandled, std::optional<double> spamScore) {
+    BlockedMessageRecord record{};
+    if (!AppendBlockedRecord(settings, message, record) ||
+        !DeleteEntry(folder, cbMsg, reinterpret_cast<LPBYTE>(lpMsg))) {
         *pHandled = MRC_NOT_HANDLED;
         return;
     }
     *pulEventType = fnevObjectDeleted;
     *pHandled = MRC_HANDLED_DONTCONTINUE;
     settings.SetBlockedMsg(Incremented(settings.GetBlockedMsg()));
+    char16_t path[MAX_PATH] = {};
+    if (spamScore && SpamScoresPath(settings, path)) AppendSpamScore(path, record, *spamScore);
 }
 
 void SilentAcceptMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg,

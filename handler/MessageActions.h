@@ -5,6 +5,7 @@
 // no failure of the store or the disk loses a message.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "common/SettingsStore.h"
@@ -33,9 +34,10 @@ std::u16string ReadMessageText(IMessage* message);
 // Appends the message's record to Mesages.dat, then deletes the message from folder, reports
 // fnevObjectDeleted and MRC_HANDLED_DONTCONTINUE and adds one to "BlockedMsg". When the record
 // cannot be appended or the deletion fails, the handled result is MRC_NOT_HANDLED and nothing
-// else is written or counted.
+// else is written or counted. A spamScore, when the spam model decided, is noted in
+// SpamScores.dat once the message is dismissed; a note that cannot be written changes nothing.
 void DismissMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg,
-                    ULONG* pulEventType, MRCHANDLED* pHandled);
+                    ULONG* pulEventType, MRCHANDLED* pHandled, std::optional<double> spamScore = std::nullopt);
 
 // Creates a read copy of the message in folder, deletes the message, reports SilentAcceptEvents and
 // MRC_HANDLED_DONTCONTINUE and adds one to "SilentMsg". When the copy cannot be made whole or the

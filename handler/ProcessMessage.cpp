@@ -1,7 +1,9 @@
 #include "handler/ProcessMessage.h"
 
 #include <new>
+#include <optional>
 
+#include "common/FileSwitch.h"
 #include "common/PhoneDigits.h"
 #include "common/SettingsStore.h"
 #include "handler/ComRef.h"
@@ -10,6 +12,7 @@
 #include "handler/SenderAddress.h"
 #include "handler/SenderKey.h"
 #include "handler/SenderLookup.h"
+#include "handler/SpamLookup.h"
 #include "handler/TextRuleLookup.h"
 
 namespace velmo {
@@ -31,6 +34,9 @@ HRESULT OpenEntry(IMsgStore* store, ULONG size, LPENTRYID id, ComRef<Interface>&
 HRESULT Process(IMsgStore* store, ULONG cbMsg, LPENTRYID lpMsg, ULONG cbDestFolder, LPENTRYID lpDestFolder,
                 ULONG* pulEventType, MRCHANDLED* pHandled) {
     SettingsStore settings;
+    // An import stopped part-way is put in place before its settings and files decide anything.
+    char16_t appPath[MAX_PATH] = {};
+    if (settings.GetAppPath(appPath)) FinishFileSwitch(appPath);
     const DecisionSettings decision = ReadDecisionSettings(settings);
     if (!IsFilteringActiveNow(decision, ReadLocalTimeNow())) {
         *pHandled = MRC_NOT_HANDLED;
@@ -43,18 +49,27 @@ HRESULT Process(IMsgStore* store, ULONG cbMsg, LPENTRYID lpMsg, ULONG cbDestFold
     hr = OpenEntry(store, cbDestFolder, lpDestFolder, folder);
     if (FAILED(hr)) return hr;
 
+    std::optional<double> spamScore;  // set when the spam model's judgement decided
     const std::int32_t action = DecideAction(decision, [&] {
         const std::u16string sender = ReadSenderText(message.Get());
         const std::int32_t key = ResolveSenderKey(KeepDigits(ExtractSenderAddress(sender)));
+        std::optional<std::u16string> text;
+        const auto messageText = [&] {
+            if (!text) text = ReadMessageText(message.Get());
+            return *text;
+        };
         // Strangers' messages may be screened by what they say; contacts keep their own action.
-        if (auto ruled = LookupTextRule(key, sender, [&] { return ReadMessageText(message.Get()); })) {
-            return ruled->action;
+        if (auto ruled = LookupTextRule(key, sender, messageText)) return ruled->action;
+        // A user's own rule wins over the model, and the model over the stranger's row.
+        if (auto judged = LookupSpam(settings, key, messageText); judged && judged->spam) {
+            spamScore = judged->score;
+            return judged->action;
         }
         return LookupKeyAction(key);
     });
     switch (action) {
         case Dismiss:
-            DismissMessage(settings, message.Get(), folder.Get(), cbMsg, lpMsg, pulEventType, pHandled);
+            DismissMessage(settings, message.Get(), folder.Get(), cbMsg, lpMsg, pulEventType, pHandled, spamScore);
             break;
         case SilentAccept:
             SilentAcceptMessage(settings, message.Get(), folder.Get(), cbMsg, lpMsg, pulEventType, pHandled);

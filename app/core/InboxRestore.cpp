@@ -1,8 +1,10 @@
 #include "app/core/InboxRestore.h"
 
 #include <exception>
+#include <string>
 
 #include "app/resources/StringTable.h"
+#include "common/trainer/SpamLearning.h"
 #include "device/MessageStore.h"
 
 namespace velmo {
@@ -12,8 +14,13 @@ RestoreResult RestoreToInbox(BlockedMessageFile& file, std::uint32_t index, cons
     try {
         device::MessageStore store;
         device::EntryId inbox = store.InboxEntryId();
-        return RestoreBlockedMessage(store.Interface(), static_cast<ULONG>(inbox.size()),
-                                     reinterpret_cast<LPENTRYID>(inbox.data()), file, index, record);
+        const RestoreResult result =
+            RestoreBlockedMessage(store.Interface(), static_cast<ULONG>(inbox.size()),
+                                  reinterpret_cast<LPENTRYID>(inbox.data()), file, index, record);
+        // A restored message is ham to the spam filter; the restore stands whatever the lesson's fate.
+        std::string error;
+        if (result == RestoreResult::Restored) LearnFromUser(false, RecordText(record.subject), error);
+        return result;
     } catch (const std::exception&) {
         return RestoreResult::InboxUnavailable;
     }

@@ -37,4 +37,21 @@ std::int32_t ActionAtPosition(int position) {
     return kActionsInBoxOrder[static_cast<std::size_t>(position)];
 }
 
+int PositionOfSpamAction(std::int32_t action) {
+    switch (action) {
+        case Dismiss: return 1;
+        case SilentAccept: return 2;
+        default: return 0;
+    }
+}
+
+std::int32_t SpamActionAtPosition(int position) {
+    switch (position) {
+        case 0: return Accept;
+        case 1: return Dismiss;
+        case 2: return SilentAccept;
+        default: return -1;
+    }
+}
+
 }  // namespace velmo

@@ -20,4 +20,9 @@ int PositionOfAction(std::int32_t action);
 // The FilterAction at a position of the action box, or -1 for a position without one.
 std::int32_t ActionAtPosition(int position);
 
+// The spam box lists Off, Dismiss, Silent accept: the position of a "SpamAction" as
+// SettingsStore reads it (Accept for off), and the action at a position, -1 for none.
+int PositionOfSpamAction(std::int32_t action);
+std::int32_t SpamActionAtPosition(int position);
+
 }  // namespace velmo

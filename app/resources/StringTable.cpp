@@ -57,6 +57,8 @@ constexpr StringEntry kStrings[] = {
     {IDS_IMPORT_REPLACE, u"Replace"},
     {IDS_NOT_IMPORTED, u"Nothing was imported:"},
     {IDS_IMPORTED, u"Imported."},
+    {IDS_SPAM_CHOICES, u"Off;Dismiss;Silent accept;"},
+    {IDS_JUDGED_SPAM, u"judged spam, score %s"},
 };
 
 }  // namespace

@@ -39,6 +39,8 @@ enum StringId : unsigned {
     IDS_IMPORT_REPLACE = 57,
     IDS_NOT_IMPORTED = 58,  // followed by why
     IDS_IMPORTED = 59,      // followed by what was imported
+    IDS_SPAM_CHOICES = 60,  // the spam-action entries, separated by ';'
+    IDS_JUDGED_SPAM = 61,   // "%s": the score
 };
 
 // The text of string id, or an empty view when the table has no such string.

@@ -7,12 +7,13 @@
 #include "app/resources/StringTable.h"
 #include "app/ui/DialogUtilities.h"
 #include "app/ui/ImageList.h"
+#include "common/Version.h"
 
 namespace velmo {
 
 AboutDialog::AboutDialog(QWidget* owner)
     : MenuBarDialog(owner, QString::fromStdU16String(std::u16string(LoadStringResource(IDS_CAPTION))), IDM_DONE) {
-    auto* product = new QLabel(QStringLiteral("Velmo Dirid 1.2"), Body());
+    auto* product = new QLabel(QStringLiteral("Velmo Dirid ") + QString::fromLatin1(kVersion), Body());
     SetControlId(product, IDC_PRODUCT);
     product->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     product->setGeometry(DialogUnitsToPixels(17, 2, 120, 9));

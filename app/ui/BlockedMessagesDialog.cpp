@@ -1,8 +1,10 @@
 #include "app/ui/BlockedMessagesDialog.h"
 
+#include <QEvent>
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "app/core/BlockedMessageRows.h"
@@ -37,6 +39,7 @@ BlockedMessagesDialog::BlockedMessagesDialog(QWidget* owner, SettingsStore& sett
     list_->setGeometry(DialogUnitsToPixels(0, 0, 155, 174));
     // Two and a half lines of the bold font: the sender and date above, the text below.
     list_->SetRowHeight(QFontMetrics(BoldFont()).height() * 5 / 2);
+    list_->viewport()->installEventFilter(this);
     CloseOnEscape();
 }
 
@@ -48,7 +51,8 @@ bool BlockedMessagesDialog::OnInitDialog() {
     file_.SetPath(path);
     file_.Open();
     file_.Purge(PurgeAgeSeconds(settings_.GetDeleteTimeType()));
-    list_->SetItemCount(static_cast<int>(file_.Count()));
+    FollowFile();
+    list_->SetItemCount(static_cast<int>(order_.size()));
     return true;
 }
 
@@ -71,7 +75,10 @@ void BlockedMessagesDialog::DrawRow(const DrawItemInfo& info) {
     QPainter& painter = *info.painter;
     const QRect& row = info.rect;
     painter.setFont(info.item->font());
-    if (info.itemState & ODS_SELECTED) painter.fillRect(row, ColorFromRef(kSelectedRowColour));
+    if (info.itemState & ODS_SELECTED) {
+        painter.fillRect(row, ColorFromRef(kSelectedRowColour));
+        chosen_ = record;
+    }
 
     QString date = DateText(record);
     QRect measured = row;
@@ -117,11 +124,46 @@ QString BlockedMessagesDialog::DateText(const BlockedMessageRecord& record) {
     return FormatShortDate(delivered.wYear, delivered.wMonth, delivered.wDay);
 }
 
-const std::vector<std::uint32_t>& BlockedMessagesDialog::Order() {
-    // Rows follow the file as it is now: a message appended meanwhile takes its place by its time.
-    if (order_.size() != file_.Count()) order_ = NewestFirst(file_);
-    return order_;
+// Takes the file's records and their order afresh when it changed since the rows were sorted:
+// a message appended meanwhile takes its place by its time, and the chosen message stays
+// chosen. True when it did.
+bool BlockedMessagesDialog::FollowFile() {
+    const std::uint32_t count = file_.Count();
+    if (count == order_.size() && file_.Generation() == orderGeneration_) return false;
+    order_ = NewestFirst(file_);
+    orderGeneration_ = file_.Generation();
+    return true;
 }
+
+bool BlockedMessagesDialog::Resync() {
+    if (!FollowFile()) return false;
+    {
+        const int mark = list_->SelectionMark();
+        list_->SetItemCount(static_cast<int>(order_.size()));
+        int row = -1;
+        for (std::size_t r = 0; chosen_ && mark >= 0 && r < order_.size() && row < 0; ++r) {
+            BlockedMessageRecord record;
+            if (file_.ReadAt(order_[r], record) && std::memcmp(&record, &*chosen_, sizeof record) == 0) {
+                row = static_cast<int>(r);
+            }
+        }
+        if (row >= 0) {
+            list_->SelectItem(row);
+            list_->EnsureVisible(row);
+        }
+        list_->viewport()->update();
+    }
+    return true;
+}
+
+bool BlockedMessagesDialog::eventFilter(QObject* watched, QEvent* event) {
+    // Every row of one paint comes from one reading of the file: a paint that finds it
+    // changed draws nothing and asks for another with the new rows.
+    if (list_ != nullptr && watched == list_->viewport() && event->type() == QEvent::Paint && Resync()) return true;
+    return MenuBarDialog::eventFilter(watched, event);
+}
+
+const std::vector<std::uint32_t>& BlockedMessagesDialog::Order() { return order_; }
 
 bool BlockedMessagesDialog::RowRecord(int row, BlockedMessageRecord& record) {
     std::optional<std::uint32_t> index = RecordOfRow(Order(), row);
@@ -129,6 +171,8 @@ bool BlockedMessagesDialog::RowRecord(int row, BlockedMessageRecord& record) {
 }
 
 void BlockedMessagesDialog::OpenRow(int row) {
+    // Rows that no longer show the file are drawn anew before any of them is opened.
+    if (Resync()) return;
     std::optional<std::uint32_t> index = RecordOfRow(Order(), row);
     BlockedMessageRecord record;
     if (!index || !file_.ReadAt(*index, record)) return;
@@ -138,14 +182,17 @@ void BlockedMessagesDialog::OpenRow(int row) {
         // message that explains it are drawn again from the file as it is now.
         if (result != RestoreResult::Restored) {
             order_.clear();
-            list_->SetItemCount(static_cast<int>(file_.Count()));
+            FollowFile();
+            list_->SetItemCount(static_cast<int>(order_.size()));
             list_->viewport()->update();
         }
         return result;
     };
-    if (MessageDialog(this, record, restore).DoModal() != IDM_RESTORE) return;
+    if (MessageDialog(this, record, file_.WholeSubject(record), restore).DoModal() != IDM_RESTORE) return;
     // The next older message moves up into the restored one's row; the last row has none below it.
-    int count = static_cast<int>(file_.Count());
+    FollowFile();
+    int count = static_cast<int>(order_.size());
+    chosen_.reset();
     list_->SetItemCount(count);
     list_->SelectItem(std::min(row, count - 1));
 }
@@ -153,7 +200,9 @@ void BlockedMessagesDialog::OpenRow(int row) {
 void BlockedMessagesDialog::Empty() {
     if (ShowStringMessage(this, IDS_EMPTY_BLOCKED_QUESTION, IDS_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES) return;
     file_.Clear();
-    list_->SetItemCount(static_cast<int>(file_.Count()));
+    FollowFile();
+    chosen_.reset();
+    list_->SetItemCount(static_cast<int>(order_.size()));
 }
 
 void BlockedMessagesDialog::OnLayout() { list_->setGeometry(Body()->rect()); }

@@ -4,6 +4,7 @@
 // a tap on the chosen row shows the message, from which "Restore" puts it back in the
 // Inbox; "Empty" removes them all once confirmed.
 
+#include <optional>
 #include <vector>
 #include "app/core/Platform.h"
 #include "app/ui/MenuBarDialog.h"
@@ -35,8 +36,11 @@ protected:
     std::intptr_t OnNotify(const ListNotification& notification) override;
     void OnLayout() override;
     void Close(int result) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    bool FollowFile();
+    bool Resync();
     const std::vector<std::uint32_t>& Order();
     bool RowRecord(int row, BlockedMessageRecord& record);
     void DrawRow(const DrawItemInfo& info);
@@ -48,8 +52,11 @@ private:
     OwnerDataListView* list_ = nullptr;
     // Open from the dialog's opening to its closing.
     BlockedMessageFile file_;
-    // The records in row order, sorted again whenever the number of records changes.
+    // The records in row order, sorted again before a paint when the file has changed.
     std::vector<std::uint32_t> order_;
+    std::uint64_t orderGeneration_ = 0;
+    // The message of the chosen row as last drawn, chosen again after the rows are sorted anew.
+    std::optional<BlockedMessageRecord> chosen_;
 };
 
 }  // namespace velmo

@@ -104,6 +104,10 @@ bool ContactListDialog::OnInitDialog() {
     }
     InitFullScreenDialog(*this, kFullScreenDialogFlags);
     menuBar_ = CreateDialogMenuBar(*this, IDR_MAIN_MENU);
+    // The check marks show what is stored when the menu opens, whoever changed it last.
+    if (QMenu* view = menuBar_ != nullptr ? menuBar_->SubMenu(0) : nullptr) {
+        connect(view, &QMenu::aboutToShow, this, [this] { ShowStoredState(); });
+    }
     listIcons_ = ImageList(ListBitmap(), kListIconWidth, kMaskColour);
     stateIcons_ = ImageList(StateBitmap(), kStateIconWidth, kMaskColour);
     char16_t path[ContactStateFile::kPathUnits] = {};
@@ -112,8 +116,7 @@ bool ContactListDialog::OnInitDialog() {
 
     list_->SetItemCount(contacts_ ? contacts_->RowCount() : 0);
     selector_->SendMessage(SSM_SETCOUNT, 3);
-    selector_->SendMessage(SSM_SETSTATE, settings_.GetActiveState());
-    RefreshCheckMarks();
+    ShowStoredState();
     list_->setFocus();
     list_->SetSelectionMark(0);
     // Shown before the slow steps: opening the address book and loading the list.
@@ -167,7 +170,12 @@ std::intptr_t ContactListDialog::OnCommand(int id, int code) {
         case IDM_CANCEL:
         case IDM_EXIT: Shutdown(kClosedByCommand); return TRUE;
         case IDC_STATE_SELECTOR:
-            SetProgramState(static_cast<std::int16_t>(selector_->SendMessage(SSM_GETSTATE, 0)));
+            // A tap steps from the state stored now, which the Today item or another program may have changed.
+            if (code == SSN_STEPPING) {
+                ShowStoredState();
+            } else {
+                SetProgramState(static_cast<std::int16_t>(selector_->SendMessage(SSM_GETSTATE, 0)));
+            }
             return 0;
         case IDC_QUICKFIND: return OnQuickFindNotify(code);
         case IDM_BLOCKED_MESSAGES:
@@ -220,6 +228,19 @@ void ContactListDialog::RefreshCheckMarks() {
     for (const auto& entry : kItemsModeCommands) CheckMenuItem(modes, entry.command, entry.value == mode);
 }
 
+void ContactListDialog::ShowStoredState() {
+    selector_->SendMessage(SSM_SETSTATE, settings_.GetActiveState());
+    RefreshCheckMarks();
+    // The rows' pictures follow the items mode, which they read as they are drawn.
+    list_->viewport()->update();
+}
+
+bool ContactListDialog::event(QEvent* event) {
+    // Other programs change the state and the items mode while this screen is behind them.
+    if (event->type() == QEvent::WindowActivate && menuBar_ != nullptr) ShowStoredState();
+    return HandheldDialog::event(event);
+}
+
 void ContactListDialog::RepaintAfterDialog() {
     // A full-screen dialog going away uncovers the whole screen, and what it changed (the
     // schedule's times, the name format) shows only when the selector and the list are
@@ -233,8 +254,7 @@ void ContactListDialog::AfterImport() {
     // The import replaced ContactsInfo.dat and may have changed every setting the screen shows.
     repaint();
     LoadList();
-    RefreshCheckMarks();
-    selector_->SendMessage(SSM_SETSTATE, settings_.GetActiveState());
+    ShowStoredState();
     RepaintAfterDialog();
 }
 
@@ -261,7 +281,9 @@ void ContactListDialog::DrawContactRow(const DrawItemInfo& info) {
     if (info.itemState & ODS_FOCUS) painter.fillRect(rect, ColorFromRef(kFocusRowColour));
     listIcons_.Draw(painter, contacts_->IconIndex(row, settings_.GetItemsState()), rect.left() + kIconLeft, rect.top());
     QRect textRect(QPoint(rect.left() + kRowTextLeft, rect.top()), rect.bottomRight());
-    painter.setPen(ContactList::IsFixedRow(row) ? ColorFromRef(kFixedRowColour) : QColor(Qt::black));
+    // On the focus fill the blue would be hard to read; there the fixed rows take the names' black.
+    const bool onFill = (info.itemState & ODS_FOCUS) != 0;
+    painter.setPen(ContactList::IsFixedRow(row) && !onFill ? ColorFromRef(kFixedRowColour) : QColor(Qt::black));
     painter.setFont(BoldFont());
     unsigned format = platform_ == Platform::WindowsMobile5 ? (DT_VCENTER | DT_END_ELLIPSIS) : DT_VCENTER;
     DrawTextW(painter, text, textRect, format);

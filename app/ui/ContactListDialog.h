@@ -53,6 +53,7 @@ protected:
     void OnTimer(int timerId) override;
     void OnLayout() override;
     void OnClose() override { Shutdown(kClosedByWindow); }
+    bool event(QEvent* event) override;
 
 private:
     void Shutdown(int result);
@@ -60,6 +61,7 @@ private:
     void SetProgramState(std::int16_t state);
     void SetItemsMode(std::int16_t mode);
     void RefreshCheckMarks();
+    void ShowStoredState();
     void AfterOptions();
     void AfterImport();
     void RepaintAfterDialog();

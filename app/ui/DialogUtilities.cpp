@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
+#include <QPainter>
 #include <QStringList>
 #include <algorithm>
 
@@ -21,6 +22,7 @@ namespace {
 // horizontal dialog unit divides by 4 and one vertical unit by 8.
 constexpr int kBaseUnitX = 6;
 constexpr int kBaseUnitY = 13;
+constexpr int kMessageTitleHeight = 20;
 
 QString TableString(unsigned id, std::size_t maxLength) {
     std::u16string_view text = LoadStringResource(id);
@@ -60,25 +62,6 @@ void FitToScreenWidth(QMessageBox& box, QWidget* owner, const QString& text) {
     box.setText(WrapBetweenWords(text, QFontMetrics(label->font()), lineWidth));
 }
 
-// A message box that comes up over the middle of its owner's screen and wholly inside it,
-// even where the desktop around the program is larger than the program's screen.
-class ScreenMessageBox : public QMessageBox {
-public:
-    using QMessageBox::QMessageBox;
-
-protected:
-    void showEvent(QShowEvent* event) override {
-        // The box takes its final size here and is centred on its owner.
-        QMessageBox::showEvent(event);
-        if (parentWidget() == nullptr) return;
-        QRect screen = parentWidget()->window()->geometry();
-        QRect frame = frameGeometry();
-        int left = std::clamp(frame.left(), screen.left(), std::max(screen.left(), screen.right() + 1 - frame.width()));
-        int top = std::clamp(frame.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - frame.height()));
-        if (left != frame.left() || top != frame.top()) move(pos() + QPoint(left - frame.left(), top - frame.top()));
-    }
-};
-
 }  // namespace
 
 bool InitFullScreenDialog(HandheldDialog& dialog, unsigned flags) {
@@ -109,21 +92,66 @@ int ShowStringMessage(QWidget* owner, unsigned textId, unsigned captionId, unsig
     return ShowMessage(owner, TableString(textId, 511), TableString(captionId, 255), flags);
 }
 
+HandheldMessageBox::HandheldMessageBox(QWidget* owner, Icon icon, const QString& caption, const QString& text,
+                                       StandardButtons buttons)
+    : QMessageBox(icon, caption, text, buttons, owner), owner_(owner) {
+    titleBar_ = new QLabel(caption, this);
+    titleBar_->setObjectName(QStringLiteral("MessageTitle"));
+    titleBar_->setFont(BoldFont());
+    titleBar_->setStyleSheet(
+        QStringLiteral("#MessageTitle { color: white; padding-left: 4px;"
+                       " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #2c64b4, stop:1 #0c2c64); }"));
+}
+
+int HandheldMessageBox::Run() {
+    if (layout() != nullptr) {
+        QMargins margins = layout()->contentsMargins();
+        margins.setTop(margins.top() + kMessageTitleHeight);
+        layout()->setContentsMargins(margins);
+    }
+    FitToScreenWidth(*this, owner_, text());
+    FocusReturn focusReturn(owner_);
+    return exec();
+}
+
+void HandheldMessageBox::showEvent(QShowEvent* event) {
+    // The box takes its final size here and is centred on its owner, then kept wholly inside
+    // its screen, even where the desktop around the program is larger than the program's screen.
+    QMessageBox::showEvent(event);
+    titleBar_->setGeometry(0, 0, width(), kMessageTitleHeight);
+    titleBar_->raise();
+    if (parentWidget() == nullptr) return;
+    QRect screen = parentWidget()->window()->geometry();
+    QRect frame = frameGeometry();
+    int left = std::clamp(frame.left(), screen.left(), std::max(screen.left(), screen.right() + 1 - frame.width()));
+    int top = std::clamp(frame.top(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - frame.height()));
+    if (left != frame.left() || top != frame.top()) move(pos() + QPoint(left - frame.left(), top - frame.top()));
+}
+
+void HandheldMessageBox::resizeEvent(QResizeEvent* event) {
+    QMessageBox::resizeEvent(event);
+    titleBar_->setGeometry(0, 0, width(), kMessageTitleHeight);
+}
+
+void HandheldMessageBox::paintEvent(QPaintEvent* event) {
+    QMessageBox::paintEvent(event);
+    // Its own edge, as a window over the screen has one.
+    QPainter painter(this);
+    painter.setPen(QPen(Qt::black, 0));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
 int ShowMessage(QWidget* owner, const QString& text, const QString& caption, unsigned flags) {
-    ScreenMessageBox box(owner);
-    box.setText(text);
-    box.setWindowTitle(caption);
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
     switch (flags & 0xF0) {
-        case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
-        case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
+        case MB_ICONQUESTION: icon = QMessageBox::Question; break;
+        case MB_ICONEXCLAMATION: icon = QMessageBox::Warning; break;
         default: break;
     }
     bool question = (flags & 0x0F) == MB_YESNO;
-    box.setStandardButtons(question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
-    FitToScreenWidth(box, owner, box.text());
-    FocusReturn focusReturn(owner);
-    if (question) return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
-    box.exec();
+    HandheldMessageBox box(owner, icon, caption, text, question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+    const int answer = box.Run();
+    if (question) return answer == QMessageBox::Yes ? IDYES : IDNO;
     return IDOK;
 }
 

@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "app/resources/StringTable.h"
+#include "app/ui/DialogUtilities.h"
 #include "common/ContactsConnection.h"
 #include "common/ExportDocument.h"
 #include "common/ExportTransfer.h"
@@ -19,8 +20,7 @@ namespace {
 QString TableText(unsigned id) { return QString::fromStdU16String(std::u16string(LoadStringResource(id))); }
 
 void Tell(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
-    QMessageBox box(icon, TableText(IDS_CAPTION), text, QMessageBox::Ok, owner);
-    box.exec();
+    HandheldMessageBox(owner, icon, TableText(IDS_CAPTION), text, QMessageBox::Ok).Run();
 }
 
 // The file the user picks, or an empty text when the dialog is cancelled.
@@ -34,6 +34,8 @@ QString ChooseFile(QWidget* owner, unsigned titleId, QFileDialog::AcceptMode mod
     dialog.setViewMode(QFileDialog::List);
     if (auto* places = dialog.findChild<QWidget*>(QStringLiteral("sidebar"))) places->hide();
     if (QWidget* screen = owner != nullptr ? owner->window() : nullptr) dialog.setGeometry(screen->geometry());
+    // Without a window manager nothing else gives the list its focus back.
+    FocusReturn focusReturn(owner);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first();
 }
@@ -64,27 +66,19 @@ void RunExport(QWidget* owner, SettingsStore& settings) {
 bool RunImport(QWidget* owner, SettingsStore& settings) {
     const QString file = ChooseFile(owner, IDS_IMPORT_TITLE, QFileDialog::AcceptOpen);
     if (file.isEmpty()) return false;
-    QFile in(file);
     ExportDocument document;
     std::string error;
-    if (!in.open(QIODevice::ReadOnly)) {
-        error = in.errorString().toStdString();
-    } else {
-        const QByteArray text = in.readAll();
-        ParseExport(std::string_view(text.constData(), static_cast<std::size_t>(text.size())), document, error);
-    }
-    if (!error.empty()) {
+    if (ReadExportFile(QFile::encodeName(file).toStdString(), document, error) != ExportFileRead::Read) {
         Tell(owner, QMessageBox::Warning,
-             TableText(IDS_NOT_IMPORTED) + QStringLiteral("\n") + file + QStringLiteral(": ") +
-                 QString::fromStdString(error));
+             TableText(IDS_NOT_IMPORTED) + QStringLiteral("\n") + QString::fromStdString(error));
         return false;
     }
-    QMessageBox how(QMessageBox::Question, TableText(IDS_CAPTION), TableText(IDS_IMPORT_HOW), QMessageBox::Cancel,
-                    owner);
+    HandheldMessageBox how(owner, QMessageBox::Question, TableText(IDS_CAPTION), TableText(IDS_IMPORT_HOW),
+                           QMessageBox::Cancel);
     QPushButton* merge = how.addButton(TableText(IDS_IMPORT_MERGE), QMessageBox::AcceptRole);
     QPushButton* replace = how.addButton(TableText(IDS_IMPORT_REPLACE), QMessageBox::DestructiveRole);
     how.setDefaultButton(merge);
-    how.exec();
+    how.Run();
     if (how.clickedButton() != merge && how.clickedButton() != replace) return false;
     ContactsConnection book;
     book.Open();

@@ -93,6 +93,8 @@ void HandheldDialog::InitDialog() {
     if (initialised_) return;
     initialised_ = true;
     if (OnInitDialog() && !ended_) focusNextPrevChild(true);
+    // The control that opens with the focus shows its focus frame, as it would after a Tab.
+    if (!ended_) setAttribute(Qt::WA_KeyboardFocusChange);
 }
 
 int HandheldDialog::DoModal() {

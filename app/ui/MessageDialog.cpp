@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <optional>
 #include <utility>
 
 #include "app/core/BlockedMessageRows.h"
@@ -11,6 +12,8 @@
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUtilities.h"
 #include "app/ui/TimeFormat.h"
+#include "common/SettingsStore.h"
+#include "common/SpamScoreFile.h"
 #include "device/Clock.h"
 
 namespace velmo {
@@ -21,9 +24,11 @@ QString ToQString(std::u16string_view text) { return QString::fromStdU16String(s
 
 }  // namespace
 
-MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record, std::function<RestoreResult()> restore)
+MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record, std::u16string text,
+                             std::function<RestoreResult()> restore)
     : MenuBarDialog(owner, QStringLiteral("Blocked Messages"), IDM_DONE),
       record_(record),
+      wholeText_(std::move(text)),
       restore_(std::move(restore)) {
     Body()->setFont(DialogFont());
     time_ = new QLabel(Body());
@@ -32,11 +37,23 @@ MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record,
     sender_ = new QLabel(Body());
     SetControlId(sender_, IDC_SENDER);
     sender_->setGeometry(DialogUnitsToPixels(1, 11, 128, 10));
+    // The score lives beside Mesages.dat, whose records have no room for it.
+    SettingsStore settings;
+    char16_t scores[MAX_PATH] = {};
+    const std::optional<double> score =
+        SpamScoresPath(settings, scores) ? FindSpamScore(scores, record_) : std::nullopt;
+    if (score) {
+        spam_ = new QLabel(Body());
+        SetControlId(spam_, IDC_SPAM);
+        spam_->setGeometry(DialogUnitsToPixels(1, 22, 128, 10));
+        spam_->setText(ToQString(LoadStringResource(IDS_JUDGED_SPAM))
+                           .replace(QStringLiteral("%s"), QString::number(*score, 'f', 2)));
+    }
     text_ = new QPlainTextEdit(Body());
     SetControlId(text_, IDC_TEXT);
     text_->setReadOnly(true);
     text_->setFrameShape(QFrame::Box);
-    text_->setGeometry(DialogUnitsToPixels(2, 24, 153, 86));
+    text_->setGeometry(DialogUnitsToPixels(2, score ? 33 : 24, 153, score ? 77 : 86));
     CloseOnEscape();
 }
 
@@ -52,7 +69,7 @@ bool MessageDialog::OnInitDialog() {
                        FormatShortDate(delivered.wYear, delivered.wMonth, delivered.wDay));
     }
     sender_->setText(ToQString(ShownSender(record_)));
-    text_->setPlainText(ToQString(MessageText(record_)));
+    text_->setPlainText(ToQString(wholeText_));
     return true;
 }
 

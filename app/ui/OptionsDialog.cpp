@@ -28,6 +28,7 @@ constexpr BoxTemplate kBoxes[] = {
     {132, "Default message action: ", 4, 9, 115, 8, OptionsDialog::IDC_DEFAULT_ACTION, IDS_ACTION_CHOICES, 20},
     {92, "Select contact list format:", 3, 41, 145, 8, OptionsDialog::IDC_CONTACT_FORMAT, IDS_CONTACT_FORMATS, 53},
     {94, "Delete message in trash after:", 3, 74, 140, 12, OptionsDialog::IDC_DELETE_TIME, IDS_DELETE_TIMES, 86},
+    {148, "Suspected spam from unknown senders", 3, 106, 150, 8, OptionsDialog::IDC_SPAM_ACTION, IDS_SPAM_CHOICES, 118},
 };
 constexpr int kBoxX = 6;
 constexpr int kBoxWidth = 136;
@@ -69,6 +70,7 @@ bool OptionsDialog::OnInitDialog() {
     select(IDC_DEFAULT_ACTION, PositionOfAction(settings_.GetDefActionType()));
     select(IDC_CONTACT_FORMAT, settings_.GetContactFormat());
     select(IDC_DELETE_TIME, settings_.GetDeleteTimeType());
+    select(IDC_SPAM_ACTION, PositionOfSpamAction(settings_.GetSpamAction()));
     return true;
 }
 
@@ -83,6 +85,10 @@ std::intptr_t OptionsDialog::OnMenuCommand(int id) {
     }
     if (int age = Box(IDC_DELETE_TIME)->currentIndex(); age >= 0) {
         settings_.SetDeleteTimeType(static_cast<std::int16_t>(age));
+    }
+    if (int spam = SpamActionAtPosition(Box(IDC_SPAM_ACTION)->currentIndex());
+        spam >= 0 && spam != settings_.GetSpamAction()) {
+        settings_.SetSpamAction(spam);
     }
     Close(IDM_OK);
     return TRUE;

@@ -1,7 +1,8 @@
 #pragma once
-// "Options" (dialog 143): the default message action, the contact-name format and the
-// age after which blocked messages go. Only "OK" writes, and it writes every box that
-// has an entry selected.
+// "Options" (dialog 143): the default message action, the contact-name format, the
+// age after which blocked messages go and what suspected spam from strangers gets. Only
+// "OK" writes, and it writes every box that has an entry selected, the spam box only when
+// its choice differs from the stored one (an absent "SpamAction" stays absent while off).
 
 #include "app/ui/MenuBarDialog.h"
 
@@ -18,6 +19,7 @@ public:
     static constexpr int IDC_DEFAULT_ACTION = 144;
     static constexpr int IDC_CONTACT_FORMAT = 145;
     static constexpr int IDC_DELETE_TIME = 146;
+    static constexpr int IDC_SPAM_ACTION = 147;
 
     OptionsDialog(QWidget* owner, SettingsStore& settings);
 

@@ -40,9 +40,9 @@ OwnerDataListView::OwnerDataListView(QWidget* parent) : QListView(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setFrameShape(QFrame::NoFrame);
     setMouseTracking(false);
-    // A list seldom holds whole rows only: a tap on the row cut by its bottom edge scrolls
-    // just that row into sight, so that it stays under the finger for the next tap.
-    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // The list scrolls by whole rows, as the handheld's does: its top row is never cut, and a
+    // tap on the row cut by its bottom edge scrolls by rows until that row is whole.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
 }
 
 void OwnerDataListView::SetItemCount(int count) {
@@ -98,9 +98,18 @@ void OwnerDataListView::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {
         case Qt::Key_Up:
         case Qt::Key_Down:
+        case Qt::Key_Home:
+            // With nothing chosen yet, the first of these chooses the first item, as the
+            // handheld's list does, rather than moving on from an item nobody chose.
+            if (hasFocus() && (mark_ < 0 || mark_ >= model_.count) && model_.count > 0) {
+                SelectItem(0);
+                EnsureVisible(0);
+                break;
+            }
+            if (hasFocus()) QListView::keyPressEvent(event);
+            break;
         case Qt::Key_PageUp:
         case Qt::Key_PageDown:
-        case Qt::Key_Home:
         case Qt::Key_End:
             if (hasFocus()) QListView::keyPressEvent(event);
             break;

@@ -21,6 +21,12 @@ int InkWidth(const QFontMetrics& metrics, const QString& line) {
     return std::max(metrics.horizontalAdvance(line), metrics.boundingRect(line).right() + 1);
 }
 
+// How far the line's ink rises above the font's ascent: accents over capitals ("É", "Å", "Й")
+// in some faces, which a line set at the ascent would lose to the top of its rectangle.
+int RiseAboveAscent(const QFontMetrics& metrics, const QString& line) {
+    return std::max(0, -metrics.boundingRect(line).top() - metrics.ascent());
+}
+
 }  // namespace
 
 int DrawTextW(QPainter& painter, const QString& text, QRect& rect, unsigned format) {
@@ -44,10 +50,12 @@ int DrawTextW(QPainter& painter, const QString& text, QRect& rect, unsigned form
         return height;
     }
 
-    int top = rect.top();
+    int rise = 0;
+    for (const auto& line : lines) rise = std::max(rise, RiseAboveAscent(metrics, line));
+    int top = rect.top() + rise;
     if (format & DT_SINGLELINE) {
         if (format & DT_VCENTER)
-            top = rect.top() + (rect.height() - lineHeight) / 2;
+            top = rect.top() + rise + (rect.height() - lineHeight - rise) / 2;
         else if (format & DT_BOTTOM)
             top = rect.bottom() + 1 - lineHeight;
     }

@@ -30,9 +30,11 @@ std::intptr_t StateSelectorCtrl::SendMessage(unsigned message, std::intptr_t wPa
 }
 
 void StateSelectorCtrl::Advance() {
+    HandheldDialog* dialog = HandheldDialog::Of(this);
+    if (dialog != nullptr) dialog->SendCommand(HandheldDialog::ControlId(this), SSN_STEPPING);
     data_.Advance();
     update();
-    if (HandheldDialog* dialog = HandheldDialog::Of(this)) dialog->PostCommand(HandheldDialog::ControlId(this), 0);
+    if (dialog != nullptr) dialog->PostCommand(HandheldDialog::ControlId(this), 0);
 }
 
 void StateSelectorCtrl::paintEvent(QPaintEvent*) {

@@ -15,6 +15,9 @@ inline constexpr char kStateSelectorClass[] = "wndClass_StateSelectorCtrl";
 inline constexpr unsigned SSM_GETSTATE = 0x401;
 inline constexpr unsigned SSM_SETSTATE = 0x402;
 inline constexpr unsigned SSM_SETCOUNT = 0x403;
+// The notification code of the command sent, and handled, just before a tap or the action key
+// steps the state, so that the dialog can first set the state as it is stored now.
+inline constexpr int SSN_STEPPING = 1;
 
 class StateSelectorCtrl : public QWidget {
     Q_OBJECT

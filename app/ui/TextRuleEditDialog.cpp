@@ -81,12 +81,15 @@ std::intptr_t TextRuleEditDialog::OnMenuCommand(int id) {
                     scope >= 0 && scope < 3 ? kScopes[scope] : rule_.lookIn, Pattern()->text().toStdU16String()};
     if (edited.pattern.empty()) {
         ShowStringMessage(this, IDS_TEXT_RULE_NO_PATTERN, IDS_CAPTION, MB_ICONEXCLAMATION);
+        // The pattern is what the user has to mend.
+        Pattern()->setFocus(Qt::OtherFocusReason);
         return TRUE;
     }
     // A pattern refused now cannot silently fail to screen anything later.
     if (const std::string error = TextRulePatternError(edited); !error.empty()) {
         ShowMessage(this, TableText(IDS_TEXT_RULE_BAD_PATTERN) + QStringLiteral("\n") + QString::fromStdString(error),
                     TableText(IDS_CAPTION), MB_OK | MB_ICONEXCLAMATION);
+        Pattern()->setFocus(Qt::OtherFocusReason);
         return TRUE;
     }
     rule_ = std::move(edited);

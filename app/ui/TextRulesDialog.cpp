@@ -158,7 +158,8 @@ void TextRulesDialog::DrawRow(const DrawItemInfo& info) {
         DrawTextW(painter, kRegexMark, measured, DT_CALCRECT);
         markWidth = measured.width() + 2 * kMarkMargin;
         QRect markArea(row.right() + 1 - markWidth, row.top(), markWidth, row.height());
-        painter.setPen(ColorFromRef(kRegexMarkColour));
+        // On the chosen row's fill the blue would be hard to read; it takes the names' black there.
+        painter.setPen((info.itemState & ODS_SELECTED) ? QColor(Qt::black) : ColorFromRef(kRegexMarkColour));
         DrawTextW(painter, kRegexMark, markArea, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
     }
     // The pattern is drawn as the contact list draws names.

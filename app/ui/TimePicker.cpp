@@ -1,5 +1,7 @@
 #include "app/ui/TimePicker.h"
 
+#include <QKeyEvent>
+
 #include "app/ui/TimeFormat.h"
 #include "device/Clock.h"
 
@@ -24,6 +26,21 @@ bool TimePicker::SetTimeOfDay(const TimeOfDay& time) {
     if (!value.isValid()) return false;
     setTime(value);
     return true;
+}
+
+bool TimePicker::focusNextPrevChild(bool next) { return QAbstractSpinBox::focusNextPrevChild(next); }
+
+void TimePicker::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+        const int section = currentSectionIndex() + (event->key() == Qt::Key_Left ? -1 : 1);
+        if (section >= 0 && section < sectionCount()) {
+            setCurrentSectionIndex(section);
+            setSelectedSection(currentSection());
+        }
+        event->accept();
+        return;
+    }
+    QTimeEdit::keyPressEvent(event);
 }
 
 TimeOfDay TimePicker::GetTimeOfDay() const {

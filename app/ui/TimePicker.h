@@ -28,6 +28,12 @@ public:
     // DTM_GETSYSTEMTIME: the time the picker holds.
     TimeOfDay GetTimeOfDay() const;
 
+protected:
+    // One Tab moves to the next control, as from any other; Left and Right move between
+    // the hour and the minute, as the handheld's time picker does.
+    bool focusNextPrevChild(bool next) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     int version_ = 0;
 };

@@ -1,5 +1,9 @@
 #include "app/ui/VelmoLightMain.h"
 
+#include <cstdio>
+#include <memory>
+#include <string>
+
 #include <QApplication>
 
 #include "app/core/PoomContactSource.h"
@@ -12,6 +16,8 @@
 #include "app/ui/StateSelectorCtrl.h"
 #include "app/ui/WeekDayCtrl.h"
 #include "app/ui/WindowPresence.h"
+#include "device/DeviceRoot.h"
+#include "device/gui/NoDisplay.h"
 
 namespace velmo {
 
@@ -27,7 +33,22 @@ void RecordAppPath(SettingsStore& settings) {
 }  // namespace
 
 int VelmoLightMain(int argc, char** argv) {
+    // Both refusals are one line and exit status 2, before Qt would abort or the settings be read.
+    constexpr char kProgram[] = "VelmoLight.exe";
+    try {
+        device::DeviceRoot();
+    } catch (const device::NoDeviceRoot& e) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, e.what());
+        return 2;
+    }
+    const std::string noDisplay = device::gui::NoDisplayText("VelmoLight");
+    if (device::gui::NoDisplayForPlatform()) {
+        std::fprintf(stderr, "%s: %s\n", kProgram, noDisplay.c_str());
+        return 2;
+    }
+    auto platformFailure = std::make_unique<device::gui::PlatformFailureExit>(kProgram, noDisplay);
     QApplication application(argc, argv);
+    platformFailure.reset();
     const QString caption = QString::fromStdU16String(std::u16string(LoadStringResource(IDS_CAPTION)));
     SettingsStore settings;
     if (auto running = ForeignWindow::Find(caption)) {

@@ -1,5 +1,6 @@
 #include "device/gui/HandheldFont.h"
 
+#include <QFont>
 #include <QFontDatabase>
 #include <QStringList>
 
@@ -27,11 +28,19 @@ QString FindFamily() {
     return registered ? tahoma : QStringLiteral("DejaVu Sans");
 }
 
+// The face's text falls back to the colour emoji font, when there is one, before any other
+// font that fontconfig offers, so emoji show in colour rather than as a box or an outline.
+QString WithEmojiFallback(const QString& family) {
+    const QString emoji = QStringLiteral("Noto Color Emoji");
+    if (Listed(emoji) && !QFont::substitutes(family).contains(emoji)) QFont::insertSubstitution(family, emoji);
+    return family;
+}
+
 }  // namespace
 
 QString HandheldFontFamily() {
     // Looked up once: Qt's font database, where the files are registered, is the process's too.
-    static const QString family = FindFamily();
+    static const QString family = WithEmojiFallback(FindFamily());
     return family;
 }
 

@@ -111,3 +111,40 @@ write("fuzz_gammu_environment", "long_message_in_parts",
       gammu((0, "\x02"), (1, "\x02"), (2, "+15550100"), (3, "Long news, "), (4, "+15550100"), (5, "part two"),
             (9, "Long news, "), (10, "part two"), (12, "IN20261208_135407_01_+15550100_00.txt")))
 write("fuzz_gammu_environment", "number_missing", gammu((0, "\x02"), (2, "+15550100"), (3, "only one")))
+
+
+# The export reader: the checked-in whole file, and from it the hostile shapes that a reader
+# building a tree recursively or taking any number would fail on.
+with open(os.path.join(HERE, "fuzz_export_reader", "sample.json"), encoding="utf-8") as sample_file:
+    sample = sample_file.read()
+write("fuzz_export_reader", "deep_nesting",
+      sample.replace('"Ann Lee"', "[" * 50000 + "]" * 50000, 1))
+write("fuzz_export_reader", "deep_nesting_unclosed", '{"contacts": ' + "[{\"numbers\": " * 5000)
+write("fuzz_export_reader", "huge_numbers",
+      sample.replace('"version": 1', '"version": 1e400', 1).replace('"WeekDays": 127', '"WeekDays": -1e400', 1))
+write("fuzz_export_reader", "numbers_beyond_64_bits",
+      sample.replace('"BlockedMsg": -3', '"BlockedMsg": 18446744073709551616', 1)
+      .replace('"second": 0', '"second": 1e-400', 1))
+write("fuzz_export_reader", "member_given_twice",
+      sample.replace('"ActiveState": 1', '"ActiveState": 1, "ActiveState": 2', 1))
+write("fuzz_export_reader", "too_many_rules",
+      sample.replace('"textRules": [', '"textRules": [' + '{"action": 1, "regex": false, "in": "text", "pattern": "a"}, ' * 100, 1))
+
+
+# SpamModel.dat: a small model (2^10 weights) with its check right, and the same with its
+# check wrong; the target's first byte (odd: make the check right) comes before the file.
+def spam_model(bits, threshold, bias, weights):
+    magic = "VL_SPAM_MODEL".encode("utf-16-le")
+    header = magic + b"\0" * (32 - len(magic)) + struct.pack("<IIIIIff", 1, bits, 1, 4, 2, threshold, bias)
+    body = b"".join(struct.pack("<f", w) for w in weights)
+    check = 2166136261
+    for byte in header + body:
+        check = ((check ^ byte) * 16777619) & 0xFFFFFFFF
+    return header + struct.pack("<I", check) + body
+
+
+SMALL_MODEL = spam_model(10, 0.6, -1.5, [((i * 37) % 11 - 5) / 4 for i in range(1024)])
+write("fuzz_spam_model", "small_model", b"\x00" + SMALL_MODEL)
+write("fuzz_spam_model", "small_model_check_fixed", b"\x01" + SMALL_MODEL[:200] + b"\xff" * 8 + SMALL_MODEL[208:])
+write("fuzz_spam_model", "check_wrong", b"\x00" + SMALL_MODEL[:60] + b"\0\0\0\0" + SMALL_MODEL[64:])
+write("fuzz_spam_model", "cut_short", b"\x01" + SMALL_MODEL[:1000])

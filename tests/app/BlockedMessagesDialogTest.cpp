@@ -132,6 +132,9 @@ TEST_F(BlockedMessagesDialogTest, RowsReadNewestFirstAndEnterOrASecondTapOpensTh
     Open();
     ASSERT_EQ(List()->ItemCount(), 4);
     test::SaveScreenshot(*dialog_, "blocked-list");
+    List()->setFocus();
+    QTest::keyClick(List(), Qt::Key_Down);
+    EXPECT_EQ(List()->SelectionMark(), 0) << "with nothing chosen, Down chooses the newest";
     std::vector<QString> senders;
     for (int row = 0; row < 4; ++row) {
         MarkRow(row);
@@ -144,6 +147,14 @@ TEST_F(BlockedMessagesDialogTest, RowsReadNewestFirstAndEnterOrASecondTapOpensTh
     EXPECT_EQ(List()->SelectionMark(), 0);
     EXPECT_EQ(OpenedSender([this] { TapRow(0); }), QStringLiteral("C"));
     EXPECT_FALSE(dialog_->Ended());
+
+    // A message that arrives while the list is open takes its row at the next paint, and C stays chosen.
+    List()->viewport()->repaint();
+    Append(u"+555", u"arrived while open", u"E", 30min);
+    List()->viewport()->repaint();
+    QApplication::processEvents();
+    EXPECT_EQ(List()->ItemCount(), 5);
+    EXPECT_EQ(List()->SelectionMark(), 1);
 }
 
 TEST_F(BlockedMessagesDialogTest, AFreshListHasNoMarkSoTheFirstTapOnTheTopRowOnlyChoosesIt) {
@@ -233,7 +244,7 @@ TEST_P(BlockedMessageTimes, TheRowAndTheMessageShowTheStoredTimeExactly) {
         QString::fromStdString(local.substr(8, 2) + "/" + local.substr(5, 2) + "/" + local.substr(0, 4));
     BlockedMessageRecord record = MakeBlockedMessageRecord(u"+1", u"Hi", u"Ann", device::Split(GetParam().fileTime));
     EXPECT_EQ(BlockedMessagesDialog::DateText(record), date);
-    MessageDialog message(nullptr, record);
+    MessageDialog message(nullptr, record, u"");
     message.Create();
     EXPECT_EQ(message.TimeLabel()->text(), QString::fromStdString(local.substr(11, 5)) + QLatin1Char(' ') + date);
 }

@@ -200,5 +200,37 @@ INSTANTIATE_TEST_SUITE_P(
                     CloseRow{"Window", kClosedByWindow, [](OptionsDialog& d) { d.close(); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct SpamPickRow {
+    const char* name;
+    DWORD stored;  // 0: "SpamAction" missing
+    int position;
+    DWORD written;  // 0: left missing
+};
+
+class OptionsSpamBox : public OptionsDialogTest, public testing::WithParamInterface<SpamPickRow> {};
+
+// The spam box shows the stored action and OK writes a changed one; off stays unwritten when it was.
+TEST_P(OptionsSpamBox, OkStoresAChangedSpamAction) {
+    const SpamPickRow& row = GetParam();
+    if (row.stored != 0) settings_.WriteDword(SpamActionValue, row.stored);
+    Open();
+    EXPECT_EQ(
+        Entries(OptionsDialog::IDC_SPAM_ACTION),
+        (std::vector<QString>{QStringLiteral("Off"), QStringLiteral("Dismiss"), QStringLiteral("Silent accept")}));
+    EXPECT_EQ(Box(OptionsDialog::IDC_SPAM_ACTION)->currentIndex(), PositionOfSpamAction(settings_.GetSpamAction()));
+    Pick(OptionsDialog::IDC_SPAM_ACTION, row.position);
+    TapOk();
+    DWORD written = 0;
+    EXPECT_EQ(settings_.ReadDword(SpamActionValue, written), row.written != 0 || row.stored != 0);
+    EXPECT_EQ(written, row.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Picks, OptionsSpamBox,
+                         testing::Values(SpamPickRow{"OffStaysMissing", 0, 0, 0}, SpamPickRow{"Dismiss", 0, 1, Dismiss},
+                                         SpamPickRow{"SilentAccept", 0, 2, SilentAccept},
+                                         SpamPickRow{"OffReplacesDismiss", Dismiss, 0, 0},
+                                         SpamPickRow{"UnknownValueShowsOff", 9, 2, SilentAccept}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace velmo

@@ -139,7 +139,16 @@ INSTANTIATE_TEST_SUITE_P(WaysOut, RealDisplay,
                                          WayOut{"TitleBarOk", "xdotool mousemove $((X+WIDTH-18)) $((Y+13)) click 1"},
                                          WayOut{"Escape", "xdotool key Escape"},
                                          WayOut{"SecondStartThenExit",
-                                                std::string("\"$0\" || exit 92; ") + kExitByKeys}),
+                                                std::string("\"$0\" || exit 92; ") + kExitByKeys},
+                                         // The Today item switches to Active behind the screen's back; a
+                                         // tap on the selector steps on from what is stored: by schedule.
+                                         WayOut{"ATapStepsFromTheStoredState",
+                                                "D=" + test::BinPath("velmo-device").string() +
+                                                    "; K=HKLM/Software/Apps/VelmoLight; $D registry set $K "
+                                                    "ActiveState --dword 0 >/dev/null; xdotool mousemove $((X+60)) "
+                                                    "$((Y+40)) click 1 sleep 0.5; $D registry get $K ActiveState | "
+                                                    "grep -q ' 1 ' || exit 93; " +
+                                                    kExitByKeys}),
                          [](const testing::TestParamInfo<WayOut>& info) { return info.param.name; });
 
 }  // namespace

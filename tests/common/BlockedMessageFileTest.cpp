@@ -12,12 +12,14 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/BlockedMessageFile.h"
+#include "common/BlockedMessageTexts.h"
 #include "device/Clock.h"
 #include "device/Text.h"
 #include "support/FileHelpers.h"
@@ -360,6 +362,78 @@ INSTANTIATE_TEST_SUITE_P(
                       RemoveRow{"TheNewest", 2, true, BlockedMessageFile::RemoveResult::Removed, {0, 1}},
                       RemoveRow{"ARecordOtherThanTheOneRead", 1, false, BlockedMessageFile::RemoveResult::Changed, {}},
                       RemoveRow{"AnIndexPastTheRecords", 3, true, BlockedMessageFile::RemoveResult::Changed, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Whole texts of long messages, beside their records
+
+// Message i of three: 0 and 2 are longer than a record holds, delivered 3 days, 2 days and 1 hour ago.
+std::u16string LongText(int i) {
+    std::u16string text = i == 1 ? u"short" : std::u16string(i == 0 ? 611 : 638, static_cast<char16_t>(u'a' + i));
+    return text + u" end";
+}
+const std::uint64_t kWholeNow = kBase + 30 * kDay;
+BlockedMessageRecord LongRecord(int i) {
+    const std::uint64_t ages[] = {3 * kDay, 2 * kDay, 3600 * kSecond};
+    return MakeBlockedMessageRecord(u"+15550100", LongText(i).c_str(), u"Ann", device::Split(kWholeNow - ages[i]));
+}
+
+struct WholeTextRow {
+    const char* name;
+    std::function<void(BlockedMessageFile&, const std::filesystem::path& texts)> act;
+    std::vector<int> left;  // the messages whose records are left, in file order
+};
+void PrintTo(const WholeTextRow& row, std::ostream* out) { *out << row.name; }
+
+class WholeTextTest : public BlockedMessageFileTest, public ::testing::WithParamInterface<WholeTextRow> {};
+
+TEST_P(WholeTextTest, RecordsStayAsTheyAreAndEachKeepsItsWholeText) {
+    ScopedNow clock(kWholeNow);
+    BlockedMessageFile file;
+    OpenFile(file);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(file.Append(LongRecord(i), LongText(i)));
+    const auto texts = path_.parent_path() / "MesagesText.dat";
+    GetParam().act(file, texts);
+
+    std::vector<BlockedMessageRecord> records = RawRecords(path_);
+    ASSERT_EQ(records.size(), GetParam().left.size());
+    std::size_t longOnes = 0;
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        const int i = GetParam().left[r];
+        const BlockedMessageRecord expected = LongRecord(i);
+        EXPECT_EQ(std::memcmp(&records[r], &expected, sizeof expected), 0) << "record " << r;
+        EXPECT_EQ(file.WholeSubject(records[r]), LongText(i)) << "record " << r;
+        longOnes += i != 1;
+    }
+    std::vector<WholeTextEntry> entries;
+    ASSERT_TRUE(ReadWholeTexts(ToUtf16(texts.string()), entries));
+    EXPECT_EQ(entries.size(), longOnes) << "an entry without its record is dropped";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, WholeTextTest,
+    ::testing::Values(WholeTextRow{"Appended", [](BlockedMessageFile&, const std::filesystem::path&) {}, {0, 1, 2}},
+                      WholeTextRow{"PurgedWithTheirRecords",
+                                   [](BlockedMessageFile& f, const std::filesystem::path&) { f.Purge(86400); },
+                                   {2}},
+                      WholeTextRow{"EmptiedWithTheirRecords",
+                                   [](BlockedMessageFile& f, const std::filesystem::path&) { f.Clear(); },
+                                   {}},
+                      WholeTextRow{"RemovedWithTheirRecord",
+                                   [](BlockedMessageFile& f, const std::filesystem::path&) {
+                                       ASSERT_EQ(f.Remove(0, LongRecord(0)), BlockedMessageFile::RemoveResult::Removed);
+                                   },
+                                   {1, 2}},
+                      // A kill between an entry and its record, then a writer killed in the middle of an entry.
+                      WholeTextRow{"AnEntryWithoutItsRecordAndATornTailGoAtThePurge",
+                                   [](BlockedMessageFile& f, const std::filesystem::path& texts) {
+                                       const BlockedMessageRecord lost = LongRecord(2);
+                                       ASSERT_TRUE(AppendWholeText(ToUtf16(texts.string()), lost, u"never recorded"));
+                                       auto bytes = test::ReadFileBytes(texts);
+                                       bytes.resize(bytes.size() + 900, 0x56);
+                                       test::WriteFileBytes(texts, bytes);
+                                       f.Purge(30 * 86400);
+                                   },
+                                   {0, 1, 2}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- Record texts

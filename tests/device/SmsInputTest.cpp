@@ -48,7 +48,8 @@ INSTANTIATE_TEST_SUITE_P(
         TimeRow{"FirstInstant", "1601-01-01T00:00:00Z", sys_days(year(1601) / January / 1)},
         TimeRow{"LocalBefore1678", "1650-07-01T08:00:00", sys_days(year(1650) / July / 1) + 12h + 56min + 2s},
         TimeRow{"Year2300", "2300-01-01T00:00Z", sys_days(year(2300) / January / 1)},
-        TimeRow{"LastSecond", "9999-12-31T23:59:59-23:59", sys_days(year(10000) / January / 1) + 23h + 58min + 59s}),
+        TimeRow{"LastSecond", "9999-12-31T23:59:59Z", sys_days(year(10000) / January / 1) - 1s},
+        TimeRow{"LastDayEastOfUtc", "9999-12-31T23:59:59+23:59", sys_days(year(9999) / December / 31) + 59s}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct BadTimeRow {
@@ -67,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadTimeRow{"TrailingText", "2024-05-01T10:00Zulu"}, BadTimeRow{"ShortYear", "24-05-01T10:00Z"},
                       BadTimeRow{"SignedMonth", "2024-+5-01T10:00Z"}, BadTimeRow{"BadZone", "2024-05-01T10:00+2"},
                       BadTimeRow{"Before1601", "1601-01-01T00:59:59+01:00"},
-                      BadTimeRow{"Year10000", "10000-01-01T00:00Z"}),
+                      BadTimeRow{"Year10000", "10000-01-01T00:00Z"},
+                      BadTimeRow{"After9999WestOfUtc", "9999-12-31T23:59:59-12:00"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SmsLine, GivesNumberNameTextAndTime) {

@@ -8,11 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "common/BlockedMessageFile.h"
 #include "common/SettingsStore.h"
 #include "device/Com.h"
 #include "device/ContactStore.h"
 #include "device/Poom.h"
 #include "device/Registry.h"
+#include "device/Text.h"
 #include "handler/MessageActions.h"
 #include "support/FileHelpers.h"
 #include "support/HandlerDevice.h"
@@ -330,15 +332,23 @@ TEST_P(DismissRecord, IsAppendedBeforeMessageGoes) {
 
     ExpectDismissed(outcome, GetParam().sms);
     EXPECT_EQ(addressBook.Count(), 0) << "DismissAll never asks the address book";
+    // A text longer than the record holds is kept whole beside it.
+    BlockedMessageFile file;
+    file.SetPath(device::ToUtf16(h.MessagesFile().string()));
+    file.Open();
+    BlockedMessageRecord record{};
+    ASSERT_TRUE(file.ReadAt(0, record));
+    EXPECT_EQ(file.WholeSubject(record), GetParam().sms.text.value_or(u""));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ProcessMessage, DismissRecord,
-    testing::Values(RecordRow{"WithSenderNameAndText", {u"+15550100123", u"Lunch?", u"Anna"}},
-                    RecordRow{"WithoutSenderName", {u"+447700900123", u"Your code is 4711", std::nullopt}},
-                    RecordRow{"WithoutText", {u"+15550100123", std::nullopt, u"Anna"}},
-                    RecordRow{"LongFieldsAreCut", {kLongName, std::u16string(400, u'y'), std::u16string(200, u'z')}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ProcessMessage, DismissRecord,
+                         testing::Values(RecordRow{"WithSenderNameAndText", {u"+15550100123", u"Lunch?", u"Anna"}},
+                                         RecordRow{"WithoutSenderName",
+                                                   {u"+447700900123", u"Your code is 4711", std::nullopt}},
+                                         RecordRow{"WithoutText", {u"+15550100123", std::nullopt, u"Anna"}},
+                                         RecordRow{"LongFieldsAreCutAndTheWholeTextKeptBeside",
+                                                   {kLongName, std::u16string(611, u'y'), std::u16string(200, u'z')}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ProcessMessageTest, SilentAcceptAllCopiesWithoutAddressBook) {
     h.Filter(SilentAcceptAll);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <ostream>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "common/SettingsStore.h"
+#include "common/SpamModelFile.h"
 #include "common/TextRuleFile.h"
 #include "device/ContactStore.h"
 #include "support/FileHelpers.h"
@@ -26,6 +28,32 @@ const std::u16string kStranger = u"+44 20 7946 0000";
 
 TextRule Rule(std::int32_t action, std::u16string pattern, bool regex = false, TextRuleScope in = TextRuleScope::Text) {
     return {action, regex, in, std::move(pattern)};
+}
+
+const std::u16string kPrizeText = u"Claim your prize now";
+
+// A model that weighs only the features that "prize" has and "Hello, it is Mum" lacks, so the
+// first text scores far above the threshold and the second far below; bias alone without them.
+void WriteModel(HandlerDevice& h, bool weighPrize = true, float bias = -3.0F) {
+    SpamModel model;
+    model.shape.bucketBits = MinSpamBucketBits;
+    model.bias = bias;
+    model.weights.assign(std::size_t{1} << model.shape.bucketBits, 0.0F);
+    std::vector<std::uint32_t> prize, mum;
+    SpamFeatureBuckets(u"prize", model.shape, prize);
+    SpamFeatureBuckets(u"Hello, it is Mum", model.shape, mum);
+    for (std::uint32_t bucket : prize) {
+        if (weighPrize && std::find(mum.begin(), mum.end(), bucket) == mum.end()) model.weights[bucket] = 8.0F;
+    }
+    ASSERT_TRUE(WriteSpamModel(device::ToUtf16((h.AppDir() / SpamModelFileName).string()), model));
+}
+
+// The spam filter on with action, judging with WriteModel's model.
+std::function<void(HandlerDevice&)> SpamFilter(DWORD action) {
+    return [action](HandlerDevice& h) {
+        WriteModel(h);
+        if (action != 0) SettingsStore().WriteDword(SpamActionValue, action);
+    };
 }
 
 struct DecisionRow {
@@ -163,6 +191,70 @@ INSTANTIATE_TEST_SUITE_P(
                         auto bytes = test::ReadFileBytes(h.AppDir() / "TextRules.dat");
                         bytes.resize(bytes.size() - 1);  // the record is torn
                         test::WriteFileBytes(h.AppDir() / "TextRules.dat", bytes);
+                    }},
+        // The spam model judges strangers after their rules and before their rows.
+        DecisionRow{"SpamFromStrangerGetsTheSpamAction",
+                    kStranger,
+                    kPrizeText,
+                    {},
+                    UserSettings,
+                    SilentAccept,
+                    SpamFilter(SilentAccept)},
+        DecisionRow{"HamFromStrangerKeepsTheUnknownAction",
+                    kStranger,
+                    u"Hello, it is Mum",
+                    {},
+                    UserSettings,
+                    Dismiss,
+                    SpamFilter(SilentAccept)},
+        DecisionRow{"SpamFromUndefinedGetsTheSpamAction",
+                    u"PRIZEDESK",
+                    kPrizeText,
+                    {},
+                    UserSettings,
+                    Dismiss,
+                    SpamFilter(Dismiss)},
+        DecisionRow{"RuleBeatsSpamModel",
+                    kStranger,
+                    kPrizeText,
+                    {Rule(Accept, u"prize")},
+                    UserSettings,
+                    Accept,
+                    SpamFilter(SilentAccept)},
+        DecisionRow{"ContactIsNeverJudged", kAnnasNumber, kPrizeText, {}, UserSettings, Accept, SpamFilter(Dismiss)},
+        DecisionRow{"SpamActionMissingIsOff", u"PRIZEDESK", kPrizeText, {}, UserSettings, Accept, SpamFilter(0)},
+        DecisionRow{"SpamActionOfAnotherValueIsOff", u"PRIZEDESK", kPrizeText, {}, UserSettings, Accept, SpamFilter(3)},
+        DecisionRow{"ItemsModeOverridesSpamModel",
+                    u"PRIZEDESK",
+                    kPrizeText,
+                    {},
+                    SilentAcceptAll,
+                    SilentAccept,
+                    SpamFilter(Dismiss)},
+        DecisionRow{"DamagedModelMeansNotSpam",
+                    u"PRIZEDESK",
+                    kPrizeText,
+                    {},
+                    UserSettings,
+                    Accept,
+                    [](HandlerDevice& h) {
+                        SpamFilter(Dismiss)(h);
+                        auto bytes = test::ReadFileBytes(h.AppDir() / SpamModelFileName);
+                        bytes[SpamModelHeaderSize + 7] ^= 0x40;  // one weight's bit flipped
+                        test::WriteFileBytes(h.AppDir() / SpamModelFileName, bytes);
+                    }},
+        // The handler keeps the model mapped between messages: a new one must still decide the next one.
+        DecisionRow{"ReplacedModelDecidesTheNextMessage",
+                    u"PRIZEDESK",
+                    kPrizeText,
+                    {},
+                    UserSettings,
+                    Accept,
+                    [](HandlerDevice& h) {
+                        SpamFilter(Dismiss)(h);
+                        Outcome first = h.Process(h.Receive(Sms{u"PRIZEDESK", kPrizeText}));
+                        EXPECT_EQ(first.eventType, fnevObjectDeleted) << "the first model judges it spam";
+                        WriteModel(h, false);
                     }}),
     [](const auto& info) { return std::string(info.param.name); });
 

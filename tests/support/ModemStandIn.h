@@ -26,31 +26,29 @@ public:
 
     // Starts both in dir (which must exist) and waits until the stand-in owns its name; throws
     // std::runtime_error with their output when they do not come up.
-    explicit ModemStandIn(const std::filesystem::path& dir) : dir_(dir) {
-        const std::filesystem::path socket = dir / "bus";
-        bus_ = std::make_unique<BackgroundProcess>(
-            "/usr/bin/dbus-daemon",
-            std::vector<std::string>{"--session", "--nofork", "--address=unix:path=" + socket.string()},
-            dir / "bus.log");
-        if (!WaitFor(std::chrono::seconds(10), [&] { return std::filesystem::exists(socket); })) {
-            throw std::runtime_error("dbus-daemon did not start: " + ReadFileText(dir / "bus.log"));
-        }
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket.string()).c_str(), 1);
-        standIn_ = std::make_unique<BackgroundProcess>(
-            "/usr/bin/python3",
-            std::vector<std::string>{
-                "-m", "dbusmock", "--template",
-                (std::filesystem::path(VELMO_SOURCE_DIR) / "tests/system/modem_standin.py").string()},
-            dir / "standin.log");
-        bool up = WaitFor(std::chrono::seconds(20), [&] {
-            return RunProcess("/usr/bin/dbus-send",
-                              {"--system", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
-                               "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.ModemManager1"})
-                       .output.find("boolean true") != std::string::npos;
-        });
-        if (!up) throw std::runtime_error("the stand-in did not start: " + ReadFileText(dir / "standin.log"));
+    explicit ModemStandIn(const std::filesystem::path& dir) : dir_(dir) { Start(); }
+
+    // Both end and start again on the same address, as when the system bus restarts.
+    void RestartBus() {
+        previous_.reset();
+        standIn_.reset();
+        bus_.reset();
+        Start();
     }
+
+    // A second stand-in takes the name straight from the first, which stays on the bus without it.
+    void Replace() {
+        const std::string owner = Owner();
+        previous_ = std::move(standIn_);
+        StartStandIn();
+        if (!WaitFor(std::chrono::seconds(20), [&] { return Owner() != owner; })) {
+            throw std::runtime_error("the second stand-in did not take the name: " +
+                                     ReadFileText(dir_ / "standin.log"));
+        }
+    }
+
     ~ModemStandIn() {
+        previous_.reset();
         standIn_.reset();
         bus_.reset();
         unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
@@ -80,9 +78,45 @@ public:
     }
 
 private:
+    void Start() {
+        const std::filesystem::path socket = dir_ / "bus";
+        std::filesystem::remove(socket);
+        bus_ = std::make_unique<BackgroundProcess>(
+            "/usr/bin/dbus-daemon",
+            std::vector<std::string>{"--session", "--nofork", "--address=unix:path=" + socket.string()},
+            dir_ / "bus.log");
+        if (!WaitFor(std::chrono::seconds(10), [&] { return std::filesystem::exists(socket); })) {
+            throw std::runtime_error("dbus-daemon did not start: " + ReadFileText(dir_ / "bus.log"));
+        }
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + socket.string()).c_str(), 1);
+        StartStandIn();
+        if (!WaitFor(std::chrono::seconds(20), [&] { return !Owner().empty(); })) {
+            throw std::runtime_error("the stand-in did not start: " + ReadFileText(dir_ / "standin.log"));
+        }
+    }
+
+    void StartStandIn() {
+        standIn_ = std::make_unique<BackgroundProcess>(
+            "/usr/bin/python3",
+            std::vector<std::string>{
+                "-m", "dbusmock", "--template",
+                (std::filesystem::path(VELMO_SOURCE_DIR) / "tests/system/modem_standin.py").string()},
+            dir_ / "standin.log");
+    }
+
+    // The unique name that owns ModemManager's name, empty while none does.
+    static std::string Owner() {
+        auto reply = RunProcess("/usr/bin/dbus-send",
+                                {"--system", "--print-reply", "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                 "org.freedesktop.DBus.GetNameOwner", "string:org.freedesktop.ModemManager1"});
+        auto quote = reply.output.find('"');
+        return reply.exitCode != 0 || quote == std::string::npos ? "" : reply.output.substr(quote);
+    }
+
     std::filesystem::path dir_;
     std::unique_ptr<BackgroundProcess> bus_;
     std::unique_ptr<BackgroundProcess> standIn_;
+    std::unique_ptr<BackgroundProcess> previous_;  // a stand-in that handed its name on
 };
 
 }  // namespace velmo::test

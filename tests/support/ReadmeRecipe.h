@@ -32,6 +32,7 @@ public:
     }
 
     const std::filesystem::path& Top() const { return top_.Root(); }
+    const std::string& Text() const { return recipe_; }
 
     // Runs it in bash without the variables named, then the shell commands of epilogue.
     ProcessResult Run(const std::vector<std::string>& unset, const std::string& epilogue) const {

@@ -1,13 +1,72 @@
 #include "support/TempDevice.h"
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include "device/Registry.h"
 #include "device/Text.h"
 
 namespace velmo::test {
+
+namespace {
+
+// Every test process gets a home and a default device of its own, made before any test
+// runs and removed at its end, so that a test without a TempDevice, and every program a
+// test starts, reaches neither the user's device nor another test's. Under VELMO_TEST_ROOT
+// (the environment's, else the build's per-run folder), else in the temporary folder.
+class OwnHome {
+public:
+    OwnHome() {
+        // A test program that a test starts again shares its parent's home and device.
+        if (const char* inherited = std::getenv("VELMO_TEST_OWN_HOME"); inherited != nullptr && *inherited != '\0') {
+            return;
+        }
+        const char* under = std::getenv("VELMO_TEST_ROOT");
+#ifdef VELMO_TEST_ROOT
+        if (under == nullptr || *under != '/') under = VELMO_TEST_ROOT;
+#endif
+        std::filesystem::path base =
+            under != nullptr && *under == '/' ? std::filesystem::path(under) : std::filesystem::temp_directory_path();
+        std::error_code ignored;
+        std::filesystem::create_directories(base, ignored);
+        std::string pattern = (base / "process-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr) {
+            std::perror(("velmo tests: cannot make a home in " + base.string()).c_str());
+            std::exit(1);
+        }
+        root_ = pattern;
+        for (const auto& [name, folder] :
+             {std::pair{"HOME", "home"}, std::pair{"XDG_DATA_HOME", "data"}, std::pair{"XDG_CONFIG_HOME", "config"},
+              std::pair{"XDG_CACHE_HOME", "cache"}}) {
+            std::filesystem::create_directories(root_ / folder, ignored);
+            setenv(name, (root_ / folder).c_str(), 1);
+        }
+        setenv("VELMO_DEVICE", (root_ / "device").c_str(), 1);
+        setenv("VELMO_TEST_OWN_HOME", root_.c_str(), 1);
+        owner_ = getpid();
+    }
+    ~OwnHome() {
+        // A forked child that exits is not the owner.
+        if (root_.empty() || getpid() != owner_) return;
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+    OwnHome(const OwnHome&) = delete;
+    OwnHome& operator=(const OwnHome&) = delete;
+
+private:
+    std::filesystem::path root_;
+    pid_t owner_ = 0;
+};
+
+const OwnHome ownHome;
+
+}  // namespace
 
 TempDevice::TempDevice() {
     if (const char* old = std::getenv("VELMO_DEVICE")) previous_ = old;

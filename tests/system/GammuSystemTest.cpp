@@ -134,7 +134,7 @@ TEST_F(GammuSystem, FiltersWhatTheModemReceives) {
         << log;
     EXPECT_EQ(Occurrences(log,
                           "accepted: +15550100 \"Lunch at noon?\": event 0x00000000, MRC_NOT_HANDLED; "
-                          "sender key 1; in the Inbox, unread\n"),
+                          "sender key 1 (Ada); in the Inbox, unread\n"),
               1u)
         << log;
     EXPECT_EQ(Occurrences(log, "accepted: +15550100 \"" + longText + "\": event 0x00000000"), 1u) << log;

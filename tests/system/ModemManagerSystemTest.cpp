@@ -2,14 +2,17 @@
 // (modem_standin.py, a python-dbusmock template) on a private dbus-daemon that the test
 // starts and names as the system bus.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,8 +49,10 @@ protected:
         standIn_ = std::make_unique<velmo::test::ModemStandIn>(device_.Root());
         Device({"install"});
         Device({"contacts", "add", "--first", "Ada", "--mobile", "+1 555 0100"});
+        Device({"contacts", "add", "--first", "Bea", "--mobile", "+1 555 0111"});
         Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "ActiveState", "--dword", "0"});
         Device({"contacts", "action", "1", "accept"});
+        Device({"contacts", "action", "2", "silent"});
         Device({"contacts", "action", "unknown", "dismiss"});
     }
 
@@ -79,10 +84,10 @@ protected:
         return WaitFor(20s, [&] { return standIn_->Deletes() == counts; });
     }
 
-    void StartReceiver(const std::string& ready = "serving modem " + Modem0 + "\n") {
+    void StartReceiver(const std::string& ready = "serving modem " + Modem0 + "\n", std::size_t times = 1) {
         receiver_ = std::make_unique<BackgroundProcess>(
             BinPath("velmo-device").string(), std::vector<std::string>{"sms", "listen", "--modem-manager"}, Output());
-        ASSERT_TRUE(WaitFor(20s, [&] { return ReadFileText(Output()).find(ready) != std::string::npos; }))
+        ASSERT_TRUE(WaitFor(20s, [&] { return Occurrences(ReadFileText(Output()), ready) >= times; }))
             << ReadFileText(Output());
     }
 
@@ -95,6 +100,15 @@ protected:
     }
 
     fs::path Output() const { return device_.Root() / "listen.out"; }
+    fs::path Journal() const { return device_.Root() / "modem-journal.txt"; }
+    fs::path BlockedList() const { return device_.Root() / "Program Files/VelmoLight/Mesages.dat"; }
+    // 0 while the value is not written.
+    static int Counter(const std::string& name) {
+        auto result =
+            RunProcess(BinPath("velmo-device").string(), {"registry", "get", "HKLM/Software/Apps/VelmoLight", name});
+        auto at = result.output.find("REG_DWORD");
+        return result.exitCode == 0 && at != std::string::npos ? std::atoi(result.output.c_str() + at + 9) : 0;
+    }
 
     velmo::test::ScopedTimeZone zone_{"UTC"};  // the Inbox shows delivery times in local time
     velmo::test::TempDevice device_;
@@ -103,7 +117,8 @@ protected:
 };
 
 const std::string LunchLine =
-    "accepted: +15550100 \"Lunch at noon?\": event 0x00000000, MRC_NOT_HANDLED; sender key 1; in the Inbox, unread\n";
+    "accepted: +15550100 \"Lunch at noon?\": event 0x00000000, MRC_NOT_HANDLED; sender key 1 (Ada); in the Inbox, "
+    "unread\n";
 const std::string LunchInInbox = "Inbox: 1 message\n  unread  2024-05-01 07:30:15  +15550100  Lunch at noon?\n";
 
 TEST_F(ModemManagerSystem, ContactsMessageLandsInTheInboxAndLeavesTheModem) {
@@ -156,28 +171,105 @@ TEST_F(ModemManagerSystem, TwoPartMessageIsStoredOnceWhenReceived) {
     EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
 }
 
-TEST_F(ModemManagerSystem, KilledBetweenStoreAndDeleteLosesNothingAndStoresNothingTwice) {
+// The receiver killed while it waits on a lock at one step of a message; the next one
+// finishes the message: one copy, where its action puts it, counted once, gone from the modem.
+enum class Hold { TransportTurn, BlockedList, Registry, ModemDeletes };
+
+struct KillRow {
+    const char* name;
+    const char* number;
+    const char* text;
+    Hold hold;
+    std::string blockedAt;  // a part of the device's state that shows the receiver at the step
+    std::string inbox;
+    std::size_t blocked;  // records in Mesages.dat
+    int blockedMsg;
+    int silentMsg;
+};
+
+class ModemManagerKill : public ModemManagerSystem, public ::testing::WithParamInterface<KillRow> {
+protected:
+    // What the receiver shows of its progress: the journal's last mark, the Inbox and the blocked list.
+    std::string Progress() {
+        std::string journal = ReadFileText(Journal());
+        auto last = journal.size() < 2 ? std::string::npos : journal.rfind('\n', journal.size() - 2);
+        std::string mark = journal.empty() ? "" : journal.substr(last == std::string::npos ? 0 : last + 1, 1);
+        return "journal " + mark + "; " + Device({"inbox"}).output + "blocked " +
+               std::to_string(fs::exists(BlockedList()) ? fs::file_size(BlockedList()) : 0);
+    }
+};
+
+int Flock(const fs::path& file) {
+    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    EXPECT_EQ(::flock(fd, LOCK_EX), 0) << file;
+    return fd;
+}
+
+TEST_P(ModemManagerKill, NextReceiverFinishesTheMessageOnce) {
+    const auto& row = GetParam();
     StandIn("AddModem");
     StartReceiver();
-    StandIn("HoldDeletes", {"boolean:true"});
+    // A first message has the receiver and its rule client open every file they use.
     Receive(Modem0, "+15550100", "Lunch at noon?");
-    ASSERT_TRUE(DeletesReach("0 1")) << ReadFileText(Output());
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
+    int lock = -1;
+    std::unique_ptr<BackgroundProcess> registryHolder;
+    switch (row.hold) {
+        case Hold::TransportTurn: lock = Flock(device_.Root() / "transport.lock"); break;
+        case Hold::BlockedList: lock = Flock(BlockedList()); break;
+        case Hold::ModemDeletes: StandIn("HoldDeletes", {"boolean:true"}); break;
+        case Hold::Registry:
+            registryHolder = std::make_unique<BackgroundProcess>(
+                "/usr/bin/python3",
+                std::vector<std::string>{"-c",
+                                         "import sqlite3, sys, time\n"
+                                         "db = sqlite3.connect(sys.argv[1], isolation_level=None)\n"
+                                         "db.execute('BEGIN IMMEDIATE')\nprint('held', flush=True)\ntime.sleep(120)",
+                                         (device_.Root() / "registry.db").string()},
+                device_.Root() / "holder.out");
+            ASSERT_TRUE(WaitFor(20s, [&] { return ReadFileText(device_.Root() / "holder.out") == "held\n"; }));
+            break;
+    }
+    Receive(Modem0, row.number, row.text);
+    ASSERT_TRUE(WaitFor(20s, [&] { return Progress().find(row.blockedAt) != std::string::npos; })) << Progress();
     receiver_->Kill();
+    if (lock >= 0) ::close(lock);
+    registryHolder.reset();
     StandIn("HoldDeletes", {"boolean:false"});
-    EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
 
     StartReceiver();
-    ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
-    EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
-    EXPECT_EQ(Occurrences(ReadFileText(Output()), LunchLine), 0u) << ReadFileText(Output());
-    const std::string key = "+15550100\t2024-05-01T09:30:15+02\tLunch at noon?\n";
-    auto journal = velmo::test::ReadFileBytes(device_.Root() / "modem-journal.txt");
-    EXPECT_EQ(std::string(journal.begin(), journal.end()), "+" + key + "-" + key);
-    // The next start keeps only what is still pending: nothing.
+    ASSERT_TRUE(DeletesReach("2 0")) << ReadFileText(Output());
+    EXPECT_EQ(Device({"inbox"}).output, row.inbox);
+    EXPECT_EQ(fs::exists(BlockedList()) ? fs::file_size(BlockedList()) : 4, 4 + 840 * row.blocked);
+    EXPECT_EQ(Counter("BlockedMsg"), row.blockedMsg);
+    EXPECT_EQ(Counter("SilentMsg"), row.silentMsg);
+    // The next start keeps only what is unfinished: nothing.
     StopReceiver();
     StartReceiver();
-    EXPECT_EQ(velmo::test::ReadFileBytes(device_.Root() / "modem-journal.txt").size(), 0u);
+    EXPECT_EQ(ReadFileText(Journal()), "");
 }
+
+const std::string Lunch = "  unread  2024-05-01 07:30:15  +15550100  Lunch at noon?\n";
+const std::string Dinner = "  unread  2024-05-01 07:30:15  +15550100  Dinner at eight?\n";
+const std::string Six = "  read    2024-05-01 07:30:15  +15550111  See you at six\n";
+const std::string LunchOnly = "Inbox: 1 message\n" + Lunch;
+const std::string Two = "Inbox: 2 messages\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ModemManagerKill,
+    ::testing::Values(KillRow{"AcceptedBeforeItIsStored", "+15550100", "Dinner at eight?", Hold::TransportTurn,
+                              "journal T; " + LunchOnly + "blocked", Two + Lunch + Dinner, 0, 0, 0},
+                      KillRow{"SilentBeforeItIsStored", "+15550111", "See you at six", Hold::TransportTurn,
+                              "journal T; " + LunchOnly + "blocked", Two + Lunch + Six, 0, 0, 1},
+                      KillRow{"DismissedWhileItIsFiltered", "+15550199", "You have won a prize", Hold::BlockedList,
+                              "journal S; " + Two, LunchOnly, 1, 1, 0},
+                      KillRow{"DismissedBeforeItIsCounted", "+15550199", "You have won a prize", Hold::Registry,
+                              "journal S; " + LunchOnly + "blocked 844", LunchOnly, 1, 1, 0},
+                      KillRow{"SilentBeforeItIsCounted", "+15550111", "See you at six", Hold::Registry,
+                              "journal S; " + Two + Lunch + Six, Two + Lunch + Six, 0, 0, 1},
+                      KillRow{"AcceptedBeforeItIsDeleted", "+15550100", "Dinner at eight?", Hold::ModemDeletes,
+                              "journal F; " + Two + Lunch + Dinner, Two + Lunch + Dinner, 0, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ModemManagerSystem, ModemRemovedAndAddedAgainIsFollowed) {
     StandIn("AddModem");
@@ -195,6 +287,58 @@ TEST_F(ModemManagerSystem, ModemRemovedAndAddedAgainIsFollowed) {
     ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
     EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
 }
+
+// Whatever happens on the bus, the receiver goes on serving and says what it met.
+class ModemManagerBus;
+
+struct BusRow {
+    const char* name;
+    std::function<void(ModemManagerBus&)> happen;
+    const char* line;  // on its output
+};
+
+class ModemManagerBus : public ModemManagerSystem, public ::testing::WithParamInterface<BusRow> {
+public:
+    // After the bus or the name changed hands, the new stand-in's modem is served.
+    void ServedAgain() {
+        StandIn("AddModem");
+        ASSERT_TRUE(WaitFor(30s, [&] {
+            return Occurrences(ReadFileText(Output()), "serving modem " + Modem0 + "\n") == 2;
+        })) << ReadFileText(Output());
+    }
+
+    using ModemManagerSystem::Receive;
+    using ModemManagerSystem::standIn_;
+};
+
+TEST_P(ModemManagerBus, ReceiverServesOn) {
+    StandIn("AddModem");
+    StartReceiver();
+    GetParam().happen(*this);
+    Receive(Modem0, "+15550100", "Lunch at noon?");
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
+    EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
+    EXPECT_NE(ReadFileText(Output()).find(GetParam().line), std::string::npos) << ReadFileText(Output());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ModemManagerBus,
+    ::testing::Values(BusRow{"BusRestarts",
+                             [](ModemManagerBus& test) {
+                                 test.standIn_->RestartBus();
+                                 test.ServedAgain();
+                             },
+                             "the system bus is gone; connecting again\n"},
+                      BusRow{"NamePassesToANewOwner",
+                             [](ModemManagerBus& test) {
+                                 test.standIn_->Replace();
+                                 test.ServedAgain();
+                             },
+                             "ModemManager's name passed to a new owner; taking its modems afresh\n"},
+                      BusRow{"StateOutsideTheKnownOnes",
+                             [](ModemManagerBus& test) { test.Receive(Modem0, "+15550100", "Odd", "uint32:9"); },
+                             "its State 9 is none that ModemManager defines; left on the modem\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ModemManagerSystem, StandInHasModemManagersInterfaces) {
     auto result =

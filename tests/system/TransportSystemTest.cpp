@@ -121,7 +121,7 @@ TEST_F(TransportSystem, EachMessageSeesWhatAnotherProcessChangedBeforeIt) {
     Device({"contacts", "action", "1", "dismiss"});
     auto dismissed = transport.Receive(fromAda);
     EXPECT_EQ(dismissed.rfind("dismissed: ", 0), 0u) << dismissed;
-    EXPECT_NE(dismissed.find("sender key 1; deleted from the Inbox"), std::string::npos) << dismissed;
+    EXPECT_NE(dismissed.find("sender key 1 (Ada); deleted from the Inbox"), std::string::npos) << dismissed;
 
     Device({"contacts", "action", "1", "silent"});
     EXPECT_EQ(transport.Receive(fromAda).rfind("silently accepted: ", 0), 0u);
@@ -129,8 +129,9 @@ TEST_F(TransportSystem, EachMessageSeesWhatAnotherProcessChangedBeforeIt) {
     // A contact added to the address book meanwhile is found at once, with the default action.
     Device({"contacts", "add", "--first", "Bede", "--mobile", "+1 555 0102"});
     auto bede = transport.Receive("555-0102\t\thello");
-    EXPECT_EQ(bede,
-              "accepted: 555-0102 \"hello\": event 0x00000000, MRC_NOT_HANDLED; sender key 2; in the Inbox, unread");
+    EXPECT_EQ(
+        bede,
+        "accepted: 555-0102 \"hello\": event 0x00000000, MRC_NOT_HANDLED; sender key 2 (Bede); in the Inbox, unread");
 
     Setting("ItemsState", "3");  // DismissAll
     EXPECT_EQ(transport.Receive("555-0102\t\tagain").rfind("dismissed: ", 0), 0u);
@@ -155,7 +156,7 @@ TEST_F(TransportSystem, TheNextMessageSeesAContactAddedChangedOrRemovedByAnother
     Device({"contacts", "add", "--first", "Cal", "--mobile", "+1 555 0104"});
     auto added = transport.Receive(fromCal);
     EXPECT_EQ(added.rfind("silently accepted: ", 0), 0u) << added;
-    EXPECT_NE(added.find("sender key 2;"), std::string::npos) << added;
+    EXPECT_NE(added.find("sender key 2 (Cal);"), std::string::npos) << added;
 
     // This test's own process changes Cal's number, as another address-book program would.
     sqlite3* db = nullptr;
@@ -201,11 +202,11 @@ TEST_F(TransportSystem, BatchStaysConsistentWhileActionsAndModesChangeUnderIt) {
 
     // Whatever each message met, its report agrees with itself, and nothing is lost or counted twice.
     const std::map<std::string, std::string> expected = {
-        {"accepted", "event 0x00000000, MRC_NOT_HANDLED; sender key 1; in the Inbox, unread"},
+        {"accepted", "event 0x00000000, MRC_NOT_HANDLED; sender key 1 \\(Ada\\); in the Inbox, unread"},
         {"silently accepted",
-         "event 0x0000001C, MRC_HANDLED_DONTCONTINUE; (sender key 1; )?replaced by a read copy in "
+         "event 0x0000001C, MRC_HANDLED_DONTCONTINUE; (sender key 1 \\(Ada\\); )?replaced by a read copy in "
          "the Inbox"},
-        {"dismissed", "event 0x00000008, MRC_HANDLED_DONTCONTINUE; (sender key 1; )?deleted from the Inbox"},
+        {"dismissed", "event 0x00000008, MRC_HANDLED_DONTCONTINUE; (sender key 1 \\(Ada\\); )?deleted from the Inbox"},
     };
     std::map<std::string, int> outcomes;
     std::regex line("(accepted|silently accepted|dismissed): Ada <\\+1 555 0100> \"message \\d+\": (.*)");
@@ -255,6 +256,6 @@ TEST_F(TransportSystem, TextRulesWrittenByAnotherProcessDecideForStrangersFromTh
     // A contact keeps the action given to her, whatever her message says.
     EXPECT_EQ(transport.Receive("+1 555 0100\tAda\tyou have won a cruise, it's mum"),
               "accepted: Ada <+1 555 0100> \"you have won a cruise, it's mum\": event 0x00000000, MRC_NOT_HANDLED; "
-              "sender key 1; in the Inbox, unread");
+              "sender key 1 (Ada); in the Inbox, unread");
     EXPECT_EQ(transport.Finish(), 0);
 }

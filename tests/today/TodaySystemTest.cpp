@@ -103,8 +103,9 @@ private:
 
 struct DisplayRow {
     const char* name;
-    const char* platform;  // QT_QPA_PLATFORM, nullptr for unset
-    const char* display;   // DISPLAY, nullptr for unset
+    const char* platform;     // QT_QPA_PLATFORM, nullptr for unset
+    const char* display;      // DISPLAY, nullptr for unset
+    bool velmoLight = false;  // VelmoLight.exe, else velmo-device today
 };
 
 void PrintTo(const DisplayRow& row, std::ostream* out) { *out << row.name; }
@@ -116,14 +117,16 @@ TEST_P(NoDisplay, ScreenSaysHowToDrawOffScreenAndExitsTwo) {
     ScopedEnvironment platform("QT_QPA_PLATFORM", GetParam().platform);
     ScopedEnvironment display("DISPLAY", GetParam().display);
     ScopedEnvironment wayland("WAYLAND_DISPLAY", nullptr);
-    auto result = Device({"today", "--exit-after", "1"});
+    // VelmoLight has no way to close by itself, so it is only started where no display is named.
+    auto result = GetParam().velmoLight ? RunProcess(BinPath("VelmoLight.exe").string(), {})
+                                        : Device({"today", "--exit-after", "1"});
     EXPECT_EQ(result.exitCode, 2);
     // Whatever Qt reported before, the last line is ours and names the way out.
     std::string errors = result.errors;
     ASSERT_FALSE(errors.empty());
     ASSERT_EQ(errors.back(), '\n');
     std::string last = errors.substr(errors.rfind('\n', errors.size() - 2) + 1);
-    EXPECT_EQ(last.rfind("velmo-device: ", 0), 0u) << errors;
+    EXPECT_EQ(last.rfind(GetParam().velmoLight ? "VelmoLight.exe: " : "velmo-device: ", 0), 0u) << errors;
     EXPECT_NE(last.find("QT_QPA_PLATFORM=offscreen"), std::string::npos) << errors;
     if (GetParam().display == nullptr) {
         EXPECT_EQ(errors, last);  // nothing but the one line
@@ -133,7 +136,9 @@ TEST_P(NoDisplay, ScreenSaysHowToDrawOffScreenAndExitsTwo) {
 INSTANTIATE_TEST_SUITE_P(Environments, NoDisplay,
                          ::testing::Values(DisplayRow{"NothingSet", nullptr, nullptr},
                                            DisplayRow{"X11AskedWithoutDisplay", "xcb", nullptr},
-                                           DisplayRow{"DisplayThatIsNotThere", "xcb", ":97"}),
+                                           DisplayRow{"DisplayThatIsNotThere", "xcb", ":97"},
+                                           DisplayRow{"VelmoLightWithNothingSet", nullptr, nullptr, true},
+                                           DisplayRow{"VelmoLightAskingForX11", "xcb", nullptr, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

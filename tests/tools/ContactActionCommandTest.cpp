@@ -55,6 +55,9 @@ TEST_F(ContactActionCommand, RebuildsTheFileKeepingEarlierChoicesAsVelmoLightDoe
     EXPECT_EQ(first.output, "ContactsInfo.dat: 1 dismiss\n");
     ASSERT_EQ(Device({"contacts", "action", "2", "silent"}).exitCode, 0);
     EXPECT_EQ(EntriesOnDisk(), (std::vector<Entry>{{0, -1}, {0, -2}, {1, 1}, {2, 2}}));
+    EXPECT_EQ(
+        Device({"contacts", "list"}).output,
+        "1  first=Ada  mobile=+1 555 0100  action=Dismiss\n2  first=Bede  mobile=+1 555 0102  action=Silent accept\n");
 
     // A contact new to the address book enters with "DefActionType"; the fixed rows start as Accept.
     ASSERT_EQ(Device({"registry", "set", "HKLM/Software/Apps/VelmoLight", "DefActionType", "--dword", "2"}).exitCode,

@@ -26,7 +26,8 @@ struct BadArguments {
 };
 void PrintTo(const BadArguments& row, std::ostream* out) { *out << row.name; }
 
-class ContactsCommandRefuses : public ContactsCommand, public ::testing::WithParamInterface<BadArguments> {};
+// Any command's arguments that make no sense: refused with exit status 2 and words that say why.
+class CommandLineRefuses : public ContactsCommand, public ::testing::WithParamInterface<BadArguments> {};
 
 }  // namespace
 
@@ -38,8 +39,8 @@ TEST_F(ContactsCommand, AddsListsRemovesAndClears) {
     ASSERT_EQ(Device({"contacts", "add", "--company", "Greenway Dental"}).exitCode, 0);
 
     EXPECT_EQ(Device({"contacts", "list"}).output,
-              "1  first=Zoë  last=Marsh  mobile=+1 555 0100  home-fax=555 0199\n"
-              "2  company=Greenway Dental\n");
+              "1  first=Zoë  last=Marsh  mobile=+1 555 0100  home-fax=555 0199  action=Accept\n"
+              "2  company=Greenway Dental  action=Accept\n");
     EXPECT_EQ(Device({"contacts", "remove", "1"}).output, "removed contact 1\n");
     auto again = Device({"contacts", "remove", "1"});
     EXPECT_EQ(again.exitCode, 1);
@@ -122,16 +123,28 @@ TEST_F(ContactsCommand, ABrokenFileImportsNothing) {
     EXPECT_EQ(Device({"contacts", "list"}).output, "no contacts\n");
 }
 
-TEST_P(ContactsCommandRefuses, WithExitStatusTwo) {
+TEST_P(CommandLineRefuses, WithExitStatusTwo) {
     auto result = Device(GetParam().args);
     EXPECT_EQ(result.exitCode, 2);
     EXPECT_NE(result.errors.find(GetParam().error), std::string::npos) << result.errors;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    ContactsCommand, ContactsCommandRefuses,
+    ContactsCommand, CommandLineRefuses,
     ::testing::Values(
-        BadArguments{"NoSubcommand", {"contacts"}, "A subcommand is required"},
+        BadArguments{"NoSubcommand",
+                     {"contacts"},
+                     "velmo-device: contacts needs a command: list, add, import, remove, clear or action"},
+        BadArguments{"MisspelledCommand", {"inbx"}, "no command inbx; did you mean inbox?"},
+        BadArguments{"MisspelledCommandBeforeItsOptions", {"contcts", "add", "--first", "A"}, "did you mean contacts?"},
+        BadArguments{
+            "MisspelledSubcommand", {"contacts", "lst"}, "no command contacts lst; did you mean contacts list?"},
+        BadArguments{"NoCommandNearIt", {"frobnicate"}, "no command frobnicate; the commands are registry, contacts"},
+        BadArguments{"ImportFromAFolder", {"import", "/"}, "/: is a directory, not a file that export wrote"},
+        BadArguments{"ImportMissingExport",
+                     {"import", "/nonexistent/export.json"},
+                     "cannot open /nonexistent/export.json: No such file or directory"},
+        BadArguments{"TodayClosingAtOnce", {"today", "--exit-after", "0"}, "takes 0.001 to 2147483 seconds, not 0"},
         BadArguments{"AddWithoutFields", {"contacts", "add"}, "needs at least one field"},
         BadArguments{"AddUnknownField", {"contacts", "add", "--fax", "1"}, "--fax"},
         BadArguments{"AddMistypedField",

@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +12,7 @@
 
 #include "common/BlockedMessageFile.h"
 #include "common/ContactStateFile.h"
+#include "common/SettingsStore.h"
 #include "common/TextRuleFile.h"
 #include "support/FileHelpers.h"
 #include "support/Process.h"
@@ -48,6 +51,9 @@ BlockedMessageRecord Old() {
 }
 const BlockedMessageRecord kBroken = Message(u"+15550199", u"broken \xD800 half, whole \U0001F600", 3);
 const BlockedMessageRecord kNewest = Message(u"Promo", u"You win", 5);
+// A message longer than its record holds: the record keeps its start, the companion file the whole.
+const std::u16string kLongText = std::u16string(630, u'\u00e9') + u" the end";
+const BlockedMessageRecord kLong = Message(u"+15550188", kLongText.c_str(), 4);
 // The second device's own, and its copy of one the file holds too.
 const BlockedMessageRecord kOwn = Message(u"+15550177", u"Own", 2);
 
@@ -61,6 +67,19 @@ Bytes operator+(Bytes bytes, const std::vector<BlockedMessageRecord>& records) {
 
 void WriteMessages(const fs::path& file, const std::vector<BlockedMessageRecord>& records) {
     velmo::test::WriteFileBytes(file, Bytes(velmo::BlockedMessageFile::kHeaderSize) + records);
+}
+
+velmo::BlockedMessageFile& OpenMessages(velmo::BlockedMessageFile& file, const velmo::test::TempDevice& device) {
+    file.SetPath((Program(device) / "Mesages.dat").u16string());
+    file.Open();
+    return file;
+}
+
+// Appends the long message and then the newest, as the handler would.
+void AppendLongAndNewest(const velmo::test::TempDevice& device) {
+    velmo::BlockedMessageFile file;
+    ASSERT_TRUE(OpenMessages(file, device).Append(kLong, kLongText));
+    ASSERT_TRUE(file.Append(kNewest));
 }
 
 Bytes ContactsInfo(const std::vector<velmo::ContactRecord>& entries) {
@@ -85,7 +104,9 @@ void FillFirstDevice(const velmo::test::TempDevice& device) {
     Succeed({"contacts", "add", "--first", "Ann", "--last", "Lee", "--mobile", "+1 555 0100"});
     Succeed({"contacts", "add", "--first", "Bo", "--home", "020 1234 567"});
     Succeed({"contacts", "add", "--company", "NoNumber Inc"});
+    Succeed({"contacts", "add", "--email", "pat@example.org"});
     Succeed({"contacts", "action", "1", "dismiss"});
+    Succeed({"contacts", "action", "4", "dismiss"});
     Succeed({"contacts", "action", "3", "silent"});
     Succeed({"contacts", "action", "unknown", "silent"});
     Succeed({"rules", "add", "--pattern", "win", "--action", "dismiss"});
@@ -94,7 +115,8 @@ void FillFirstDevice(const velmo::test::TempDevice& device) {
     Succeed({"registry", "set", kKey, "StartTime", "--binary", "160000001e0000000f000000"});
     Succeed({"registry", "set", kKey, "WeekDays", "--dword", "127"});
     Succeed({"registry", "set", kKey, "BlockedMsg", "--dword", "4294967293"});
-    WriteMessages(Program(device) / "Mesages.dat", {Old(), kBroken, kNewest});
+    WriteMessages(Program(device) / "Mesages.dat", {Old(), kBroken});
+    AppendLongAndNewest(device);
 }
 
 fs::path ExportOf(const velmo::test::TempDevice& device, const std::string& name) {
@@ -114,10 +136,13 @@ TEST(ExportImport, AFreshDeviceGivenTheFileHoldsTheSameFilesAndExportsTheSameByt
     Succeed({"contacts", "add", "--first", "Ann", "--last", "Lee", "--mobile", "+1 555 0100"});
     Succeed({"contacts", "add", "--first", "Bo", "--home", "020 1234 567"});
     Succeed({"contacts", "add", "--company", "NoNumber Inc"});
+    Succeed({"contacts", "add", "--email", "pat@example.org"});
+    // The counters are this device's own; the file's do not replace them.
+    Succeed({"registry", "set", kKey, "BlockedMsg", "--dword", "4294967293"});
     Succeed({"import", first.string()});
     const fs::path second = ExportOf(device, "second");
     EXPECT_EQ(ReadFileBytes(second), ReadFileBytes(first));
-    for (const char* name : {"ContactsInfo.dat", "TextRules.dat", "Mesages.dat"}) {
+    for (const char* name : {"ContactsInfo.dat", "TextRules.dat", "Mesages.dat", "MesagesText.dat"}) {
         EXPECT_EQ(ReadFileBytes(Program(device) / name), files.at(name)) << name;
     }
     fs::remove(first);
@@ -141,6 +166,10 @@ class ImportMode : public testing::TestWithParam<ModeRow> {};
 TEST_P(ImportMode, MatchesContactsByNumberAndMergesOrReplacesTheRest) {
     velmo::test::TempDevice first;
     FillFirstDevice(first);
+    // A contact gone from the address book leaves its action behind in ContactsInfo.dat only.
+    Succeed({"contacts", "add", "--first", "Gone", "--mobile", "555 9999"});
+    Succeed({"contacts", "action", "5", "dismiss"});
+    Succeed({"contacts", "remove", "5"});
     const fs::path file = ExportOf(first, "mode");
     velmo::test::TempDevice device;
     device.InstallAppPath();
@@ -149,6 +178,7 @@ TEST_P(ImportMode, MatchesContactsByNumberAndMergesOrReplacesTheRest) {
     Succeed({"contacts", "action", "1", "dismiss"});
     Succeed({"rules", "add", "--pattern", "mum", "--in", "both", "--action", "accept"});
     WriteMessages(Program(device) / "Mesages.dat", {kOwn, kBroken});
+    Succeed({"registry", "set", kKey, "SilentMsg", "--dword", "2"});
 
     Command import{"import", file.string()};
     import.insert(import.end(), GetParam().options.begin(), GetParam().options.end());
@@ -160,11 +190,17 @@ TEST_P(ImportMode, MatchesContactsByNumberAndMergesOrReplacesTheRest) {
     EXPECT_EQ(ReadFileBytes(Program(device) / "TextRules.dat"), velmo::SerializeTextRules(GetParam().rules));
     EXPECT_EQ(ReadFileBytes(Program(device) / "Mesages.dat"),
               Bytes(velmo::BlockedMessageFile::kHeaderSize) + GetParam().messages);
+    velmo::BlockedMessageFile messages;
+    EXPECT_EQ(OpenMessages(messages, device).WholeSubject(kLong), kLongText);
+    velmo::SettingsStore settings;
+    EXPECT_EQ(settings.GetSilentMsg(), 2);
+    EXPECT_EQ(settings.GetBlockedMsg(), 0);
 }
 
+const std::string kSettings = "settings: imported (\"AppPath\", \"BlockedMsg\" and \"SilentMsg\" kept)\n";
 const std::string kUnmatched =
-    "contacts' actions: 1 matched in the address book, 2 not matched:\n"
-    "  Bo (020 1234 567)\n  NoNumber Inc (no number)\n";
+    "contacts' actions: 1 matched in the address book, 3 not matched:\n"
+    "  Bo (020 1234 567)\n  NoNumber Inc (no number)\n  pat@example.org (no number)\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, ImportMode,
@@ -172,22 +208,23 @@ INSTANTIATE_TEST_SUITE_P(
                             {},
                             {{velmo::SilentAccept, -1}, {velmo::Accept, -2}, {velmo::Dismiss, 1}, {velmo::Dismiss, 2}},
                             {kOwnRule, kWin, kPromo},
-                            {Old(), kOwn, kBroken, kNewest},
-                            "settings: imported (\"AppPath\" kept)\n" + kUnmatched +
-                                "text rules: 2 added, 3 in all\nblocked messages: 2 added, 1 already there\n"},
+                            {Old(), kOwn, kBroken, kLong, kNewest},
+                            kSettings + kUnmatched +
+                                "text rules: 2 added, 3 in all\nblocked messages: 3 added, 1 already there\n"},
                     ModeRow{"ReplaceLeavesOnlyTheFiles",
                             {"--replace"},
                             {{velmo::SilentAccept, -1}, {velmo::Accept, -2}, {velmo::Accept, 1}, {velmo::Dismiss, 2}},
                             {kWin, kPromo},
-                            {Old(), kBroken, kNewest},
-                            "settings: imported (\"AppPath\" kept)\n" + kUnmatched +
-                                "text rules: 2 added, 2 in all\nblocked messages: 3 added\n"}),
+                            {Old(), kBroken, kLong, kNewest},
+                            kSettings + kUnmatched + "text rules: 2 added, 2 in all\nblocked messages: 4 added\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct DamageRow {
     const char* name;
     std::function<std::string(std::string)> damage;
     std::string said;  // where and what, in the error
+    // What is imported instead of the damaged file, made beside it from its path.
+    std::function<fs::path(const fs::path&)> instead = nullptr;
 };
 void PrintTo(const DamageRow& row, std::ostream* out) { *out << row.name; }
 
@@ -207,7 +244,9 @@ TEST_P(DamagedImport, ChangesNoByteOfTheDeviceAndSaysWhere) {
     velmo::test::WriteFileBytes(file, Bytes(damaged.begin(), damaged.end()));
     Succeed({"contacts", "action", "1", "accept"});
     const auto before = velmo::test::DirectoryBytes(device.Root());
-    auto result = Device({"import", file.string(), "--replace"});
+    const fs::path target = GetParam().instead ? GetParam().instead(file) : file;
+    auto result = Device({"import", target.string(), "--replace"});
+    if (target.string().starts_with(file.string())) fs::remove_all(target);
     fs::remove(file);
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.errors.find(GetParam().said), std::string::npos) << result.errors;
@@ -227,14 +266,120 @@ const DamageRow kDamages[] = {
     DamageRow{"SettingOutOfRange",
               [](std::string t) { return Replace(t, "\"ItemsState\": 0", "\"ItemsState\": 70000"); },
               "/settings/ItemsState: must be a whole number from -32768 to 32767"},
-    DamageRow{"TextLongerThanItsField", [](std::string t) { return Replace(t, "You win", std::string(257, 'x')); },
-              "/blockedMessages/2/subject: is 257 UTF-16 units long; at most 256 fit"},
+    DamageRow{"TextLongerThanItsField",
+              [](std::string t) {
+                  return Replace(t, "\"senderName\": \"\"", "\"senderName\": \"" + std::string(129, 'x') + "\"");
+              },
+              "/blockedMessages/0/senderName: is 129 UTF-16 units long; at most 128 fit"},
     DamageRow{"UnusableRegex", [](std::string t) { return Replace(t, "^Pro.*", "(Pro"); },
               "/textRules/1/pattern: cannot be used: missing )"},
     DamageRow{"NegativeTime", [](std::string t) { return Replace(t, "\"deliveryTime\": ", "\"deliveryTime\": -"); },
-              "/blockedMessages/0/deliveryTime: must be a whole number from 0"}};
+              "/blockedMessages/0/deliveryTime: must be a whole number from 0"},
+    DamageRow{
+        "FiftyThousandNestedLists",
+        [](std::string t) { return Replace(t, "\"Ann Lee\"", std::string(50000, '[') + std::string(50000, ']')); },
+        "/contacts/2/name/0/0: nests deeper than any list or object of this format"},
+    DamageRow{"NumberBeyondDouble", [](std::string t) { return Replace(t, "\"version\": 1", "\"version\": 1e400"); },
+              "line 3, column 18: number overflow parsing '1e400'"},
+    DamageRow{"MemberGivenTwice",
+              [](std::string t) { return Replace(t, "\"ActiveState\": 1", "\"ActiveState\": 0, \"ActiveState\": 2"); },
+              "/settings/ActiveState: is given twice"},
+    DamageRow{"HundredThousandRules",
+              [](std::string t) {
+                  std::string rules;
+                  for (int i = 0; i < 100000; ++i)
+                      rules += R"({"action": 1, "regex": false, "in": "text", "pattern": "a"},)";
+                  return Replace(t, "\"textRules\": [", "\"textRules\": [" + rules);
+              },
+              "/textRules: holds more than 64 text rules"},
+    DamageRow{"LargerThan64MB", [](std::string t) { return t; }, "larger than 64 MB",
+              [](const fs::path& file) {
+                  fs::resize_file(file, (64u << 20) + 1);
+                  return file;
+              }},
+    DamageRow{"EndlessDevice", [](std::string t) { return t; }, "/dev/zero: is no regular file",
+              [](const fs::path&) { return fs::path("/dev/zero"); }},
+    DamageRow{"PipeWithoutWriter", [](std::string t) { return t; }, ".fifo: is no regular file",
+              [](const fs::path& file) {
+                  const fs::path fifo = file.string() + ".fifo";
+                  EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+                  return fifo;
+              }},
+    DamageRow{"Directory", [](std::string t) { return t; }, ".dir: is a directory",
+              [](const fs::path& file) {
+                  const fs::path dir = file.string() + ".dir";
+                  fs::create_directory(dir);
+                  return dir;
+              }}};
 
 INSTANTIATE_TEST_SUITE_P(Faults, DamagedImport, testing::ValuesIn(kDamages),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// An import stopped after each step of its switch: the next look at the device shows the
+// state before it or the state after it, whole, and no prepared file or journal is left.
+struct StopRow {
+    const char* name;
+    const char* step;
+    bool becomesNew;
+};
+void PrintTo(const StopRow& row, std::ostream* out) { *out << row.name; }
+
+class InterruptedImport : public testing::TestWithParam<StopRow> {};
+
+// The second device of ImportMode, with settings of its own.
+void FillSecondDevice(const velmo::test::TempDevice& device) {
+    device.InstallAppPath();
+    Succeed({"contacts", "add", "--first", "Annie", "--mobile", "001 555 0100"});
+    Succeed({"contacts", "action", "unknown", "dismiss"});
+    Succeed({"rules", "add", "--pattern", "mum", "--in", "both", "--action", "accept"});
+    Succeed({"registry", "set", kKey, "ActiveState", "--dword", "0"});
+    Succeed({"registry", "set", kKey, "WeekDays", "--dword", "3"});
+    WriteMessages(Program(device) / "Mesages.dat", {kOwn});
+}
+
+// An export with the device's own directory, which no two devices share, taken out.
+std::string Own(std::string text, const velmo::test::TempDevice& device) {
+    const std::string dir = device.Root().string();
+    for (auto at = text.find(dir); at != std::string::npos; at = text.find(dir)) text.replace(at, dir.size(), "D");
+    return text;
+}
+
+TEST_P(InterruptedImport, LeavesTheOldStateOrTheNewNeverAMixture) {
+    velmo::test::TempDevice first;
+    FillFirstDevice(first);
+    const fs::path file = ExportOf(first, "stop");
+    std::string expected;
+    {
+        velmo::test::TempDevice whole;
+        FillSecondDevice(whole);
+        if (GetParam().becomesNew) Succeed({"import", file.string(), "--replace"});
+        const fs::path state = ExportOf(whole, "state");
+        const Bytes bytes = ReadFileBytes(state);
+        expected = Own(std::string(bytes.begin(), bytes.end()), whole);
+        fs::remove(state);
+    }
+    velmo::test::TempDevice device;
+    FillSecondDevice(device);
+    setenv("VELMO_SWITCH_STOP", GetParam().step, 1);
+    auto stopped = Device({"import", file.string(), "--replace"});
+    unsetenv("VELMO_SWITCH_STOP");
+    fs::remove(file);
+    EXPECT_EQ(stopped.exitCode, -1) << "killed at " << GetParam().step << ": " << stopped.output;
+    const fs::path state = ExportOf(device, "state");
+    const Bytes bytes = ReadFileBytes(state);
+    fs::remove(state);
+    EXPECT_EQ(Own(std::string(bytes.begin(), bytes.end()), device), expected);
+    for (const auto& entry : fs::directory_iterator(Program(device))) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(!GetParam().becomesNew || (!name.ends_with(".switch") && name != ".import-switch.txt")) << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, InterruptedImport,
+    testing::Values(StopRow{"FilesPrepared", "prepared", false}, StopRow{"SwitchRecorded", "recorded", true},
+                    StopRow{"SettingsWritten", "settings", true}, StopRow{"OneFileRenamed", "renamed-1", true},
+                    StopRow{"TwoFilesRenamed", "renamed-2", true}, StopRow{"EveryFileRenamed", "renamed-3", true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

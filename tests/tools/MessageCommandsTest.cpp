@@ -75,7 +75,7 @@ TEST_F(MessageCommands, InboxListsEachMessageWithItsReadMark) {
     EXPECT_EQ(inbox.output,
               "Inbox: 3 messages\n"
               "  unread  2026-03-01 12:59:00  +15550100  Restored\n"
-              "  unread  2026-03-01 13:00:00  Anna Berg <+4915112345678>  Grüße aus Köln\n"
+              "  unread  2026-03-01 13:00:00  Anna Berg <+4915112345678>  Grüße\\naus Köln\n"
               "  read    2026-03-01 13:01:00  BANK  Your code\n");
     EXPECT_EQ(Device({"inbox", "--folder", "Sent"}).output, "Sent: 0 messages\n");
 }

@@ -1,3 +1,4 @@
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -117,5 +118,52 @@ INSTANTIATE_TEST_SUITE_P(
              "the registry database cannot be written (1013)"},
         Look{"ContactsAdd", {"contacts", "add", "--first", "Bo"}, 1, "readonly database"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A database file that a process stopped after its first settings and before its tables.
+struct TablelessRow {
+    const char* name;
+    const char* file;
+    std::vector<std::string> look;
+    const char* shown;
+    std::vector<std::string> change;
+};
+
+class TablelessDatabase : public ::testing::TestWithParam<TablelessRow> {};
+
+TEST_P(TablelessDatabase, ReadsAsEmptyUntilTheNextChangeSetsItUp) {
+    const TablelessRow& row = GetParam();
+    velmo::test::TempDevice device;
+    const fs::path file = device.Root() / row.file;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    const auto before = velmo::test::DirectoryBytes(device.Root());
+    auto looked = Device(row.look);
+    EXPECT_EQ(looked.exitCode, 0) << looked.errors;
+    EXPECT_NE(looked.output.find(row.shown), std::string::npos) << looked.output;
+    EXPECT_EQ(velmo::test::DirectoryBytes(device.Root()), before);
+    auto changed = Device(row.change);
+    EXPECT_EQ(changed.exitCode, 0) << changed.errors;
+    EXPECT_EQ(Device(row.look).exitCode, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, TablelessDatabase,
+                         ::testing::Values(TablelessRow{"Messages",
+                                                        "messages.db",
+                                                        {"inbox"},
+                                                        "Inbox: 0 messages",
+                                                        {"sms", "receive", "--from", "555", "--text", "hi"}},
+                                           TablelessRow{"Registry",
+                                                        "registry.db",
+                                                        {"registry", "list", "HKLM"},
+                                                        "HKEY_LOCAL_MACHINE",
+                                                        {"registry", "set", "HKLM/Software", "A", "--dword", "1"}},
+                                           TablelessRow{"Contacts",
+                                                        "contacts.db",
+                                                        {"contacts", "list"},
+                                                        "no contacts",
+                                                        {"contacts", "add", "--first", "Ann"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "device/VisibleText.h"
 #include "support/FileHelpers.h"
 #include "support/Process.h"
 #include "support/TempDevice.h"
@@ -41,9 +42,11 @@ protected:
 };
 
 // Ada accepted, Bede silently accepted, unknown senders dismissed: four messages, one of each kind.
+// Names are shown first name first, which is not the default.
 void SmsCommand::FourMessages() {
     ASSERT_EQ(Device({"install"}).exitCode, 0);
-    ASSERT_EQ(Device({"contacts", "add", "--first", "Ada", "--mobile", "+1 555 0100"}).exitCode, 0);
+    ASSERT_EQ(Device({"contacts", "add", "--first", "Ada", "--last", "Marsh", "--mobile", "+1 555 0100"}).exitCode, 0);
+    Setting("ContactFormat", "1");
     ASSERT_EQ(Device({"contacts", "add", "--first", "Bede", "--mobile", "(555) 010-0102"}).exitCode, 0);
     Setting("ActiveState", "0");
     ASSERT_EQ(Device({"contacts", "action", "2", "silent"}).exitCode, 0);
@@ -64,10 +67,10 @@ TEST_F(SmsCommand, ReportsWhatTheInstalledHandlerDidWithEachMessage) {
     ASSERT_EQ(result.exitCode, 0) << result.errors;
     EXPECT_EQ(Lines(result.output),
               (std::vector<std::string>{
-                  "accepted: Ada <+1 555 0100> \"first\": event 0x00000000, MRC_NOT_HANDLED; sender key 1; "
+                  "accepted: Ada <+1 555 0100> \"first\": event 0x00000000, MRC_NOT_HANDLED; sender key 1 (Ada Marsh); "
                   "in the Inbox, unread",
                   "silently accepted: +1 555 010 0102 \"second\": event 0x0000001C, MRC_HANDLED_DONTCONTINUE; "
-                  "sender key 2; replaced by a read copy in the Inbox",
+                  "sender key 2 (Bede); replaced by a read copy in the Inbox",
                   "dismissed: Prize Desk <+44 20 7946 0958> \"third\": event 0x00000008, MRC_HANDLED_DONTCONTINUE; "
                   "sender key -1 (unknown); deleted from the Inbox",
                   "accepted: ParcelNet \"fourth\": event 0x00000000, MRC_NOT_HANDLED; sender key -2 (undefined); "
@@ -128,7 +131,8 @@ TEST_F(SmsCommand, MessageStaysInTheInboxWhenNoRuleClientTakesIt) {
     auto none = Device({"sms", "receive", "--from", "555 0100", "--name", "Ada", "--text", "one\ntwo"});
     ASSERT_EQ(none.exitCode, 0) << none.errors;
     EXPECT_EQ(none.output,
-              "not handled: Ada <555 0100> \"one two\": no rule client registered; in the Inbox, unread\n");
+              "not handled: Ada <555 0100> \"one\\ntwo\": no rule client registered (run velmo-device install); in the "
+              "Inbox, unread\n");
 
     ASSERT_EQ(Device({"registry", "set", "HKLM/Software/Microsoft/Inbox/Svc/SMS/Rules",
                       "{0BADC0DE-0001-0002-0304-05060708090A}", "--dword", "1"})
@@ -184,6 +188,10 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, SmsCommandRefuses,
     ::testing::Values(
         BadReceive{"NothingGiven", {"sms", "receive"}, {}, "needs --from"},
+        BadReceive{"MisspelledReceive",
+                   {"sms", "recieve", "--from", "555", "--text", "t"},
+                   {},
+                   "no command sms recieve; did you mean sms receive?"},
         BadReceive{"TextMissing", {"sms", "receive", "--from", "555"}, {}, "--text"},
         BadReceive{"BadTime",
                    {"sms", "receive", "--from", "555", "--text", "t", "--time", "2024-02-30T10:00Z"},
@@ -209,10 +217,70 @@ INSTANTIATE_TEST_SUITE_P(
                    "555\tA\tok\n555\tB\0b\tcut\n"sv,
                    "line 2: the name holds a NUL byte",
                    1},
+        BadReceive{"ModemNotAnObjectPath",
+                   {"sms", "listen", "--modem-manager", "--modem", "Modem/0"},
+                   {},
+                   "--modem Modem/0: not a D-Bus object path"},
         BadReceive{"TimeBefore1601",
                    {"sms", "receive", "--from", "555", "--text", "t", "--time", "1601-01-01T00:30+01:00"},
                    {},
-                   "before 1601"}),
+                   "before 1601"},
+        BadReceive{"TimeAfter9999",
+                   {"sms", "receive", "--from", "555", "--text", "t", "--time", "9999-12-31T23:59:59-12:00"},
+                   {},
+                   "after 9999-12-31 23:59:59 UTC"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A stranger's name and text, as every command that prints them shows them.
+struct StrangerRow {
+    const char* name;
+    std::string sender;
+    std::string text;
+    std::string shownSender;
+    std::string shownText;
+};
+
+class StrangersText : public SmsCommand, public ::testing::WithParamInterface<StrangerRow> {};
+
+TEST_P(StrangersText, NeverReachesTheTerminalRaw) {
+    const StrangerRow& row = GetParam();
+    ASSERT_EQ(Device({"install"}).exitCode, 0);
+    device.InstallAppPath();
+    std::vector<velmo::test::ProcessResult> printed;
+    printed.push_back(Device({"sms", "receive", "--from", "+15550199", "--name", row.sender, "--text", row.text}));
+    printed.push_back(Device({"inbox"}));
+    Setting("ActiveState", "0");
+    ASSERT_EQ(Device({"contacts", "action", "unknown", "dismiss"}).exitCode, 0);
+    printed.push_back(Device({"sms", "receive", "--from", "+15550199", "--name", row.sender, "--text", row.text}));
+    printed.push_back(Device({"blocked"}));
+    ASSERT_EQ(Device({"rules", "add", "--pattern", row.text, "--action", "dismiss"}).exitCode, 0);
+    printed.push_back(Device({"rules", "list"}));
+    ASSERT_EQ(Device({"contacts", "add", "--first", row.sender}).exitCode, 0);
+    printed.push_back(Device({"contacts", "list"}));
+    for (std::size_t i = 0; i < printed.size(); ++i) {
+        const std::string& out = printed[i].output;
+        EXPECT_EQ(printed[i].exitCode, 0) << i << ": " << printed[i].errors;
+        for (const std::string& line : Lines(out)) EXPECT_EQ(velmo::device::VisibleText(line), line) << i;
+        EXPECT_NE(out.find(i == 4 ? row.shownText : row.shownSender), std::string::npos) << i << ": " << out;
+        if (i < 4) {
+            EXPECT_NE(out.find(row.shownText), std::string::npos) << i << ": " << out;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, StrangersText,
+                         ::testing::Values(StrangerRow{"TitleAndClear", "Eve\x1b]0;x\a", "\x1b]0;pwned\a\x1b[2J",
+                                                       "Eve\\e]0;x\\x07", "\\e]0;pwned\\x07\\e[2J"},
+                                           StrangerRow{"LinesAndCarriageReturn", "Bank\rEve", "ok\n\rsent",
+                                                       "Bank\\rEve", "ok\\n\\rsent"},
+                                           StrangerRow{"C1ControlSequence",
+                                                       "Ev\xc2\x9b"
+                                                       "2Je",
+                                                       "\xc2\x9b"
+                                                       "31mred\xc2\x85",
+                                                       "Ev\\u009b2Je", "\\u009b31mred\\u0085"},
+                                           StrangerRow{"BidiOverride", "\u202eevE", "pay \u2066fee\u2069 \u200fnow",
+                                                       "\\u202eevE", "pay \\u2066fee\\u2069 \\u200fnow"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "app/ui/SoftKeyBar.h"
 #include "common/BlockedMessageMove.h"
 #include "common/SettingsStore.h"
+#include "common/trainer/SpamLearning.h"
 #include "tools/messaging/MessageView.h"
 #include "tools/messaging/MessagingMenus.h"
 
@@ -231,9 +232,17 @@ void MessagingScreen::BlockRow(int row) {
     if (row < 0 || folder_ != u"Inbox") return;
     SettingsStore settings;
     QString problem;
-    switch (BlockStoredMessage(settings, store_.Interface(), store_.InboxEntryId(),
-                               rows_[static_cast<std::size_t>(row)].entryId)) {
-        case BlockResult::Blocked: break;
+    const MessageRow& message = rows_[static_cast<std::size_t>(row)];
+    switch (BlockStoredMessage(settings, store_.Interface(), store_.InboxEntryId(), message.entryId)) {
+        case BlockResult::Blocked: {
+            // While the spam filter is on, a message the person blocks teaches it spam.
+            std::string error;
+            if (LearnFromUser(true, message.text, error) == UserLesson::Failed) {
+                problem = QStringLiteral("The spam filter could not learn from the message: ") +
+                          QString::fromStdString(error);
+            }
+            break;
+        }
         case BlockResult::NotFound: problem = QStringLiteral("The message is no longer in the Inbox."); break;
         case BlockResult::NotAppended:
             problem = QStringLiteral("The blocked messages cannot be written; the message stays in the Inbox.");

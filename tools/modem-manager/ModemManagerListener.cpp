@@ -12,13 +12,14 @@
 #include <QDBusObjectPath>
 #include <QDBusServiceWatcher>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <iostream>
 #include <map>
 #include <set>
 #include <stdexcept>
 
-#include "device/ModemJournal.h"
 #include "device/ModemSms.h"
+#include "device/VisibleText.h"
 
 namespace velmo::cli {
 
@@ -39,7 +40,8 @@ std::u16string Utf16(const QString& text) {
 
 std::string ErrorText(const QDBusMessage& reply) { return Utf8(reply.errorName()) + ": " + Utf8(reply.errorMessage()); }
 
-void Note(const std::string& line) { std::cerr << "velmo-device: " << line << std::endl; }
+// A note may carry what a modem or a sender gave, so its control characters are shown.
+void Note(const std::string& line) { std::cerr << "velmo-device: " << device::VisibleText(line) << std::endl; }
 
 // The interface names of an a{sa{sv}}, as InterfacesAdded and GetManagedObjects give them.
 QStringList InterfaceNames(const QDBusArgument& argument) {
@@ -78,7 +80,23 @@ device::ModemSmsProperties ReadProperties(const QVariantMap& map) {
     return properties;
 }
 
+// What app.exec() answers when the bus connection is lost, or a new one is to be tried.
+constexpr int BusLost = 3;
+
 }  // namespace
+
+bool IsObjectPath(std::string_view text) {
+    if (text == "/") return true;
+    if (text.size() < 2 || text.front() != '/' || text.back() == '/') return false;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '/' && text[i - 1] == '/') return false;
+        if (c != '/' && c != '_' && !(c >= 'A' && c <= 'Z') && !(c >= 'a' && c <= 'z') && !(c >= '0' && c <= '9')) {
+            return false;
+        }
+    }
+    return true;
+}
 
 // Everything runs on the one thread of the event loop, and every call to ModemManager waits
 // for its answer, so one message is handled at a time, from its reading to its deletion.
@@ -86,17 +104,25 @@ class ModemManagerListener : public QObject {
     Q_OBJECT
 
 public:
-    ModemManagerListener(QDBusConnection bus, QString onlyModem, const SmsSink& receive, device::ModemJournal& journal)
+    ModemManagerListener(QDBusConnection bus, QString onlyModem, ModemIntake& intake)
         : bus_(std::move(bus)),
           onlyModem_(std::move(onlyModem)),
-          receive_(receive),
-          journal_(journal),
+          intake_(intake),
           watcher_(Service, bus_, QDBusServiceWatcher::WatchForOwnerChange) {
         connect(&watcher_, &QDBusServiceWatcher::serviceRegistered, this, [this] { LoadModems(); });
         connect(&watcher_, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
             Note("ModemManager left the bus; waiting for it to return");
             while (!modems_.empty()) RemoveModem(modems_.begin()->first);
         });
+        // The watcher tells of a name handed straight from one owner to the next by neither
+        // of the two signals above: the modems of the old owner are gone all the same.
+        connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+                [this](const QString&, const QString& oldOwner, const QString& newOwner) {
+                    if (oldOwner.isEmpty() || newOwner.isEmpty()) return;
+                    Note("ModemManager's name passed to a new owner; taking its modems afresh");
+                    while (!modems_.empty()) RemoveModem(modems_.begin()->first);
+                    LoadModems();
+                });
         bus_.connect(Service, ManagerPath, ObjectManager, "InterfacesAdded", this, SLOT(interfacesAdded(QDBusMessage)));
         bus_.connect(Service, ManagerPath, ObjectManager, "InterfacesRemoved", this,
                      SLOT(interfacesRemoved(QDBusMessage)));
@@ -227,19 +253,16 @@ private:
         if (reading.kind == Kind::Received) Take(modemPath, message, name, reading);
     }
 
-    // Stored first, deleted from the modem second: an end between the two leaves the message
-    // on the modem and in the journal, never lost and never stored again.
+    // Stored and filtered first, deleted from the modem second: an end between the two leaves
+    // the message on the modem and in the journal, never lost and never stored again.
     void Take(const QString& modem, const QString& message, const std::string& name,
               const device::ModemSmsReading& reading) {
-        if (!journal_.Holds(reading.key)) {
-            try {
-                receive_(reading.sms);
-            } catch (const std::exception& error) {
-                Note(name + " cannot be stored (" + error.what() + "); it stays on the modem");
-                modems_[modem].erase(message);
-                return;
-            }
-            if (!journal_.Stored(reading.key)) Note(name + ": the journal cannot be written");
+        try {
+            intake_.Take(Utf8(modem), Utf8(message), reading);
+        } catch (const std::exception& error) {
+            Note(name + " cannot be stored (" + error.what() + "); it stays on the modem");
+            modems_[modem].erase(message);
+            return;
         }
         QDBusMessage reply = Call(modem, Messaging, "Delete", {QVariant::fromValue(QDBusObjectPath(message))});
         if (reply.type() != QDBusMessage::ReplyMessage) {
@@ -247,19 +270,18 @@ private:
                  "); it will not be stored again");
             return;
         }
-        journal_.Deleted(reading.key);
+        intake_.Deleted(reading.key);
     }
 
     QDBusConnection bus_;
     QString onlyModem_;
-    const SmsSink& receive_;
-    device::ModemJournal& journal_;
+    ModemIntake& intake_;
     QDBusServiceWatcher watcher_;
     std::map<QString, std::set<QString>> modems_;  // each served modem with the messages it has handled
     std::map<QString, QString> waiting_;           // messages still receiving parts, with their modem
 };
 
-void ListenToModemManager(const std::string& modemPath, const SmsSink& receive) {
+void ListenToModemManager(const std::string& modemPath, ModemIntake& intake) {
     // Blocked before any thread starts, so that every thread leaves them to the signal file.
     sigset_t stop;
     sigemptyset(&stop);
@@ -276,15 +298,32 @@ void ListenToModemManager(const std::string& modemPath, const SmsSink& receive) 
     QSocketNotifier stopped(stopFd, QSocketNotifier::Read);
     QObject::connect(&stopped, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
-    device::ModemJournal journal;
-    QDBusConnection bus = QDBusConnection::systemBus();
-    if (!bus.isConnected()) {
-        ::close(stopFd);
-        throw std::runtime_error("cannot connect to the system bus (" + Utf8(bus.lastError().message()) + ")");
-    }
-    {
-        ModemManagerListener listener(bus, QString::fromStdString(modemPath), receive, journal);
-        app.exec();
+    // Each connection gets a name of its own: a connection the bus dropped cannot be used again.
+    for (int generation = 0;; ++generation) {
+        const QString connection = QStringLiteral("velmo-listen-%1").arg(generation);
+        QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SystemBus, connection);
+        int result = 0;
+        if (!bus.isConnected()) {
+            if (generation == 0) {
+                ::close(stopFd);
+                throw std::runtime_error("cannot connect to the system bus (" + Utf8(bus.lastError().message()) + ")");
+            }
+            QTimer::singleShot(1000, &app, [&app] { app.exit(BusLost); });
+            result = app.exec();
+        } else {
+            if (generation > 0) Note("connected to the system bus again");
+            ModemManagerListener listener(bus, QString::fromStdString(modemPath), intake);
+            // The connection says nothing when the bus goes; asking it is cheap.
+            QTimer check;
+            QObject::connect(&check, &QTimer::timeout, &app, [&app, &bus] {
+                if (!bus.isConnected()) app.exit(BusLost);
+            });
+            check.start(500);
+            result = app.exec();
+            if (result == BusLost) Note("the system bus is gone; connecting again");
+        }
+        QDBusConnection::disconnectFromBus(connection);
+        if (result != BusLost) break;
     }
     ::close(stopFd);
 }

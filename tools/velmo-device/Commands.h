@@ -3,19 +3,17 @@
 // a command reports a wrong argument by throwing UsageError (exit status 2) and
 // any other failure by throwing std::runtime_error (exit status 1).
 
-#include <functional>
-#include <memory>
+#include <cstdint>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include <CLI/CLI.hpp>
 
 namespace velmo {
 class ContactsConnection;
 }
-#ifdef VELMO_HAVE_TODAY_SCREEN
-class QGuiApplication;
-#endif
 
 namespace velmo::cli {
 
@@ -29,9 +27,24 @@ void AddContactActionCommand(CLI::App& contacts);  // contacts action
 void AddMessageCommands(CLI::App& app);            // inbox, blocked
 void AddSmsCommands(CLI::App& app);                // sms receive
 void AddRulesCommands(CLI::App& app);              // rules
-void AddInstallCommands(CLI::App& app);            // install, uninstall
+void AddInstallCommands(CLI::App& app);            // install, uninstall, app, where
 void AddTodayCommands(CLI::App& app);              // today
 void AddMessagingCommands(CLI::App& app);          // messaging
+void AddSpamCommands(CLI::App& app);               // spam
+
+// The contact's name as VelmoLight's list shows it, under the device's "ContactFormat";
+// empty when no contact has the object identifier or the address book cannot be read.
+std::string ContactListName(std::int32_t oid);
+// A stored action as VelmoLight's list names it: Accept, Dismiss or Silent accept.
+std::string ActionText(std::int32_t action);
+
+// Whether a typed keyword is the keyword: "Unknown" and "DISMISS" are taken as the README
+// and VelmoLight write them.
+bool IsKeyword(std::string_view typed, std::string_view keyword);
+
+// For a command that only looks: a device that is not there is told as such, rather than
+// listed as empty, for a mistyped VELMO_DEVICE would otherwise look like a device without data.
+void RequireDevice();
 
 // A handheld always has an address book, empty at first, and so has the device from the
 // first command that writes to it. A missing contacts.db is replaced by an empty one only
@@ -52,13 +65,24 @@ bool OpenAddressBookToChange(ContactsConnection& contacts, const std::string& le
 // While it runs it holds ContactsInfo.dat mapped, and a file put in its place would not reach it.
 bool VelmoLightRuns();
 void AddExportCommands(CLI::App& app);  // export, import
+// The hidden --man-page FILE, which writes the manual page from the commands' own help.
+void AddManPageOption(CLI::App& app);
 
-#ifdef VELMO_HAVE_TODAY_SCREEN
-// Makes the application of a screen with make, once it is clear that there is a display to
-// show it on: a UsageError naming the screen when none is named, and the same words with exit
-// status 2 when the one named cannot be reached.
-std::unique_ptr<QGuiApplication> StartScreenApplication(const std::string& screen,
-                                                        const std::function<std::unique_ptr<QGuiApplication>()>& make);
-#endif
+// The private library folder of an installed Velmo, relative to the folder of velmo-device.
+extern const char kDeliverablesBesideCommand[];
+// Where the deliverables to install are: that folder when this command is installed, else
+// this command's own folder (the build tree).
+std::filesystem::path DeliverablesDirectory();
+// Installs the deliverables when the device lacks them or holds other copies of them.
+void InstallWhenNeeded();
+// The device's copy of VelmoLight finds its libraries by the private folder's full path, which
+// an install into another prefix moves: the programs this process starts look beside the
+// deliverables first.
+void FindLibrariesBesideDeliverables();
+
+// For a command that only looks, after device::UseRegistryReadOnly: an import stopped
+// part-way is put in place first (the one write such a command may make, and only then),
+// so that the command never shows half of one.
+void FinishImportBeforeLooking();
 
 }  // namespace velmo::cli

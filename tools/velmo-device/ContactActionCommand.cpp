@@ -31,8 +31,8 @@ struct ActionName {
 constexpr ActionName ActionNames[] = {{"accept", Accept}, {"silent", SilentAccept}, {"dismiss", Dismiss}};
 
 std::int32_t ParseKey(const std::string& text) {
-    if (text == "unknown") return UnknownSenderKey;
-    if (text == "undefined") return UndefinedSenderKey;
+    if (IsKeyword(text, "unknown")) return UnknownSenderKey;
+    if (IsKeyword(text, "undefined")) return UndefinedSenderKey;
     std::size_t used = 0;
     long oid = 0;
     try {
@@ -48,7 +48,7 @@ std::int32_t ParseKey(const std::string& text) {
 
 FilterAction ParseAction(const std::string& text) {
     for (const auto& entry : ActionNames) {
-        if (text == entry.name) return entry.action;
+        if (IsKeyword(text, entry.name)) return entry.action;
     }
     throw UsageError("\"" + text + "\" is no action: accept, silent or dismiss");
 }
@@ -105,7 +105,11 @@ void SetAction(const std::string& keyText, const std::string& actionText) {
     }
     if (!file.SetAt(index, ContactRecord{action, key})) throw std::runtime_error("cannot change ContactsInfo.dat");
     file.Close();
-    std::cout << "ContactsInfo.dat: " << keyText << " " << actionText << "\n";
+    const char* keyName = key == UnknownSenderKey ? "unknown" : key == UndefinedSenderKey ? "undefined" : nullptr;
+    const auto named = std::find_if(std::begin(ActionNames), std::end(ActionNames),
+                                    [action](const ActionName& entry) { return entry.action == action; });
+    std::cout << "ContactsInfo.dat: " << (keyName != nullptr ? keyName : std::to_string(key)) << " " << named->name
+              << "\n";
 }
 
 }  // namespace

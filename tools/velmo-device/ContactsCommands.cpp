@@ -4,9 +4,13 @@
 #include <memory>
 #include <string>
 
+#include "common/ContactStateFile.h"
+#include "common/SettingsStore.h"
 #include "device/ContactStore.h"
+#include "device/Registry.h"
 #include "device/Text.h"
 #include "device/VCard.h"
+#include "device/VisibleText.h"
 #include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
@@ -41,20 +45,33 @@ std::string Contacts(std::size_t count) { return std::to_string(count) + (count 
 
 ContactField FieldAt(std::size_t index) { return static_cast<ContactField>(index); }
 
+// Each contact with its fields and the action the handler takes for it: its entry in
+// ContactsInfo.dat, or "DefActionType" for a contact the file does not hold yet.
 void List() {
+    RequireDevice();
+    device::UseRegistryReadOnly();
     device::ContactStore store(device::ContactStore::ReadOnly);
     auto contacts = store.Load();
     if (contacts.Size() == 0) {
         std::cout << "no contacts\n";
         return;
     }
+    SettingsStore settings;
+    char16_t path[MAX_PATH] = {};
+    ContactStateFile states;
+    const bool stored = settings.ContactsInfoPath(path) && states.SetPath(path) && states.OpenForReading();
+    const std::int32_t byDefault = settings.GetDefActionType();
     for (std::size_t row = 0; row < contacts.Size(); ++row) {
         std::cout << contacts.Oid(row);
         for (std::size_t i = 0; i < ContactFieldCount; ++i) {
             auto text = contacts.Field(row, FieldAt(i));
-            if (!text.empty()) std::cout << "  " << device::ContactFieldName(FieldAt(i)) << "=" << device::ToUtf8(text);
+            if (!text.empty())
+                std::cout << "  " << device::ContactFieldName(FieldAt(i)) << "="
+                          << device::VisibleText(device::ToUtf8(text));
         }
-        std::cout << "\n";
+        ContactRecord record;
+        std::cout << "  action="
+                  << ActionText(stored && states.Find(contacts.Oid(row), record) ? record.action : byDefault) << "\n";
     }
 }
 
@@ -81,45 +98,45 @@ void AddContactsCommands(CLI::App& app) {
         std::cout << "added contact " << store.Add(entry) << "\n";
     });
 
-    auto* import = contacts->add_subcommand(
+    auto* importing = contacts->add_subcommand(
         "import", "Add every contact of a vCard file (2.1, 3.0 or 4.0) that the address book does not hold yet");
     auto file = std::make_shared<std::string>();
     auto duplicates = std::make_shared<bool>(false);
-    import->add_option("FILE", *file, "The .vcf file")->required()->check(CLI::ExistingFile);
-    import->add_flag("--duplicates", *duplicates,
-                     "Add also the contacts that are already there (same name and same numbers)");
-    import->callback([file, duplicates] {
+    importing->add_option("FILE", *file, "The .vcf file")->required()->check(CLI::ExistingFile);
+    importing->add_flag("--duplicates", *duplicates,
+                        "Add also the contacts that are already there (same name and same numbers)");
+    importing->callback([file, duplicates] {
         device::ContactStore store;
-    auto result =
-        device::ImportVCardFile(store, *file, *duplicates ? device::DuplicateCards::Add : device::DuplicateCards::Skip);
-    for (const auto& note : result.notes) std::cout << *file << ": " << note << "\n";
-    std::cout << "imported " << Contacts(result.oids.size()) << " from " << *file;
-    if (result.alreadyThere > 0) {
-        std::cout << "; left out " << Contacts(result.alreadyThere)
-                  << " already in the address book with the same name and numbers (--duplicates adds them)";
-    }
-    std::cout << "\n";
-});
+        auto result = device::ImportVCardFile(store, *file,
+                                              *duplicates ? device::DuplicateCards::Add : device::DuplicateCards::Skip);
+        for (const auto& note : result.notes) std::cout << *file << ": " << device::VisibleText(note) << "\n";
+        std::cout << "imported " << Contacts(result.oids.size()) << " from " << *file;
+        if (result.alreadyThere > 0) {
+            std::cout << "; left out " << Contacts(result.alreadyThere)
+                      << " already in the address book with the same name and numbers (--duplicates adds them)";
+        }
+        std::cout << "\n";
+    });
 
-auto* remove = contacts->add_subcommand("remove", "Remove the contact with an object identifier");
-auto oid = std::make_shared<LONG>(0);
-remove->add_option("OID", *oid, "Object identifier, as contacts list shows it")
-    ->required()
-    ->check(CLI::Range(LONG{1}, std::numeric_limits<LONG>::max()));
-remove->callback([oid] {
-    bool removed =
-        device::ContactStore::Exists() && device::ContactStore(device::ContactStore::Open::ExistingOnly).Remove(*oid);
-    if (!removed) throw std::runtime_error("no contact has the object identifier " + std::to_string(*oid));
-    std::cout << "removed contact " << *oid << "\n";
-});
+    auto* remove = contacts->add_subcommand("remove", "Remove the contact with an object identifier");
+    auto oid = std::make_shared<LONG>(0);
+    remove->add_option("OID", *oid, "Object identifier, as contacts list shows it")
+        ->required()
+        ->check(CLI::Range(LONG{1}, std::numeric_limits<LONG>::max()));
+    remove->callback([oid] {
+        bool removed = device::ContactStore::Exists() &&
+                       device::ContactStore(device::ContactStore::Open::ExistingOnly).Remove(*oid);
+        if (!removed) throw std::runtime_error("no contact has the object identifier " + std::to_string(*oid));
+        std::cout << "removed contact " << *oid << "\n";
+    });
 
-contacts->add_subcommand("clear", "Remove every contact (their identifiers are not given out again)")->callback([] {
-    int removed =
-        device::ContactStore::Exists() ? device::ContactStore(device::ContactStore::Open::ExistingOnly).Clear() : 0;
-    std::cout << "removed " << Contacts(static_cast<std::size_t>(removed)) << "\n";
-});
+    contacts->add_subcommand("clear", "Remove every contact (their identifiers are not given out again)")->callback([] {
+        int removed =
+            device::ContactStore::Exists() ? device::ContactStore(device::ContactStore::Open::ExistingOnly).Clear() : 0;
+        std::cout << "removed " << Contacts(static_cast<std::size_t>(removed)) << "\n";
+    });
 
-AddContactActionCommand(*contacts);
-}  // namespace velmo::cli
+    AddContactActionCommand(*contacts);
+}
 
 }  // namespace velmo::cli

@@ -1,13 +1,14 @@
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <memory>
 #include <string>
 
 #include "common/ContactsConnection.h"
 #include "common/ExportDocument.h"
 #include "common/ExportTransfer.h"
+#include "common/FileSwitch.h"
 #include "common/SettingsStore.h"
 #include "device/ContactStore.h"
 #include "device/DeviceRoot.h"
@@ -32,7 +33,9 @@ std::string Count(std::size_t n, const char* one, const char* many) {
 
 // Only looks at the device; the one file written is the export.
 void Export(const std::string& file) {
+    RequireDevice();
     device::UseRegistryReadOnly();
+    FinishImportBeforeLooking();
     SettingsStore settings;
     ContactsConnection book;
     if (!book.Open() && device::ContactStore::Exists()) {
@@ -44,8 +47,9 @@ void Export(const std::string& file) {
     if (!GatherExport(settings, book, document, error)) throw std::runtime_error(error);
     book.Close();
     const std::string text = SerializeExport(document);
+    errno = 0;
     if (!device::ReplaceFileAtomically(device::ToUtf16(file), text.data(), text.size())) {
-        throw std::runtime_error("cannot write " + file);
+        throw std::runtime_error("cannot write " + file + (errno != 0 ? std::string(": ") + std::strerror(errno) : ""));
     }
     std::cout << "exported the settings, " << Count(document.contacts.size(), "contact's action", "contacts' actions")
               << ", " << Count(document.textRules.size(), "text rule", "text rules") << " and "
@@ -54,14 +58,12 @@ void Export(const std::string& file) {
 }
 
 void Import(const ImportOptions& options) {
-    std::ifstream in(options.file, std::ios::binary);
-    if (!in) throw UsageError("cannot open " + options.file);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw std::runtime_error("cannot read " + options.file);
     ExportDocument document;
     std::string error;
-    if (!ParseExport(text, document, error)) {
-        throw std::runtime_error(options.file + ": " + error + "; nothing was imported");
+    switch (ReadExportFile(options.file, document, error)) {
+        case ExportFileRead::Read: break;
+        case ExportFileRead::CannotOpen: throw UsageError(error);
+        case ExportFileRead::Refused: throw std::runtime_error(error);
     }
     if (VelmoLightRuns()) {
         throw std::runtime_error(
@@ -91,6 +93,17 @@ void Import(const ImportOptions& options) {
 }
 
 }  // namespace
+
+void FinishImportBeforeLooking() {
+    SettingsStore settings;
+    char16_t appPath[MAX_PATH] = {};
+    if (!settings.GetAppPath(appPath)) return;
+    std::error_code ec;
+    if (!std::filesystem::exists(device::NativePath(appPath) + FileSwitchJournalName, ec)) return;
+    device::UseRegistryReadOnly(false);
+    FinishFileSwitch(appPath);
+    device::UseRegistryReadOnly(true);
+}
 
 void AddExportCommands(CLI::App& app) {
     auto* exporting = app.add_subcommand(

@@ -13,13 +13,17 @@
 #include "common/BlockedMessageFile.h"
 #include "common/BlockedMessageMove.h"
 #include "common/BlockedMessageRestore.h"
+#include "common/BlockedMessageTexts.h"
 #include "common/SettingsStore.h"
+#include "common/SpamScoreFile.h"
+#include "common/trainer/SpamLearning.h"
 #include "device/Clock.h"
 #include "device/ErrorText.h"
 #include "device/Files.h"
 #include "device/MessageStore.h"
 #include "device/Registry.h"
 #include "device/Text.h"
+#include "device/VisibleText.h"
 #include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
@@ -42,14 +46,9 @@ std::string LocalTimeText(std::uint64_t fileTime) {
     return text;
 }
 
-// One line of text: a message's line breaks would break the listing's columns.
-std::string OneLine(std::u16string_view text) {
-    std::string line = ToUtf8(text);
-    for (char& c : line) {
-        if (c == '\n' || c == '\r') c = ' ';
-    }
-    return line;
-}
+// One line of text with its control characters shown: a message's line breaks would break
+// the listing's columns, and a stranger's escape sequences must not drive the terminal.
+std::string OneLine(std::u16string_view text) { return device::VisibleText(ToUtf8(text)); }
 
 std::string Sender(std::u16string_view address, std::u16string_view name) {
     if (name.empty()) return OneLine(address);
@@ -90,8 +89,13 @@ std::vector<device::StoredMessage> ListedMessages(const device::MessageStore& st
     return messages;
 }
 
-void ListFolder(const std::string& folderName) {
+void ListFolder(const std::string& typedName) {
+    RequireDevice();
     device::MessageStore store(device::MessageStore::ReadOnly);
+    std::string folderName = typedName;
+    for (const auto& name : store.FolderNames()) {
+        if (IsKeyword(typedName, ToUtf8(name))) folderName = ToUtf8(name);
+    }
     std::vector<device::StoredMessage> messages = ListedMessages(store, folderName);
     std::cout << folderName << ": " << messages.size() << (messages.size() == 1 ? " message" : " messages") << "\n";
     for (const auto& message : messages) {
@@ -146,24 +150,26 @@ void OpenBlocked(BlockedMessageFile& file, const std::u16string& path) {
     if (!file.IsOpen()) throw std::runtime_error("cannot open " + ToUtf8(path));
 }
 
-std::string RecordLine(const BlockedMessageRecord& record) {
+// text is the message's whole text, of which the record may hold only the start.
+std::string RecordLine(const BlockedMessageRecord& record, std::u16string_view text) {
     return LocalTimeText(device::Join(record.deliveryTime)) + "  " +
-           Sender(FieldText(record.senderAddress), FieldText(record.senderName)) + "  " +
-           OneLine(FieldText(record.subject));
+           Sender(FieldText(record.senderAddress), FieldText(record.senderName)) + "  " + OneLine(text);
 }
 
 // Reads Mesages.dat through a read-only mapping rather than the handler's file class,
 // which opens for writing: listing must work for a person who may only read the device.
 // Each line is numbered, 1 for the latest delivered, as `blocked restore` takes them.
 void ListBlocked() {
+    RequireDevice();
     device::UseRegistryReadOnly();
+    FinishImportBeforeLooking();
     std::optional<std::u16string> blockedPath = BlockedPath();
     if (!blockedPath) {
         std::cout << "0 blocked messages\n";
         return;
     }
     const std::u16string& path = *blockedPath;
-    std::cout << ToUtf8(path) << ": ";
+    std::cout << device::VisibleText(ToUtf8(path)) << ": ";
     if (!std::filesystem::exists(device::NativePath(path))) {
         std::cout << "0 blocked messages\n";
         return;
@@ -184,12 +190,42 @@ void ListBlocked() {
                     sizeof record);
         return record;
     };
+    std::vector<BlockedMessageRecord> records(count);
     std::vector<std::uint64_t> times(count);
-    for (std::uint32_t i = 0; i < count; ++i) times[i] = device::Join(recordAt(i).deliveryTime);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        records[i] = recordAt(i);
+        times[i] = device::Join(records[i].deliveryTime);
+    }
+    // Read after the records, as an entry is written before its record.
+    std::vector<WholeTextEntry> entries;
+    if (!ReadWholeTexts(WholeTextsPath(path), entries)) {
+        throw std::runtime_error("cannot read " + ToUtf8(WholeTextsPath(path)) + ": " + std::strerror(errno));
+    }
+    const std::vector<std::u16string> texts = WholeSubjects(records, entries);
     const std::vector<std::uint32_t> order = NewestFirst(times);
     const int width = static_cast<int>(std::to_string(count).size());
+    // The spam filter's scores live in their own file beside Mesages.dat.
+    const std::u16string scores = *AppPath() + SpamScoresFileName;
     for (std::uint32_t row = 0; row < count; ++row) {
-        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(recordAt(order[row])) << "\n";
+        const BlockedMessageRecord& record = records[order[row]];
+        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(record, texts[order[row]]);
+        if (const std::optional<double> score = FindSpamScore(scores, record)) {
+            char text[16];
+            std::snprintf(text, sizeof text, "%.3f", *score);
+            std::cout << "  (judged spam, score " << text << ")";
+        }
+        std::cout << "\n";
+    }
+}
+
+// A restored message teaches the spam filter, when it is on, that its text is ham; the restore
+// stands whatever the lesson's fate.
+void LearnRestored(const std::u16string& text) {
+    std::string error;
+    switch (LearnFromUser(false, text, error)) {
+        case UserLesson::NotLearning: return;
+        case UserLesson::Learnt: std::cout << "the spam filter learnt it as ham\n"; return;
+        case UserLesson::Failed: std::cerr << "the spam filter could not learn from it: " << error << "\n"; return;
     }
 }
 
@@ -210,6 +246,7 @@ void RestoreBlocked(long long number) {
     std::uint32_t index = NewestFirst(file)[static_cast<std::size_t>(number - 1)];
     BlockedMessageRecord record{};
     if (!file.ReadAt(index, record)) throw std::runtime_error("cannot read blocked message " + std::to_string(number));
+    const std::u16string text = file.WholeSubject(record);
     std::unique_ptr<device::MessageStore> store;
     try {
         store = std::make_unique<device::MessageStore>();
@@ -221,7 +258,8 @@ void RestoreBlocked(long long number) {
     switch (RestoreBlockedMessage(store->Interface(), static_cast<ULONG>(inbox.size()),
                                   reinterpret_cast<LPENTRYID>(inbox.data()), file, index, record)) {
         case RestoreResult::Restored:
-            std::cout << "restored to the Inbox, unread: " << RecordLine(record) << "\n";
+            std::cout << "restored to the Inbox, unread: " << RecordLine(record, text) << "\n";
+            LearnRestored(text);
             return;
         case RestoreResult::FileChanged:
             throw std::runtime_error("Mesages.dat changed meanwhile; nothing was restored");
@@ -249,7 +287,18 @@ void BlockInboxMessage(long long number) {
                        OneLine(TextOf(message, PR_SUBJECT_W));
     SettingsStore settings;
     switch (BlockStoredMessage(settings, store.Interface(), store.InboxEntryId(), message.entryId)) {
-        case BlockResult::Blocked: std::cout << "moved to the blocked messages: " << line << "\n"; return;
+        case BlockResult::Blocked: {
+            std::cout << "moved to the blocked messages: " << line << "\n";
+            std::string error;
+            switch (LearnFromUser(true, TextOf(message, PR_SUBJECT_W), error)) {
+                case UserLesson::NotLearning: break;
+                case UserLesson::Learnt: std::cout << "the spam filter learnt it as spam\n"; break;
+                case UserLesson::Failed:
+                    std::cerr << "the spam filter could not learn from it: " << error << "\n";
+                    break;
+            }
+            return;
+        }
         case BlockResult::NotFound: throw std::runtime_error("the message has left the Inbox meanwhile");
         case BlockResult::NotAppended:
             throw std::runtime_error("Mesages.dat cannot be written; the message stays in the Inbox");

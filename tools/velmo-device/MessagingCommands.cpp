@@ -13,6 +13,7 @@
 #include "app/ui/BoldFont.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/WindowPresence.h"
+#include "device/gui/NoDisplay.h"
 #include "tools/messaging/ComposeView.h"
 #include "tools/messaging/MessagingScreen.h"
 #endif
@@ -93,8 +94,11 @@ void RunMessaging(const MessagingOptions& options) {
     int argc = 1;
     char name[] = "velmo-device";
     char* argv[] = {name, nullptr};
-    std::unique_ptr<QGuiApplication> started =
-        StartScreenApplication("the Messaging screen", [&] { return std::make_unique<QApplication>(argc, argv); });
+    const std::string noDisplay = device::gui::NoDisplayText("the Messaging screen");
+    if (device::gui::NoDisplayForPlatform()) throw UsageError(noDisplay);
+    auto platformFailure = std::make_unique<device::gui::PlatformFailureExit>("velmo-device", noDisplay);
+    auto started = std::make_unique<QApplication>(argc, argv);
+    platformFailure.reset();
     // A second start brings the open screen to the front, as the handheld keeps one of each program.
     const QString caption = QStringLiteral("Messaging");
     if (auto running = ForeignWindow::Find(caption)) {

@@ -10,6 +10,7 @@
 #include "device/ErrorText.h"
 #include "device/Registry.h"
 #include "device/Text.h"
+#include "device/VisibleText.h"
 #include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
@@ -116,7 +117,7 @@ std::string FormatData(DWORD type, const std::vector<BYTE>& data) {
             text[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
         }
         if (auto end = text.find(u'\0'); end != std::u16string::npos) text.resize(end);
-        out << '"' << ToUtf8(text) << '"';
+        out << '"' << device::VisibleText(ToUtf8(text)) << '"';
     } else {
         for (std::size_t i = 0; i < data.size(); ++i) {
             out << (i ? " " : "") << std::hex << std::setw(2) << std::setfill('0') << static_cast<int>(data[i]);
@@ -126,7 +127,7 @@ std::string FormatData(DWORD type, const std::vector<BYTE>& data) {
     return out.str();
 }
 
-std::string DisplayName(const std::u16string& name) { return name.empty() ? "@" : ToUtf8(name); }
+std::string DisplayName(const std::u16string& name) { return name.empty() ? "@" : device::VisibleText(ToUtf8(name)); }
 
 void PrintValues(HKEY key, const std::string& indent) {
     for (DWORD index = 0;; ++index) {
@@ -159,7 +160,7 @@ void PrintTree(HKEY key, const std::string& name, const std::string& indent) {
         if (rc != ERROR_SUCCESS) throw std::runtime_error("cannot list keys: " + Describe(rc));
         HKEY sub = nullptr;
         if (RegOpenKeyExW(key, child, 0, KEY_ALL_ACCESS, &sub) == ERROR_SUCCESS) {
-            PrintTree(sub, ToUtf8(std::u16string(child, length)), indent + "  ");
+            PrintTree(sub, device::VisibleText(ToUtf8(std::u16string(child, length))), indent + "  ");
             RegCloseKey(sub);
         }
     }
@@ -215,6 +216,7 @@ void AddRegistryCommands(CLI::App& app) {
         } else {
             keys = {ParseKey(*listKey)};
         }
+        RequireDevice();
         for (const auto& name : keys) {
             OpenKey key(name, false);
             PrintTree(key.get(), FullName(name), "");
@@ -229,6 +231,7 @@ void AddRegistryCommands(CLI::App& app) {
     get->callback([getKey, getValue] {
         device::UseRegistryReadOnly();
         KeyName name = ParseKey(*getKey);
+        RequireDevice();
         OpenKey key(name, false);
         if (!getValue->has_value()) {
             PrintValues(key.get(), "");

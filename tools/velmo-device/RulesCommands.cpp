@@ -11,6 +11,7 @@
 #include "device/DeviceRoot.h"
 #include "device/Registry.h"
 #include "device/Text.h"
+#include "device/VisibleText.h"
 #include "tools/velmo-device/Commands.h"
 
 namespace velmo::cli {
@@ -36,7 +37,7 @@ constexpr Named ScopeNames[] = {{"text", static_cast<std::int32_t>(TextRuleScope
 template <std::size_t N>
 std::int32_t Parse(const Named (&names)[N], const std::string& text, const char* what) {
     for (const auto& entry : names) {
-        if (text == entry.name) return entry.value;
+        if (IsKeyword(text, entry.name)) return entry.value;
     }
     std::string choices;
     for (const auto& entry : names) choices += (choices.empty() ? "" : ", ") + std::string(entry.name);
@@ -72,7 +73,7 @@ void Save(const std::u16string& path, const std::vector<TextRule>& rules) {
 std::string RuleText(std::size_t index, const TextRule& rule) {
     return std::to_string(index + 1) + ": " + Name(ActionNames, rule.action) + ", in " +
            Name(ScopeNames, static_cast<std::int32_t>(rule.lookIn)) + ", " + (rule.regex ? "regex" : "words") + " \"" +
-           device::ToUtf8(rule.pattern) + "\"";
+           device::VisibleText(device::ToUtf8(rule.pattern)) + "\"";
 }
 
 void Print(const std::vector<TextRule>& rules) {
@@ -82,7 +83,9 @@ void Print(const std::vector<TextRule>& rules) {
 
 // Only looks: a device where VelmoLight never ran has no rules, and keeps no trace of the look.
 void List() {
+    RequireDevice();
     device::UseRegistryReadOnly();
+    FinishImportBeforeLooking();
     SettingsStore settings;
     char16_t path[MAX_PATH] = {};
     Print(TextRulesPath(settings, path) ? ReadTextRules(path) : std::vector<TextRule>{});

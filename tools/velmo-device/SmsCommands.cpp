@@ -16,9 +16,11 @@
 #include "device/GammuInput.h"
 #include "device/SmsInput.h"
 #include "device/Text.h"
+#include "device/VisibleText.h"
 #include "handler/Decision.h"
 #include "handler/SenderAddress.h"
 #include "handler/SenderKey.h"
+#include "handler/SpamLookup.h"
 #include "handler/TextRuleLookup.h"
 #include "tools/velmo-device/Commands.h"
 #if VELMO_HAVE_MODEM_MANAGER
@@ -51,13 +53,8 @@ std::string Hex(unsigned value) {
     return text;
 }
 
-std::string OneLine(std::u16string_view text) {
-    std::string line = ToUtf8(text);
-    for (char& c : line) {
-        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-    }
-    return line;
-}
+// A sender's text on one line, its control characters shown rather than obeyed.
+std::string OneLine(std::u16string_view text) { return device::VisibleText(ToUtf8(text)); }
 
 const char* OutcomeText(SmsOutcome outcome) {
     switch (outcome) {
@@ -106,14 +103,15 @@ std::string FilteringOffText(std::int16_t activeState) {
 std::string SenderKeyText(std::int32_t key) {
     if (key == UnknownSenderKey) return "sender key -1 (unknown)";
     if (key == UndefinedSenderKey) return "sender key -2 (undefined)";
-    return "sender key " + std::to_string(key);
+    const std::string name = ContactListName(key);
+    return "sender key " + std::to_string(key) + (name.empty() ? "" : " (" + OneLine(device::ToUtf16(name)) + ")");
 }
 
 void Report(const device::IncomingSms& sms, const device::SmsReceipt& receipt) {
     std::string line = std::string(OutcomeText(receipt.outcome)) + ": ";
     line += sms.name.empty() ? OneLine(sms.number) : OneLine(sms.name) + " <" + OneLine(sms.number) + ">";
     line += " \"" + OneLine(sms.text) + "\": ";
-    if (receipt.answers.empty()) line += "no rule client registered";
+    if (receipt.answers.empty()) line += "no rule client registered (run velmo-device install)";
     bool asked = false;
     for (std::size_t i = 0; i < receipt.answers.size(); ++i) {
         line += (i > 0 ? "; " : "") + AnswerText(receipt.answers[i]);
@@ -132,6 +130,10 @@ void Report(const device::IncomingSms& sms, const device::SmsReceipt& receipt) {
             // Worked out again the same way: the text rule that decided in the key's stead.
             if (auto rule = LookupTextRule(key, sms.number, [&] { return sms.text; })) {
                 line += "; text rule " + std::to_string(rule->number);
+            } else if (auto judged = LookupSpam(settings, key, [&] { return sms.text; }); judged && judged->spam) {
+                char score[16];
+                std::snprintf(score, sizeof score, "%.3f", judged->score);
+                line += "; spam score " + std::string(score);
             }
         }
     }
@@ -216,8 +218,18 @@ struct ListenOptions {
 
 void Listen(const ListenOptions& options) {
 #if VELMO_HAVE_MODEM_MANAGER
-    Receiver receive(options.quiet);
-    ListenToModemManager(options.modem, [&receive](const device::IncomingSms& sms) { receive(sms); });
+    if (!options.modem.empty() && !IsObjectPath(options.modem)) {
+        throw UsageError("--modem " + options.modem +
+                         ": not a D-Bus object path, such as /org/freedesktop/ModemManager1/Modem/0");
+    }
+    device::ModemJournal journal;
+    device::MessageStore store;
+    device::SmsTransport transport(store);
+    ModemIntake intake(journal, store, transport, options.quiet ? device::Locating::No : device::Locating::Yes,
+                       [&options](const device::IncomingSms& sms, const device::SmsReceipt& receipt) {
+                           if (!options.quiet) Report(sms, receipt);
+                       });
+    ListenToModemManager(options.modem, intake);
 #else
     (void)options;
     throw std::runtime_error("this velmo-device was built without QtDBus, so it cannot listen to ModemManager");
