@@ -68,24 +68,25 @@ std::string InstallSpamModel(const std::filesystem::path& binDir) {
         return "no spam model installed: cannot write " + model.string();
     return "learnt the starting spam model from " + std::to_string(starting.size()) + " messages into " +
            model.string();
+}
 
-    void InstallFrom(const std::filesystem::path& directory) {
-        Print(device::Install(directory));
-        if (std::string said = InstallSpamModel(directory); !said.empty()) std::cout << said << "\n";
-        if (std::string said = CreateEmptyAddressBook(); !said.empty()) std::cout << said << "\n";
-    }
+void InstallFrom(const std::filesystem::path& directory) {
+    Print(device::Install(directory));
+    if (std::string said = InstallSpamModel(directory); !said.empty()) std::cout << said << "\n";
+    if (std::string said = CreateEmptyAddressBook(); !said.empty()) std::cout << said << "\n";
+}
 
-    // Replaces this process with the device's VelmoLight, as the device's shell starts a program.
-    [[noreturn]] void StartVelmoLight() {
-        std::string program = (device::ProgramDirectory() / "VelmoLight.exe").string();
-        if (!std::filesystem::exists(program)) {
-            throw std::runtime_error("the device has no VelmoLight (" + program + "): it was not built");
-        }
-        std::cout.flush();
-        char* argv[] = {program.data(), nullptr};
-        ::execv(program.c_str(), argv);
-        throw std::runtime_error("cannot start " + program + ": " + std::strerror(errno));
+// Replaces this process with the device's VelmoLight, as the device's shell starts a program.
+[[noreturn]] void StartVelmoLight() {
+    std::string program = (device::ProgramDirectory() / "VelmoLight.exe").string();
+    if (!std::filesystem::exists(program)) {
+        throw std::runtime_error("the device has no VelmoLight (" + program + "): it was not built");
     }
+    std::cout.flush();
+    char* argv[] = {program.data(), nullptr};
+    ::execv(program.c_str(), argv);
+    throw std::runtime_error("cannot start " + program + ": " + std::strerror(errno));
+}
 
 }  // namespace
 
