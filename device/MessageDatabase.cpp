@@ -224,6 +224,24 @@ std::size_t MessageDatabase::Count(std::int64_t folder) {
     return static_cast<std::size_t>(query.Number(0));
 }
 
+std::size_t MessageDatabase::CountUnread(std::int64_t folder) {
+    Query query(*this,
+                "SELECT count(*) FROM messages m WHERE m.folder = ? AND NOT EXISTS (SELECT 1 FROM properties p"
+                " WHERE p.message = m.id AND p.id = ? AND p.type = ? AND (p.value & ?) != 0)");
+    query.Bind(1, folder)
+        .Bind(2, static_cast<std::int64_t>(PROP_ID(PR_MESSAGE_FLAGS)))
+        .Bind(3, static_cast<std::int64_t>(PROP_TYPE(PR_MESSAGE_FLAGS)))
+        .Bind(4, static_cast<std::int64_t>(MSGFLAG_READ))
+        .Step();
+    return static_cast<std::size_t>(query.Number(0));
+}
+
+std::int64_t MessageDatabase::DataVersion() {
+    Query query(*this, "PRAGMA data_version");
+    query.Step();
+    return query.Number(0);
+}
+
 MessageDatabase::Transaction::Transaction(MessageDatabase& database)
     : database_(database), transaction_(std::make_unique<sqlite::Transaction>(*database.db_)) {
     if (transaction_->Status() != SQLITE_OK) database_.Fail("BEGIN IMMEDIATE");

@@ -67,6 +67,10 @@ public:
     // The folder's messages from row firstMessage on (all of them for 0), oldest first.
     std::vector<Message> ListFolder(std::int64_t folder, std::int64_t firstMessage = 0);
     std::size_t Count(std::int64_t folder);
+    // The folder's messages without the read flag (or without flags at all).
+    std::size_t CountUnread(std::int64_t folder);
+    // A number that changes whenever another connection commits to the file.
+    std::int64_t DataVersion();
 
     // One write transaction for the object's life; rolled back unless Commit was called.
     class Transaction {

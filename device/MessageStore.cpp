@@ -96,4 +96,10 @@ bool MessageStore::DeleteMessage(std::u16string_view folder, const EntryId& mess
 
 std::size_t MessageStore::Count(std::u16string_view folder) const { return database_->Count(FolderId(folder)); }
 
+std::size_t MessageStore::CountUnread(std::u16string_view folder) const {
+    return database_->CountUnread(FolderId(folder));
+}
+
+std::int64_t MessageStore::ChangeCount() const { return database_->DataVersion(); }
+
 }  // namespace velmo::device

@@ -74,6 +74,11 @@ public:
     // what became of a message, without reading the whole folder.
     std::vector<StoredMessage> ListFolderFrom(std::u16string_view folder, const EntryId& message) const;
     std::size_t Count(std::u16string_view folder) const;
+    // The folder's messages that are not marked read.
+    std::size_t CountUnread(std::u16string_view folder) const;
+    // A number that differs from the last one whenever another process or connection has
+    // changed the store since: what a screen that shows the store asks before reading it anew.
+    std::int64_t ChangeCount() const;
 
 private:
     std::int64_t FolderId(std::u16string_view folder) const;

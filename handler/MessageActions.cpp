@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "common/BlockedMessageFile.h"
+#include "common/BlockedMessageMove.h"
+#include "common/PropValues.h"
 #include "common/SpamScoreFile.h"
 #include "handler/ComRef.h"
 
@@ -14,52 +16,11 @@ namespace velmo {
 
 namespace {
 
-constexpr ULONG BlockedRecordTags[] = {PR_SENDER_EMAIL_ADDRESS_W, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME,
-                                       PR_SENDER_NAME_W};
-
-// The values of one GetProps call, freed with the store's allocator.
-class PropValues {
-public:
-    PropValues() = default;
-    ~PropValues() {
-        if (values_ != nullptr) MAPIFreeBuffer(values_);
-    }
-    PropValues(const PropValues&) = delete;
-    PropValues& operator=(const PropValues&) = delete;
-
-    // Reads the tags from object as UTF-16; true when an array came back, even one in which some
-    // properties are missing (MAPI_W_ERRORS_RETURNED).
-    template <std::size_t N>
-    bool Read(IMAPIProp* object, const ULONG (&tags)[N]) {
-        SizedSPropTagArray<N> asked{N, {}};
-        std::copy(std::begin(tags), std::end(tags), asked.aulPropTag);
-        return SUCCEEDED(object->GetProps(asked, MAPI_UNICODE, &count_, &values_)) && values_ != nullptr;
-    }
-
-    ULONG Count() const { return values_ != nullptr ? count_ : 0; }
-    LPSPropValue Values() const { return values_; }
-    // The value at index when it came back as tag; nullptr for a missing one.
-    const SPropValue* Get(ULONG index, ULONG tag) const {
-        return index < Count() && values_[index].ulPropTag == tag ? &values_[index] : nullptr;
-    }
-    const char16_t* Text(ULONG index, ULONG tag) const {
-        const SPropValue* value = Get(index, tag);
-        return value != nullptr ? value->Value.lpszW : nullptr;
-    }
-
-private:
-    ULONG count_ = 0;
-    LPSPropValue values_ = nullptr;
-};
-
 // Counters are signed 16-bit: 32767 is followed by -32768.
 std::int16_t Incremented(std::int16_t count) { return static_cast<std::int16_t>(count + 1); }
 
 bool DeleteEntry(IMAPIFolder* folder, ULONG size, LPBYTE bytes) {
-    SBinary entry{size, bytes};
-    ENTRYLIST list{1, &entry};
-    // A partial completion of a one-entry list means the message is still there.
-    return folder->DeleteMessages(&list, 0, nullptr, 0) == S_OK;
+    return DeleteFolderEntry(folder, size, reinterpret_cast<LPENTRYID>(bytes));
 }
 
 std::vector<BYTE> EntryIdOf(IMAPIProp* object) {
@@ -67,23 +28,6 @@ std::vector<BYTE> EntryIdOf(IMAPIProp* object) {
     const SPropValue* value = id.Read(object, {PR_ENTRYID}) ? id.Get(0, PR_ENTRYID) : nullptr;
     if (value == nullptr || value->Value.bin.lpb == nullptr) return {};
     return {value->Value.bin.lpb, value->Value.bin.lpb + value->Value.bin.cb};
-}
-
-// Builds the message's record from whatever of its four properties it has and appends it to
-// Mesages.dat, with its whole text beside it when that is longer; true only when the record is
-// written and flushed.
-bool AppendBlockedRecord(SettingsStore& settings, IMessage* message, BlockedMessageRecord& record) {
-    PropValues props;
-    if (!props.Read(message, BlockedRecordTags)) return false;
-    const SPropValue* delivered = props.Get(2, PR_MESSAGE_DELIVERY_TIME);
-    record = MakeBlockedMessageRecord(props.Text(0, PR_SENDER_EMAIL_ADDRESS_W), props.Text(1, PR_SUBJECT_W),
-                                      props.Text(3, PR_SENDER_NAME_W),
-                                      delivered != nullptr ? delivered->Value.ft : FILETIME{});
-    char16_t path[MAX_PATH] = {};
-    if (!settings.MessagesPath(path)) return false;
-    return AppendBlockedMessage(path, props.Text(0, PR_SENDER_EMAIL_ADDRESS_W), props.Text(1, PR_SUBJECT_W),
-                                props.Text(3, PR_SENDER_NAME_W),
-                                delivered != nullptr ? delivered->Value.ft : FILETIME{});
 }
 
 // Copies SilentCopyTags from message to copy and marks the copy read; false when any of it

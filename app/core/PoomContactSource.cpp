@@ -58,6 +58,8 @@ private:
 
 }  // namespace
 
+std::unique_ptr<ContactItem> WrapContact(IContact* contact) { return std::make_unique<PoomContact>(contact); }
+
 PoomContactSource::PoomContactSource() : open_(connection_.Open()) {}
 
 PoomContactSource::~PoomContactSource() { Close(); }
@@ -76,7 +78,7 @@ std::int32_t PoomContactSource::Count() { return open_ ? connection_.Count() : 0
 std::unique_ptr<ContactItem> PoomContactSource::Item(std::int32_t index) {
     IContact* contact = open_ ? connection_.Item(index) : nullptr;
     if (contact == nullptr) return nullptr;
-    return std::make_unique<PoomContact>(contact);
+    return WrapContact(contact);
 }
 
 }  // namespace velmo

@@ -6,6 +6,9 @@
 
 namespace velmo {
 
+// The contact as the contact list reads it; the item takes over the reference.
+std::unique_ptr<ContactItem> WrapContact(IContact* contact);
+
 class PoomContactSource : public ContactSource {
 public:
     // Opens the connection; a failure leaves an empty source (IsOpen false).

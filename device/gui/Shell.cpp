@@ -9,20 +9,19 @@
 #include <thread>
 
 #include "device/Text.h"
+#include "device/gui/WindowLayer.h"
 #include "device/gui/Windows.h"
 
 extern char** environ;
 
-extern "C" {
+namespace velmo::device::gui {
 
-BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
-    if (info == nullptr || info->cbSize != sizeof(SHELLEXECUTEINFO) || velmo::device::Length(info->lpFile) == 0) {
-        return FALSE;
-    }
-    std::u16string_view verb(info->lpVerb != nullptr ? info->lpVerb : u"");
-    if ((!verb.empty() && verb != u"open") || velmo::device::Length(info->lpParameters) != 0) return FALSE;
-    std::string path = velmo::device::ToUtf8(std::u16string_view(info->lpFile, velmo::device::Length(info->lpFile)));
-    char* argv[] = {path.data(), nullptr};
+bool StartProgram(const std::vector<std::string>& arguments) {
+    if (arguments.empty() || arguments[0].empty()) return false;
+    std::vector<std::string> copies = arguments;
+    std::vector<char*> argv;
+    for (std::string& argument : copies) argv.push_back(argument.data());
+    argv.push_back(nullptr);
     // The program lives on its own, as on the handheld: a session of its own, and none of
     // the starter's terminal or pipes, which would otherwise stay open while it runs.
     posix_spawn_file_actions_t files;
@@ -33,16 +32,30 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
     pid_t pid = 0;
-    int failed = posix_spawn(&pid, path.c_str(), &files, &attributes, argv, environ);
+    int failed = posix_spawn(&pid, argv[0], &files, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&files);
-    if (failed != 0) return FALSE;
+    if (failed != 0) return false;
     // Nobody waits for the program, so a thread of its own collects it when it ends.
     std::thread([pid] {
         int status = 0;
         waitpid(pid, &status, 0);
     }).detach();
-    return TRUE;
+    return true;
+}
+
+}  // namespace velmo::device::gui
+
+extern "C" {
+
+BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
+    if (info == nullptr || info->cbSize != sizeof(SHELLEXECUTEINFO) || velmo::device::Length(info->lpFile) == 0) {
+        return FALSE;
+    }
+    std::u16string_view verb(info->lpVerb != nullptr ? info->lpVerb : u"");
+    if ((!verb.empty() && verb != u"open") || velmo::device::Length(info->lpParameters) != 0) return FALSE;
+    std::string path = velmo::device::ToUtf8(std::u16string_view(info->lpFile, velmo::device::Length(info->lpFile)));
+    return velmo::device::gui::StartProgram({path}) ? TRUE : FALSE;
 }
 
 }  // extern "C"

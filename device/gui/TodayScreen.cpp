@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include "device/Clock.h"
+#include "device/MessageStore.h"
 #include "device/Text.h"
 #include "device/TodayItems.h"
 #include "device/gui/HandheldFont.h"
@@ -116,7 +117,26 @@ void TodayScreen::SetReady() {
     SetEvent(ready_);
 }
 
+QString TodayScreen::UnreadText(std::size_t unread) {
+    if (unread == 0) return QStringLiteral("No unread messages");
+    if (unread == 1) return QStringLiteral("1 unread message");
+    return QStringLiteral("%1 unread messages").arg(unread);
+}
+
 void TodayScreen::Refresh() {
+    std::size_t unread = 0;
+    try {
+        // Opened afresh each time: a device without messages.db yet gets one later.
+        unread = MessageStore(MessageStore::ReadOnly).CountUnread(u"Inbox");
+    } catch (const std::exception&) {
+        // A store that cannot be read has nothing to count; the line says so rather than go.
+    }
+    QString text = UnreadText(unread);
+    if (text != messagingText_) {
+        messagingText_ = text;
+        RECT line{0, HeaderHeight(), Width(), ItemsTop()};
+        InvalidateRect(window_, &line, TRUE);
+    }
     std::vector<HWND> changed;
     for (auto& item : items_) {
         HWND window = item->record.hwndCustom;
@@ -138,8 +158,10 @@ void TodayScreen::Show() { ShowWindow(window_, SW_SHOW); }
 
 int TodayScreen::HeaderHeight() { return Scaled(24); }
 
+int TodayScreen::MessagingLineHeight() { return Scaled(20); }
+
 void TodayScreen::Layout() {
-    int top = HeaderHeight();
+    int top = ItemsTop();
     int width = Width();
     for (auto& item : items_) {
         int height = static_cast<int>(item->record.cyp);
@@ -157,6 +179,14 @@ int TodayScreen::Width() const {
     RECT client;
     GetClientRect(window_, &client);
     return client.right;
+}
+
+void TodayScreen::OpenMessaging() {
+    if (!messagingProgram_.empty()) StartProgram(messagingProgram_);
+}
+
+void TodayScreen::Tapped(QPoint point) {
+    if (point.y() >= HeaderHeight() && point.y() < ItemsTop()) OpenMessaging();
 }
 
 HWND TodayScreen::SelectedWindow() const {
@@ -182,6 +212,23 @@ void TodayScreen::Paint() {
         QRect text = header.adjusted(Scaled(6), 0, -Scaled(6), 0);
         QString shown = painter.fontMetrics().elidedText(paintedDate_, Qt::ElideRight, text.width());
         painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, shown);
+
+        QRect line(0, HeaderHeight(), client.right, MessagingLineHeight());
+        if (MessagingLineChosen()) painter.fillRect(line, kChosenBackground);
+        // An envelope before the count, as the handheld's messaging line has.
+        int size = Scaled(12);
+        QRect envelope(Scaled(6), line.top() + (line.height() - size * 3 / 4) / 2, size, size * 3 / 4);
+        painter.setPen(QPen(QColor(31, 78, 140), std::max(1, Scaled(1))));
+        painter.setBrush(QColor(255, 248, 220));
+        painter.drawRect(envelope);
+        painter.drawLine(envelope.topLeft(), envelope.center());
+        painter.drawLine(envelope.topRight(), envelope.center());
+        font.setBold(messagingText_ != UnreadText(0));
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        QRect words = line.adjusted(envelope.right() + Scaled(6), 0, -Scaled(6), 0);
+        painter.drawText(words, Qt::AlignLeft | Qt::AlignVCenter,
+                         painter.fontMetrics().elidedText(messagingText_, Qt::ElideRight, words.width()));
     });
     EndPaint(window_, &ps);
 }
@@ -194,16 +241,24 @@ void TodayScreen::DrawWatermark(const TODAYDRAWWATERMARKINFO& info) {
 }
 
 void TodayScreen::KeyDown(WPARAM key) {
-    if (items_.empty()) return;
+    RECT line{0, HeaderHeight(), Width(), ItemsTop()};
     if (key == VK_DOWN || key == VK_UP) {
         HWND before = SelectedWindow();
-        std::size_t step = key == VK_DOWN ? 1 : items_.size() - 1;
-        selected_ = (selected_ + step) % items_.size();
+        // Places from the top: the Messaging line first, then the items.
+        std::size_t places = items_.size() + 1;
+        std::size_t place = selected_ == items_.size() ? 0 : selected_ + 1;
+        place = (place + (key == VK_DOWN ? 1 : places - 1)) % places;
+        selected_ = place == 0 ? items_.size() : place - 1;
         navigated_ = true;
-        InvalidateRect(before, nullptr, TRUE);
-        InvalidateRect(SelectedWindow(), nullptr, TRUE);
+        if (before != nullptr) InvalidateRect(before, nullptr, TRUE);
+        if (SelectedWindow() != nullptr) InvalidateRect(SelectedWindow(), nullptr, TRUE);
+        InvalidateRect(window_, &line, TRUE);
     } else if (key == VK_RETURN) {
-        SendMessageW(SelectedWindow(), WM_TODAYCUSTOM_ACTION, key, 0);
+        if (selected_ == items_.size()) {
+            OpenMessaging();
+        } else {
+            SendMessageW(SelectedWindow(), WM_TODAYCUSTOM_ACTION, key, 0);
+        }
     }
 }
 
@@ -219,6 +274,9 @@ LRESULT CALLBACK TodayScreen::WindowProc(HWND window, UINT message, WPARAM wPara
         case WM_PAINT: self->Paint(); return 0;
         case WM_ERASEBKGND: return 1;  // WM_PAINT covers the whole window
         case WM_KEYDOWN: self->KeyDown(wParam); return 0;
+        case WM_LBUTTONUP:
+            self->Tapped(QPoint(static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))));
+            return 0;
         case WM_SIZE: self->Layout(); return 0;
         case TODAYM_GETCOLOR: return wParam == TODAYCOLOR_TEXT ? kTextColor : CLR_INVALID;
         case TODAYM_DRAWWATERMARK:

@@ -1,7 +1,8 @@
 #pragma once
 // The Today screen: a window of the screen's size (until it is resized) with the date
-// line at the top and the registered items below it, one under the other at the height
-// each one sets, as wide as the window. It loads each item's library, asks it for its
+// line at the top, the Messaging line under it (how many messages of the Inbox are
+// unread; a tap opens the Messaging program), and the registered items below, one under
+// the other at the height each one sets, as wide as the window. It loads each item's library, asks it for its
 // window, asks every item every two seconds whether it changed, forwards taps and the
 // action key, and draws the background that items ask for. Needs the process's Qt GUI
 // application.
@@ -42,6 +43,11 @@ public:
     void Layout();
     // Refreshes every two seconds from now on.
     void StartRefreshing();
+    // The program, with its arguments, that a tap on the Messaging line or the action key on
+    // it starts; none by default.
+    void SetMessagingProgram(std::vector<std::string> argv) { messagingProgram_ = std::move(argv); }
+    // What the Messaging line says since the last refresh: "3 unread messages".
+    const QString& MessagingText() const { return messagingText_; }
     void Show();
 
     HWND Window() const { return window_; }
@@ -49,6 +55,9 @@ public:
     TODAYLISTITEM& Item(std::size_t index) { return items_.at(index)->record; }
     // The height of the date line, in pixels at the screen's resolution.
     static int HeaderHeight();
+    // The height of the Messaging line below it; the items begin under both.
+    static int MessagingLineHeight();
+    static int ItemsTop() { return HeaderHeight() + MessagingLineHeight(); }
 
 private:
     struct LoadedItem {
@@ -62,7 +71,11 @@ private:
     void Paint();
     void DrawWatermark(const TODAYDRAWWATERMARKINFO& info);
     void KeyDown(WPARAM key);
+    void Tapped(QPoint point);
+    void OpenMessaging();
+    static QString UnreadText(std::size_t unread);
     HWND SelectedWindow() const;
+    bool MessagingLineChosen() const { return navigated_ && selected_ == items_.size(); }
     // The window's width, which follows a resize of its Qt window.
     int Width() const;
 
@@ -70,10 +83,14 @@ private:
     HWND window_ = nullptr;
     HANDLE ready_ = nullptr;
     std::vector<std::unique_ptr<LoadedItem>> items_;
+    // The chosen item; items_.size() for the Messaging line, which the arrow keys reach
+    // before the first item.
     std::size_t selected_ = 0;
     // The chosen item is shown once the arrow keys have moved the choice.
     bool navigated_ = false;
     QString paintedDate_;
+    QString messagingText_;
+    std::vector<std::string> messagingProgram_;
     QTimer timer_;
 };
 

@@ -4,6 +4,8 @@
 // behind a top-level window, taps, and Qt drawing on a device context.
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include <QImage>
 #include <QPoint>
@@ -32,6 +34,10 @@ QWindow* QtWindowOf(HWND topLevel);
 // A tap as the screen delivers it: WM_LBUTTONDOWN, then WM_LBUTTONUP, each to the
 // deepest visible window under point (in the top-level window's coordinates).
 void Tap(HWND topLevel, QPoint point);
+
+// Starts the program argv[0] with the arguments that follow as the shell does (the device's
+// environment, a session of its own, no waiting); false when it cannot be started.
+bool StartProgram(const std::vector<std::string>& argv);
 
 // Draws with Qt on a device context, translated to its window and clipped as it is;
 // false for a context that draws nothing (the screen's).

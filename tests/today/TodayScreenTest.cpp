@@ -15,6 +15,7 @@
 
 #include "ItemHost.h"
 #include "common/SettingsStore.h"
+#include "device/MessageStore.h"
 #include "device/Registry.h"
 #include "device/Text.h"
 #include "device/TodayItems.h"
@@ -68,6 +69,7 @@ struct LayoutRow {
     int dpi;
     QSize screen;
     int header;
+    int itemsTop;  // below the date line and the Messaging line
     int itemHeight;
 };
 
@@ -89,14 +91,15 @@ TEST_P(ScreenLayout, ItemSitsBelowTheDateLineAtTheHeightItSet) {
         (velmo::test::ScreenshotDir() / ("today-in-process-" + std::to_string(row.dpi) + ".png")).string()));
     ASSERT_EQ(image.size(), row.screen);
     EXPECT_EQ(TodayScreen::HeaderHeight(), row.header);
+    EXPECT_EQ(TodayScreen::ItemsTop(), row.itemsTop);
     EXPECT_EQ(screen.Item(0).cyp, static_cast<DWORD>(row.itemHeight));
-    EXPECT_EQ(image.copy(0, row.header, row.screen.width(), row.itemHeight), RenderWindow(screen.Item(0).hwndCustom));
-    EXPECT_NE(image.pixel(0, row.header - 1), image.pixel(0, row.header + row.itemHeight));  // the date line's band
+    EXPECT_EQ(image.copy(0, row.itemsTop, row.screen.width(), row.itemHeight), RenderWindow(screen.Item(0).hwndCustom));
+    EXPECT_NE(image.pixel(0, row.header - 1), image.pixel(0, row.itemsTop + row.itemHeight));  // the date line's band
 }
 
 INSTANTIATE_TEST_SUITE_P(Resolutions, ScreenLayout,
-                         ::testing::Values(LayoutRow{"At96Dpi", 96, QSize(240, 320), 24, 21},
-                                           LayoutRow{"At192Dpi", 192, QSize(480, 640), 48, 42}),
+                         ::testing::Values(LayoutRow{"At96Dpi", 96, QSize(240, 320), 24, 44, 21},
+                                           LayoutRow{"At192Dpi", 192, QSize(480, 640), 48, 88, 42}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct ResizeRow {
@@ -139,7 +142,7 @@ TEST_P(ScreenResize, ScreenRedrawsItselfAtTheWindowsNewSize) {
     EXPECT_EQ(after.pixel(right, row.size.height() - 1), qRgb(255, 255, 255));  // background, not black
     QImage item = RenderWindow(screen.Item(0).hwndCustom);
     EXPECT_EQ(item.width(), row.size.width());
-    QRect picture(0, header, 28, item.height());
+    QRect picture(0, TodayScreen::ItemsTop(), 28, item.height());
     EXPECT_EQ(after.copy(picture), before.copy(picture));  // the item is drawn at its place again
     // The date line fits, or ends in an ellipsis short of the right edge rather than being cut there.
     auto isText = [](QRgb pixel) { return qGray(pixel) > 160; };
@@ -167,7 +170,7 @@ TEST_F(TodayScreenTest, TapsAndTheActionKeyReachTheItem) {
     QWindow* window = velmo::device::gui::QtWindowOf(screen.Window());
     ASSERT_NE(window, nullptr);
     velmo::SettingsStore settings;
-    int itemTop = TodayScreen::HeaderHeight();
+    int itemTop = TodayScreen::ItemsTop();
 
     QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(5, itemTop + 5));  // on the picture
     EXPECT_EQ(settings.GetActiveState(), velmo::Active);
@@ -182,11 +185,66 @@ TEST_F(TodayScreenTest, TapsAndTheActionKeyReachTheItem) {
     QPoint background(RenderWindow(screen.Item(0).hwndCustom).width() - 2, 1);
     EXPECT_EQ(RenderWindow(screen.Item(0).hwndCustom).pixel(background), qRgb(255, 255, 255));
     for (Qt::Key key : {Qt::Key_Down, Qt::Key_Up}) {
+        // The Messaging line above the item takes its turn between.
+        QTest::keyClick(window, key);
+        EXPECT_EQ(RenderWindow(screen.Item(0).hwndCustom).pixel(background), qRgb(255, 255, 255));
         QTest::keyClick(window, key);
         QImage item = RenderWindow(screen.Item(0).hwndCustom);
         EXPECT_NE(item.pixel(background), qRgb(255, 255, 255));
         EXPECT_EQ(item.pixel(background), item.pixel(item.width() - 2, item.height() - 2));
     }
 }
+
+struct MessagingLineRow {
+    const char* name;
+    int unread;
+    int read;
+    const char* text;
+    std::vector<Qt::Key> keys;  // pressed before a tap on the line; none taps nothing
+    bool tap;
+    bool starts;  // whether the Messaging program started
+};
+
+void PrintTo(const MessagingLineRow& row, std::ostream* out) { *out << row.name; }
+
+class MessagingLine : public TodayScreenTest, public ::testing::WithParamInterface<MessagingLineRow> {};
+
+TEST_P(MessagingLine, CountsTheUnreadInboxAndOpensMessaging) {
+    const MessagingLineRow& row = GetParam();
+    {
+        velmo::device::MessageStore store;
+        for (int i = 0; i < row.unread + row.read; ++i) {
+            store.CreateMessage(u"Inbox", std::vector<velmo::device::Property>{
+                                              velmo::device::Property::Text(PR_SUBJECT_W, u"Hi"),
+                                              velmo::device::Property::Number(PR_MESSAGE_FLAGS, i < row.read ? 1 : 0)});
+        }
+    }
+    velmo::test::StartLog log(device);
+    auto program = device.Root() / "messaging";
+    log.WriteProgram(program, "Messaging");
+    RegisterFreshItem(device, u"VelmoLight Today");
+    TodayScreen screen;
+    screen.LoadRegisteredItems();
+    screen.SetMessagingProgram({program.string()});
+    screen.SetReady();
+    screen.Refresh();
+    screen.Show();
+    EXPECT_EQ(screen.MessagingText().toStdString(), row.text);
+    QWindow* window = velmo::device::gui::QtWindowOf(screen.Window());
+    ASSERT_NE(window, nullptr);
+    for (Qt::Key key : row.keys) QTest::keyClick(window, key);
+    if (row.tap) QTest::mouseClick(window, Qt::LeftButton, {}, QPoint(100, TodayScreen::HeaderHeight() + 5));
+    std::vector<std::string> lines = log.LinesAfterSentinel();
+    EXPECT_EQ(lines.size(), row.starts ? 2u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, MessagingLine,
+    ::testing::Values(
+        MessagingLineRow{"NoneUnreadTapped", 0, 2, "No unread messages", {}, true, true},
+        MessagingLineRow{
+            "OneUnreadChosenByKeysAndReturn", 1, 1, "1 unread message", {Qt::Key_Up, Qt::Key_Return}, false, true},
+        MessagingLineRow{"ThreeUnreadReturnOnTheItem", 3, 0, "3 unread messages", {Qt::Key_Return}, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

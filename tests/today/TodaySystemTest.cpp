@@ -44,7 +44,7 @@ TEST(TodaySystem, ScreenProcessShowsCountersRaisedElsewhereAndATapStartsTheProgr
     settings.SetActiveState(velmo::Active);
     settings.SetItemsState(velmo::DismissAll);
     auto screenshot = device.Root() / "today.png";
-    std::string tap = "120," + std::to_string(velmo::device::gui::TodayScreen::HeaderHeight() + 10);
+    std::string tap = "120," + std::to_string(velmo::device::gui::TodayScreen::ItemsTop() + 10);
 
     // Long enough for five messages and the next refresh after them, even on a busy machine.
     auto screen = std::async(std::launch::async, [&] {

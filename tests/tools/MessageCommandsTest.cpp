@@ -187,6 +187,59 @@ INSTANTIATE_TEST_SUITE_P(
                       RestoreRow{"NumberZero", "0", 2, "there is no blocked message 0", 0, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct BlockRow {
+    const char* name;
+    bool appPath;  // whether Mesages.dat has a home
+    std::string number;
+    int exitCode;
+    const char* said;         // in the output, or in the errors when the command fails
+    const char16_t* blocked;  // the text of the one record written, or null for none
+};
+
+class InboxBlock : public MessageCommands, public ::testing::WithParamInterface<BlockRow> {};
+
+TEST_P(InboxBlock, MovesTheListedMessageToMesagesDatAsDismissDoesAndCountsNothing) {
+    const BlockRow& row = GetParam();
+    auto data = (row.appPath ? device_.InstallAppPath() : device_.Root()) / "Mesages.dat";
+    {
+        // Stored in the opposite order to their delivery: the numbers follow the listing.
+        MessageStore store;
+        store.CreateMessage(u"Inbox", std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550199"),
+                                                            Property::Text(PR_SENDER_NAME_W, u"Prize Desk"),
+                                                            Property::Text(PR_SUBJECT_W, u"You have won"),
+                                                            Property::Time(PR_MESSAGE_DELIVERY_TIME, kOneMinuteLater)});
+        store.CreateMessage(u"Inbox", std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550100"),
+                                                            Property::Text(PR_SUBJECT_W, u"Lunch?"),
+                                                            Property::Time(PR_MESSAGE_DELIVERY_TIME, kNoon)});
+    }
+    auto result = Device({"inbox", "block", row.number});
+    EXPECT_EQ(result.exitCode, row.exitCode) << result.errors;
+    EXPECT_NE((row.exitCode == 0 ? result.output : result.errors).find(row.said), std::string::npos)
+        << result.output << result.errors;
+    EXPECT_EQ(MessageStore().Count(u"Inbox"), row.blocked != nullptr ? 1u : 2u);
+    if (row.blocked == nullptr) {
+        EXPECT_FALSE(std::filesystem::exists(data) && std::filesystem::file_size(data) > 4);
+        return;
+    }
+    std::vector<std::uint8_t> expected(4, 0);
+    velmo::BlockedMessageRecord record =
+        velmo::MakeBlockedMessageRecord(u"+15550199", row.blocked, u"Prize Desk", kOneMinuteLater);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&record);
+    expected.insert(expected.end(), bytes, bytes + sizeof record);
+    EXPECT_EQ(velmo::test::ReadFileBytes(data), expected);
+    EXPECT_EQ(Device({"registry", "get", "HKLM/Software/Apps/VelmoLight", "BlockedMsg"}).exitCode, 1)
+        << "no counter is written";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, InboxBlock,
+    ::testing::Values(BlockRow{"TheSecondListed", true, "2", 0,
+                               "moved to the blocked messages: Prize Desk <+15550199>  You have won", u"You have won"},
+                      BlockRow{"ANumberPastTheList", true, "3", 2,
+                               "there is no message 3 in the Inbox; `inbox` lists 2", nullptr},
+                      BlockRow{"WithoutAppPath", false, "1", 1, "\"AppPath\" is not set", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(MessageCommands, RestoreWithADamagedMessageStoreRemovesNothing) {
     auto data = device_.InstallAppPath() / "Mesages.dat";
     {

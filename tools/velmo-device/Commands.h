@@ -29,6 +29,7 @@ void AddSmsCommands(CLI::App& app);                // sms receive
 void AddRulesCommands(CLI::App& app);              // rules
 void AddInstallCommands(CLI::App& app);            // install, uninstall, app, where
 void AddTodayCommands(CLI::App& app);              // today
+void AddMessagingCommands(CLI::App& app);          // messaging
 void AddSpamCommands(CLI::App& app);               // spam
 
 // The contact's name as VelmoLight's list shows it, under the device's "ContactFormat";

@@ -11,8 +11,10 @@
 #include <string>
 
 #include "common/BlockedMessageFile.h"
+#include "common/BlockedMessageMove.h"
 #include "common/BlockedMessageRestore.h"
 #include "common/BlockedMessageTexts.h"
+#include "common/SettingsStore.h"
 #include "common/SpamScoreFile.h"
 #include "common/trainer/SpamLearning.h"
 #include "device/Clock.h"
@@ -66,13 +68,10 @@ std::u16string TextOf(const device::StoredMessage& message, ULONG tag) {
     return text != nullptr ? *text : std::u16string();
 }
 
-void ListFolder(const std::string& typedName) {
-    RequireDevice();
-    device::MessageStore store(device::MessageStore::ReadOnly);
-    std::string folderName = typedName;
-    for (const auto& name : store.FolderNames()) {
-        if (IsKeyword(typedName, ToUtf8(name))) folderName = ToUtf8(name);
-    }
+// The folder's messages in the order `inbox` lists and numbers them: by delivery time, as a
+// person reads a conversation, so a restored message goes back to where it was delivered, not
+// to the end. A message without a time counts as the earliest.
+std::vector<device::StoredMessage> ListedMessages(const device::MessageStore& store, const std::string& folderName) {
     std::vector<device::StoredMessage> messages;
     try {
         messages = store.ListFolder(ToUtf16(folderName));
@@ -81,14 +80,23 @@ void ListFolder(const std::string& typedName) {
         for (const auto& name : store.FolderNames()) names += (names.empty() ? "" : ", ") + ToUtf8(name);
         throw UsageError("no folder named \"" + folderName + "\"; the folders are " + names);
     }
-    // By delivery time, as a person reads a conversation: a restored message goes back to
-    // where it was delivered, not to the end. A message without a time counts as the earliest.
     auto deliveredAt = [](const device::StoredMessage& message) {
         const device::Property* time = message.Find(PR_MESSAGE_DELIVERY_TIME);
         return time != nullptr && time->AsNumber() != nullptr ? static_cast<std::uint64_t>(*time->AsNumber()) : 0;
     };
     std::stable_sort(messages.begin(), messages.end(),
                      [&](const auto& a, const auto& b) { return deliveredAt(a) < deliveredAt(b); });
+    return messages;
+}
+
+void ListFolder(const std::string& typedName) {
+    RequireDevice();
+    device::MessageStore store(device::MessageStore::ReadOnly);
+    std::string folderName = typedName;
+    for (const auto& name : store.FolderNames()) {
+        if (IsKeyword(typedName, ToUtf8(name))) folderName = ToUtf8(name);
+    }
+    std::vector<device::StoredMessage> messages = ListedMessages(store, folderName);
     std::cout << folderName << ": " << messages.size() << (messages.size() == 1 ? " message" : " messages") << "\n";
     for (const auto& message : messages) {
         const device::Property* flags = message.Find(PR_MESSAGE_FLAGS);
@@ -262,6 +270,43 @@ void RestoreBlocked(long long number) {
     }
 }
 
+// Puts message number of the Inbox listing among the blocked messages, as the Messaging
+// screen's "Move to blocked messages" does: no counter changes.
+void BlockInboxMessage(long long number) {
+    if (!AppPath()) {
+        throw std::runtime_error("\"AppPath\" is not set, so Mesages.dat has no home; velmo-device install sets it");
+    }
+    device::MessageStore store;
+    std::vector<device::StoredMessage> messages = ListedMessages(store, "Inbox");
+    if (number < 1 || static_cast<std::size_t>(number) > messages.size()) {
+        throw UsageError("there is no message " + std::to_string(number) + " in the Inbox; `inbox` lists " +
+                         std::to_string(messages.size()));
+    }
+    const device::StoredMessage& message = messages[static_cast<std::size_t>(number - 1)];
+    std::string line = Sender(TextOf(message, PR_SENDER_EMAIL_ADDRESS_W), TextOf(message, PR_SENDER_NAME_W)) + "  " +
+                       OneLine(TextOf(message, PR_SUBJECT_W));
+    SettingsStore settings;
+    switch (BlockStoredMessage(settings, store.Interface(), store.InboxEntryId(), message.entryId)) {
+        case BlockResult::Blocked: {
+            std::cout << "moved to the blocked messages: " << line << "\n";
+            std::string error;
+            switch (LearnFromUser(true, TextOf(message, PR_SUBJECT_W), error)) {
+                case UserLesson::NotLearning: break;
+                case UserLesson::Learnt: std::cout << "the spam filter learnt it as spam\n"; break;
+                case UserLesson::Failed:
+                    std::cerr << "the spam filter could not learn from it: " << error << "\n";
+                    break;
+            }
+            return;
+        }
+        case BlockResult::NotFound: throw std::runtime_error("the message has left the Inbox meanwhile");
+        case BlockResult::NotAppended:
+            throw std::runtime_error("Mesages.dat cannot be written; the message stays in the Inbox");
+        case BlockResult::NotDeleted:
+            throw std::runtime_error("the message is among the blocked messages, but its Inbox copy cannot be deleted");
+    }
+}
+
 }  // namespace
 
 void AddMessageCommands(CLI::App& app) {
@@ -271,7 +316,15 @@ void AddMessageCommands(CLI::App& app) {
         "(messages delivered at the same moment in the order they arrived)");
     auto folder = std::make_shared<std::string>("Inbox");
     inbox->add_option("--folder", *folder, "The folder to list (Inbox, Outbox, Sent)");
-    inbox->callback([folder] { ListFolder(*folder); });
+    auto* block = inbox->add_subcommand(
+        "block",
+        "Move Inbox message N (as `inbox` lists them, 1 the first) to the blocked messages, counters unchanged");
+    auto blockNumber = std::make_shared<long long>(0);
+    block->add_option("N", *blockNumber, "The message's place in the `inbox` listing")->required();
+    block->callback([blockNumber] { BlockInboxMessage(*blockNumber); });
+    inbox->callback([inbox, block, folder] {
+        if (!inbox->got_subcommand(block)) ListFolder(*folder);
+    });
 
     auto* blocked = app.add_subcommand("blocked",
                                        "List the blocked messages kept in Mesages.dat, newest first by delivery time "

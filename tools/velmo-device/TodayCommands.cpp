@@ -7,6 +7,8 @@
 
 #ifdef VELMO_HAVE_TODAY_SCREEN
 #include <QGuiApplication>
+#include <filesystem>
+#include <system_error>
 
 #include "device/gui/NoDisplay.h"
 #include "device/gui/TodayScreen.h"
@@ -61,6 +63,10 @@ void RunToday(const TodayOptions& options) {
     if (screen.ItemCount() == 0 && problems.empty()) {
         std::cerr << "velmo-device: no Today items are registered; velmo-device install registers VelmoToday\n";
     }
+    // The Messaging line opens this very program's Messaging screen.
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) screen.SetMessagingProgram({self.string(), "messaging"});
     screen.SetReady();
     screen.Refresh();
     screen.Show();

@@ -135,6 +135,7 @@ int main(int argc, char** argv) {
     velmo::cli::AddExportCommands(app);
     velmo::cli::AddInstallCommands(app);
     velmo::cli::AddTodayCommands(app);
+    velmo::cli::AddMessagingCommands(app);
     velmo::cli::AddManPageOption(app);
     // Every command works on the device, so none runs while the environment names no place for it.
     app.parse_complete_callback([] { velmo::device::DeviceRoot(); });
