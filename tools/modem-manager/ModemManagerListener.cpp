@@ -19,6 +19,7 @@
 
 #include "device/ModemJournal.h"
 #include "device/ModemSms.h"
+#include "tools/modem-manager/ModemManagerSender.h"
 
 namespace velmo::cli {
 
@@ -269,12 +270,9 @@ void ListenToModemManager(const std::string& modemPath, const SmsSink& receive) 
     int stopFd = signalfd(-1, &stop, SFD_CLOEXEC | SFD_NONBLOCK);
     if (stopFd < 0) throw std::runtime_error("cannot wait for SIGTERM");
 
-    static int argc = 1;
-    static char name[] = "velmo-device";
-    static char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    auto application = QtApplication();  // unless the caller made one
     QSocketNotifier stopped(stopFd, QSocketNotifier::Read);
-    QObject::connect(&stopped, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+    QObject::connect(&stopped, &QSocketNotifier::activated, QCoreApplication::instance(), &QCoreApplication::quit);
 
     device::ModemJournal journal;
     QDBusConnection bus = QDBusConnection::systemBus();
@@ -284,7 +282,7 @@ void ListenToModemManager(const std::string& modemPath, const SmsSink& receive) 
     }
     {
         ModemManagerListener listener(bus, QString::fromStdString(modemPath), receive, journal);
-        app.exec();
+        QCoreApplication::exec();
     }
     ::close(stopFd);
 }
