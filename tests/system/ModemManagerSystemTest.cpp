@@ -272,13 +272,13 @@ TEST(DailyUseRecipe, AnnouncesOnlyTheUnreadMessageAndTellsTheHookEveryOne) {
         kill(daemon, SIGTERM);
     }
     EXPECT_EQ(result.exitCode, 0) << result.errors;
-    EXPECT_NE(result.output.find("accepted: Ada Quill: Lunch at noon?\ndismissed: +15550199: You have won a prize\n1\n"
+    EXPECT_NE(result.output.find("accepted: Quill Ada: Lunch at noon?\ndismissed: +15550199: You have won a prize\n1\n"
                                  "Sent: 1 message\n"),
               std::string::npos)
         << result.output << result.errors << ReadFileText(bus / "listen.out");
     EXPECT_NE(result.output.find("  to +15550100  See you there\n"), std::string::npos) << result.output;
     EXPECT_NE(ReadFileText(bus / "notifications.log")
-                  .find("Notify \"Velmo\" 0 \"\" \"Ada Quill\" \"Lunch at noon?\" [\"default\", \"Open Messaging\"]"),
+                  .find("Notify \"Velmo\" 0 \"\" \"Quill Ada\" \"Lunch at noon?\" [\"default\", \"Open Messaging\"]"),
               std::string::npos)
         << ReadFileText(bus / "notifications.log");
     EXPECT_TRUE(result.output.ends_with("shell: none none\n")) << result.output;

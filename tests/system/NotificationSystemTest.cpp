@@ -95,7 +95,7 @@ TEST_P(Notifications, AnnounceOnlyWhatEndsUnreadAndNeverStopTheReceiver) {
     EXPECT_EQ(Occurrences(notified, " Notify "), row.notifications) << notified;
     // Nobody stays to answer an action of `sms receive`, so it offers none.
     if (row.notifications > 0) {
-        EXPECT_NE(notified.find("Notify \"Velmo\" 0 \"\" \"Ada Quill\" \"Lunch \\e[1mat noon?\" []"), std::string::npos)
+        EXPECT_NE(notified.find("Notify \"Velmo\" 0 \"\" \"Quill Ada\" \"Lunch \\e[1mat noon?\" []"), std::string::npos)
             << notified;
     }
 }

@@ -1,5 +1,6 @@
 #include "tools/desktop/DesktopNotifier.h"
 
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -70,8 +71,17 @@ public slots:
         // Started in the background of a shell that ends at once, so nothing is left to reap.
         const std::string background = openCommand_ + " </dev/null >/dev/null 2>&1 &";
         const char* argv[] = {"/bin/sh", "-c", background.c_str(), nullptr};
+        // Not the receiver's signal mask, which keeps SIGTERM for its signal file.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
         pid_t child = 0;
-        if (posix_spawn(&child, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) {
+        int spawned = posix_spawn(&child, "/bin/sh", nullptr, &attributes, const_cast<char**>(argv), environ);
+        posix_spawnattr_destroy(&attributes);
+        if (spawned != 0) {
             std::cerr << "velmo-device: the Messaging screen cannot be started" << std::endl;
             return;
         }

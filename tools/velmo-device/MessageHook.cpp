@@ -90,7 +90,11 @@ void MessageHook::RunOne(const Environment& environment) {
     posix_spawnattr_init(&attributes);
     // A group of its own, so that ending it ends whatever it started too.
     posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    // Not the receiver's mask, which keeps SIGTERM for its signal file: the command must end when told.
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
     const char* argv[] = {"/bin/sh", "-c", command_.c_str(), nullptr};
     pid_t child = 0;
     int spawned = posix_spawn(&child, "/bin/sh", &actions, &attributes, const_cast<char**>(argv), envp.data());
