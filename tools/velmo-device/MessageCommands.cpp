@@ -436,6 +436,7 @@ void AddMessageCommands(CLI::App& app) {
         auto* command = parent->add_subcommand(name, description);
         command->add_option("N", *number, "The message's place in the list, 1 at the top")->required();
         command->excludes(inboxAsJson);
+        command->fallthrough();  // --folder after the number reads as before it
         return command;
     };
     numbered(inbox, "show", "Show message N in full")->callback([folder, number] { ShowMessage(*folder, *number); });
