@@ -181,6 +181,18 @@ bool MessageDatabase::DeleteMessage(std::int64_t folder, std::int64_t message) {
     return db_->Changes() > 0;
 }
 
+bool MessageDatabase::MoveMessage(std::int64_t message, std::int64_t from, std::int64_t to) {
+    Query query(*this, "UPDATE messages SET folder = ? WHERE id = ? AND folder = ?");
+    query.Bind(1, to).Bind(2, message).Bind(3, from).Step();
+    return db_->Changes() > 0;
+}
+
+bool MessageDatabase::InFolder(std::int64_t folder, std::int64_t message) {
+    Query query(*this, "SELECT 1 FROM messages WHERE id = ? AND folder = ?");
+    query.Bind(1, message).Bind(2, folder);
+    return query.Step();
+}
+
 std::vector<Property> MessageDatabase::ReadProperties(std::int64_t message) {
     Query query(*this, "SELECT id, type, value FROM properties WHERE message = ?");
     query.Bind(1, message);

@@ -61,6 +61,10 @@ public:
     std::int64_t CreateMessage(std::int64_t folder);
     // True when the message was in the folder and is gone now.
     bool DeleteMessage(std::int64_t folder, std::int64_t message);
+    // True when the message was in folder `from` and is in `to` now, keeping its row.
+    bool MoveMessage(std::int64_t message, std::int64_t from, std::int64_t to);
+    // Whether the message is in the folder.
+    bool InFolder(std::int64_t folder, std::int64_t message);
     std::vector<Property> ReadProperties(std::int64_t message);
     // Stores the property in place of any with the same identifier; the message must exist.
     void WriteProperty(std::int64_t message, const Property& property);

@@ -82,10 +82,33 @@ std::vector<StoredMessage> MessageStore::ListFolder(std::u16string_view folder) 
     return Stored(database_->ListFolder(FolderId(folder)));
 }
 
-std::vector<StoredMessage> MessageStore::ListFolderFrom(std::u16string_view folder, const EntryId& message) const {
+std::int64_t MessageStore::MessageRow(const EntryId& message) const {
     auto entry = ParseEntryId(message.data(), message.size());
     if (!entry || entry->kind != EntryKind::Message) throw std::invalid_argument("not a message entry identifier");
-    return Stored(database_->ListFolder(FolderId(folder), entry->row));
+    return entry->row;
+}
+
+std::vector<StoredMessage> MessageStore::ListFolderFrom(std::u16string_view folder, const EntryId& message) const {
+    return Stored(database_->ListFolder(FolderId(folder), MessageRow(message)));
+}
+
+bool MessageStore::SetProperties(std::u16string_view folder, const EntryId& message,
+                                 std::span<const Property> properties) {
+    std::int64_t folderId = FolderId(folder);
+    std::int64_t row = MessageRow(message);
+    MessageDatabase::Transaction transaction(*database_);
+    if (!database_->InFolder(folderId, row)) return false;
+    for (const auto& property : properties) database_->WriteProperty(row, property);
+    transaction.Commit();
+    return true;
+}
+
+bool MessageStore::DeleteMessage(std::u16string_view folder, const EntryId& message) {
+    return database_->DeleteMessage(FolderId(folder), MessageRow(message));
+}
+
+bool MessageStore::MoveMessage(const EntryId& message, std::u16string_view from, std::u16string_view to) {
+    return database_->MoveMessage(MessageRow(message), FolderId(from), FolderId(to));
 }
 
 bool MessageStore::DeleteMessage(std::u16string_view folder, const EntryId& message) {

@@ -80,8 +80,17 @@ public:
     // changed the store since: what a screen that shows the store asks before reading it anew.
     std::int64_t ChangeCount() const;
 
+    // Each answers false, changing nothing, when the message is not in the folder (any
+    // more): another program may have moved or deleted it since it was listed.
+    // Stores the properties in place of those with the same identifiers, in one transaction.
+    bool SetProperties(std::u16string_view folder, const EntryId& message, std::span<const Property> properties);
+    bool DeleteMessage(std::u16string_view folder, const EntryId& message);
+    // The message keeps its entry identifier in its new folder.
+    bool MoveMessage(const EntryId& message, std::u16string_view from, std::u16string_view to);
+
 private:
     std::int64_t FolderId(std::u16string_view folder) const;
+    std::int64_t MessageRow(const EntryId& message) const;
 
     std::shared_ptr<MessageDatabase> database_;
     IMsgStore* store_ = nullptr;

@@ -340,6 +340,32 @@ INSTANTIATE_TEST_SUITE_P(
                              "its State 9 is none that ModemManager defines; left on the modem\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Sent beside a running receiver, which leaves the modem's own message alone.
+TEST_F(ModemManagerSystem, SentMessageReachesTheModemOrWaitsInTheOutboxForARetry) {
+    StandIn("AddModem");
+    StartReceiver();
+    StandIn("RefuseSends", {"string:no network"});
+    auto refused =
+        RunProcess(BinPath("velmo-device").string(), {"sms", "send", "--to", "+15550100", "--text", "See you at noon"});
+    EXPECT_EQ(refused.exitCode, 1) << refused.errors;
+    EXPECT_EQ(refused.output, "not sent to +15550100 \"See you at noon\": modem " + Modem0 +
+                                  " did not send it (org.freedesktop.ModemManager1.Error.Core.Failed: no network); "
+                                  "left in the Outbox\n");
+    StandIn("RefuseSends", {"string:"});
+    EXPECT_EQ(Device({"sms", "send", "--retry"}).output, "sent to +15550100 \"See you at noon\": in Sent\n");
+    const std::string sent = StandIn("Sent");
+    EXPECT_EQ(Occurrences(sent, "struct {"), 1u) << sent;
+    EXPECT_NE(sent.find("object path \"" + Modem0 +
+                        "\"\n         string \"+15550100\"\n         string \"See you at "
+                        "noon\""),
+              std::string::npos)
+        << sent;
+    EXPECT_EQ(Device({"inbox", "--folder", "Outbox"}).output, "Outbox: 0 messages\n");
+    EXPECT_NE(Device({"inbox", "--folder", "Sent"}).output.find("  to +15550100  See you at noon\n"),
+              std::string::npos);
+    EXPECT_EQ(standIn_->Deletes(), "0 0");
+}
+
 TEST_F(ModemManagerSystem, StandInHasModemManagersInterfaces) {
     auto result =
         RunProcess("/usr/bin/python3", {(fs::path(VELMO_SOURCE_DIR) / "tests/system/modem_standin_check.py").string(),
@@ -373,5 +399,31 @@ TEST(ModemManagerRecipe, WorksAsTheReadmeGivesIt) {
               1u)
         << result.output << result.errors;
     EXPECT_NE(result.output.find("  +15550199  You have won a prize\n"), std::string::npos) << result.output;
+    EXPECT_TRUE(result.output.ends_with("shell: none none\n")) << result.output;
+}
+
+// The README's day without a modem: one private bus as the system bus (the stand-in
+// ModemManager) and the session bus (python-dbusmock's notification server).
+TEST(DailyUseRecipe, AnnouncesOnlyTheUnreadMessageAndTellsTheHookEveryOne) {
+    if (!velmo::test::ModemStandIn::Available()) GTEST_SKIP() << "needs dbus-daemon, dbus-send and python3-dbusmock";
+    velmo::test::ReadmeRecipe recipe("Without a modem, the stand-ins show the whole day");
+    auto result = recipe.Run({"VELMO_DEVICE", "DBUS_SYSTEM_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS", "HOOK"},
+                             "echo \"shell: ${VELMO_DEVICE-none} ${DBUS_SESSION_BUS_ADDRESS-none}\"\n");
+    const fs::path bus = recipe.Top() / "build" / "daily-bus";
+    const int daemon = std::atoi(ReadFileText(bus / "pid").c_str());
+    if (daemon > 0 && ReadFileText("/proc/" + std::to_string(daemon) + "/cmdline").find((bus / "socket").string()) !=
+                          std::string::npos) {
+        kill(daemon, SIGTERM);
+    }
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_NE(result.output.find("accepted: Quill Ada: Lunch at noon?\ndismissed: +15550199: You have won a prize\n1\n"
+                                 "Sent: 1 message\n"),
+              std::string::npos)
+        << result.output << result.errors << ReadFileText(bus / "listen.out");
+    EXPECT_NE(result.output.find("  to +15550100  See you there\n"), std::string::npos) << result.output;
+    EXPECT_NE(ReadFileText(bus / "notifications.log")
+                  .find("Notify \"Velmo\" 0 \"\" \"Quill Ada\" \"Lunch at noon?\" [\"default\", \"Open Messaging\"]"),
+              std::string::npos)
+        << ReadFileText(bus / "notifications.log");
     EXPECT_TRUE(result.output.ends_with("shell: none none\n")) << result.output;
 }

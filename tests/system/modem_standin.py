@@ -3,8 +3,8 @@
 It offers the objects, properties and signals that `velmo-device sms listen
 --modem-manager` uses: the manager's ObjectManager (InterfacesAdded and
 InterfacesRemoved for each modem), each modem's Modem.Messaging (List, Delete, the
-signals Added and Deleted, the Messages property) and the Sms objects with their
-properties. Tests drive it through the methods of org.freedesktop.DBus.Mock below;
+signals Added and Deleted, the Messages property, Create for a message to send) and the
+Sms objects with their properties and Send, which records what was sent. Tests drive it through the methods of org.freedesktop.DBus.Mock below;
 modem_standin_check.py holds what it shows on the bus against ModemManager's own
 interface descriptions.
 '''
@@ -23,9 +23,12 @@ MODEM_IFACE = 'org.freedesktop.ModemManager1.Modem'
 MESSAGING_IFACE = 'org.freedesktop.ModemManager1.Modem.Messaging'
 SMS_IFACE = 'org.freedesktop.ModemManager1.Sms'
 
+SMS_STATE_UNKNOWN = 0
 SMS_STATE_RECEIVING = 2
 SMS_STATE_RECEIVED = 3
+SMS_STATE_SENT = 5
 SMS_PDU_TYPE_DELIVER = 1
+SMS_PDU_TYPE_SUBMIT = 2
 SMS_STORAGE_ME = 2
 
 
@@ -35,6 +38,8 @@ def load(mock, _parameters):
     mock.next_sms = 0
     mock.held = None  # the Delete calls kept unanswered while deletes are held, else None
     mock.deleted = 0
+    mock.sent = []  # (modem, number, text) of each message sent, in order
+    mock.refusal = ''  # while not empty, Send fails with this message
 
 
 class _Messaging:
@@ -63,9 +68,61 @@ class _Messaging:
         reply()
 
     @dbus.service.method(MESSAGING_IFACE, in_signature='a{sv}', out_signature='o')
-    def Create(self, _properties):
-        raise dbus.exceptions.DBusException('the stand-in sends no messages',
-                                            name='org.freedesktop.ModemManager1.Error.Core.Unsupported')
+    def Create(self, properties):
+        if 'number' not in properties or 'text' not in properties:
+            raise dbus.exceptions.DBusException('a message needs a number and a text',
+                                                name='org.freedesktop.ModemManager1.Error.Core.InvalidArgs')
+        manager = dbusmock.get_object(MAIN_OBJ)
+        path = _add_sms(manager, self.__dbus_object_path__, properties['number'], properties['text'], '',
+                        SMS_STATE_UNKNOWN, SMS_PDU_TYPE_SUBMIT)
+        self.EmitSignal(MESSAGING_IFACE, 'Added', 'ob', [dbus.ObjectPath(path), dbus.Boolean(False)])
+        return path
+
+
+class _Sms:
+    '''The methods of an Sms object.'''
+
+    @dbus.service.method(SMS_IFACE, in_signature='', out_signature='')
+    def Send(self):
+        manager = dbusmock.get_object(MAIN_OBJ)
+        if manager.refusal:
+            raise dbus.exceptions.DBusException(manager.refusal,
+                                                name='org.freedesktop.ModemManager1.Error.Core.Failed')
+        props = self.props[SMS_IFACE]
+        if props['PduType'] != SMS_PDU_TYPE_SUBMIT:
+            raise dbus.exceptions.DBusException('a received message is not sent',
+                                                name='org.freedesktop.ModemManager1.Error.Core.Unsupported')
+        manager.sent.append((self.modem, str(props['Number']), str(props['Text'])))
+        self.UpdateProperties(SMS_IFACE, {'State': dbus.UInt32(SMS_STATE_SENT)})
+
+
+def _add_sms(manager, modem, number, text, timestamp, state, pdu_type):
+    '''An Sms object on the modem, listed in its Messages; gives its path.'''
+    path = f'{MAIN_OBJ}/SMS/{manager.next_sms}'
+    manager.next_sms += 1
+    manager.AddObject(path, SMS_IFACE, {
+        'State': dbus.UInt32(state),
+        'PduType': dbus.UInt32(pdu_type),
+        'Number': dbus.String(number),
+        'Text': dbus.String(text),
+        'Data': dbus.Array([], signature='y'),
+        'SMSC': dbus.String('+15550000'),
+        'Class': dbus.Int32(-1),
+        'TeleserviceId': dbus.UInt32(0),
+        'ServiceCategory': dbus.UInt32(0),
+        'DeliveryReportRequest': dbus.Boolean(False),
+        'MessageReference': dbus.UInt32(0),
+        'Timestamp': dbus.String(timestamp),
+        'DischargeTimestamp': dbus.String(''),
+        'DeliveryState': dbus.UInt32(256),  # unknown
+        'Storage': dbus.UInt32(SMS_STORAGE_ME),
+    }, [])
+    sms = dbusmock.get_object(path)
+    sms.modem = modem
+    sms.methods.setdefault(SMS_IFACE, {})['Send'] = (
+        _Sms.Send._dbus_in_signature, _Sms.Send._dbus_out_signature, '', _Sms.Send)
+    dbusmock.get_object(modem).props[MESSAGING_IFACE]['Messages'].append(dbus.ObjectPath(path))
+    return path
 
 
 @dbus.service.method(dbusmock.MOCK_IFACE, in_signature='', out_signature='o')
@@ -103,27 +160,8 @@ def RemoveModem(self, path):
 @dbus.service.method(dbusmock.MOCK_IFACE, in_signature='osssu', out_signature='o')
 def Receive(self, modem, number, text, timestamp, state):
     '''A message arrives on the modem in the given State (2 receiving, 3 received); gives its path.'''
-    path = f'{MAIN_OBJ}/SMS/{self.next_sms}'
-    self.next_sms += 1
-    self.AddObject(path, SMS_IFACE, {
-        'State': dbus.UInt32(state),
-        'PduType': dbus.UInt32(SMS_PDU_TYPE_DELIVER),
-        'Number': dbus.String(number),
-        'Text': dbus.String(text),
-        'Data': dbus.Array([], signature='y'),
-        'SMSC': dbus.String('+15550000'),
-        'Class': dbus.Int32(-1),
-        'TeleserviceId': dbus.UInt32(0),
-        'ServiceCategory': dbus.UInt32(0),
-        'DeliveryReportRequest': dbus.Boolean(False),
-        'MessageReference': dbus.UInt32(0),
-        'Timestamp': dbus.String(timestamp),
-        'DischargeTimestamp': dbus.String(''),
-        'DeliveryState': dbus.UInt32(256),  # unknown
-        'Storage': dbus.UInt32(SMS_STORAGE_ME),
-    }, [])
+    path = _add_sms(self, modem, number, text, timestamp, state, SMS_PDU_TYPE_DELIVER)
     target = dbusmock.get_object(modem)
-    target.props[MESSAGING_IFACE]['Messages'].append(dbus.ObjectPath(path))
     target.EmitSignal(MESSAGING_IFACE, 'Added', 'ob', [dbus.ObjectPath(path), dbus.Boolean(True)])
     return path
 
@@ -159,3 +197,15 @@ def HoldDeletes(self, hold):
 def Deletes(self):
     '''The messages deleted, and the Delete calls held.'''
     return (dbus.UInt32(self.deleted), dbus.UInt32(len(self.held or [])))
+
+
+@dbus.service.method(dbusmock.MOCK_IFACE, in_signature='s', out_signature='')
+def RefuseSends(self, reason):
+    '''While reason is not empty, Send fails with it.'''
+    self.refusal = reason
+
+
+@dbus.service.method(dbusmock.MOCK_IFACE, in_signature='', out_signature='a(oss)')
+def Sent(self):
+    '''The messages sent so far: modem, number and text of each, in order.'''
+    return dbus.Array([dbus.Struct((dbus.ObjectPath(m), n, t)) for m, n, t in self.sent], signature='(oss)')

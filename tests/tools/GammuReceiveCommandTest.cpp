@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +50,8 @@ struct GammuRow {
     std::string output;  // standard output, whole
     const char* error;   // found in standard error
     std::string inbox;   // what `inbox` lists afterwards
+    // With --spool: the spool holds the files named in args, and these stay there afterwards.
+    std::optional<std::vector<std::string>> spoolKeeps = std::nullopt;
 };
 
 class GammuReceive : public ::testing::TestWithParam<GammuRow> {
@@ -63,11 +68,20 @@ TEST_P(GammuReceive, PutsTheMessageThroughTheTransport) {
     velmo::test::WriteFileBytes(blocker, {'x'});
     if (!row.deviceUsable) environment["VELMO_DEVICE"] = (blocker / "device").string();
 
+    const auto spool = device.Root() / "gammu-inbox";
+    std::vector<std::string> args = {"sms", "receive"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    if (row.spoolKeeps) {
+        std::filesystem::create_directory(spool);
+        for (const auto& arg : row.args) {
+            if (arg.starts_with("IN")) velmo::test::WriteFileBytes(spool / arg, {'t'});
+        }
+        velmo::test::WriteFileBytes(spool / "IN20240501_000000_00_+15550199_00.txt", {'t'});  // another message's
+        args.insert(args.end(), {"--spool", spool.string()});
+    }
     velmo::test::ProcessResult result;
     {
         ScopedEnvironment scoped(environment);
-        std::vector<std::string> args = {"sms", "receive"};
-        args.insert(args.end(), row.args.begin(), row.args.end());
         result = velmo::test::RunProcess(velmo::test::BinPath("velmo-device").string(), args);
     }
     EXPECT_EQ(result.exitCode, row.exitCode) << result.errors;
@@ -75,6 +89,12 @@ TEST_P(GammuReceive, PutsTheMessageThroughTheTransport) {
     EXPECT_NE(result.errors.find(row.error), std::string::npos) << result.errors;
     auto inbox = velmo::test::RunProcess(velmo::test::BinPath("velmo-device").string(), {"inbox"});
     EXPECT_EQ(inbox.output, row.inbox);
+    if (row.spoolKeeps) {
+        std::vector<std::string> kept;
+        for (const auto& entry : std::filesystem::directory_iterator(spool)) kept.push_back(entry.path().filename());
+        std::sort(kept.begin(), kept.end());
+        EXPECT_EQ(kept, *row.spoolKeeps);
+    }
 }
 
 const std::string Part1(153, 'a');
@@ -113,6 +133,26 @@ INSTANTIATE_TEST_SUITE_P(
                                "",
                                "not-a-directory",
                                "Inbox: 0 messages\n"},
+                      GammuRow{"SpoolLosesGammusCopiesOnceStored",
+                               LongMessage,
+                               {"--gammu", LongMessageFiles[0], LongMessageFiles[1]},
+                               true,
+                               0,
+                               "not handled: +15550100 \"" + Part1 + Part2 +
+                                   "\": no rule client registered (run velmo-device install); in the Inbox, unread\n",
+                               "",
+                               "Inbox: 1 message\n  unread  2024-05-01 09:30:15  +15550100  " + Part1 + Part2 + "\n",
+                               std::vector<std::string>{"IN20240501_000000_00_+15550199_00.txt"}},
+                      GammuRow{"SpoolKeepsWhatCouldNotBeStored",
+                               LongMessage,
+                               {"--gammu", LongMessageFiles[0], LongMessageFiles[1]},
+                               false,
+                               1,
+                               "",
+                               "not-a-directory",
+                               "Inbox: 0 messages\n",
+                               std::vector<std::string>{"IN20240501_000000_00_+15550199_00.txt", LongMessageFiles[0],
+                                                        LongMessageFiles[1]}},
                       GammuRow{"FileNamesOnlyWithGammu",
                                {},
                                {LongMessageFiles[0]},

@@ -145,19 +145,23 @@ TEST_F(MessageCommands, BlockedHelpSaysWhatTheNumbersAreFor) {
         << help.output;
 }
 
-struct RestoreRow {
+// A command that takes a message by its number in the `inbox` or `blocked` listing.
+struct NumberedRow {
     const char* name;
-    std::string number;
+    std::vector<std::string> args;
     int exitCode;
-    const char* said;  // in the output, or in the errors when the command fails
-    std::size_t inboxMessages;
+    std::string said;   // in the output, or in the errors when the command fails
+    std::string inbox;  // what `inbox` lists afterwards
     std::size_t blockedLeft;
 };
 
-class BlockedRestore : public MessageCommands, public ::testing::WithParamInterface<RestoreRow> {};
+class NumberedMessages : public MessageCommands, public ::testing::WithParamInterface<NumberedRow> {};
 
-TEST_P(BlockedRestore, PutsTheNumberedMessageBackInTheInboxUnread) {
-    const RestoreRow& row = GetParam();
+const std::string kLunchUnread = "  unread  2026-03-01 12:59:00  +15550100  Lunch \x1b[1mat noon\n";
+const std::string kFirstRestored = "  unread  2026-03-01 13:00:00  +15550100  First\n";
+
+TEST_P(NumberedMessages, ShowOrChangeTheMessageOfThatNumber) {
+    const NumberedRow& row = GetParam();
     auto data = device_.InstallAppPath() / "Mesages.dat";
     {
         // Stored in the opposite order to their delivery: the listed numbers follow delivery.
@@ -166,25 +170,101 @@ TEST_P(BlockedRestore, PutsTheNumberedMessageBackInTheInboxUnread) {
         file.Open();
         ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550199", u"Second", u"Bo", kOneMinuteLater)));
         ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550100", u"First", u"", kNoon)));
+        MessageStore store;
+        store.CreateMessage(u"Inbox", std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550100"),
+                                                            Property::Text(PR_SUBJECT_W, u"Lunch\n\x1b[1mat noon"),
+                                                            Property::Time(PR_MESSAGE_DELIVERY_TIME, kOneMinuteEarlier),
+                                                            Property::Number(PR_MESSAGE_FLAGS, 0)});
     }
-    auto result = Device({"blocked", "restore", row.number});
+    auto result = Device(row.args);
     EXPECT_EQ(result.exitCode, row.exitCode) << result.errors;
     const std::string& said = row.exitCode == 0 ? result.output : result.errors;
     EXPECT_NE(said.find(row.said), std::string::npos) << said;
     EXPECT_EQ(std::filesystem::file_size(data), 4 + 840 * row.blockedLeft);
-    EXPECT_EQ(MessageStore().Count(u"Inbox"), row.inboxMessages);
-    if (row.inboxMessages == 1) {
-        EXPECT_EQ(Device({"inbox"}).output, "Inbox: 1 message\n  unread  2026-03-01 13:00:00  +15550100  First\n");
-    }
+    EXPECT_EQ(Device({"inbox"}).output, row.inbox);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, BlockedRestore,
-    ::testing::Values(RestoreRow{"TheOldestByItsNumber", "2", 0,
-                                 "restored to the Inbox, unread: 2026-03-01 13:00:00  +15550100  First", 1, 1},
-                      RestoreRow{"ANumberPastTheList", "3", 2, "there is no blocked message 3; `blocked` lists 2", 0,
-                                 2},
-                      RestoreRow{"NumberZero", "0", 2, "there is no blocked message 0", 0, 2}),
+    Rows, NumberedMessages,
+    ::testing::Values(
+        NumberedRow{"RestoreTheOldestByItsNumber",
+                    {"blocked", "restore", "2"},
+                    0,
+                    "restored to the Inbox, unread: 2026-03-01 13:00:00  +15550100  First",
+                    "Inbox: 2 messages\n" + kLunchUnread + kFirstRestored,
+                    1},
+        NumberedRow{"RestoreANumberPastTheList",
+                    {"blocked", "restore", "3"},
+                    2,
+                    "there is no blocked message 3; `blocked` lists 2",
+                    "Inbox: 1 message\n" + kLunchUnread,
+                    2},
+        NumberedRow{"RestoreNumberZero",
+                    {"blocked", "restore", "0"},
+                    2,
+                    "there is no blocked message 0",
+                    "Inbox: 1 message\n" + kLunchUnread,
+                    2},
+        NumberedRow{"ShowBlockedInFull",
+                    {"blocked", "show", "1"},
+                    0,
+                    "From: Bo <+15550199>\nTime: 2026-03-01 13:01:00\n\nSecond\n",
+                    "Inbox: 1 message\n" + kLunchUnread,
+                    2},
+        NumberedRow{"EmptyRemovesEveryBlocked",
+                    {"blocked", "empty"},
+                    0,
+                    "removed 2 of 2 blocked messages; 0 kept\n",
+                    "Inbox: 1 message\n" + kLunchUnread,
+                    0},
+        NumberedRow{"PurgeRemovesWhatAgedOut",
+                    {"blocked", "purge"},
+                    0,
+                    "removed 2 of 2 blocked messages; 0 kept\n",
+                    "Inbox: 1 message\n" + kLunchUnread,
+                    0},
+        NumberedRow{"BlockedAsJson",
+                    {"blocked", "--json"},
+                    0,
+                    "  {\n    \"fileTime\": " + std::to_string(Join(kOneMinuteLater)) +
+                        ",\n    \"name\": \"Bo\",\n    \"number\": \"+15550199\",\n    \"text\": \"Second\",\n"
+                        "    \"time\": \"2026-03-01T12:01:00Z\"\n  },\n",
+                    "Inbox: 1 message\n" + kLunchUnread,
+                    2},
+        NumberedRow{"ShowInboxInFullLeavesItUnread",
+                    {"inbox", "show", "1"},
+                    0,
+                    "From: +15550100\nTime: 2026-03-01 12:59:00\nRead: no\n\nLunch\n\\e[1mat noon\n",
+                    "Inbox: 1 message\n" + kLunchUnread,
+                    2},
+        NumberedRow{"MarkRead",
+                    {"inbox", "read", "1"},
+                    0,
+                    "marked read: +15550100",
+                    "Inbox: 1 message\n  read    2026-03-01 12:59:00  +15550100  Lunch \x1b[1mat noon\n",
+                    2},
+        NumberedRow{"MarkUnreadAgain",
+                    {"inbox", "unread", "1"},
+                    0,
+                    "marked unread: +15550100",
+                    "Inbox: 1 message\n" + kLunchUnread,
+                    2},
+        NumberedRow{"Delete", {"inbox", "delete", "1"}, 0, "deleted: +15550100", "Inbox: 0 messages\n", 2},
+        NumberedRow{"DeleteANumberPastTheList",
+                    {"inbox", "delete", "2"},
+                    2,
+                    "there is no message 2 in the Inbox; `inbox` lists 1",
+                    "Inbox: 1 message\n" + kLunchUnread,
+                    2},
+        NumberedRow{
+            "InboxAsJsonEscapesControls",
+            {"inbox", "--json"},
+            0,
+            "[\n  {\n    \"fileTime\": " + std::to_string(Join(kOneMinuteEarlier)) +
+                ",\n    \"name\": \"\",\n    \"number\": \"+15550100\",\n    \"read\": false,\n"
+                "    \"text\": \"Lunch\\n\\u001b[1mat noon\",\n    \"time\": \"2026-03-01T11:59:00Z\"\n  }\n]\n",
+            "Inbox: 1 message\n" + kLunchUnread,
+            2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct BlockRow {

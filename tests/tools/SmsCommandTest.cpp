@@ -284,3 +284,133 @@ INSTANTIATE_TEST_SUITE_P(Rows, StrangersText,
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// The command that --exec runs for each message, and what it leaves.
+struct HookRow {
+    const char* name;
+    std::string exec;  // FILE stands for a file of the test's own
+    std::string file;  // what FILE holds afterwards
+    const char* errors;
+};
+
+class SmsCommandHook : public SmsCommand, public ::testing::WithParamInterface<HookRow> {};
+
+TEST_P(SmsCommandHook, SeesEveryMessageInOrderAndNeverStopsTheReceiver) {
+    FourMessages();
+    const std::string file = (device.Root() / "hook.txt").string();
+    std::string exec = GetParam().exec;
+    exec.replace(exec.find("FILE"), 4, file);
+    setenv("VELMO_DEVICE_NOW", "1714555815", 1);  // 2024-05-01T09:30:15Z
+    auto result = Device({"sms", "receive", "--quiet", "--batch", Batch().string(), "--exec", exec});
+    unsetenv("VELMO_DEVICE_NOW");
+    EXPECT_EQ(result.exitCode, 0) << result.errors;
+    EXPECT_EQ(velmo::test::ReadFileText(file), GetParam().file);
+    EXPECT_NE(result.errors.find(GetParam().errors), std::string::npos) << result.errors;
+    EXPECT_EQ(Device({"inbox"}).output.rfind("Inbox: 3 messages\n", 0), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SmsCommandHook,
+    ::testing::Values(
+        HookRow{"EnvironmentOfEachMessage",
+                R"(printf '%s|%s|%s|%s|%s\n' "$SMS_OUTCOME" "$SMS_NUMBER" "$SMS_NAME" "$SMS_TEXT" "$SMS_TIME" >> FILE)",
+                "accepted|+1 555 0100|Ada|first|2024-05-06T08:00:00Z\n"
+                "silently accepted|+1 555 010 0102|Bede|second|2024-05-06T08:01:00Z\n"
+                "dismissed|+44 20 7946 0958|Prize Desk|third|2024-05-01T09:30:15Z\n"
+                "accepted|ParcelNet||fourth|2024-05-01T09:30:15Z\n",
+                ""},
+        HookRow{"FailureIsOneLineEach", "echo \"$SMS_TEXT\" >> FILE; echo 'no mail server' >&2; echo more >&2; exit 3",
+                "first\nsecond\nthird\nfourth\n",
+                "velmo-device: --exec for the message from ParcelNet failed (exit status 3): no mail server\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// `sms send` through gammu-smsd's outbox, or through a ModemManager that is not there.
+struct SendRow {
+    const char* name;
+    std::vector<std::vector<std::string>> commands;  // OUTBOX stands for the outbox folder; the last one is checked
+    int exitCode;
+    const char* said;     // in the output, or in the errors when the command fails
+    std::string outbox;   // `inbox --folder Outbox` starts with it
+    std::string sent;     // `inbox --folder Sent`
+    std::string written;  // the bytes of the file in gammu's outbox, when there is one
+};
+
+class SmsSend : public SmsCommand, public ::testing::WithParamInterface<SendRow> {};
+
+TEST_P(SmsSend, StoresHandsOverAndFilesTheMessage) {
+    const auto outbox = device.Root() / "gammu-outbox";
+    std::filesystem::create_directory(outbox);
+    setenv("VELMO_DEVICE_NOW", "1714555815", 1);
+    setenv("TZ", "UTC", 1);
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (device.Root() / "no-bus").string()).c_str(), 1);
+    velmo::test::ProcessResult result;
+    for (auto command : GetParam().commands) {
+        for (auto& arg : command) {
+            if (arg.starts_with("OUTBOX")) arg.replace(0, 6, outbox.string());
+        }
+        result = Device(command);
+    }
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.errors;
+    EXPECT_NE((result.exitCode == 0 ? result.output : result.output + result.errors).find(GetParam().said),
+              std::string::npos)
+        << result.output << result.errors;
+    const std::string listed = Device({"inbox", "--folder", "Outbox"}).output;
+    EXPECT_EQ(listed.rfind(GetParam().outbox, 0), 0u) << listed;
+    EXPECT_EQ(Device({"inbox", "--folder", "Sent"}).output, GetParam().sent);
+    const auto file = outbox / "OUTC20240501_093015_00_+15550100_velmo.txt";
+    EXPECT_EQ(velmo::test::ReadFileText(file), GetParam().written);
+    unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    unsetenv("TZ");
+    unsetenv("VELMO_DEVICE_NOW");
+}
+
+const std::string kHiInUtf16 = std::string("\xFF\xFEH\0i\0 \0:&", 10);
+const std::string kNoneSent = "Sent: 0 messages\n";
+const std::string kHiSent = "Sent: 1 message\n  read    2024-05-01 09:30:15  to +1 555 0100  Hi \u263A\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SmsSend,
+    ::testing::Values(
+        SendRow{"GammuOutboxTakesItAndItIsSent",
+                {{"sms", "send", "--to", "+1 555 0100", "--text", "Hi \u263A", "--gammu-outbox", "OUTBOX"}},
+                0,
+                "sent to +1 555 0100 \"Hi \u263A\": in Sent\n",
+                "Outbox: 0 messages\n",
+                kHiSent,
+                kHiInUtf16},
+        SendRow{"WithoutModemItStaysInTheOutboxWithTheReason",
+                {{"sms", "send", "--to", "+1 555 0100", "--text", "Hi \u263A"}},
+                1,
+                "not sent to +1 555 0100 \"Hi \u263A\": ",
+                "Outbox: 1 message\n  read    2024-05-01 09:30:15  to +1 555 0100  Hi \u263A  (not sent: "
+                "no system bus (",
+                kNoneSent,
+                ""},
+        SendRow{"RetrySendsTheOutboxAgain",
+                {{"sms", "send", "--to", "+1 555 0100", "--text", "Hi \u263A"},
+                 {"sms", "send", "--retry", "--gammu-outbox", "OUTBOX"}},
+                0,
+                "sent to +1 555 0100 \"Hi \u263A\": in Sent\n",
+                "Outbox: 0 messages\n",
+                kHiSent,
+                kHiInUtf16},
+        SendRow{"GammuNeedsDigits",
+                {{"sms", "send", "--to", "Mum", "--text", "Hi", "--gammu-outbox", "OUTBOX"}},
+                1,
+                "gammu-smsd sends only to a telephone number",
+                "Outbox: 1 message\n  read    2024-05-01 09:30:15  to Mum  Hi  (not sent: gammu-smsd sends only to a "
+                "telephone number, and \"Mum\" has no digits)\n",
+                kNoneSent,
+                ""},
+        SendRow{"OutboxFolderMustBeThere",
+                {{"sms", "send", "--to", "+1 555 0100", "--text", "Hi", "--gammu-outbox", "OUTBOX/missing"}},
+                2,
+                "is no directory",
+                "Outbox: 0 messages\n",
+                kNoneSent,
+                ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -20,6 +20,7 @@
 
 #include "device/ModemSms.h"
 #include "device/VisibleText.h"
+#include "tools/modem-manager/ModemManagerSender.h"
 
 namespace velmo::cli {
 
@@ -291,11 +292,9 @@ void ListenToModemManager(const std::string& modemPath, ModemIntake& intake) {
     int stopFd = signalfd(-1, &stop, SFD_CLOEXEC | SFD_NONBLOCK);
     if (stopFd < 0) throw std::runtime_error("cannot wait for SIGTERM");
 
-    static int argc = 1;
-    static char name[] = "velmo-device";
-    static char* argv[] = {name, nullptr};
-    QCoreApplication app(argc, argv);
+    auto application = QtApplication();  // unless the caller made one
     QSocketNotifier stopped(stopFd, QSocketNotifier::Read);
+    QCoreApplication& app = *QCoreApplication::instance();
     QObject::connect(&stopped, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
     // Each connection gets a name of its own: a connection the bus dropped cannot be used again.

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "common/BlockedMessageFile.h"
 #include "common/BlockedMessageMove.h"
 #include "common/BlockedMessageRestore.h"
@@ -22,6 +24,7 @@
 #include "device/Files.h"
 #include "device/MessageStore.h"
 #include "device/Registry.h"
+#include "device/SmsSending.h"
 #include "device/Text.h"
 #include "device/VisibleText.h"
 #include "tools/velmo-device/Commands.h"
@@ -68,10 +71,68 @@ std::u16string TextOf(const device::StoredMessage& message, ULONG tag) {
     return text != nullptr ? *text : std::u16string();
 }
 
-// The folder's messages in the order `inbox` lists and numbers them: by delivery time, as a
-// person reads a conversation, so a restored message goes back to where it was delivered, not
-// to the end. A message without a time counts as the earliest.
-std::vector<device::StoredMessage> ListedMessages(const device::MessageStore& store, const std::string& folderName) {
+// A whole text for a terminal: its own line breaks kept, every other control written out,
+// so that a stranger's text cannot drive the terminal.
+std::string FullText(std::u16string_view text) {
+    std::string utf8 = ToUtf8(text);
+    std::string shown;
+    for (std::size_t start = 0;;) {
+        std::size_t end = utf8.find('\n', start);
+        shown += device::VisibleText(std::string_view(utf8).substr(start, end - start));
+        if (end == std::string::npos) return shown;
+        shown += '\n';
+        start = end + 1;
+    }
+}
+
+// A stored time as ISO 8601 in UTC, for scripts; null for a value that is no moment.
+nlohmann::json IsoTime(std::uint64_t fileTime) {
+    FILETIME split = device::Split(fileTime);
+    SYSTEMTIME st{};
+    if (fileTime >= (std::uint64_t{1} << 63) || !FileTimeToSystemTime(&split, &st)) return nullptr;
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", st.wYear, st.wMonth, st.wDay, st.wHour,
+                  st.wMinute, st.wSecond);
+    return text;
+}
+
+// Text for JSON, which carries only well-formed UTF-8.
+std::string JsonText(std::u16string_view text) { return ToUtf8(device::WellFormedUtf16(text)); }
+
+nlohmann::json JsonMessage(std::u16string_view number, std::u16string_view name, std::u16string_view text,
+                           std::optional<std::uint64_t> fileTime) {
+    nlohmann::json object = nlohmann::json::object();
+    object["number"] = JsonText(number);
+    object["name"] = JsonText(name);
+    object["text"] = JsonText(text);
+    object["time"] = fileTime ? IsoTime(*fileTime) : nlohmann::json(nullptr);
+    object["fileTime"] = fileTime ? nlohmann::json(*fileTime) : nlohmann::json(nullptr);
+    return object;
+}
+
+void PrintJson(const nlohmann::json& array) {
+    std::cout << array.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+}
+
+std::optional<std::uint64_t> DeliveredAt(const device::StoredMessage& message) {
+    const device::Property* time = message.Find(PR_MESSAGE_DELIVERY_TIME);
+    if (time == nullptr || time->AsNumber() == nullptr) return std::nullopt;
+    return static_cast<std::uint64_t>(*time->AsNumber());
+}
+
+bool IsRead(const device::StoredMessage& message) {
+    const device::Property* flags = message.Find(PR_MESSAGE_FLAGS);
+    return flags != nullptr && flags->AsNumber() != nullptr && (*flags->AsNumber() & MSGFLAG_READ) != 0;
+}
+
+// The other party: the recipient of a message the person wrote, else the sender.
+std::u16string Party(const device::StoredMessage& message) {
+    if (message.Find(device::PR_DISPLAY_TO_W) != nullptr) return TextOf(message, device::PR_DISPLAY_TO_W);
+    return TextOf(message, PR_SENDER_EMAIL_ADDRESS_W);
+}
+
+// The folder's messages in the listing's order, which the numbers of the commands count.
+std::vector<device::StoredMessage> SortedFolder(const device::MessageStore& store, const std::string& folderName) {
     std::vector<device::StoredMessage> messages;
     try {
         messages = store.ListFolder(ToUtf16(folderName));
@@ -80,35 +141,105 @@ std::vector<device::StoredMessage> ListedMessages(const device::MessageStore& st
         for (const auto& name : store.FolderNames()) names += (names.empty() ? "" : ", ") + ToUtf8(name);
         throw UsageError("no folder named \"" + folderName + "\"; the folders are " + names);
     }
-    auto deliveredAt = [](const device::StoredMessage& message) {
-        const device::Property* time = message.Find(PR_MESSAGE_DELIVERY_TIME);
-        return time != nullptr && time->AsNumber() != nullptr ? static_cast<std::uint64_t>(*time->AsNumber()) : 0;
-    };
-    std::stable_sort(messages.begin(), messages.end(),
-                     [&](const auto& a, const auto& b) { return deliveredAt(a) < deliveredAt(b); });
+    // By delivery time, as a person reads a conversation: a restored message goes back to
+    // where it was delivered, not to the end. A message without a time counts as the earliest.
+    std::stable_sort(messages.begin(), messages.end(), [&](const auto& a, const auto& b) {
+        return DeliveredAt(a).value_or(0) < DeliveredAt(b).value_or(0);
+    });
     return messages;
 }
 
-void ListFolder(const std::string& typedName) {
+std::string MessageLine(const device::StoredMessage& message) {
+    const auto when = DeliveredAt(message);
+    std::string line = std::string(IsRead(message) ? "read  " : "unread") + "  " +
+                       (when ? LocalTimeText(*when) : std::string(kTimeWidth, '-')) + "  ";
+    if (message.Find(device::PR_DISPLAY_TO_W) != nullptr) {
+        line += "to " + OneLine(TextOf(message, device::PR_DISPLAY_TO_W));
+    } else {
+        line += Sender(TextOf(message, PR_SENDER_EMAIL_ADDRESS_W), TextOf(message, PR_SENDER_NAME_W));
+    }
+    line += "  " + OneLine(TextOf(message, PR_SUBJECT_W));
+    const std::u16string failure = TextOf(message, device::PR_SEND_FAILURE_W);
+    if (!failure.empty()) line += "  (not sent: " + OneLine(failure) + ")";
+    return line;
+}
+
+void ListFolder(const std::string& typedName, bool json) {
     RequireDevice();
     device::MessageStore store(device::MessageStore::ReadOnly);
     std::string folderName = typedName;
     for (const auto& name : store.FolderNames()) {
         if (IsKeyword(typedName, ToUtf8(name))) folderName = ToUtf8(name);
     }
-    std::vector<device::StoredMessage> messages = ListedMessages(store, folderName);
-    std::cout << folderName << ": " << messages.size() << (messages.size() == 1 ? " message" : " messages") << "\n";
-    for (const auto& message : messages) {
-        const device::Property* flags = message.Find(PR_MESSAGE_FLAGS);
-        bool read = flags != nullptr && flags->AsNumber() != nullptr && (*flags->AsNumber() & MSGFLAG_READ) != 0;
-        const device::Property* time = message.Find(PR_MESSAGE_DELIVERY_TIME);
-        std::string when = time != nullptr && time->AsNumber() != nullptr
-                               ? LocalTimeText(static_cast<std::uint64_t>(*time->AsNumber()))
-                               : std::string(kTimeWidth, '-');
-        std::cout << "  " << (read ? "read  " : "unread") << "  " << when << "  "
-                  << Sender(TextOf(message, PR_SENDER_EMAIL_ADDRESS_W), TextOf(message, PR_SENDER_NAME_W)) << "  "
-                  << OneLine(TextOf(message, PR_SUBJECT_W)) << "\n";
+    std::vector<device::StoredMessage> messages = SortedFolder(store, folderName);
+    if (json) {
+        nlohmann::json array = nlohmann::json::array();
+        for (const auto& message : messages) {
+            nlohmann::json object = JsonMessage(Party(message), TextOf(message, PR_SENDER_NAME_W),
+                                                TextOf(message, PR_SUBJECT_W), DeliveredAt(message));
+            object["read"] = IsRead(message);
+            if (message.Find(device::PR_DISPLAY_TO_W) != nullptr) object["outgoing"] = true;
+            const std::u16string failure = TextOf(message, device::PR_SEND_FAILURE_W);
+            if (!failure.empty()) object["notSent"] = JsonText(failure);
+            array.push_back(std::move(object));
+        }
+        return PrintJson(array);
     }
+    std::cout << folderName << ": " << messages.size() << (messages.size() == 1 ? " message" : " messages") << "\n";
+    for (const auto& message : messages) std::cout << "  " << MessageLine(message) << "\n";
+}
+
+device::StoredMessage& Numbered(std::vector<device::StoredMessage>& messages, const std::string& folderName,
+                                long long number) {
+    if (number < 1 || static_cast<std::size_t>(number) > messages.size()) {
+        throw UsageError("there is no message " + std::to_string(number) + " in the " + folderName + "; `inbox" +
+                         (folderName == "Inbox" ? "" : " --folder " + folderName) + "` lists " +
+                         std::to_string(messages.size()) + ", numbered from 1 at the top");
+    }
+    return messages[static_cast<std::size_t>(number - 1)];
+}
+
+void ShowMessage(const std::string& folderName, long long number) {
+    device::MessageStore store(device::MessageStore::ReadOnly);
+    std::vector<device::StoredMessage> messages = SortedFolder(store, folderName);
+    const device::StoredMessage& message = Numbered(messages, folderName, number);
+    const auto when = DeliveredAt(message);
+    if (message.Find(device::PR_DISPLAY_TO_W) != nullptr) {
+        std::cout << "To: " << OneLine(TextOf(message, device::PR_DISPLAY_TO_W)) << "\n";
+    } else {
+        std::cout << "From: " << Sender(TextOf(message, PR_SENDER_EMAIL_ADDRESS_W), TextOf(message, PR_SENDER_NAME_W))
+                  << "\n";
+    }
+    std::cout << "Time: " << (when ? LocalTimeText(*when) : std::string(kTimeWidth, '-')) << "\n";
+    std::cout << "Read: " << (IsRead(message) ? "yes" : "no") << "\n";
+    const std::u16string failure = TextOf(message, device::PR_SEND_FAILURE_W);
+    if (!failure.empty()) std::cout << "Not sent: " << OneLine(failure) << "\n";
+    std::cout << "\n" << FullText(TextOf(message, PR_SUBJECT_W)) << "\n";
+}
+
+enum class Change { MarkRead, MarkUnread, Delete };
+
+void ChangeMessage(const std::string& folderName, long long number, Change change) {
+    device::MessageStore store;
+    std::vector<device::StoredMessage> messages = SortedFolder(store, folderName);
+    const device::StoredMessage& message = Numbered(messages, folderName, number);
+    const std::u16string folder = ToUtf16(folderName);
+    bool done = false;
+    const char* what = "";
+    if (change == Change::Delete) {
+        done = store.DeleteMessage(folder, message.entryId);
+        what = "deleted";
+    } else {
+        const device::Property* flags = message.Find(PR_MESSAGE_FLAGS);
+        std::int64_t value = flags != nullptr && flags->AsNumber() != nullptr ? *flags->AsNumber() : 0;
+        value = change == Change::MarkRead ? (value | MSGFLAG_READ) : (value & ~std::int64_t{MSGFLAG_READ});
+        device::Property property = device::Property::Number(PR_MESSAGE_FLAGS, value);
+        done = store.SetProperties(folder, message.entryId, {&property, 1});
+        what = change == Change::MarkRead ? "marked read" : "marked unread";
+    }
+    if (!done) throw std::runtime_error("the message left the " + folderName + " meanwhile; nothing was changed");
+    std::cout << what << ": " << Sender(Party(message), TextOf(message, PR_SENDER_NAME_W)) << "  "
+              << OneLine(TextOf(message, PR_SUBJECT_W)) << "\n";
 }
 
 // "AppPath" of the installed program, as the deliverables find it; none before VelmoLight
@@ -158,22 +289,14 @@ std::string RecordLine(const BlockedMessageRecord& record, std::u16string_view t
 
 // Reads Mesages.dat through a read-only mapping rather than the handler's file class,
 // which opens for writing: listing must work for a person who may only read the device.
-// Each line is numbered, 1 for the latest delivered, as `blocked restore` takes them.
-void ListBlocked() {
-    RequireDevice();
+// The records newest first, as `blocked` numbers them from 1 and `blocked restore` takes
+// them; no path when the device has no program directory yet.
+std::vector<BlockedMessageRecord> ReadBlocked(std::optional<std::u16string>& blockedPath,
+                                              std::vector<std::u16string>& texts) {
     device::UseRegistryReadOnly();
-    FinishImportBeforeLooking();
-    std::optional<std::u16string> blockedPath = BlockedPath();
-    if (!blockedPath) {
-        std::cout << "0 blocked messages\n";
-        return;
-    }
+    blockedPath = BlockedPath();
+    if (!blockedPath || !std::filesystem::exists(device::NativePath(*blockedPath))) return {};
     const std::u16string& path = *blockedPath;
-    std::cout << device::VisibleText(ToUtf8(path)) << ": ";
-    if (!std::filesystem::exists(device::NativePath(path))) {
-        std::cout << "0 blocked messages\n";
-        return;
-    }
     device::MappedFile file;
     if (!file.Open(path, device::MappedFile::Mode::ReadOnly)) {
         throw std::runtime_error("cannot open " + ToUtf8(path) + ": " + std::strerror(errno));
@@ -183,7 +306,6 @@ void ListBlocked() {
         static_cast<std::uint32_t>(size < BlockedMessageFile::kHeaderSize
                                        ? 0
                                        : (size - BlockedMessageFile::kHeaderSize) / BlockedMessageFile::kRecordSize);
-    std::cout << count << (count == 1 ? " blocked message" : " blocked messages") << ", newest first\n";
     auto recordAt = [&file](std::size_t index) {
         BlockedMessageRecord record{};
         std::memcpy(&record, file.Data() + BlockedMessageFile::kHeaderSize + index * BlockedMessageFile::kRecordSize,
@@ -201,21 +323,15 @@ void ListBlocked() {
     if (!ReadWholeTexts(WholeTextsPath(path), entries)) {
         throw std::runtime_error("cannot read " + ToUtf8(WholeTextsPath(path)) + ": " + std::strerror(errno));
     }
-    const std::vector<std::u16string> texts = WholeSubjects(records, entries);
-    const std::vector<std::uint32_t> order = NewestFirst(times);
-    const int width = static_cast<int>(std::to_string(count).size());
-    // The spam filter's scores live in their own file beside Mesages.dat.
-    const std::u16string scores = *AppPath() + SpamScoresFileName;
-    for (std::uint32_t row = 0; row < count; ++row) {
-        const BlockedMessageRecord& record = records[order[row]];
-        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(record, texts[order[row]]);
-        if (const std::optional<double> score = FindSpamScore(scores, record)) {
-            char text[16];
-            std::snprintf(text, sizeof text, "%.3f", *score);
-            std::cout << "  (judged spam, score " << text << ")";
-        }
-        std::cout << "\n";
+    const std::vector<std::u16string> wholeTexts = WholeSubjects(records, entries);
+    std::vector<BlockedMessageRecord> newestFirst;
+    newestFirst.reserve(count);
+    texts.clear();
+    for (std::uint32_t index : NewestFirst(times)) {
+        newestFirst.push_back(records[index]);
+        texts.push_back(wholeTexts[index]);
     }
+    return newestFirst;
 }
 
 // A restored message teaches the spam filter, when it is on, that its text is ham; the restore
@@ -227,6 +343,84 @@ void LearnRestored(const std::u16string& text) {
         case UserLesson::Learnt: std::cout << "the spam filter learnt it as ham\n"; return;
         case UserLesson::Failed: std::cerr << "the spam filter could not learn from it: " << error << "\n"; return;
     }
+}
+
+void ListBlocked(bool json) {
+    RequireDevice();
+    device::UseRegistryReadOnly();
+    FinishImportBeforeLooking();
+    std::optional<std::u16string> path;
+    std::vector<std::u16string> texts;
+    const std::vector<BlockedMessageRecord> records = ReadBlocked(path, texts);
+    if (json) {
+        nlohmann::json array = nlohmann::json::array();
+        for (std::size_t row = 0; row < records.size(); ++row) {
+            const BlockedMessageRecord& record = records[row];
+            array.push_back(JsonMessage(FieldText(record.senderAddress), FieldText(record.senderName), texts[row],
+                                        device::Join(record.deliveryTime)));
+        }
+        return PrintJson(array);
+    }
+    if (!path) {
+        std::cout << "0 blocked messages\n";
+        return;
+    }
+    std::cout << device::VisibleText(ToUtf8(*path)) << ": ";
+    if (!std::filesystem::exists(device::NativePath(*path))) {
+        std::cout << "0 blocked messages\n";
+        return;
+    }
+    const auto count = records.size();
+    std::cout << count << (count == 1 ? " blocked message" : " blocked messages") << ", newest first\n";
+    const int width = static_cast<int>(std::to_string(count).size());
+    // The spam filter's scores live in their own file beside Mesages.dat.
+    const std::u16string scores = *AppPath() + SpamScoresFileName;
+    for (std::size_t row = 0; row < count; ++row) {
+        std::cout << "  " << std::setw(width) << row + 1 << "  " << RecordLine(records[row], texts[row]);
+        if (const std::optional<double> score = FindSpamScore(scores, records[row])) {
+            char text[16];
+            std::snprintf(text, sizeof text, "%.3f", *score);
+            std::cout << "  (judged spam, score " << text << ")";
+        }
+        std::cout << "\n";
+    }
+}
+
+void ShowBlocked(long long number) {
+    std::optional<std::u16string> path;
+    std::vector<std::u16string> texts;
+    const std::vector<BlockedMessageRecord> records = ReadBlocked(path, texts);
+    if (number < 1 || static_cast<std::size_t>(number) > records.size()) {
+        throw UsageError("there is no blocked message " + std::to_string(number) + "; `blocked` lists " +
+                         std::to_string(records.size()));
+    }
+    const BlockedMessageRecord& record = records[static_cast<std::size_t>(number - 1)];
+    std::cout << "From: " << Sender(FieldText(record.senderAddress), FieldText(record.senderName)) << "\n"
+              << "Time: " << LocalTimeText(device::Join(record.deliveryTime)) << "\n\n"
+              << FullText(texts[static_cast<std::size_t>(number - 1)]) << "\n";
+}
+
+// "Empty" of the list, and the purge that opening the list runs, on the handler's own file
+// class: under its lock, so that a message dismissed meanwhile is never lost half-written.
+void EmptyOrPurgeBlocked(bool empty) {
+    std::optional<std::u16string> blockedPath = BlockedPath();
+    if (!blockedPath || !std::filesystem::exists(device::NativePath(*blockedPath))) {
+        std::cout << "0 blocked messages\n";
+        return;
+    }
+    BlockedMessageFile file;
+    OpenBlocked(file, *blockedPath);
+    const std::uint32_t before = file.Count();
+    if (empty) {
+        file.Clear();
+    } else {
+        SettingsStore settings;
+        file.Purge(PurgeAgeSeconds(settings.GetDeleteTimeType()));
+    }
+    const std::uint32_t after = file.Count();
+    if (empty && after != 0) throw std::runtime_error("Mesages.dat cannot be emptied");
+    std::cout << "removed " << (before > after ? before - after : 0) << " of " << before << " blocked "
+              << (before == 1 ? "message" : "messages") << "; " << after << " kept\n";
 }
 
 // Puts message number of the listing back in the Inbox, as VelmoLight's "Restore" does.
@@ -277,7 +471,7 @@ void BlockInboxMessage(long long number) {
         throw std::runtime_error("\"AppPath\" is not set, so Mesages.dat has no home; velmo-device install sets it");
     }
     device::MessageStore store;
-    std::vector<device::StoredMessage> messages = ListedMessages(store, "Inbox");
+    std::vector<device::StoredMessage> messages = SortedFolder(store, "Inbox");
     if (number < 1 || static_cast<std::size_t>(number) > messages.size()) {
         throw UsageError("there is no message " + std::to_string(number) + " in the Inbox; `inbox` lists " +
                          std::to_string(messages.size()));
@@ -313,29 +507,62 @@ void AddMessageCommands(CLI::App& app) {
     auto* inbox = app.add_subcommand(
         "inbox",
         "List the messages in a folder of the message store, with their read mark, oldest first by delivery time "
-        "(messages delivered at the same moment in the order they arrived)");
+        "(messages delivered at the same moment in the order they arrived); its subcommands take a message by its "
+        "place in that list, 1 at the top");
     auto folder = std::make_shared<std::string>("Inbox");
-    inbox->add_option("--folder", *folder, "The folder to list (Inbox, Outbox, Sent)");
-    auto* block = inbox->add_subcommand(
-        "block",
-        "Move Inbox message N (as `inbox` lists them, 1 the first) to the blocked messages, counters unchanged");
-    auto blockNumber = std::make_shared<long long>(0);
-    block->add_option("N", *blockNumber, "The message's place in the `inbox` listing")->required();
-    block->callback([blockNumber] { BlockInboxMessage(*blockNumber); });
-    inbox->callback([inbox, block, folder] {
-        if (!inbox->got_subcommand(block)) ListFolder(*folder);
+    auto inboxJson = std::make_shared<bool>(false);
+    inbox->add_option("--folder", *folder, "The folder (Inbox, Outbox, Sent)");
+    auto* inboxAsJson = inbox->add_flag("--json", *inboxJson,
+                                        "An array of objects (number, name, text, time, fileTime, read), for scripts");
+    auto number = std::make_shared<long long>(0);
+    auto numbered = [&](CLI::App* parent, const char* name, const char* description) {
+        auto* command = parent->add_subcommand(name, description);
+        command->add_option("N", *number, "The message's place in the list, 1 at the top")->required();
+        command->excludes(inboxAsJson);
+        command->fallthrough();  // --folder after the number reads as before it
+        return command;
+    };
+    numbered(inbox, "show", "Show message N in full")->callback([folder, number] { ShowMessage(*folder, *number); });
+    numbered(inbox, "read", "Mark message N read")->callback([folder, number] {
+        ChangeMessage(*folder, *number, Change::MarkRead);
+    });
+    numbered(inbox, "unread", "Mark message N unread")->callback([folder, number] {
+        ChangeMessage(*folder, *number, Change::MarkUnread);
+    });
+    numbered(inbox, "delete", "Delete message N")->callback([folder, number] {
+        ChangeMessage(*folder, *number, Change::Delete);
+    });
+    auto* block =
+        numbered(inbox, "block", "Move Inbox message N to the blocked messages, as Dismiss does; counters unchanged");
+    block->callback([number] { BlockInboxMessage(*number); });
+    inbox->callback([inbox, folder, inboxJson] {
+        if (inbox->get_subcommands().empty()) ListFolder(*folder, *inboxJson);
     });
 
     auto* blocked = app.add_subcommand("blocked",
                                        "List the blocked messages kept in Mesages.dat, newest first by delivery time "
                                        "(messages delivered at the same moment the last arrived first), each with the "
                                        "number that `blocked restore N` takes");
+    auto blockedJson = std::make_shared<bool>(false);
+    auto* blockedAsJson = blocked->add_flag(
+        "--json", *blockedJson, "An array of objects (number, name, text, time, fileTime), newest first, for scripts");
     auto* restore = blocked->add_subcommand("restore", "Put blocked message N back in the Inbox, unread");
-    auto number = std::make_shared<long long>(0);
     restore->add_option("N", *number, "The message's number in the `blocked` listing")->required();
     restore->callback([number] { RestoreBlocked(*number); });
-    blocked->callback([blocked, restore] {
-        if (!blocked->got_subcommand(restore)) ListBlocked();
+    auto* show = blocked->add_subcommand("show", "Show blocked message N in full");
+    show->add_option("N", *number, "The message's number in the `blocked` listing")->required();
+    show->callback([number] { ShowBlocked(*number); });
+    blocked->add_subcommand("empty", "Remove every blocked message, as the list's \"Empty\" does")->callback([] {
+        EmptyOrPurgeBlocked(true);
+    });
+    blocked
+        ->add_subcommand("purge",
+                         "Remove the blocked messages older than the age chosen in Options (\"DeleteTimeType\"), as "
+                         "opening the list does")
+        ->callback([] { EmptyOrPurgeBlocked(false); });
+    for (auto* command : blocked->get_subcommands([](CLI::App*) { return true; })) command->excludes(blockedAsJson);
+    blocked->callback([blocked, blockedJson] {
+        if (blocked->get_subcommands().empty()) ListBlocked(*blockedJson);
     });
 }
 
