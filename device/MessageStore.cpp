@@ -111,12 +111,6 @@ bool MessageStore::MoveMessage(const EntryId& message, std::u16string_view from,
     return database_->MoveMessage(MessageRow(message), FolderId(from), FolderId(to));
 }
 
-bool MessageStore::DeleteMessage(std::u16string_view folder, const EntryId& message) {
-    auto entry = ParseEntryId(message.data(), message.size());
-    if (!entry || entry->kind != EntryKind::Message) throw std::invalid_argument("not a message entry identifier");
-    return database_->DeleteMessage(FolderId(folder), entry->row);
-}
-
 std::size_t MessageStore::Count(std::u16string_view folder) const { return database_->Count(FolderId(folder)); }
 
 std::size_t MessageStore::CountUnread(std::u16string_view folder) const {

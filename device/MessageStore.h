@@ -66,8 +66,6 @@ public:
 
     // A new message in the folder with the given properties; returns its entry identifier.
     EntryId CreateMessage(std::u16string_view folder, std::span<const Property> properties);
-    // Removes a message from the folder; false when it is not there.
-    bool DeleteMessage(std::u16string_view folder, const EntryId& message);
     // The folder's messages, oldest first, each with all its properties.
     std::vector<StoredMessage> ListFolder(std::u16string_view folder) const;
     // The folder's messages from the given message on (it first, when it is still there):

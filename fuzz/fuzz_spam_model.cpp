@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         text.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
     }
     std::vector<std::uint32_t> buckets;
-    const velmo::SpamFeatureShape shape{velmo::MinSpamBucketBits + data[0] % 9, 1, 1 + data[0] % 8, data[0] % 3u};
+    const velmo::SpamFeatureShape shape{static_cast<std::uint32_t>(velmo::MinSpamBucketBits + data[0] % 9), 1,
+                                        static_cast<std::uint32_t>(1 + data[0] % 8), data[0] % 3u};
     velmo::SpamFeatureBuckets(text, shape, buckets);
     for (std::size_t i = 0; i < buckets.size(); ++i) {
         if (buckets[i] >> shape.bucketBits != 0 || (i > 0 && buckets[i - 1] >= buckets[i])) std::abort();
