@@ -29,13 +29,38 @@ QString TableString(unsigned id, std::size_t maxLength) {
     return QString::fromStdU16String(std::u16string(text.substr(0, std::min(text.size(), maxLength))));
 }
 
-// The text with its lines broken between words, none wider than width unless a single
-// word is: no line break inside a word, so "->" stays whole.
+// A word wider than width, such as a file's path, in pieces that fit: each broken after
+// its last '/' that fits, else after its last character that fits.
+QStringList BreakLongWord(const QString& word, const QFontMetrics& metrics, int width) {
+    QStringList pieces;
+    QString rest = word;
+    while (rest.size() > 1 && metrics.horizontalAdvance(rest) > width) {
+        qsizetype fits = 1;
+        while (fits < rest.size() && metrics.horizontalAdvance(rest.left(fits + 1)) <= width) ++fits;
+        const qsizetype slash = rest.left(fits).lastIndexOf(QLatin1Char('/'));
+        const qsizetype cut = slash > 0 ? slash + 1 : fits;
+        pieces.append(rest.left(cut));
+        rest = rest.mid(cut);
+    }
+    pieces.append(rest);
+    return pieces;
+}
+
+// The text with its lines broken between words, none wider than width: no line break
+// inside a word, so "->" stays whole, unless the word alone is wider than a line.
 QString WrapBetweenWords(const QString& text, const QFontMetrics& metrics, int width) {
     QStringList lines;
     for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
         QString line;
-        for (const QString& word : paragraph.split(QLatin1Char(' '))) {
+        for (QString word : paragraph.split(QLatin1Char(' '))) {
+            QStringList pieces = BreakLongWord(word, metrics, width);
+            if (pieces.size() > 1) {
+                // A word too long for a line starts one of its own and fills each line it needs.
+                if (!line.isEmpty()) lines.append(line);
+                word = pieces.takeLast();
+                lines.append(pieces);
+                line.clear();
+            }
             QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
             if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
                 lines.append(line);
