@@ -1,6 +1,8 @@
 #include "app/ui/DialogUtilities.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
@@ -74,17 +76,35 @@ QString WrapBetweenWords(const QString& text, const QFontMetrics& metrics, int w
     return lines.join(QLatin1Char('\n'));
 }
 
-// A message box is no wider than the screen it comes up on: its text is broken between
-// words to what the screen leaves beside the icon.
+// A message box is no wider than the screen it comes up on: buttons too wide to stand side
+// by side share the width, and the text is broken between words to what the screen leaves
+// beside the icon.
 void FitToScreenWidth(QMessageBox& box, QWidget* owner, const QString& text) {
     auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     if (label == nullptr || box.layout() == nullptr) return;
     int screenWidth = owner != nullptr ? owner->window()->width() : kScreenWidth;
     box.ensurePolished();
+    const QMargins margins = box.layout()->contentsMargins();
+    if (auto* buttons = box.findChild<QDialogButtonBox*>(); buttons != nullptr && !buttons->buttons().isEmpty()) {
+        const auto count = static_cast<int>(buttons->buttons().size());
+        const int spacing = buttons->layout() != nullptr ? std::max(0, buttons->layout()->spacing()) : 0;
+        const int share = (screenWidth - margins.left() - margins.right() - spacing * (count - 1)) / count;
+        for (QAbstractButton* button : buttons->buttons()) {
+            const int least = button->fontMetrics().horizontalAdvance(button->text()) + 2 * kBaseUnitX;
+            if (button->sizeHint().width() > share) button->setFixedWidth(std::max(share, least));
+        }
+    }
     box.layout()->activate();
     box.layout()->setGeometry(QRect(QPoint(0, 0), box.layout()->sizeHint()));
-    int lineWidth = screenWidth - label->x() - box.layout()->contentsMargins().right();
-    box.setText(WrapBetweenWords(text, QFontMetrics(label->font()), lineWidth));
+    int lineWidth = screenWidth - label->x() - margins.right();
+    // The label's own margins and the layout's rounding can still leave it a few pixels too wide.
+    for (int attempt = 0; attempt < 4 && lineWidth > 0; ++attempt) {
+        box.setText(WrapBetweenWords(text, QFontMetrics(label->font()), lineWidth));
+        box.layout()->activate();
+        const int excess = box.layout()->totalMinimumSize().width() - screenWidth;
+        if (excess <= 0) break;
+        lineWidth -= excess;
+    }
 }
 
 }  // namespace
