@@ -78,7 +78,7 @@ bool FileChooserDialog::OnInitDialog() {
     return false;
 }
 
-void FileChooserDialog::ShowFolder(const QString& folder) {
+void FileChooserDialog::ShowFolder(const QString& folder, const QString& chosen) {
     folder_ = QDir::cleanPath(QDir(folder).absolutePath());
     entries_.clear();
     QDir dir(folder_);
@@ -93,10 +93,13 @@ void FileChooserDialog::ShowFolder(const QString& folder) {
     }
     list_->SetSelectionMark(-1);
     list_->SetItemCount(static_cast<int>(entries_.size()));
-    // The first file, else the first row, is chosen, so that Enter or OK has something to act on.
-    auto firstFile = std::find_if(entries_.begin(), entries_.end(), [](const Entry& e) { return !e.folder; });
+    // A row is always chosen, so that Enter or OK has something to act on.
+    auto found = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.name == chosen; });
+    if (found == entries_.end()) {
+        found = std::find_if(entries_.begin(), entries_.end(), [](const Entry& e) { return !e.folder; });
+    }
     if (!entries_.empty()) {
-        const int row = firstFile != entries_.end() ? static_cast<int>(firstFile - entries_.begin()) : 0;
+        const int row = found != entries_.end() ? static_cast<int>(found - entries_.begin()) : 0;
         list_->SelectItem(row);
         list_->EnsureVisible(row);
     }
@@ -113,7 +116,9 @@ void FileChooserDialog::OpenRow(int row) {
     if (row < 0 || row >= static_cast<int>(entries_.size())) return;
     const Entry& entry = entries_[static_cast<std::size_t>(row)];
     if (entry.folder) {
-        ShowFolder(QDir(folder_).absoluteFilePath(entry.name));
+        // Going up, the folder just left stays chosen, so that a second step goes back into it.
+        const QString left = entry.name == kUp ? QFileInfo(folder_).fileName() : QString();
+        ShowFolder(QDir(folder_).absoluteFilePath(entry.name), left);
         return;
     }
     if (name_ != nullptr) name_->setText(entry.name);

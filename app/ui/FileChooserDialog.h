@@ -51,7 +51,8 @@ private:
         QDateTime modified;
     };
 
-    void ShowFolder(const QString& folder);
+    // Shows the folder with the row of that name chosen, else its first file, else its first row.
+    void ShowFolder(const QString& folder, const QString& chosen = {});
     void OpenRow(int row);
     void Accept();
     // Ends the dialog with path, once an export has been allowed to replace a file there.
