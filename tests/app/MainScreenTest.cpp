@@ -622,8 +622,11 @@ TEST_F(MainScreenTest, ExportAndImportChooseTheFileByKeysAndSayWhatWasDone) {
     test::SaveScreenshotWithPopup(*dialog_, *options, "main-options-menu-open");
     options->close();
 
-    // A folder's path typed as the name opens that folder; the name then gets ".json".
-    const QString folder = QString::fromStdString(device_.Root().string());
+    // A folder's path typed as the name opens that folder; the name then gets ".json". The
+    // path is longer than a line of the box, which breaks it rather than growing wider.
+    const auto kept = device_.Root() / "exports-of-this-handheld-kept-for-a-rainy-day";
+    std::filesystem::create_directory(kept);
+    const QString folder = QString::fromStdString(kept.string());
     const QString file = folder + QStringLiteral("/moved.json");
     auto typeName = [&](FileChooserDialog& d) {
         for (const QString& typed : {folder, QStringLiteral("moved")}) {
