@@ -87,8 +87,7 @@ void FileChooserDialog::ShowFolder(const QString& folder, const QString& chosen)
         entries_.push_back({info.fileName(), true, {}});
     }
     // The newest file first: an import most often wants the export just made.
-    for (const QFileInfo& info :
-         dir.entryInfoList({QStringLiteral("*.") + kSuffix}, QDir::Files | QDir::CaseSensitive, QDir::Time)) {
+    for (const QFileInfo& info : dir.entryInfoList({QStringLiteral("*.") + kSuffix}, QDir::Files, QDir::Time)) {
         entries_.push_back({info.fileName(), false, info.lastModified()});
     }
     list_->SetSelectionMark(-1);
