@@ -36,11 +36,13 @@ class RecordingDialog : public HandheldDialog {
 public:
     explicit RecordingDialog(QWidget* owner = nullptr) : HandheldDialog(owner, QStringLiteral("Recording")) {}
     std::vector<int> commands;
+    std::vector<int> codes;  // each command's notification code
     std::vector<DrawItemInfo> draws;
 
 protected:
     std::intptr_t OnCommand(int id, int code) override {
         commands.push_back(id);
+        codes.push_back(code);
         return HandheldDialog::OnCommand(id, code);
     }
     bool OnDrawItem(const DrawItemInfo& info) override {
@@ -351,9 +353,11 @@ TEST_F(StateSelectorTest, KeepsStateAndCountAndRepaintsOnlyOnAChange) {
 TEST_F(StateSelectorTest, ATapAdvancesWrapsAndPostsACommandWithoutTakingTheFocus) {
     QTest::mouseClick(selector_, Qt::LeftButton);  // count 0: stays at 0
     EXPECT_EQ(selector_->SendMessage(SSM_GETSTATE, 0), 0);
-    EXPECT_TRUE(dialog_.commands.empty());  // posted, not sent
+    // The dialog hears of the step before it (sent), and of the new state after it (posted).
+    EXPECT_EQ(dialog_.codes, std::vector<int>{SSN_STEPPING});
     QApplication::processEvents();
-    EXPECT_EQ(dialog_.commands, std::vector<int>{1002});
+    EXPECT_EQ(dialog_.commands, (std::vector<int>{1002, 1002}));
+    EXPECT_EQ(dialog_.codes, (std::vector<int>{SSN_STEPPING, 0}));
     selector_->SendMessage(SSM_SETCOUNT, 3);
     std::vector<std::intptr_t> states;
     for (int tap = 0; tap < 3; ++tap) {

@@ -68,7 +68,7 @@ TEST_P(CallerId, DecidesTheSendersContactInTheHandlerAndInTheSharedLookup) {
         case Owner::Contact:
             EXPECT_EQ(result.output, "silently accepted: " + head +
                                          "0x0000001C, MRC_HANDLED_DONTCONTINUE; sender key " + std::to_string(oid) +
-                                         "; replaced by a read copy in the Inbox\n");
+                                         " (Someone); replaced by a read copy in the Inbox\n");
             break;
         case Owner::Unknown:
             EXPECT_EQ(result.output, "dismissed: " + head +

@@ -140,7 +140,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadArguments{
             "MisspelledSubcommand", {"contacts", "lst"}, "no command contacts lst; did you mean contacts list?"},
         BadArguments{"NoCommandNearIt", {"frobnicate"}, "no command frobnicate; the commands are registry, contacts"},
-        BadArguments{"ImportFromAFolder", {"import", "/"}, "/: is a directory, not a file that export wrote"},
         BadArguments{"ImportMissingExport",
                      {"import", "/nonexistent/export.json"},
                      "cannot open /nonexistent/export.json: No such file or directory"},

@@ -157,7 +157,7 @@ struct NumberedRow {
 
 class NumberedMessages : public MessageCommands, public ::testing::WithParamInterface<NumberedRow> {};
 
-const std::string kLunchUnread = "  unread  2026-03-01 12:59:00  +15550100  Lunch \x1b[1mat noon\n";
+const std::string kLunchUnread = "  unread  2026-03-01 12:59:00  +15550100  Lunch\\n\\e[1mat noon\n";
 const std::string kFirstRestored = "  unread  2026-03-01 13:00:00  +15550100  First\n";
 
 TEST_P(NumberedMessages, ShowOrChangeTheMessageOfThatNumber) {
@@ -241,7 +241,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"inbox", "read", "1"},
                     0,
                     "marked read: +15550100",
-                    "Inbox: 1 message\n  read    2026-03-01 12:59:00  +15550100  Lunch \x1b[1mat noon\n",
+                    "Inbox: 1 message\n  read    2026-03-01 12:59:00  +15550100  Lunch\\n\\e[1mat noon\n",
                     2},
         NumberedRow{"MarkUnreadAgain",
                     {"inbox", "unread", "1"},
@@ -307,7 +307,7 @@ TEST_P(InboxBlock, MovesTheListedMessageToMesagesDatAsDismissDoesAndCountsNothin
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(&record);
     expected.insert(expected.end(), bytes, bytes + sizeof record);
     EXPECT_EQ(velmo::test::ReadFileBytes(data), expected);
-    EXPECT_EQ(Device({"registry", "get", "HKLM/Software/Apps/VelmoLight", "BlockedMsg"}).exitCode, 1)
+    EXPECT_EQ(Device({"registry", "get", "HKLM/Software/Apps/VelmoLight", "BlockedMsg"}).exitCode, 2)
         << "no counter is written";
 }
 

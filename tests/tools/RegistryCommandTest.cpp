@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCall{"TwoTypes", {"registry", "set", "HKLM\\A", "v", "--dword", "1", "--sz", "x"}, "excludes"},
         BadCall{"BadPath", {"registry", "set", "HKLM\\A\\\\B", "v", "--dword", "1"}, "not a valid key path"},
         BadCall{"DeleteRoot", {"registry", "delete", "HKLM"}, "a root key cannot be deleted"},
-        BadCall{"UnknownCommand", {"registry", "frobnicate"}, "subcommand is required"}),
+        BadCall{"UnknownCommand", {"registry", "frobnicate"}, "no command registry frobnicate"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -316,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         HookRow{"EnvironmentOfEachMessage",
                 R"(printf '%s|%s|%s|%s|%s\n' "$SMS_OUTCOME" "$SMS_NUMBER" "$SMS_NAME" "$SMS_TEXT" "$SMS_TIME" >> FILE)",
-                "accepted|+1 555 0100|Ada|first|2024-05-06T08:00:00Z\n"
+                "accepted|+1 555 0100|Ada Marsh|first|2024-05-06T08:00:00Z\n"
                 "silently accepted|+1 555 010 0102|Bede|second|2024-05-06T08:01:00Z\n"
                 "dismissed|+44 20 7946 0958|Prize Desk|third|2024-05-01T09:30:15Z\n"
                 "accepted|ParcelNet||fourth|2024-05-01T09:30:15Z\n",
