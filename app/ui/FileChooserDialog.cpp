@@ -60,6 +60,8 @@ FileChooserDialog::FileChooserDialog(QWidget* owner, Purpose purpose, const QStr
     folderText_ = new QLabel(Body());
     SetControlId(folderText_, IDC_FOLDER);
     folderText_->setFont(BoldFont());
+    typeLabel_ = new QLabel(QStringLiteral("Type:"), Body());
+    typeText_ = new QLabel(TableText(IDS_EXPORT_FILE_TYPE), Body());
     list_ = new OwnerDataListView(Body());
     SetControlId(list_, IDC_FILES);
     list_->SetRowHeight(kRowHeight);
@@ -222,6 +224,9 @@ void FileChooserDialog::OnLayout() {
     folderText_->setGeometry(kMargin + kLabelWidth, top, textWidth, kFieldHeight);
     // The end of a long path says most about where the file goes, so the middle gives way.
     folderText_->setText(folderText_->fontMetrics().elidedText(folder_, Qt::ElideMiddle, textWidth));
+    top += kFieldHeight;
+    typeLabel_->setGeometry(kMargin, top, kLabelWidth, kFieldHeight);
+    typeText_->setGeometry(kMargin + kLabelWidth, top, textWidth, kFieldHeight);
     top += kFieldHeight + kMargin;
     list_->setGeometry(kMargin, top, width, body.bottom() + 1 - kMargin - top);
 }

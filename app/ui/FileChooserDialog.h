@@ -1,8 +1,9 @@
 #pragma once
-// The handheld's "Export to" and "Import from": the whole screen, the folder on a line of
-// its own, its sub-folders and its .json files in a list (the newest file first), a name
-// field for an export, and "OK" and "Cancel" on the soft keys. A folder row opens that
-// folder; ".." and Backspace go up one. OK ends the dialog with IDM_OK and a file chosen.
+// The handheld's "Export to" and "Import from": the whole screen, the folder and the file
+// type on lines of their own, the folder's sub-folders and .json files in a list (the newest
+// file first), a name field for an export, and "OK" and "Cancel" on the soft keys. A folder
+// row opens that folder; ".." and Backspace go up one. OK ends the dialog with IDM_OK and a
+// file chosen.
 
 #include <QDateTime>
 #include <QString>
@@ -66,6 +67,8 @@ private:
     QLineEdit* name_ = nullptr;
     QLabel* folderLabel_ = nullptr;
     QLabel* folderText_ = nullptr;
+    QLabel* typeLabel_ = nullptr;
+    QLabel* typeText_ = nullptr;
     OwnerDataListView* list_ = nullptr;
 };
 
