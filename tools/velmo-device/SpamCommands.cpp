@@ -96,6 +96,11 @@ void SetAction(const std::string& name) {
         SettingsStore settings;
         if (!settings.SetSpamAction(entry.action)) throw std::runtime_error("cannot write \"SpamAction\"");
         std::cout << "\"SpamAction\" set to " << entry.action << " (" << entry.name << ")\n";
+        // A user who just turned the filter on should not wonder why nothing is judged.
+        if (entry.action != Accept && settings.GetActiveState() == Disabled) {
+            std::cout << "filtering is off (Disabled): nothing is judged until it is on, in VelmoLight or with\n"
+                         "  velmo-device registry set HKLM/Software/Apps/VelmoLight ActiveState --dword 0\n";
+        }
         return;
     }
     throw UsageError("\"" + name + "\" is no spam action: off, dismiss, silent");
