@@ -57,6 +57,7 @@ constexpr MenuResource kMenus[] = {
     {IDR_BLOCKED_MESSAGE_RESTORE_MENU, kDoneRestoreBar},
     {IDR_TEXT_RULES_MENU, kTextRulesBar},
     {IDR_TEXT_RULE_EDIT_MENU, kOkCancelBar},
+    {IDR_FILE_CHOOSER_MENU, kOkCancelBar},
 };
 
 }  // namespace

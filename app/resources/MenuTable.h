@@ -17,6 +17,7 @@ enum MenuId : unsigned {
     IDR_BLOCKED_MESSAGE_RESTORE_MENU = 160,  // the message view with "Restore" beside "Done"
     IDR_TEXT_RULES_MENU = 171,
     IDR_TEXT_RULE_EDIT_MENU = 172,
+    IDR_FILE_CHOOSER_MENU = 173,
 };
 
 enum CommandId : unsigned {

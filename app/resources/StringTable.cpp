@@ -59,6 +59,8 @@ constexpr StringEntry kStrings[] = {
     {IDS_IMPORTED, u"Imported."},
     {IDS_SPAM_CHOICES, u"Off;Dismiss;Silent accept;"},
     {IDS_JUDGED_SPAM, u"judged spam, score %s"},
+    {IDS_EXPORT_NO_NAME, u"Please enter a name for the file."},
+    {IDS_EXPORT_REPLACE_QUESTION, u"%s already exists. Replace it?"},
 };
 
 }  // namespace

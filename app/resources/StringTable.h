@@ -41,6 +41,8 @@ enum StringId : unsigned {
     IDS_IMPORTED = 59,      // followed by what was imported
     IDS_SPAM_CHOICES = 60,  // the spam-action entries, separated by ';'
     IDS_JUDGED_SPAM = 61,   // "%s": the score
+    IDS_EXPORT_NO_NAME = 62,
+    IDS_EXPORT_REPLACE_QUESTION = 63,  // "%s": the file's name
 };
 
 // The text of string id, or an empty view when the table has no such string.

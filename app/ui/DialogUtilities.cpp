@@ -1,6 +1,8 @@
 #include "app/ui/DialogUtilities.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
@@ -29,13 +31,38 @@ QString TableString(unsigned id, std::size_t maxLength) {
     return QString::fromStdU16String(std::u16string(text.substr(0, std::min(text.size(), maxLength))));
 }
 
-// The text with its lines broken between words, none wider than width unless a single
-// word is: no line break inside a word, so "->" stays whole.
+// A word wider than width, such as a file's path, in pieces that fit: each broken after
+// its last '/' that fits, else after its last character that fits.
+QStringList BreakLongWord(const QString& word, const QFontMetrics& metrics, int width) {
+    QStringList pieces;
+    QString rest = word;
+    while (rest.size() > 1 && metrics.horizontalAdvance(rest) > width) {
+        qsizetype fits = 1;
+        while (fits < rest.size() && metrics.horizontalAdvance(rest.left(fits + 1)) <= width) ++fits;
+        const qsizetype slash = rest.left(fits).lastIndexOf(QLatin1Char('/'));
+        const qsizetype cut = slash > 0 ? slash + 1 : fits;
+        pieces.append(rest.left(cut));
+        rest = rest.mid(cut);
+    }
+    pieces.append(rest);
+    return pieces;
+}
+
+// The text with its lines broken between words, none wider than width: no line break
+// inside a word, so "->" stays whole, unless the word alone is wider than a line.
 QString WrapBetweenWords(const QString& text, const QFontMetrics& metrics, int width) {
     QStringList lines;
     for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
         QString line;
-        for (const QString& word : paragraph.split(QLatin1Char(' '))) {
+        for (QString word : paragraph.split(QLatin1Char(' '))) {
+            QStringList pieces = BreakLongWord(word, metrics, width);
+            if (pieces.size() > 1) {
+                // A word too long for a line starts one of its own and fills each line it needs.
+                if (!line.isEmpty()) lines.append(line);
+                word = pieces.takeLast();
+                lines.append(pieces);
+                line.clear();
+            }
             QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
             if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
                 lines.append(line);
@@ -49,17 +76,35 @@ QString WrapBetweenWords(const QString& text, const QFontMetrics& metrics, int w
     return lines.join(QLatin1Char('\n'));
 }
 
-// A message box is no wider than the screen it comes up on: its text is broken between
-// words to what the screen leaves beside the icon.
+// A message box is no wider than the screen it comes up on: buttons too wide to stand side
+// by side share the width, and the text is broken between words to what the screen leaves
+// beside the icon.
 void FitToScreenWidth(QMessageBox& box, QWidget* owner, const QString& text) {
     auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     if (label == nullptr || box.layout() == nullptr) return;
     int screenWidth = owner != nullptr ? owner->window()->width() : kScreenWidth;
     box.ensurePolished();
+    const QMargins margins = box.layout()->contentsMargins();
+    if (auto* buttons = box.findChild<QDialogButtonBox*>(); buttons != nullptr && !buttons->buttons().isEmpty()) {
+        const auto count = static_cast<int>(buttons->buttons().size());
+        const int spacing = buttons->layout() != nullptr ? std::max(0, buttons->layout()->spacing()) : 0;
+        const int share = (screenWidth - margins.left() - margins.right() - spacing * (count - 1)) / count;
+        for (QAbstractButton* button : buttons->buttons()) {
+            const int least = button->fontMetrics().horizontalAdvance(button->text()) + 2 * kBaseUnitX;
+            if (button->sizeHint().width() > share) button->setFixedWidth(std::max(share, least));
+        }
+    }
     box.layout()->activate();
     box.layout()->setGeometry(QRect(QPoint(0, 0), box.layout()->sizeHint()));
-    int lineWidth = screenWidth - label->x() - box.layout()->contentsMargins().right();
-    box.setText(WrapBetweenWords(text, QFontMetrics(label->font()), lineWidth));
+    int lineWidth = screenWidth - label->x() - margins.right();
+    // The label's own margins and the layout's rounding can still leave it a few pixels too wide.
+    for (int attempt = 0; attempt < 4 && lineWidth > 0; ++attempt) {
+        box.setText(WrapBetweenWords(text, QFontMetrics(label->font()), lineWidth));
+        box.layout()->activate();
+        const int excess = box.layout()->totalMinimumSize().width() - screenWidth;
+        if (excess <= 0) break;
+        lineWidth -= excess;
+    }
 }
 
 }  // namespace

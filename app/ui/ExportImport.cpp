@@ -1,12 +1,15 @@
 #include "app/ui/ExportImport.h"
 
+#include <QDir>
 #include <QFile>
-#include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "app/resources/MenuTable.h"
 #include "app/resources/StringTable.h"
 #include "app/ui/DialogUtilities.h"
+#include "app/ui/FileChooserDialog.h"
 #include "common/ContactsConnection.h"
 #include "common/ExportDocument.h"
 #include "common/ExportTransfer.h"
@@ -23,27 +26,24 @@ void Tell(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
     HandheldMessageBox(owner, icon, TableText(IDS_CAPTION), text, QMessageBox::Ok).Run();
 }
 
+// The folder of the last file chosen, where the next choice starts.
+QString& LastFolder() {
+    static QString folder = QDir::currentPath();
+    return folder;
+}
+
 // The file the user picks, or an empty text when the dialog is cancelled.
-QString ChooseFile(QWidget* owner, unsigned titleId, QFileDialog::AcceptMode mode) {
-    QFileDialog dialog(owner, TableText(titleId), QString(), TableText(IDS_EXPORT_FILE_TYPE));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(mode);
-    dialog.setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(QStringLiteral("json"));
-    // Full screen, as every dialog of the handheld: the names only, without the places beside them.
-    dialog.setViewMode(QFileDialog::List);
-    if (auto* places = dialog.findChild<QWidget*>(QStringLiteral("sidebar"))) places->hide();
-    if (QWidget* screen = owner != nullptr ? owner->window() : nullptr) dialog.setGeometry(screen->geometry());
-    // Without a window manager nothing else gives the list its focus back.
-    FocusReturn focusReturn(owner);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();
+QString ChooseFile(QWidget* owner, FileChooserDialog::Purpose purpose) {
+    FileChooserDialog dialog(owner, purpose, LastFolder());
+    if (dialog.DoModal() != IDM_OK) return {};
+    LastFolder() = QFileInfo(dialog.ChosenFile()).absolutePath();
+    return dialog.ChosenFile();
 }
 
 }  // namespace
 
 void RunExport(QWidget* owner, SettingsStore& settings) {
-    const QString file = ChooseFile(owner, IDS_EXPORT_TITLE, QFileDialog::AcceptSave);
+    const QString file = ChooseFile(owner, FileChooserDialog::Purpose::Export);
     if (file.isEmpty()) return;
     ContactsConnection book;
     book.Open();
@@ -64,7 +64,7 @@ void RunExport(QWidget* owner, SettingsStore& settings) {
 }
 
 bool RunImport(QWidget* owner, SettingsStore& settings) {
-    const QString file = ChooseFile(owner, IDS_IMPORT_TITLE, QFileDialog::AcceptOpen);
+    const QString file = ChooseFile(owner, FileChooserDialog::Purpose::Import);
     if (file.isEmpty()) return false;
     ExportDocument document;
     std::string error;

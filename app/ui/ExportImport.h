@@ -1,5 +1,5 @@
 #pragma once
-// The main screen's "Export..." and "Import...": a file dialog, then the export file written
+// The main screen's "Export..." and "Import...": the file chooser, then the export file written
 // or read, and a message box of what was done or why nothing was.
 
 class QWidget;

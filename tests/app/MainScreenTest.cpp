@@ -3,7 +3,6 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -18,6 +17,7 @@
 #include "app/ui/AboutDialog.h"
 #include "app/ui/BlockedMessagesDialog.h"
 #include "app/ui/ContactListDialog.h"
+#include "app/ui/FileChooserDialog.h"
 #include "app/ui/NotifyEdit.h"
 #include "app/ui/OptionsDialog.h"
 #include "app/ui/OwnerDataListView.h"
@@ -576,18 +576,22 @@ TEST_F(MainScreenTest, TheOptionsMenuOpensEachDialogOverTheMainScreen) {
     EXPECT_FALSE(dialog_->Ended());
 }
 
-// Chooses the Options entry and answers each modal window it opens in turn: the file dialog
-// with path, the question with its button of that text; every message box's text is kept.
-std::vector<QString> ChooseWithFile(SoftKeyBar* bar, unsigned command, const QString& path, const QString& button) {
+// Chooses the Options entry and answers each modal window it opens in turn: the chooser
+// with the keys of choose, the question with its button of that text; every message box's
+// text is kept, and each window must fit the screen.
+std::vector<QString> ChooseWithFile(SoftKeyBar* bar, unsigned command,
+                                    const std::function<void(FileChooserDialog&)>& choose, const QString& button) {
     std::vector<QString> said;
     QTimer poll;
     poll.setInterval(10);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (auto* files = qobject_cast<QFileDialog*>(modal); files != nullptr && files->isVisible()) {
-            files->selectFile(path);
-            test::SaveScreenshot(*files, "export-import-file-dialog");
-            static_cast<QDialog*>(files)->accept();
+        if (modal != nullptr && modal->isVisible()) {
+            EXPECT_LE(modal->width(), kScreenWidth);
+        }
+        if (auto* files = qobject_cast<FileChooserDialog*>(modal); files != nullptr && files->isVisible()) {
+            test::SaveScreenshot(*files, command == IDM_EXPORT ? "export-chooser" : "import-chooser");
+            choose(*files);
         } else if (auto* box = qobject_cast<QMessageBox*>(modal); box != nullptr && box->isVisible()) {
             said.push_back(box->text());
             // The caption on a bar of its own, which no window manager draws.
@@ -608,7 +612,7 @@ std::vector<QString> ChooseWithFile(SoftKeyBar* bar, unsigned command, const QSt
     return said;
 }
 
-TEST_F(MainScreenTest, ExportAndImportGoThroughAFileDialogAndSayWhatWasDone) {
+TEST_F(MainScreenTest, ExportAndImportChooseTheFileByKeysAndSayWhatWasDone) {
     AddContacts({{u"Ann", u"Lee"}});
     settings_.SetActiveState(Active);
     Open();
@@ -619,14 +623,51 @@ TEST_F(MainScreenTest, ExportAndImportGoThroughAFileDialogAndSayWhatWasDone) {
     test::SaveScreenshotWithPopup(*dialog_, *options, "main-options-menu-open");
     options->close();
 
-    const QString file = QString::fromStdString((device_.Root() / "moved.json").string());
-    auto said = ChooseWithFile(bar, IDM_EXPORT, file, {});
+    // A folder's path typed as the name opens that folder; the name then gets ".json". The
+    // path is longer than a line of the box, which breaks it rather than growing wider.
+    const auto kept = device_.Root() / "exports-of-this-handheld-kept-for-a-rainy-day";
+    std::filesystem::create_directory(kept);
+    const QString folder = QString::fromStdString(kept.string());
+    const QString file = folder + QStringLiteral("/moved.json");
+    auto typeName = [&](FileChooserDialog& d) {
+        for (const QString& typed : {folder, QStringLiteral("moved")}) {
+            QTest::keyClicks(d.Name(), typed);
+            QTest::keyClick(d.Name(), Qt::Key_Return);
+        }
+    };
+    auto said = ChooseWithFile(bar, IDM_EXPORT, typeName, {});
     ASSERT_EQ(said.size(), 1u);
-    EXPECT_TRUE(said[0].endsWith(file)) << said[0].toStdString();
+    EXPECT_EQ(said[0].remove(QLatin1Char('\n')).right(file.size()), file);
+    EXPECT_EVENTUALLY(QApplication::focusWidget() == List(), 2000);
     settings_.SetActiveState(Disabled);
     settings_.SetWeekDays(1);
 
-    said = ChooseWithFile(bar, IDM_IMPORT, file, QStringLiteral("Merge"));
+    // Replacing the file is asked first; "No" leaves the chooser open, Escape leaves it.
+    said = ChooseWithFile(
+        bar, IDM_EXPORT,
+        [](FileChooserDialog& d) {
+            QTest::keyClicks(d.Name(), QStringLiteral("moved"));
+            QString asked;
+            EXPECT_TRUE(test::HandleModal<QMessageBox>([&] { QTest::keyClick(d.Name(), Qt::Key_Return); },
+                                                       [&](QMessageBox& box) {
+                                                           asked = box.text();
+                                                           box.button(QMessageBox::No)->click();
+                                                       }));
+            EXPECT_TRUE(asked.contains(QStringLiteral("Replace it?"))) << asked.toStdString();
+            EXPECT_TRUE(d.isVisible());
+            QTest::keyClick(d.Name(), Qt::Key_Escape);
+        },
+        {});
+    EXPECT_TRUE(said.empty());
+
+    // The chooser opens where the last file was; End chooses the one .json file below the folders.
+    auto lastRow = [](FileChooserDialog& d) {
+        QTest::keyClick(d.List(), Qt::Key_Home);
+        QTest::keyClick(d.List(), Qt::Key_End);
+        EXPECT_EQ(d.RowText(d.List()->SelectionMark()), QStringLiteral("moved.json"));
+        QTest::keyClick(d.List(), Qt::Key_Return);
+    };
+    said = ChooseWithFile(bar, IDM_IMPORT, lastRow, QStringLiteral("Merge"));
     ASSERT_EQ(said.size(), 2u);
     // The box breaks its lines to the screen's width.
     EXPECT_EQ(said[1].simplified(),
@@ -634,6 +675,7 @@ TEST_F(MainScreenTest, ExportAndImportGoThroughAFileDialogAndSayWhatWasDone) {
                              "contacts' actions: 1 matched in the address book\n"
                              "text rules: 0 added, 0 in all\nblocked messages: 0 added")
                   .simplified());
+    EXPECT_EVENTUALLY(QApplication::focusWidget() == List(), 2000);
     EXPECT_EQ(settings_.GetActiveState(), Active);
     EXPECT_EQ(settings_.GetWeekDays(), 31u);
     EXPECT_EQ(Checks(0), (std::vector<bool>{true, false, false}));

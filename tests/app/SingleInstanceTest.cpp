@@ -148,7 +148,14 @@ INSTANTIATE_TEST_SUITE_P(WaysOut, RealDisplay,
                                                     "ActiveState --dword 0 >/dev/null; xdotool mousemove $((X+60)) "
                                                     "$((Y+40)) click 1 sleep 0.5; $D registry get $K ActiveState | "
                                                     "grep -q ' 1 ' || exit 93; " +
-                                                    kExitByKeys}),
+                                                    kExitByKeys},
+                                         // "Options", "Export..." by keys, a file named in the chooser, the
+                                         // box closed by its key; the exit keys then reach the list again.
+                                         WayOut{"ExportByKeys",
+                                                "xdotool key F2 sleep 0.5 key Up Up Up Return sleep 1 type "
+                                                "\"$0.saved\"; xdotool key Return sleep 1 key Return sleep 0.5; "
+                                                "test -s \"$0.saved.json\" || exit 94; " +
+                                                    std::string(kExitByKeys)}),
                          [](const testing::TestParamInfo<WayOut>& info) { return info.param.name; });
 
 }  // namespace
