@@ -8,32 +8,17 @@
 #include <utility>
 
 #include "common/FileSwitch.h"
+#include "common/LittleEndian.h"
 
 namespace velmo {
 
 namespace {
 
 // The magic text "WM_CI_FILTER" with its terminating zero unit, as UTF-16LE.
-constexpr auto kMagic = [] {
-    constexpr std::u16string_view text = u"WM_CI_FILTER";
-    std::array<std::uint8_t, 2 * (text.size() + 1)> bytes{};
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        bytes[2 * i] = static_cast<std::uint8_t>(text[i] & 0xFF);
-        bytes[2 * i + 1] = static_cast<std::uint8_t>(text[i] >> 8);
-    }
-    return bytes;
-}();
+constexpr std::u16string_view kMagicText = u"WM_CI_FILTER";
+constexpr auto kMagic = Utf16LeMagic<2 * (kMagicText.size() + 1)>(kMagicText);
 constexpr std::size_t kVersionOffset = 40;
 constexpr std::size_t kCountOffset = 44;
-
-std::uint32_t LoadLe32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void StoreLe32(std::uint8_t* bytes, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 
 void StoreRecord(std::uint8_t* bytes, const ContactRecord& record) {
     StoreLe32(bytes, static_cast<std::uint32_t>(record.action));

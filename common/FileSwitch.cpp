@@ -1,7 +1,6 @@
 #include "common/FileSwitch.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,25 +115,19 @@ bool Parse(const std::string& text, Journal& journal) {
 // cannot be written.
 class SwitchLock {
 public:
-    explicit SwitchLock(const std::string& dir) {
-        fd_ = ::open((dir + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd_ < 0) return;
-        int rc;
-        do {
-            rc = ::flock(fd_, LOCK_EX);
-        } while (rc != 0 && errno == EINTR);
-        held_ = rc == 0;
-    }
-    ~SwitchLock() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    SwitchLock(const SwitchLock&) = delete;
-    SwitchLock& operator=(const SwitchLock&) = delete;
-    bool Held() const { return held_; }
+    explicit SwitchLock(const std::string& dir)
+        : file_{::open((dir + kLockName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666)}, lock_(file_.fd) {}
+    bool Held() const { return lock_.Held(); }
 
 private:
-    int fd_ = -1;
-    bool held_ = false;
+    // Declared before the lock, so that the lock is let go before its file is closed.
+    struct File {
+        int fd;
+        ~File() {
+            if (fd >= 0) ::close(fd);
+        }
+    } file_;
+    device::FileLock lock_;
 };
 
 // Carries out the recorded switch; the caller holds the lock.

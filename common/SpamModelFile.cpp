@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "common/LittleEndian.h"
 #include "device/Files.h"
 
 namespace velmo {
@@ -25,23 +26,7 @@ constexpr std::size_t kThresholdOffset = 52;
 constexpr std::size_t kBiasOffset = 56;
 constexpr std::size_t kCheckOffset = 60;
 
-constexpr auto kMagic = [] {
-    std::array<std::uint8_t, kMagicSize> bytes{};
-    for (std::size_t i = 0; i < kMagicText.size(); ++i) {
-        bytes[2 * i] = static_cast<std::uint8_t>(kMagicText[i] & 0xFF);
-        bytes[2 * i + 1] = static_cast<std::uint8_t>(kMagicText[i] >> 8);
-    }
-    return bytes;
-}();
-
-std::uint32_t LoadLe32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void StoreLe32(std::uint8_t* bytes, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
+constexpr auto kMagic = Utf16LeMagic<kMagicSize>(kMagicText);
 
 float LoadFloat(const std::uint8_t* bytes) { return std::bit_cast<float>(LoadLe32(bytes)); }
 void StoreFloat(std::uint8_t* bytes, float value) { StoreLe32(bytes, std::bit_cast<std::uint32_t>(value)); }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/FileSwitch.h"
+#include "common/LittleEndian.h"
 #include "common/SettingsStore.h"
 #include "device/Files.h"
 
@@ -25,23 +26,7 @@ constexpr std::uint32_t kScopeFlags = static_cast<std::uint32_t>(TextRuleScope::
 
 static_assert(kPatternOffset + 2 * kPatternUnits == TextRuleRecordSize);
 
-constexpr auto kMagic = [] {
-    std::array<std::uint8_t, kMagicSize> bytes{};
-    for (std::size_t i = 0; i < kMagicText.size(); ++i) {
-        bytes[2 * i] = static_cast<std::uint8_t>(kMagicText[i] & 0xFF);
-        bytes[2 * i + 1] = static_cast<std::uint8_t>(kMagicText[i] >> 8);
-    }
-    return bytes;
-}();
-
-std::uint32_t LoadLe32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-void StoreLe32(std::uint8_t* bytes, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
+constexpr auto kMagic = Utf16LeMagic<kMagicSize>(kMagicText);
 
 bool KnownAction(std::int32_t action) { return action == Accept || action == Dismiss || action == SilentAccept; }
 
