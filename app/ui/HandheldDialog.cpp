@@ -238,6 +238,13 @@ void HandheldDialog::timerEvent(QTimerEvent* event) {
 
 bool HandheldDialog::event(QEvent* event) {
     bool handled = QDialog::event(event);
+    if (event->type() == QEvent::WindowActivate && !focusFramed_ && !ended_) {
+        // A window system activates the window after it is shown, and the focus it then gives
+        // draws no frame until a Tab; the control that opens with the focus shows its frame.
+        focusFramed_ = true;
+        window()->setAttribute(Qt::WA_KeyboardFocusChange);
+        if (QWidget* focus = focusWidget()) focus->update();
+    }
     if (event->type() == QEvent::WindowActivate || event->type() == QEvent::FontChange) OnLayout();
     return handled;
 }

@@ -148,6 +148,7 @@ private:
     std::map<int, std::pair<int, int>> timers_;  // id -> (Qt timer, period)
     bool initialised_ = false;
     bool ended_ = false;
+    bool focusFramed_ = false;
     int result_ = 0;
 };
 
