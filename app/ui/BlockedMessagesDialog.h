@@ -21,7 +21,7 @@ class BlockedMessagesDialog : public MenuBarDialog {
 public:
     static constexpr int IDD = 149;
     static constexpr int IDC_MESSAGES = 1003;
-    static constexpr std::uint32_t kSelectedRowColour = RGB(49, 142, 206);
+    static constexpr std::uint32_t kSelectedRowColour = kChosenRowColour;
 
     BlockedMessagesDialog(QWidget* owner, SettingsStore& settings, Platform platform = kBuildPlatform);
 

@@ -40,7 +40,6 @@ constexpr CommandValue kItemsModeCommands[] = {{IDM_MODE_USER_SETTINGS, UserSett
                                                {IDM_MODE_SILENT_ACCEPT_ALL, SilentAcceptAll},
                                                {IDM_MODE_DISMISS_ALL, DismissAll}};
 
-constexpr std::uint32_t kFocusRowColour = RGB(49, 142, 206);
 constexpr std::uint32_t kSelectorColour = RGB(230, 230, 230);
 constexpr std::uint32_t kFixedRowColour = RGB(0, 0, 255);
 constexpr int kIconLeft = 1;
@@ -278,7 +277,7 @@ void ContactListDialog::DrawContactRow(const DrawItemInfo& info) {
     QPainter& painter = *info.painter;
     const QRect& rect = info.rect;
     QString text = ToQString(contacts_->RowText(row));
-    if (info.itemState & ODS_FOCUS) painter.fillRect(rect, ColorFromRef(kFocusRowColour));
+    if (info.itemState & ODS_FOCUS) painter.fillRect(rect, ColorFromRef(kChosenRowColour));
     listIcons_.Draw(painter, contacts_->IconIndex(row, settings_.GetItemsState()), rect.left() + kIconLeft, rect.top());
     QRect textRect(QPoint(rect.left() + kRowTextLeft, rect.top()), rect.bottomRight());
     // On the focus fill the blue would be hard to read; there the fixed rows take the names' black.

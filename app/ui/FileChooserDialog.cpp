@@ -21,7 +21,6 @@ namespace velmo {
 
 namespace {
 
-constexpr std::uint32_t kChosenRowColour = RGB(49, 142, 206);
 constexpr std::uint32_t kFolderColour = RGB(240, 200, 80);
 constexpr std::uint32_t kFolderEdgeColour = RGB(160, 120, 20);
 constexpr int kMargin = 4;

@@ -20,7 +20,6 @@ namespace velmo {
 
 namespace {
 
-constexpr std::uint32_t kChosenRowColour = RGB(49, 142, 206);
 constexpr std::uint32_t kRegexMarkColour = RGB(0, 0, 255);
 constexpr int kIconLeft = 1;
 constexpr int kTextLeft = 29;

@@ -77,4 +77,7 @@ inline constexpr unsigned DT_END_ELLIPSIS = 0x8000;
 // Colours as the handheld writes them: 0x00BBGGRR.
 constexpr std::uint32_t RGB(unsigned r, unsigned g, unsigned b) { return r | (g << 8) | (b << 16); }
 
+// The fill of the chosen row in every list of the program.
+constexpr std::uint32_t kChosenRowColour = RGB(49, 142, 206);
+
 }  // namespace velmo

@@ -26,7 +26,6 @@ namespace velmo::messaging {
 
 namespace {
 
-constexpr std::uint32_t kSelectedRowColour = RGB(49, 142, 206);
 constexpr std::uint32_t kRowLineColour = RGB(220, 220, 220);
 constexpr std::uint32_t kHeaderColour = RGB(232, 238, 246);
 constexpr int kHeaderHeight = 18;
@@ -281,7 +280,7 @@ bool MessagingScreen::OnDrawItem(const DrawItemInfo& info) {
     QPainter& painter = *info.painter;
     const QRect& row = info.rect;
     bool selected = (info.itemState & ODS_SELECTED) != 0;
-    if (selected) painter.fillRect(row, ColorFromRef(kSelectedRowColour));
+    if (selected) painter.fillRect(row, ColorFromRef(kChosenRowColour));
     painter.setPen(selected ? Qt::white : Qt::black);
     QFont regular = info.item->font();
     // Unread messages stand out by a bold sender, time and text.
