@@ -20,18 +20,20 @@
 
 #include "device/ModemSms.h"
 #include "device/VisibleText.h"
+#include "tools/modem-manager/ModemManagerNames.h"
 #include "tools/modem-manager/ModemManagerSender.h"
 
 namespace velmo::cli {
 
 namespace {
 
-const QString Service = QStringLiteral("org.freedesktop.ModemManager1");
-const QString ManagerPath = QStringLiteral("/org/freedesktop/ModemManager1");
+using modem_manager::ManagerPath;
+using modem_manager::Messaging;
+using modem_manager::Service;
+using modem_manager::SmsInterface;
+
 const QString ObjectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
 const QString Properties = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString Messaging = QStringLiteral("org.freedesktop.ModemManager1.Modem.Messaging");
-const QString SmsInterface = QStringLiteral("org.freedesktop.ModemManager1.Sms");
 
 std::string Utf8(const QString& text) { return text.toStdString(); }
 

@@ -10,14 +10,17 @@
 #include <QDBusVariant>
 #include <algorithm>
 
+#include "tools/modem-manager/ModemManagerNames.h"
+
 namespace velmo::cli {
 
 namespace {
 
-const QString Service = QStringLiteral("org.freedesktop.ModemManager1");
-const QString ManagerPath = QStringLiteral("/org/freedesktop/ModemManager1");
-const QString Messaging = QStringLiteral("org.freedesktop.ModemManager1.Modem.Messaging");
-const QString SmsInterface = QStringLiteral("org.freedesktop.ModemManager1.Sms");
+using modem_manager::ManagerPath;
+using modem_manager::Messaging;
+using modem_manager::Service;
+using modem_manager::SmsInterface;
+
 constexpr std::uint32_t SmsStateSent = 5;
 // The network may take its time; ModemManager answers Send only when it is done.
 constexpr int SendTimeoutMs = 120'000;
