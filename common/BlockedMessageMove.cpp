@@ -1,6 +1,7 @@
 #include "common/BlockedMessageMove.h"
 
 #include "common/BlockedMessageFile.h"
+#include "common/ComRef.h"
 #include "common/PropValues.h"
 
 namespace velmo {
@@ -10,23 +11,7 @@ namespace {
 constexpr ULONG BlockedRecordTags[] = {PR_SENDER_EMAIL_ADDRESS_W, PR_SUBJECT_W, PR_MESSAGE_DELIVERY_TIME,
                                        PR_SENDER_NAME_W};
 
-// Releases an opened entry on every way out.
-class OpenedEntry {
-public:
-    OpenedEntry() = default;
-    ~OpenedEntry() {
-        if (object_ != nullptr) object_->Release();
-    }
-    OpenedEntry(const OpenedEntry&) = delete;
-    OpenedEntry& operator=(const OpenedEntry&) = delete;
-    IUnknown* Get() const { return object_; }
-    IUnknown** Receive() { return &object_; }
-
-private:
-    IUnknown* object_ = nullptr;
-};
-
-bool Open(IMsgStore* store, const std::vector<std::uint8_t>& id, const IID& interface, OpenedEntry& opened) {
+bool Open(IMsgStore* store, const std::vector<std::uint8_t>& id, const IID& interface, ComRef<IUnknown>& opened) {
     auto* bytes = const_cast<std::uint8_t*>(id.data());
     return SUCCEEDED(store->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(bytes), &interface, 0,
                                       nullptr, opened.Receive())) &&
@@ -58,8 +43,8 @@ bool DeleteFolderEntry(IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg) {
 
 BlockResult BlockStoredMessage(SettingsStore& settings, IMsgStore* store, const std::vector<std::uint8_t>& folder,
                                const std::vector<std::uint8_t>& message) {
-    OpenedEntry openedFolder;
-    OpenedEntry openedMessage;
+    ComRef<IUnknown> openedFolder;
+    ComRef<IUnknown> openedMessage;
     if (store == nullptr || !Open(store, folder, IID_IMAPIFolder, openedFolder) ||
         !Open(store, message, IID_IMessage, openedMessage)) {
         return BlockResult::NotFound;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ComRef.h"
+
 namespace velmo {
 
 namespace {
@@ -19,25 +21,6 @@ template <std::size_t N>
 std::u16string FieldText(const char16_t (&field)[N]) {
     return {field, static_cast<std::size_t>(std::find(std::begin(field), std::end(field), u'\0') - field)};
 }
-
-// Releases an interface when the scope ends, on every way out of a restore.
-template <typename Interface>
-class Held {
-public:
-    Held() = default;
-    ~Held() {
-        if (object_ != nullptr) object_->Release();
-    }
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    Interface* operator->() const { return object_; }
-    Interface* Get() const { return object_; }
-    // Where a call that hands out a new reference stores it.
-    Interface** Receive() { return &object_; }
-
-private:
-    Interface* object_ = nullptr;
-};
 
 SPropValue TextValue(ULONG tag, const std::u16string& text) {
     SPropValue value{};
@@ -117,7 +100,7 @@ RestoreResult RestoreBlockedMessage(IMsgStore* store, ULONG cbInbox, LPENTRYID i
     // Checked first so that a stale view writes nothing at all; Remove checks again under the lock.
     if (!StillHolds(file, index, record)) return RestoreResult::FileChanged;
     if (store == nullptr) return RestoreResult::InboxUnavailable;
-    Held<IUnknown> opened;
+    ComRef<IUnknown> opened;
     if (FAILED(store->OpenEntry(cbInbox, inbox, &IID_IMAPIFolder, 0, nullptr, opened.Receive())) ||
         opened.Get() == nullptr) {
         return RestoreResult::InboxUnavailable;
@@ -126,7 +109,7 @@ RestoreResult RestoreBlockedMessage(IMsgStore* store, ULONG cbInbox, LPENTRYID i
     auto* folder = static_cast<IMAPIFolder*>(opened.Get());
     std::vector<BYTE> copyId;
     {
-        Held<IMessage> message;
+        ComRef<IMessage> message;
         if (FAILED(folder->CreateMessage(nullptr, 0, message.Receive())) || message.Get() == nullptr) {
             return RestoreResult::InboxUnavailable;
         }

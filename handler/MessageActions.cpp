@@ -8,9 +8,9 @@
 
 #include "common/BlockedMessageFile.h"
 #include "common/BlockedMessageMove.h"
+#include "common/ComRef.h"
 #include "common/PropValues.h"
 #include "common/SpamScoreFile.h"
-#include "handler/ComRef.h"
 
 namespace velmo {
 

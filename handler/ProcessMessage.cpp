@@ -3,10 +3,10 @@
 #include <new>
 #include <optional>
 
+#include "common/ComRef.h"
 #include "common/FileSwitch.h"
 #include "common/PhoneDigits.h"
 #include "common/SettingsStore.h"
-#include "handler/ComRef.h"
 #include "handler/Decision.h"
 #include "handler/MessageActions.h"
 #include "handler/SenderAddress.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/BlockedMessageMove.h"
+#include "common/ComRef.h"
 #include "common/PropValues.h"
 
 namespace velmo::messaging {
@@ -26,27 +27,13 @@ std::int64_t NumberOf(const device::StoredMessage& message, ULONG tag) {
     return number != nullptr ? *number : 0;
 }
 
-// Releases an opened entry on every way out.
-class Opened {
-public:
-    Opened() = default;
-    ~Opened() {
-        if (object_ != nullptr) object_->Release();
-    }
-    Opened(const Opened&) = delete;
-    Opened& operator=(const Opened&) = delete;
-    bool Open(IMsgStore* store, const device::EntryId& id, const IID& interface) {
-        auto* bytes = const_cast<std::uint8_t*>(id.data());
-        return store != nullptr &&
-               SUCCEEDED(store->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(bytes), &interface,
-                                          0, nullptr, &object_)) &&
-               object_ != nullptr;
-    }
-    IUnknown* Get() const { return object_; }
-
-private:
-    IUnknown* object_ = nullptr;
-};
+bool Open(IMsgStore* store, const device::EntryId& id, const IID& interface, ComRef<IUnknown>& opened) {
+    auto* bytes = const_cast<std::uint8_t*>(id.data());
+    return store != nullptr &&
+           SUCCEEDED(store->OpenEntry(static_cast<ULONG>(id.size()), reinterpret_cast<LPENTRYID>(bytes), &interface, 0,
+                                      nullptr, opened.Receive())) &&
+           opened.Get() != nullptr;
+}
 
 }  // namespace
 
@@ -81,8 +68,8 @@ std::optional<std::size_t> FindRow(const std::vector<MessageRow>& rows, const de
 }
 
 bool SetRead(IMsgStore* store, const device::EntryId& message, bool read) {
-    Opened opened;
-    if (!opened.Open(store, message, IID_IMessage)) return false;
+    ComRef<IUnknown> opened;
+    if (!Open(store, message, IID_IMessage, opened)) return false;
     auto* object = static_cast<IMessage*>(opened.Get());
     PropValues flags;
     if (!flags.Read(object, {PR_MESSAGE_FLAGS})) return false;
@@ -95,8 +82,8 @@ bool SetRead(IMsgStore* store, const device::EntryId& message, bool read) {
 }
 
 bool DeleteMessage(IMsgStore* store, const device::EntryId& folder, const device::EntryId& message) {
-    Opened opened;
-    if (!opened.Open(store, folder, IID_IMAPIFolder)) return false;
+    ComRef<IUnknown> opened;
+    if (!Open(store, folder, IID_IMAPIFolder, opened)) return false;
     auto* bytes = const_cast<std::uint8_t*>(message.data());
     return DeleteFolderEntry(static_cast<IMAPIFolder*>(opened.Get()), static_cast<ULONG>(message.size()),
                              reinterpret_cast<LPENTRYID>(bytes));

@@ -1,6 +1,6 @@
 #pragma once
 // One reference to a COM object, released when it goes out of scope, so that every
-// object the handler opens for a message is released on every path out of the call.
+// object opened for a message is released on every path out of the call.
 
 namespace velmo {
 
@@ -16,6 +16,12 @@ public:
     Interface* Get() const { return object_; }
     Interface* operator->() const { return object_; }
     explicit operator bool() const { return object_ != nullptr; }
+
+    // Where a call that hands out a new reference stores it; a reference held before is released.
+    Interface** Receive() {
+        Reset();
+        return &object_;
+    }
 
     void Reset(Interface* object = nullptr) {
         if (object_ != nullptr) object_->Release();
