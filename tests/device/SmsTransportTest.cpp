@@ -388,7 +388,7 @@ TEST_F(Transport, WaitsForTheDeviceWideTurnBeforeStoringAMessage) {
     EnableRuleClient(velmo::device::FormatGuid(FirstClient));
     velmo::device::LockFile other;
     ASSERT_TRUE(other.Lock(velmo::device::ToUtf16((velmo::device::DeviceRoot() / "transport.lock").string())));
-    auto receipt = std::async(std::launch::async, [this] {
+    auto receipt = std::async(std::launch::async, [] {
         MessageStore ownStore;
         SmsTransport own(ownStore);
         return own.Receive({u"5550100", u"", u"waits", std::nullopt});
