@@ -136,14 +136,23 @@ bool BlockedMessagesDialog::FollowFile() {
 }
 
 bool BlockedMessagesDialog::Resync() {
+    const int mark = list_->SelectionMark();
+    // The message to keep chosen is the one on the list's mark in the rows as they were shown,
+    // which a key may have moved since the last paint. While the file has only grown, the rows
+    // shown still name their records; after a purge, a restore or a cut only the last one
+    // drawn chosen is known.
+    std::optional<BlockedMessageRecord> marked = chosen_;
+    if (BlockedMessageRecord shown; mark >= 0 && file_.Generation() == orderGeneration_ &&
+                                    file_.Count() >= order_.size() && RowRecord(mark, shown)) {
+        marked = shown;
+    }
     if (!FollowFile()) return false;
     {
-        const int mark = list_->SelectionMark();
         list_->SetItemCount(static_cast<int>(order_.size()));
         int row = -1;
-        for (std::size_t r = 0; chosen_ && mark >= 0 && r < order_.size() && row < 0; ++r) {
+        for (std::size_t r = 0; marked && mark >= 0 && r < order_.size() && row < 0; ++r) {
             BlockedMessageRecord record;
-            if (file_.ReadAt(order_[r], record) && std::memcmp(&record, &*chosen_, sizeof record) == 0) {
+            if (file_.ReadAt(order_[r], record) && std::memcmp(&record, &*marked, sizeof record) == 0) {
                 row = static_cast<int>(r);
             }
         }

@@ -155,6 +155,14 @@ TEST_F(BlockedMessagesDialogTest, RowsReadNewestFirstAndEnterOrASecondTapOpensTh
     QApplication::processEvents();
     EXPECT_EQ(List()->ItemCount(), 5);
     EXPECT_EQ(List()->SelectionMark(), 1);
+    // The key that brings the next arrival to the screen acts on the rows it was pressed on:
+    // Down goes from C to B, which F's row above pushes to row 3.
+    Append(u"+666", u"arrived while open too", u"F", 20min);
+    QTest::keyClick(List(), Qt::Key_Down);
+    List()->viewport()->repaint();
+    QApplication::processEvents();
+    EXPECT_EQ(List()->ItemCount(), 6);
+    EXPECT_EQ(List()->SelectionMark(), 3);
 }
 
 TEST_F(BlockedMessagesDialogTest, AFreshListHasNoMarkSoTheFirstTapOnTheTopRowOnlyChoosesIt) {
