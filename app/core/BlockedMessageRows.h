@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,5 +19,11 @@ std::optional<std::uint32_t> RecordOfRow(const std::vector<std::uint32_t>& order
 std::u16string_view ShownSender(const BlockedMessageRecord& record);
 // The message text, which an SMS keeps in the subject.
 std::u16string_view MessageText(const BlockedMessageRecord& record);
+// The address that stands beside a sender's name; empty when the name is the address already.
+std::u16string_view SenderNumber(const BlockedMessageRecord& record);
+
+// A text for one row: line breaks and tabs as spaces, every other control written out as the
+// command line writes it (ESC as `\e`), so that nothing draws as a box or runs past the row.
+std::u16string OneLine(std::u16string_view text);
 
 }  // namespace velmo

@@ -53,6 +53,7 @@ bool BlockedMessagesDialog::OnInitDialog() {
     file_.Purge(PurgeAgeSeconds(settings_.GetDeleteTimeType()));
     FollowFile();
     list_->SetItemCount(static_cast<int>(order_.size()));
+    SetTimer(kFollowTimer, kFollowMilliseconds);
     return true;
 }
 
@@ -91,11 +92,11 @@ void BlockedMessagesDialog::DrawRow(const DrawItemInfo& info) {
     QFont rowFont = painter.font();
     painter.setFont(BoldFont());
     QRect senderArea(row.left(), row.top(), row.width() - dateWidth, row.height());
-    DrawTextW(painter, ToQString(ShownSender(record)), senderArea, format);
+    DrawTextW(painter, ToQString(OneLine(ShownSender(record))), senderArea, format);
     painter.setFont(rowFont);
     int middle = row.top() + row.height() / 2;
     QRect textArea(row.left(), middle, row.width(), row.bottom() + 1 - middle);
-    DrawTextW(painter, ToQString(MessageText(record)), textArea, format);
+    DrawTextW(painter, ToQString(OneLine(MessageText(record))), textArea, format);
 
     painter.setPen(QPen(ColorFromRef(kRowLineColour), 0));
     painter.drawLine(row.left(), row.bottom(), row.right(), row.bottom());
@@ -216,7 +217,15 @@ void BlockedMessagesDialog::Empty() {
 
 void BlockedMessagesDialog::OnLayout() { list_->setGeometry(Body()->rect()); }
 
+void BlockedMessagesDialog::OnTimer(int timerId) {
+    // A message appended meanwhile comes to the screen with the next paint, which takes the
+    // file's rows afresh; nothing waits for a key to ask for one.
+    if (timerId != kFollowTimer || !file_.IsOpen()) return;
+    if (file_.Count() != order_.size() || file_.Generation() != orderGeneration_) list_->viewport()->update();
+}
+
 void BlockedMessagesDialog::Close(int result) {
+    KillTimer(kFollowTimer);
     list_->SetItemCount(0);
     file_.Close();
     MenuBarDialog::Close(result);

@@ -22,6 +22,9 @@ public:
     static constexpr int IDD = 149;
     static constexpr int IDC_MESSAGES = 1003;
     static constexpr std::uint32_t kSelectedRowColour = kChosenRowColour;
+    // How often the open list looks whether the handler appended a message meanwhile.
+    static constexpr int kFollowTimer = 1;
+    static constexpr int kFollowMilliseconds = 1000;
 
     BlockedMessagesDialog(QWidget* owner, SettingsStore& settings, Platform platform = kBuildPlatform);
 
@@ -35,6 +38,7 @@ protected:
     bool OnDrawItem(const DrawItemInfo& info) override;
     std::intptr_t OnNotify(const ListNotification& notification) override;
     void OnLayout() override;
+    void OnTimer(int timerId) override;
     void Close(int result) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -1,7 +1,9 @@
 #include "app/ui/MessageDialog.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -37,6 +39,11 @@ MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record,
     sender_ = new QLabel(Body());
     SetControlId(sender_, IDC_SENDER);
     sender_->setGeometry(DialogUnitsToPixels(1, 11, 128, 10));
+    sender_->setTextFormat(Qt::PlainText);
+    number_ = new QLabel(Body());
+    SetControlId(number_, IDC_NUMBER);
+    number_->setTextFormat(Qt::PlainText);
+    number_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // The score lives beside Mesages.dat, whose records have no room for it.
     SettingsStore settings;
     char16_t scores[MAX_PATH] = {};
@@ -68,7 +75,7 @@ bool MessageDialog::OnInitDialog() {
         time_->setText(FormatTimeNoSeconds(delivered.wHour, delivered.wMinute, delivered.wSecond) + QLatin1Char(' ') +
                        FormatShortDate(delivered.wYear, delivered.wMonth, delivered.wDay));
     }
-    sender_->setText(ToQString(ShownSender(record_)));
+    ShowSender();
     text_->setPlainText(ToQString(wholeText_));
     return true;
 }
@@ -92,6 +99,25 @@ void MessageDialog::OnLayout() {
     text_->setGeometry(client.left() + 1, text.top(), client.width() - 2, client.bottom() + 1 - text.top());
     QRect sender = sender_->geometry();
     sender_->setGeometry(client.left() + 1, sender.top(), client.width() - 2, sender.height());
+    ShowSender();
+}
+
+void MessageDialog::ShowSender() {
+    // The number stands at the right of the sender's line, taking at most half of it; the name
+    // gets the rest and ends in an ellipsis when it needs more.
+    QString name = ToQString(OneLine(ShownSender(record_)));
+    QString number = ToQString(OneLine(SenderNumber(record_)));
+    QRect line = sender_->geometry();
+    QFontMetrics metrics(sender_->font());
+    int gap = number.isEmpty() ? 0 : metrics.horizontalAdvance(QLatin1Char(' ')) * 2;
+    // A pixel to spare: the advance is rounded, and a number that fits must not be elided.
+    int wanted = number.isEmpty() ? 0 : metrics.horizontalAdvance(number) + 1;
+    int numberWidth = std::min(wanted, line.width() / 2);
+    number_->setFont(sender_->font());
+    number_->setGeometry(line.right() + 1 - numberWidth, line.top(), numberWidth, line.height());
+    number_->setText(wanted <= numberWidth ? number : metrics.elidedText(number, Qt::ElideRight, numberWidth));
+    sender_->setGeometry(line.left(), line.top(), line.width(), line.height());
+    sender_->setText(metrics.elidedText(name, Qt::ElideRight, line.width() - numberWidth - gap));
 }
 
 }  // namespace velmo

@@ -23,6 +23,7 @@ public:
     static constexpr int IDC_TIME = 1005;
     static constexpr int IDC_SENDER = 1006;
     static constexpr int IDC_SPAM = 1007;
+    static constexpr int IDC_NUMBER = 1008;
 
     // text is the message's whole text, of which the record may hold only the start.
     MessageDialog(QWidget* owner, const BlockedMessageRecord& record, std::u16string text,
@@ -30,6 +31,8 @@ public:
 
     QLabel* TimeLabel() const { return time_; }
     QLabel* SenderLabel() const { return sender_; }
+    // The sender's number beside the name; empty when the sender is known by the number alone.
+    QLabel* NumberLabel() const { return number_; }
     QPlainTextEdit* TextBox() const { return text_; }
     // Null unless the message was dismissed as spam.
     QLabel* SpamLabel() const { return spam_; }
@@ -40,11 +43,14 @@ protected:
     void OnLayout() override;
 
 private:
+    void ShowSender();
+
     BlockedMessageRecord record_;
     std::u16string wholeText_;
     std::function<RestoreResult()> restore_;
     QLabel* time_ = nullptr;
     QLabel* sender_ = nullptr;
+    QLabel* number_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
     QLabel* spam_ = nullptr;
 };

@@ -55,6 +55,9 @@ TEST(BlockedMessageRows, TheSenderIsTheNameOrElseTheAddressAndNoTextRunsPastItsF
     std::fill(std::begin(unterminated.senderAddress), std::end(unterminated.senderAddress), u'7');
     EXPECT_EQ(MessageText(unterminated).size(), 256u);
     EXPECT_EQ(ShownSender(unterminated).size(), 32u);
+    EXPECT_EQ(SenderNumber(named), u"+4915112345");
+    EXPECT_EQ(SenderNumber(unnamed), u"");
+    EXPECT_EQ(OneLine(u"See you\r\non\tFriday\n\x1b[31mnow\a"), u"See you on Friday \\e[31mnow\\x07");
 }
 
 class BlockedMessagesDialogTest : public testing::Test {
@@ -163,6 +166,9 @@ TEST_F(BlockedMessagesDialogTest, RowsReadNewestFirstAndEnterOrASecondTapOpensTh
     QApplication::processEvents();
     EXPECT_EQ(List()->ItemCount(), 6);
     EXPECT_EQ(List()->SelectionMark(), 3);
+    // Nor does a new arrival wait for a key or a paint to be asked for.
+    Append(u"+777", u"arrived with no key pressed", u"G", 10min);
+    EXPECT_EVENTUALLY(List()->ItemCount() == 7, 5000);
 }
 
 TEST_F(BlockedMessagesDialogTest, AFreshListHasNoMarkSoTheFirstTapOnTheTopRowOnlyChoosesIt) {
@@ -355,6 +361,17 @@ TEST_F(BlockedMessagesDialogTest, LongSendersEndInAnEllipsisOnWindowsMobile5Only
     test::SaveScreenshot(*dialog_, "blocked-long-sender-ppc2003");
     EXPECT_NE(RowImage(0), longWm5);
     EXPECT_EQ(RowImage(1), shortWm5);
+    // The message view ends the name in an ellipsis and shows the number beside it.
+    MarkRow(0);
+    test::HandleModal<MessageDialog>([this] { QTest::keyClick(List(), Qt::Key_Return); },
+                                     [](MessageDialog& message) {
+                                         EXPECT_TRUE(message.SenderLabel()->text().endsWith(QChar(0x2026)));
+                                         EXPECT_EQ(message.NumberLabel()->text(), QStringLiteral("+2"));
+                                         QRect number = message.NumberLabel()->geometry();
+                                         EXPECT_EQ(number.right(), message.Body()->rect().right() - 1);
+                                         test::SaveScreenshot(message, "blocked-message-long-sender");
+                                         QTest::keyClick(message.TextBox(), Qt::Key_Escape);
+                                     });
 }
 
 // ---- Restore
