@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QWindow>
 
 #include "app/resources/ListBitmap.h"
 #include "app/resources/MenuTable.h"
@@ -237,7 +238,24 @@ void ContactListDialog::ShowStoredState() {
 bool ContactListDialog::event(QEvent* event) {
     // Other programs change the state and the items mode while this screen is behind them.
     if (event->type() == QEvent::WindowActivate && menuBar_ != nullptr) ShowStoredState();
+    // Uncovered or raised without being activated (no window manager hands the focus over),
+    // the screen is exposed: its window is watched for that from its first showing.
+    if (event->type() == QEvent::Show && windowHandle() != nullptr && !watchingExposure_) {
+        watchingExposure_ = true;
+        windowHandle()->installEventFilter(this);
+    }
     return HandheldDialog::event(event);
+}
+
+bool ContactListDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle() && event->type() == QEvent::Expose && menuBar_ != nullptr && isVisible()) {
+        ShowStoredState();
+    }
+    return HandheldDialog::eventFilter(watched, event);
+}
+
+void ContactListDialog::OnBroughtForward() {
+    if (menuBar_ != nullptr) ShowStoredState();
 }
 
 void ContactListDialog::RepaintAfterDialog() {

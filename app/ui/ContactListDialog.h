@@ -53,7 +53,9 @@ protected:
     void OnTimer(int timerId) override;
     void OnLayout() override;
     void OnClose() override { Shutdown(kClosedByWindow); }
+    void OnBroughtForward() override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Shutdown(int result);
@@ -85,6 +87,7 @@ private:
     std::unique_ptr<ContactSource> addressBook_;
     std::unique_ptr<ContactList> contacts_;
     bool quickFindOpen_ = false;
+    bool watchingExposure_ = false;
 };
 
 }  // namespace velmo

@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <string>
+#include <string_view>
+#include <utility>
 
 #include "app/resources/MenuTable.h"
 #include "app/resources/StringTable.h"
@@ -25,6 +28,29 @@ QString TableText(unsigned id) { return QString::fromStdU16String(std::u16string
 void Tell(QWidget* owner, QMessageBox::Icon icon, const QString& text) {
     HandheldMessageBox(owner, icon, TableText(IDS_CAPTION), text, QMessageBox::Ok).Run();
 }
+
+}  // namespace
+
+QString ImportSaid(std::string said) {
+    const std::pair<std::string_view, std::string_view> words[] = {
+        {"; nothing was imported", ""},
+        {": nothing was imported", ""},
+        {"\"AppPath\", \"BlockedMsg\" and \"SilentMsg\" kept",
+         "except the program's folder and the counts of blocked and silently accepted messages"},
+        {"import with --replace", "import with Replace"},
+        {"\"AppPath\"", "the program's folder"},
+        {"\"BlockedMsg\"", "the count of blocked messages"},
+        {"\"SilentMsg\"", "the count of silently accepted messages"},
+    };
+    for (const auto& [from, to] : words) {
+        for (std::size_t at = said.find(from); at != std::string::npos; at = said.find(from, at + to.size())) {
+            said.replace(at, from.size(), to);
+        }
+    }
+    return QString::fromStdString(said).trimmed();
+}
+
+namespace {
 
 // The folder of the last file chosen, where the next choice starts.
 QString& LastFolder() {
@@ -69,8 +95,7 @@ bool RunImport(QWidget* owner, SettingsStore& settings) {
     ExportDocument document;
     std::string error;
     if (ReadExportFile(QFile::encodeName(file).toStdString(), document, error) != ExportFileRead::Read) {
-        Tell(owner, QMessageBox::Warning,
-             TableText(IDS_NOT_IMPORTED) + QStringLiteral("\n") + QString::fromStdString(error));
+        Tell(owner, QMessageBox::Warning, TableText(IDS_NOT_IMPORTED) + QStringLiteral("\n") + ImportSaid(error));
         return false;
     }
     HandheldMessageBox how(owner, QMessageBox::Question, TableText(IDS_CAPTION), TableText(IDS_IMPORT_HOW),
@@ -85,7 +110,7 @@ bool RunImport(QWidget* owner, SettingsStore& settings) {
     const ImportReport report =
         ApplyImport(settings, book, document, how.clickedButton() == replace ? ImportMode::Replace : ImportMode::Merge);
     book.Close();
-    const QString said = QString::fromStdString(DescribeImport(report)).trimmed();
+    const QString said = ImportSaid(DescribeImport(report));
     Tell(owner, report.imported ? QMessageBox::Information : QMessageBox::Warning,
          TableText(report.imported ? IDS_IMPORTED : IDS_NOT_IMPORTED) + QStringLiteral("\n") + said);
     // A failed write may still have changed some of it, which the screen must show.

@@ -83,6 +83,7 @@ HandheldDialog::HandheldDialog(QWidget* owner, const QString& caption) : QDialog
 
     // A window exists, and can be found by its caption, from its creation on.
     presence_ = std::make_unique<WindowPresence>(this, caption);
+    connect(presence_.get(), &WindowPresence::BroughtForward, this, [this] { OnBroughtForward(); });
 }
 
 HandheldDialog::~HandheldDialog() = default;

@@ -123,6 +123,8 @@ protected:
     virtual bool OnDrawItem(const DrawItemInfo&) { return false; }
     virtual std::intptr_t OnNotify(const ListNotification&) { return 0; }
     virtual void OnTimer(int) {}
+    // Another process asked for the dialog to come to the front (SetForegroundWindow).
+    virtual void OnBroughtForward() {}
     // WM_SIZE, WM_ACTIVATE and WM_SETTINGCHANGE all lay the controls out again.
     virtual void OnLayout() {}
     // WM_CLOSE; by default the dialog ends with kClosedByWindow.

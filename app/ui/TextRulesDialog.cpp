@@ -13,6 +13,7 @@
 #include "app/ui/DialogUtilities.h"
 #include "app/ui/OwnerDataListView.h"
 #include "app/ui/Painting.h"
+#include "app/ui/SoftKeyBar.h"
 #include "app/ui/TextRuleEditDialog.h"
 #include "common/SettingsStore.h"
 
@@ -77,6 +78,12 @@ int TextRulesDialog::ChosenRow() const {
 void TextRulesDialog::Show(int row) {
     list_->SetItemCount(static_cast<int>(rules_.size()));
     noRules_->setVisible(rules_.empty());
+    // With no rule there is nothing to edit, delete or move: only New is offered.
+    if (SoftKeyBar* bar = MenuBar()) {
+        for (unsigned command : {IDM_RULE_EDIT, IDM_RULE_DELETE, IDM_RULE_MOVE_UP, IDM_RULE_MOVE_DOWN}) {
+            if (QAction* action = bar->FindCommand(command)) action->setEnabled(!rules_.empty());
+        }
+    }
     if (!rules_.empty()) {
         row = std::clamp(row, 0, static_cast<int>(rules_.size()) - 1);
         list_->SelectItem(row);

@@ -56,6 +56,7 @@ void WindowPresence::OnConnection() {
                 }
                 front->raise();
                 front->activateWindow();
+                emit BroughtForward();
             }
         });
     }

@@ -22,6 +22,11 @@ public:
     // False when another window of the device already bears the caption.
     bool Published() const { return server_.isListening(); }
 
+signals:
+    // The window was brought to the front at another process's request, which a window system
+    // without a window manager may not follow with an activation.
+    void BroughtForward();
+
 private:
     void OnConnection();
 

@@ -17,6 +17,7 @@
 #include "app/ui/AboutDialog.h"
 #include "app/ui/BlockedMessagesDialog.h"
 #include "app/ui/ContactListDialog.h"
+#include "app/ui/ExportImport.h"
 #include "app/ui/FileChooserDialog.h"
 #include "app/ui/NotifyEdit.h"
 #include "app/ui/OptionsDialog.h"
@@ -25,6 +26,7 @@
 #include "app/ui/StateSelectorCtrl.h"
 #include "app/ui/TextRulesDialog.h"
 #include "app/ui/TimePicker.h"
+#include "app/ui/WindowPresence.h"
 #include "common/ContactStateRebuild.h"
 #include "device/ContactStore.h"
 #include "support/FileHelpers.h"
@@ -322,6 +324,15 @@ TEST_F(MainScreenTest, MenuCheckMarksAndTheSelectorMoveTogether) {
     ChooseFromView(1, IDM_MODE_SILENT_ACCEPT_ALL);
     EXPECT_EQ(settings_.GetItemsState(), SilentAcceptAll);
     EXPECT_EQ(Checks(1), (std::vector<bool>{false, false, true, false}));
+
+    // Brought to the front by a second start while already active, it shows what another program stored.
+    settings_.SetActiveState(Disabled);
+    settings_.SetItemsState(DismissAll);
+    std::unique_ptr<ForeignWindow> running = ForeignWindow::Find(QStringLiteral("VelmoLight"));
+    ASSERT_NE(running, nullptr);
+    ASSERT_TRUE(running->SetForeground());
+    EXPECT_EVENTUALLY(dialog_->Selector()->SendMessage(SSM_GETSTATE, 0) == Disabled, 3000);
+    EXPECT_EQ(Checks(1), (std::vector<bool>{false, false, false, true}));
 }
 
 TEST_F(MainScreenTest, TheViewMenuOpensUpwardFromItsSoftKey) {
@@ -671,7 +682,8 @@ TEST_F(MainScreenTest, ExportAndImportChooseTheFileByKeysAndSayWhatWasDone) {
     ASSERT_EQ(said.size(), 2u);
     // The box breaks its lines to the screen's width.
     EXPECT_EQ(said[1].simplified(),
-              QStringLiteral("Imported.\nsettings: imported (\"AppPath\", \"BlockedMsg\" and \"SilentMsg\" kept)\n"
+              QStringLiteral("Imported.\nsettings: imported (except the program's folder and the counts of blocked "
+                             "and silently accepted messages)\n"
                              "contacts' actions: 1 matched in the address book\n"
                              "text rules: 0 added, 0 in all\nblocked messages: 0 added")
                   .simplified());
@@ -681,6 +693,10 @@ TEST_F(MainScreenTest, ExportAndImportChooseTheFileByKeysAndSayWhatWasDone) {
     EXPECT_EQ(Checks(0), (std::vector<bool>{true, false, false}));
     EXPECT_EQ(dialog_->Selector()->SendMessage(SSM_GETSTATE, 0), Active);
     EXPECT_FALSE(dialog_->Ended());
+    // A refusal's box says once that nothing was imported, under its first line.
+    EXPECT_EQ(ImportSaid("\"AppPath\" cannot be read: there is no program directory to import into; nothing was "
+                         "imported\n"),
+              QStringLiteral("the program's folder cannot be read: there is no program directory to import into"));
 }
 
 TEST_F(MainScreenTest, OptionsReloadsAndSortsTheListOnlyWhenTheNameFormatChanged) {

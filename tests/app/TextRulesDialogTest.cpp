@@ -68,6 +68,15 @@ public:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(bar->FindCommand(command)).center());
     }
+    // Which of "Menu"'s entries can be chosen, as it shows them when it opens.
+    std::vector<bool> Offered(std::initializer_list<unsigned> commands) {
+        SoftKeyBar* bar = dialog_->MenuBar();
+        QTest::mouseClick(bar->Key(1), Qt::LeftButton);
+        std::vector<bool> offered;
+        for (unsigned command : commands) offered.push_back(bar->FindCommand(command)->isEnabled());
+        bar->SubMenu(1)->close();
+        return offered;
+    }
     // Runs action, which opens a modal dialog of type Modal, and lets handle end it.
     template <typename Modal>
     void During(const std::function<void()>& action, const std::function<void(Modal&)>& handle) {
@@ -204,6 +213,14 @@ INSTANTIATE_TEST_SUITE_P(
                               },
                               {kMum, kCode, kNews},
                               2},
+                    ChangeRow{"WithNoRuleOnlyNewIsOffered",
+                              {},
+                              [](RulesScreen& s) {
+                                  EXPECT_EQ(s.Offered({IDM_RULE_NEW, IDM_RULE_EDIT, IDM_RULE_DELETE, IDM_RULE_MOVE_UP}),
+                                            (std::vector<bool>{true, false, false, false}));
+                              },
+                              {},
+                              -1},
                     ChangeRow{"NoSixtyFifthRule", std::vector<TextRule>(64, kMum),
                               [](RulesScreen& s) {
                                   s.During<QMessageBox>(
