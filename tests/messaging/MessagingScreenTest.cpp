@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QToolButton>
 #include <chrono>
 #include <functional>
 
@@ -23,7 +24,9 @@
 #include "support/TempDevice.h"
 #include "tools/messaging/ComposeView.h"
 #include "tools/messaging/MessageView.h"
+#include "tools/messaging/MessagingMenus.h"
 #include "tools/messaging/MessagingScreen.h"
+#include "tools/messaging/SendWords.h"
 #include "tools/messaging/SmsLength.h"
 
 namespace velmo::messaging {
@@ -237,6 +240,21 @@ INSTANTIATE_TEST_SUITE_P(
                {false, false, true},
                0,
                {}},
+        KeyRow{"ASearchAfterOneTimedOutWorksAsTheFirst",
+               [](Driver& d) {
+                   d.Key(Qt::Key_Home), d.Type(QStringLiteral("an"));
+                   // The running timeout is hurried, not waited for.
+                   d.screen->SetTimer(MessagingScreen::kQuickFindTimer, 1);
+                   QTest::qWait(30);
+                   d.Type(QStringLiteral("+1555012"));
+                   d.Key(Qt::Key_Escape);
+               },
+               kAll,
+               "+15550123",
+               "",
+               {false, false, true},
+               0,
+               {}},
         KeyRow{"ReplyInTheViewComposesToTheSender",
                [](Driver& d) {
                    d.View([&d] { d.Down(1), d.Key(Qt::Key_Return); },
@@ -260,6 +278,27 @@ INSTANTIATE_TEST_SUITE_P(
                {false, true},
                1,
                {}},
+        KeyRow{"CancelAsksBeforeAWrittenTextIsLost",
+               [](Driver& d) {
+                   ComposeView compose(d.screen, u"+15550100", {});
+                   compose.Create();
+                   ASSERT_TRUE(QTest::qWaitForWindowActive(&compose));
+                   QTest::keyClicks(compose.TextBox(), QStringLiteral("Hi"));
+                   test::HandleModal<QMessageBox>([&] { QTest::mouseClick(compose.MenuBar()->Key(1), Qt::LeftButton); },
+                                                  [&d](QMessageBox& box) {
+                                                      d.opened = box.text();
+                                                      box.button(QMessageBox::No)->click();
+                                                  });
+                   EXPECT_FALSE(compose.Ended());
+                   d.Answer([&] { QTest::mouseClick(compose.DoneButton(), Qt::LeftButton); }, QMessageBox::Yes);
+                   EXPECT_TRUE(compose.Ended());
+               },
+               kAll,
+               "Prize Desk",
+               "Discard this message?",
+               {false, false, true},
+               0,
+               {}},
         KeyRow{"NewFromTheMenu",
                [](Driver& d) { d.Menu(QStringLiteral("New...")); },
                kAll,
@@ -281,6 +320,47 @@ INSTANTIATE_TEST_SUITE_P(
                {false, false, false, true},
                0,
                {}},
+        KeyRow{"AContactAddedNamesItsMessagesAtTheNextRefresh",
+               [](Driver& d) {
+                   device::ContactEntry carl;
+                   carl[device::ContactField::FirstName] = u"Carl";
+                   carl[device::ContactField::LastName] = u"Dunn";
+                   carl[device::ContactField::MobileTelephoneNumber] = u"+1 555 0123";
+                   device::ContactStore().Add(carl);
+                   d.screen->Refresh();
+               },
+               {"Prize Desk", "Anna Berg", "Carl Dunn"},
+               "Prize Desk",
+               "",
+               {false, false, true},
+               0,
+               {}},
+        KeyRow{
+            "TheOutboxSaysNotSentAndWhyAndOffersNoReply",
+            [](Driver& d) {
+                std::vector<device::Property> waiting{
+                    device::Property::Text(0x0E04001F, u"+15550100"),
+                    device::Property::Text(PR_SUBJECT_W, u"Running late"),
+                    device::Property::Text(PROP_TAG(PT_UNICODE, 0x8101), u"ModemManager has no modem with messaging"),
+                    device::Property::Number(PR_MESSAGE_FLAGS, MSGFLAG_READ)};
+                device::MessageStore().CreateMessage(u"Outbox", waiting);
+                d.Menu(QStringLiteral("Folders/Outbox"));
+                EXPECT_EQ(d.screen->ShownTime(0), QStringLiteral("Not sent"));
+                EXPECT_FALSE(d.screen->MenuBar()->FindCommand(kCommandReply)->isVisible());
+                d.View([&d] { d.Key(Qt::Key_Return); },
+                       [](MessageView& view) {
+                           EXPECT_EQ(view.ReasonLabel()->text(), QStringLiteral("Not sent: No modem with messaging"));
+                           EXPECT_EQ(view.TextBox()->toPlainText(), QStringLiteral("Running late"));
+                           EXPECT_EQ(view.MenuBar()->FindCommand(kCommandReply), nullptr);
+                           QTest::keyClick(view.TextBox(), Qt::Key_Escape);
+                       });
+            },
+            {"Anna Berg"},
+            "Anna Berg",
+            "To: Anna Berg",
+            {true},
+            0,
+            {}},
         KeyRow{
             "SentFolderFromTheMenu", [](Driver& d) { d.Menu(QStringLiteral("Folders/Sent")); }, {}, "", "", {}, 0, {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -291,6 +371,7 @@ struct LengthRow {
     bool unicode;
     std::size_t units;
     std::size_t parts;
+    const char* shown;  // the compose screen's length line
 };
 
 void PrintTo(const LengthRow& row, std::ostream* out) { *out << row.name; }
@@ -303,22 +384,60 @@ TEST_P(SmsLengthRows, CountsAsTheNetworkSplitsIt) {
     EXPECT_EQ(length.unicode, row.unicode);
     EXPECT_EQ(length.units, row.units);
     EXPECT_EQ(length.parts, row.parts);
+    EXPECT_EQ(LengthText(row.text).toStdString(), row.shown);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, SmsLengthRows,
-    testing::Values(LengthRow{"Empty", u"", false, 0, 1},
-                    LengthRow{"FullGsm", std::u16string(160, u'a'), false, 160, 1},
-                    LengthRow{"OneGsmPastOne", std::u16string(161, u'a'), false, 161, 2},
-                    LengthRow{"ThreeGsmParts", std::u16string(307, u'e'), false, 307, 3},
-                    LengthRow{"ExtensionCountsTwice", u"€[]", false, 6, 1},
-                    // The euro's two septets would straddle the first part's end: they begin the second.
-                    LengthRow{"ExtensionNotSplit", std::u16string(152, u'a') + u"€" + std::u16string(152, u'a'), false,
-                              306, 3},
-                    LengthRow{"FullUcs2", std::u16string(70, u'ж'), true, 70, 1},
-                    LengthRow{"Ucs2PastOne", std::u16string(71, u'ж'), true, 71, 2},
-                    LengthRow{"SurrogatePairNotSplit",
-                              std::u16string(66, u'ж') + u"\U0001F600" + std::u16string(66, u'ж'), true, 134, 3}),
+    testing::Values(
+        LengthRow{"Empty", u"", false, 0, 1, "160 characters left"},
+        LengthRow{"FullGsm", std::u16string(160, u'a'), false, 160, 1, "160/160 characters, 1 message"},
+        LengthRow{"OneGsmPastOne", std::u16string(161, u'a'), false, 161, 2, "161/306 characters, 2 messages"},
+        LengthRow{"ThreeGsmParts", std::u16string(307, u'e'), false, 307, 3, "307/459 characters, 3 messages"},
+        LengthRow{"ExtensionCountsTwice", u"€[]", false, 6, 1, "6/160 characters, 1 message"},
+        // The euro's two septets would straddle the first part's end: they begin the second.
+        LengthRow{"ExtensionNotSplit", std::u16string(152, u'a') + u"€" + std::u16string(152, u'a'), false, 306, 3,
+                  "306/459 characters, 3 messages"},
+        LengthRow{"FullUcs2", std::u16string(70, u'ж'), true, 70, 1, "70/70 characters, 1 message (Unicode)"},
+        LengthRow{"Ucs2PastOne", std::u16string(71, u'ж'), true, 71, 2, "71/134 characters, 2 messages (Unicode)"},
+        LengthRow{"SurrogatePairNotSplit", std::u16string(66, u'ж') + u"\U0001F600" + std::u16string(66, u'ж'), true,
+                  134, 3, "134/201 characters, 3 messages (Unicode)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What the sender said, and what the screen tells the person.
+struct WordsRow {
+    const char* name;
+    const char* said;
+    bool retry;  // the output of a retry of the whole Outbox, else one reason
+    const char* shown;
+};
+
+void PrintTo(const WordsRow& row, std::ostream* out) { *out << row.name; }
+
+class SendWordsRows : public testing::TestWithParam<WordsRow> {};
+
+TEST_P(SendWordsRows, SayWhatItMeans) {
+    const WordsRow& row = GetParam();
+    EXPECT_EQ(row.retry ? RetrySummary(row.said) : PlainSendReason(row.said), row.shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, SendWordsRows,
+    testing::Values(
+        WordsRow{"NoSystemBus",
+                 "no system bus (Failed to connect to socket /run/dbus/system_bus_socket: No such file or directory)",
+                 false, "No modem: ModemManager is not running"},
+        WordsRow{"Refused",
+                 "modem /org/freedesktop/ModemManager1/Modem/0 did not send it "
+                 "(org.freedesktop.ModemManager1.Error.Core.Failed: No network)",
+                 false, "The modem refused the message: No network"},
+        WordsRow{"UnknownStaysAsItIs", "cannot write /tmp/out/OUT1.txt", false, "cannot write /tmp/out/OUT1.txt"},
+        WordsRow{"RetryOneOfThree",
+                 "sent to +1 \"a\": in Sent\n"
+                 "not sent to +2 \"b\": ModemManager has no modem with messaging; left in the Outbox\n"
+                 "not sent to +3 \"c\": ModemManager has no modem with messaging; left in the Outbox\n",
+                 true, "1 of 3 messages were sent.\nNo modem with messaging.\nThe others wait in the Outbox."},
+        WordsRow{"RetryAllSent", "sent to +1 \"a\": in Sent\n", true, ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -49,9 +49,12 @@ QString Entry(const std::u16string& name, const std::u16string& number) {
 
 QString LengthText(const std::u16string& text) {
     SmsLength length = MeasureSms(text);
+    if (length.units == 0) return QStringLiteral("%1 characters left").arg(length.perMessage);
+    // The room grows with the parts, each of which gives up some for the header that joins them.
+    std::size_t room = length.parts == 1 ? length.perMessage : length.parts * length.perPart;
     return QStringLiteral("%1/%2 characters, %3 %4%5")
         .arg(length.units)
-        .arg(length.perMessage)
+        .arg(room)
         .arg(length.parts)
         .arg(length.parts == 1 ? QStringLiteral("message") : QStringLiteral("messages"))
         .arg(length.unicode ? QStringLiteral(" (Unicode)") : QString());
@@ -168,6 +171,16 @@ void ComposeView::Send() {
         return;
     }
     ShowMessage(this, problem, QStringLiteral("Messaging"), MB_OK | MB_ICONEXCLAMATION);
+}
+
+void ComposeView::Close(int result) {
+    // A text written is not thrown away by a slip of the key.
+    if (result != kCommandSend && !text_->toPlainText().isEmpty() &&
+        ShowMessage(this, QStringLiteral("Discard this message?"), QStringLiteral("Messaging"),
+                    MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        return;
+    }
+    MenuBarDialog::Close(result);
 }
 
 void ComposeView::OnLayout() {

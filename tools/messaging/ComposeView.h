@@ -1,9 +1,10 @@
 #pragma once
 // A new message or a reply: the recipient (a number, or a contact of the address book by
-// name), the text, and beneath it how long the text is as SMS (characters of the single
-// message's 160 or 70, and the parts it goes out as). "Send" hands number and text to the
+// name), the text, and beneath it how long the text is as SMS (characters of the room that
+// the parts give, and the parts it goes out as). "Send" hands number and text to the
 // device's sender and closes once the message is stored (sent, or waiting in the Outbox
-// with the reason); "Cancel", Escape or the title bar's "ok" close without sending.
+// with the reason); "Cancel", Escape or the title bar's "ok" close without sending, asking
+// first when there is text.
 
 #include <functional>
 #include <string>
@@ -39,6 +40,8 @@ protected:
     bool OnInitDialog() override;
     std::intptr_t OnMenuCommand(int id) override;
     void OnLayout() override;
+    // Closing without sending asks first when there is text to lose.
+    void Close(int result) override;
 
 private:
     void ShowLength();
@@ -54,7 +57,8 @@ private:
     QLabel* length_ = nullptr;
 };
 
-// What the length line says of text, e.g. "12/160 characters, 1 message".
+// What the length line says of text, e.g. "12/160 characters, 1 message", "161/306 characters,
+// 2 messages", or "160 characters left" before the first character.
 QString LengthText(const std::u16string& text);
 
 }  // namespace velmo::messaging

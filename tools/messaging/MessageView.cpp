@@ -6,16 +6,21 @@
 #include "app/ui/BoldFont.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUtilities.h"
+#include "app/ui/Painting.h"
 #include "app/ui/SoftKeyBar.h"
 #include "app/ui/TimeFormat.h"
 #include "device/Clock.h"
+#include "device/Text.h"
 #include "tools/messaging/MessagingMenus.h"
+#include "tools/messaging/SendWords.h"
 
 namespace velmo::messaging {
 
 namespace {
 
 QString ToQString(const std::u16string& text) { return QString::fromStdU16String(text); }
+
+constexpr std::uint32_t kNotSentColour = RGB(176, 0, 0);
 
 }  // namespace
 
@@ -35,14 +40,25 @@ QString MessageTime(std::uint64_t fileTime, bool full) {
     return today ? time : date;
 }
 
-MessageView::MessageView(QWidget* owner, const MessageRow& row, const QString& sender, bool canBlock)
-    : MenuBarDialog(owner, QStringLiteral("Messaging"), kCommandDone), row_(row), canBlock_(canBlock) {
+MessageView::MessageView(QWidget* owner, const MessageRow& row, const QString& sender, bool canBlock, bool own)
+    : MenuBarDialog(owner, QStringLiteral("Messaging"), kCommandDone), row_(row), canBlock_(canBlock), own_(own) {
     Body()->setFont(DialogFont());
-    sender_ = new QLabel(sender, Body());
+    sender_ = new QLabel(own ? QStringLiteral("To: ") + sender : sender, Body());
+    sender_->setTextFormat(Qt::PlainText);
     sender_->setFont(BoldFont());
     sender_->setGeometry(DialogUnitsToPixels(1, 0, 154, 10));
     detail_ = new QLabel(Body());
     detail_->setGeometry(DialogUnitsToPixels(1, 11, 154, 10));
+    if (!row_.failure.empty()) {
+        reason_ = new QLabel(
+            QStringLiteral("Not sent: ") + QString::fromStdString(PlainSendReason(device::ToUtf8(row_.failure))),
+            Body());
+        reason_->setTextFormat(Qt::PlainText);
+        reason_->setWordWrap(true);
+        QPalette warning = reason_->palette();
+        warning.setColor(QPalette::WindowText, ColorFromRef(kNotSentColour));
+        reason_->setPalette(warning);
+    }
     text_ = new QPlainTextEdit(Body());
     text_->setReadOnly(true);
     text_->setFrameShape(QFrame::Box);
@@ -52,7 +68,7 @@ MessageView::MessageView(QWidget* owner, const MessageRow& row, const QString& s
 
 bool MessageView::OnInitDialog() {
     InitFullScreenDialog(*this, kFullScreenDialogFlags);
-    SoftKeyBar* bar = new SoftKeyBar(MessageMenu(), this);
+    SoftKeyBar* bar = new SoftKeyBar(own_ ? OwnMessageMenu() : MessageMenu(), this);
     SetMenuBar(bar);
     if (QAction* toggle = bar->FindCommand(kCommandToggleRead)) {
         toggle->setText(row_.read ? QStringLiteral("Mark as unread") : QStringLiteral("Mark as read"));
@@ -61,11 +77,9 @@ bool MessageView::OnInitDialog() {
     // The number beside a name, so that a person sees who it really came from.
     QString address = ToQString(row_.address);
     QString detail = MessageTime(row_.time, true);
-    if (!address.isEmpty() && address != sender_->text()) detail = address + QStringLiteral("  ") + detail;
+    if (!address.isEmpty() && !sender_->text().endsWith(address)) detail = address + QStringLiteral("  ") + detail;
     detail_->setText(detail);
-    QString text = ToQString(row_.text);
-    if (!row_.failure.empty()) text += QStringLiteral("\n\n(Not sent: ") + ToQString(row_.failure) + QLatin1Char(')');
-    text_->setPlainText(text);
+    text_->setPlainText(ToQString(row_.text));
     text_->setFocus(Qt::OtherFocusReason);
     return false;
 }
@@ -79,7 +93,10 @@ std::intptr_t MessageView::OnMenuCommand(int id) {
             if (!canBlock_) return TRUE;
             [[fallthrough]];
         case kCommandReply:
-        case kCommandToggleRead: Close(id); return TRUE;
+        case kCommandToggleRead:
+            if (own_) return TRUE;
+            Close(id);
+            return TRUE;
         default: return FALSE;
     }
 }
@@ -91,6 +108,13 @@ void MessageView::OnLayout() {
         line->setGeometry(client.left() + 2, place.top(), client.width() - 4, place.height());
     }
     QRect text = text_->geometry();
+    if (reason_ != nullptr) {
+        // The reason stands apart from the text, above it, on as many lines as it needs.
+        int top = detail_->geometry().bottom() + 3;
+        int width = client.width() - 4;
+        reason_->setGeometry(client.left() + 2, top, width, reason_->heightForWidth(width));
+        text.setTop(reason_->geometry().bottom() + 4);
+    }
     text_->setGeometry(client.left() + 1, text.top(), client.width() - 2, client.bottom() + 1 - text.top());
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // One message in full: who sent it (as the phone names them, with the number beside a
-// name), when it came, and its whole text. The view changes nothing itself: it closes with
+// name), when it came, and its whole text; for one's own message whom it is to and, when it
+// waits in the Outbox, why it was not sent. The view changes nothing itself: it closes with
 // the command the person chose (Reply, Mark as unread, Delete once confirmed, Move to
 // blocked messages), or kCommandDone, and its owner carries the command out.
 
@@ -15,11 +16,14 @@ namespace velmo::messaging {
 class MessageView : public MenuBarDialog {
     Q_OBJECT
 public:
-    // canBlock: whether "Move to blocked messages" is offered (Inbox messages only).
-    MessageView(QWidget* owner, const MessageRow& row, const QString& sender, bool canBlock);
+    // canBlock: whether "Move to blocked messages" is offered (Inbox messages only); own: a
+    // message of Sent or the Outbox, which is neither answered nor marked unread.
+    MessageView(QWidget* owner, const MessageRow& row, const QString& sender, bool canBlock, bool own = false);
 
     QLabel* SenderLabel() const { return sender_; }
     QLabel* DetailLabel() const { return detail_; }
+    // Why a message of the Outbox was not sent; null when nothing was tried.
+    QLabel* ReasonLabel() const { return reason_; }
     QPlainTextEdit* TextBox() const { return text_; }
 
 protected:
@@ -30,8 +34,10 @@ protected:
 private:
     MessageRow row_;
     bool canBlock_;
+    bool own_;
     QLabel* sender_ = nullptr;
     QLabel* detail_ = nullptr;
+    QLabel* reason_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
 };
 

@@ -30,17 +30,21 @@ constexpr MenuItem kMessageCommands[] = {
     {u"Done", kCommandDone, {}},
 };
 constexpr MenuItem kMessageBar[] = {{u"Reply", kCommandReply, {}}, {u"Menu", 0, kMessageCommands}};
+// One's own message, sent or waiting: nothing to answer, nothing unread.
+constexpr MenuItem kOwnMessageBar[] = {{u"Delete", kCommandDelete, {}}, {u"Done", kCommandDone, {}}};
 constexpr MenuItem kComposeBar[] = {{u"Send", kCommandSend, {}}, {u"Cancel", kCommandCancel, {}}};
 
 // Beyond VelmoLight's own menu resources.
 constexpr MenuResource kListMenu{40001, kListBar};
 constexpr MenuResource kMessageMenu{40002, kMessageBar};
 constexpr MenuResource kComposeMenu{40003, kComposeBar};
+constexpr MenuResource kOwnMessageMenu{40004, kOwnMessageBar};
 
 }  // namespace
 
 const MenuResource& ListMenu() { return kListMenu; }
 const MenuResource& MessageMenu() { return kMessageMenu; }
 const MenuResource& ComposeMenu() { return kComposeMenu; }
+const MenuResource& OwnMessageMenu() { return kOwnMessageMenu; }
 
 }  // namespace velmo::messaging

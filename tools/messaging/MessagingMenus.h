@@ -27,5 +27,7 @@ const MenuResource& ListMenu();
 const MenuResource& MessageMenu();
 // "Send" and "Cancel" under a message being written.
 const MenuResource& ComposeMenu();
+// "Delete" and "Done" under one's own message, sent or in the Outbox.
+const MenuResource& OwnMessageMenu();
 
 }  // namespace velmo::messaging

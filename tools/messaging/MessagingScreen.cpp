@@ -28,6 +28,7 @@ namespace {
 
 constexpr std::uint32_t kRowLineColour = RGB(220, 220, 220);
 constexpr std::uint32_t kHeaderColour = RGB(232, 238, 246);
+constexpr std::uint32_t kNotSentColour = RGB(176, 0, 0);
 constexpr int kHeaderHeight = 18;
 // As long as the contact list's quick-find box waits for the first key, and after the last one.
 constexpr int kQuickFindFirstKeyMs = 6000;
@@ -41,6 +42,17 @@ QString OneLine(const std::u16string& text) {
         if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t')) c = QLatin1Char(' ');
     }
     return line;
+}
+
+// How far accents over capitals ("É", "Å", "Й") rise above the font's ascent in its face.
+int AccentRise(const QFontMetrics& metrics) {
+    return std::max(0, -metrics.boundingRect(QStringLiteral("\u00C9\u00C5\u00D1\u0419")).top() - metrics.ascent());
+}
+
+// One line of a row at the bold font's full height, accents and descenders included.
+int RowLineHeight() {
+    QFontMetrics bold(BoldFont());
+    return AccentRise(bold) + bold.height();
 }
 
 }  // namespace
@@ -62,8 +74,9 @@ MessagingScreen::MessagingScreen(QWidget* owner, Compose compose, Retry retry)
     countLabel_->setContentsMargins(3, 0, 3, 0);
     list_ = new OwnerDataListView(Body());
     SetControlId(list_, IDC_MESSAGES);
-    // Two and a half lines of the bold font: the sender and time above, the text below.
-    list_->SetRowHeight(QFontMetrics(BoldFont()).height() * 5 / 2);
+    // Two and a half lines of the bold font, and never less than two lines at its full
+    // height: the sender and time above, the text below.
+    list_->SetRowHeight(std::max(QFontMetrics(BoldFont()).height() * 5 / 2, 2 * RowLineHeight() + 3));
     quickFind_ = new QLineEdit(Body());
     quickFind_->setMaxLength(kQuickFindMaxText);
     quickFind_->hide();
@@ -117,7 +130,8 @@ void MessagingScreen::Load() {
 }
 
 void MessagingScreen::Refresh() {
-    if (store_.ChangeCount() != version_) Load();
+    // A contact added or renamed names its messages anew, as a message arriving does.
+    if (store_.ChangeCount() != version_ || names_.Changed()) Load();
 }
 
 void MessagingScreen::ShowFolder(std::u16string folder) {
@@ -150,12 +164,20 @@ void MessagingScreen::UpdateMenu() {
     }
     if (QAction* block = bar->FindCommand(kCommandBlock)) block->setEnabled(any && folder_ == u"Inbox");
     if (QAction* retry = bar->FindCommand(kCommandRetry)) retry->setVisible(retry_ && folder_ == u"Outbox");
-    for (unsigned command : {kCommandReply, kCommandNew}) {
-        if (QAction* action = bar->FindCommand(command)) action->setVisible(static_cast<bool>(compose_));
-    }
+    // One's own messages, sent or waiting, are neither answered nor unread.
+    bool inbox = folder_ == u"Inbox";
+    if (QAction* reply = bar->FindCommand(kCommandReply)) reply->setVisible(compose_ && inbox);
+    if (QAction* toggle = bar->FindCommand(kCommandToggleRead)) toggle->setVisible(inbox);
+    if (QAction* add = bar->FindCommand(kCommandNew)) add->setVisible(static_cast<bool>(compose_));
     const std::pair<unsigned, std::u16string_view> folders[] = {
         {kCommandInbox, u"Inbox"}, {kCommandSent, u"Sent"}, {kCommandOutbox, u"Outbox"}};
     for (const auto& [command, name] : folders) CheckMenuItem(bar->SubMenu(1), command, folder_ == name);
+}
+
+QString MessagingScreen::ShownTime(int row) const {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return {};
+    if (folder_ == u"Outbox") return QStringLiteral("Not sent");
+    return MessageTime(rows_[static_cast<std::size_t>(row)].time, false);
 }
 
 QString MessagingScreen::ShownSender(int row) {
@@ -169,9 +191,11 @@ std::intptr_t MessagingScreen::OnMenuCommand(int id) {
     switch (id) {
         case kCommandOpen: OpenRow(row); return TRUE;
         case kCommandReply:
-            if (row >= 0) StartCompose(rows_[static_cast<std::size_t>(row)].address);
+            if (row >= 0 && folder_ == u"Inbox") StartCompose(rows_[static_cast<std::size_t>(row)].address);
             return TRUE;
-        case kCommandToggleRead: ToggleRead(row); return TRUE;
+        case kCommandToggleRead:
+            if (folder_ == u"Inbox") ToggleRead(row);
+            return TRUE;
         case kCommandDelete: DeleteRow(row, true); return TRUE;
         case kCommandBlock: BlockRow(row); return TRUE;
         case kCommandNew: StartCompose({}); return TRUE;
@@ -190,7 +214,8 @@ void MessagingScreen::OpenRow(int row) {
         message.read = true;
         Load();
     }
-    int command = MessageView(this, message, ShownSender(row), folder_ == u"Inbox").DoModal();
+    bool inbox = folder_ == u"Inbox";
+    int command = MessageView(this, message, ShownSender(row), inbox, !inbox).DoModal();
     // The rows may have moved while the view was open; the message is found again by its identifier.
     Load();
     std::optional<std::size_t> found = FindRow(rows_, message.entryId);
@@ -287,20 +312,27 @@ bool MessagingScreen::OnDrawItem(const DrawItemInfo& info) {
     QFont strong = message.read ? regular : BoldFont();
     QRect inside = row.adjusted(3, 0, -3, 0);
 
+    // Both lines are set on baselines of their own, at the bold font's full height: a name
+    // with an accented capital stays level with the time, and descenders stay in the row.
     painter.setFont(strong);
-    QString time = MessageTime(message.time, false);
-    QRect measured = inside;
-    DrawTextW(painter, time, measured, DT_CALCRECT);
-    int timeWidth = measured.width();
-    QRect timeArea(inside.right() + 1 - timeWidth, inside.top(), timeWidth, inside.height());
-    DrawTextW(painter, time, timeArea, DT_RIGHT);
-
-    QRect senderArea(inside.left(), inside.top(), inside.width() - timeWidth - 4, inside.height());
-    DrawTextW(painter, ShownSender(info.itemId), senderArea, DT_END_ELLIPSIS);
-    painter.setFont(strong);
-    int middle = row.top() + row.height() / 2;
-    QRect textArea(inside.left(), middle, inside.width(), row.bottom() + 1 - middle);
-    DrawTextW(painter, OneLine(message.text), textArea, DT_END_ELLIPSIS);
+    QFontMetrics metrics(strong);
+    const int rise = AccentRise(QFontMetrics(BoldFont()));
+    const int firstBaseline = row.top() + 1 + rise + metrics.ascent();
+    const int secondBaseline = firstBaseline + RowLineHeight() + 1;
+    painter.save();
+    painter.setClipRect(row.adjusted(0, 0, 0, -1));
+    QString time = ShownTime(info.itemId);
+    // A message waiting in the Outbox says so where the others show their time.
+    if (folder_ == u"Outbox" && !selected) painter.setPen(ColorFromRef(kNotSentColour));
+    int timeWidth = std::max(metrics.horizontalAdvance(time), metrics.boundingRect(time).right() + 1);
+    painter.drawText(QPoint(inside.right() + 1 - timeWidth, firstBaseline), time);
+    painter.setPen(selected ? Qt::white : Qt::black);
+    int senderWidth = inside.width() - timeWidth - 4;
+    painter.drawText(QPoint(inside.left(), firstBaseline),
+                     metrics.elidedText(ShownSender(info.itemId), Qt::ElideRight, senderWidth));
+    painter.drawText(QPoint(inside.left(), secondBaseline),
+                     metrics.elidedText(OneLine(message.text), Qt::ElideRight, inside.width()));
+    painter.restore();
 
     painter.setPen(QPen(ColorFromRef(kRowLineColour), 0));
     painter.drawLine(row.left(), row.bottom(), row.right(), row.bottom());
@@ -349,9 +381,11 @@ std::intptr_t MessagingScreen::OnNotify(const ListNotification& notification) {
 }
 
 void MessagingScreen::OpenQuickFind(const QKeyEvent* key) {
+    // What the last search left is cleared while the box is still closed: emptied once open,
+    // it would close the search it is about to start.
+    quickFind_->clear();
     quickFindOpen_ = true;
     OnLayout();
-    quickFind_->clear();
     quickFind_->show();
     quickFind_->setFocus(Qt::OtherFocusReason);
     SetTimer(kQuickFindTimer, kQuickFindFirstKeyMs);

@@ -50,6 +50,8 @@ public:
     const std::vector<MessageRow>& Rows() const { return rows_; }
     // The sender of row as the screen shows it.
     QString ShownSender(int row);
+    // What row shows at the right of its sender: the time, or "Not sent" in the Outbox.
+    QString ShownTime(int row) const;
     // Looks at the store now, as the timer does.
     void Refresh();
 

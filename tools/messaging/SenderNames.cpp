@@ -1,5 +1,7 @@
 #include "tools/messaging/SenderNames.h"
 
+#include <exception>
+
 #include "app/core/ContactNameFormat.h"
 #include "app/core/PoomContactSource.h"
 #include "common/PhoneDigits.h"
@@ -18,8 +20,23 @@ void SenderNames::Reload() {
     }
     SettingsStore settings;
     format_ = settings.GetContactFormat();
+    bookVersion_ = BookVersion();
     byDigits_.clear();
     positions_.clear();
+}
+
+bool SenderNames::Changed() { return BookVersion() != bookVersion_ || SettingsStore().GetContactFormat() != format_; }
+
+long long SenderNames::BookVersion() {
+    if (!book_ && device::ContactStore::Exists()) {
+        try {
+            book_ = std::make_unique<device::ContactStore>(device::ContactStore::ReadOnly);
+        } catch (const std::exception&) {
+            // A book that cannot be opened now is tried again at the next look.
+            return -1;
+        }
+    }
+    return book_ ? book_->DataVersion() : -1;
 }
 
 std::u16string SenderNames::Shown(std::u16string_view address, std::u16string_view name) {

@@ -57,6 +57,7 @@ SmsLength MeasureSms(std::u16string_view text) {
         for (std::size_t i = 0; i < text.size(); ++i) length.units += width(i).first;
         length.characters = text.size();
         length.perMessage = kGsmSingle;
+        length.perPart = kGsmPart;
         length.parts = length.units <= kGsmSingle ? 1 : CountParts(text, kGsmPart, width);
         return length;
     }
@@ -67,6 +68,7 @@ SmsLength MeasureSms(std::u16string_view text) {
     for (std::size_t i = 0; i < text.size(); i += width(i).second) ++length.characters;
     length.units = text.size();
     length.perMessage = kUcs2Single;
+    length.perPart = kUcs2Part;
     length.parts = length.units <= kUcs2Single ? 1 : CountParts(text, kUcs2Part, width);
     return length;
 }

@@ -15,6 +15,7 @@ struct SmsLength {
     std::size_t units = 0;       // septets, or UTF-16 units in UCS-2
     std::size_t parts = 0;       // messages it is sent as; 1 for an empty text
     std::size_t perMessage = 0;  // 160 or 70
+    std::size_t perPart = 0;     // 153 or 67, once split
 };
 
 SmsLength MeasureSms(std::u16string_view text);

@@ -16,6 +16,7 @@
 #include "device/gui/NoDisplay.h"
 #include "tools/messaging/ComposeView.h"
 #include "tools/messaging/MessagingScreen.h"
+#include "tools/messaging/SendWords.h"
 #endif
 
 namespace velmo::cli {
@@ -79,15 +80,17 @@ messaging::ComposeView::Outcome SendOne(const MessagingOptions& options, const s
     std::size_t end = run.output.rfind("; left in the Outbox");
     std::size_t start = end == std::string::npos ? end : run.output.rfind("\": ", end);
     bool stored = run.exitCode == 1 && start != std::string::npos;
-    std::string problem = stored ? "Not sent: " + run.output.substr(start + 3, end - start - 3) +
-                                       ". It waits in the Outbox; Menu, Send again tries again."
-                                 : Problem(run);
+    std::string problem = stored ? messaging::PlainSendReason(run.output.substr(start + 3, end - start - 3)) +
+                                       ".\nThe message waits in the Outbox; Menu, Send again tries again."
+                                 : messaging::PlainSendReason(Problem(run));
     return {stored, problem};
 }
 
 std::string RetryOutbox(const MessagingOptions& options) {
     SendRun run = RunSmsSend(options, {QStringLiteral("--retry")});
-    return run.exitCode == 0 ? std::string() : Problem(run);
+    if (run.exitCode == 0) return {};
+    std::string summary = messaging::RetrySummary(run.output);
+    return summary.empty() ? messaging::PlainSendReason(Problem(run)) : summary;
 }
 
 void RunMessaging(const MessagingOptions& options) {
