@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "app/core/BlockedMessageRows.h"
 #include "app/ui/BoldFont.h"
 #include "app/ui/DialogFont.h"
 #include "app/ui/DialogUtilities.h"
@@ -35,14 +36,9 @@ constexpr int kQuickFindFirstKeyMs = 6000;
 constexpr int kQuickFindIdleMs = 4000;
 constexpr int kQuickFindMaxText = 79;
 
-// One line of a message's text: its line breaks would push the rest out of the row.
-QString OneLine(const std::u16string& text) {
-    QString line = QString::fromStdU16String(text);
-    for (QChar& c : line) {
-        if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\t')) c = QLatin1Char(' ');
-    }
-    return line;
-}
+// One line of a message's text: its line breaks would push the rest out of the row, and its
+// other control characters would draw as boxes. The blocked list writes its rows the same way.
+QString OneLine(const std::u16string& text) { return QString::fromStdU16String(velmo::OneLine(text)); }
 
 // How far accents over capitals ("É", "Å", "Й") rise above the font's ascent in its face.
 int AccentRise(const QFontMetrics& metrics) {
