@@ -92,6 +92,16 @@ public:
     void Answer(const std::function<void()>& action, QMessageBox::StandardButton answer) {
         test::HandleModal<QMessageBox>(action, [answer](QMessageBox& box) { box.button(answer)->click(); });
     }
+    // The lowest row of dark ink in the upper half of a list row, between the columns from and to.
+    int InkBottom(int row, int from, int to) const {
+        QRect place = List()->visualRect(List()->model()->index(row, 0));
+        QImage image = List()->viewport()->grab(place).toImage();
+        for (int y = image.height() / 2; y >= 0; --y) {
+            if (test::CountPixels(image, QRect(from, y, to - from, 1), [](QColor c) { return c.lightness() < 128; }))
+                return y;
+        }
+        return -1;
+    }
     // Runs action, which opens a message, and then does inView there (Escape by default).
     void View(const std::function<void()>& action, const std::function<void(MessageView&)>& inView = {}) {
         // A tap opens the message once the list has taken the tap: the events run meanwhile.
@@ -306,6 +316,19 @@ INSTANTIATE_TEST_SUITE_P(
                },
                {"+15550777", "Prize Desk", "Anna Berg", "+15550123"},
                "Anna Berg",
+               "",
+               {false, false, false, true},
+               0,
+               {}},
+        KeyRow{"AnAccentedNameStandsLevelWithTheTime",
+               [](Driver& d) {
+                   device::MessageStore other;
+                   Store(other, u"+15550777", u"\u00C9mile \u00C5berg", u"Just now", kNow - 30min, false);
+                   d.screen->Refresh();
+                   EXPECT_EQ(d.InkBottom(0, 0, 40), d.InkBottom(0, d.List()->width() - 40, d.List()->width()));
+               },
+               {"\u00C9mile \u00C5berg", "Prize Desk", "Anna Berg", "+15550123"},
+               "Prize Desk",
                "",
                {false, false, false, true},
                0,
