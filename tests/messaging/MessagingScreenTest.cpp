@@ -260,6 +260,32 @@ INSTANTIATE_TEST_SUITE_P(
                {false, false, true},
                0,
                {}},
+        KeyRow{
+            "TheOutboxSaysNotSentAndWhyAndOffersNoReply",
+            [](Driver& d) {
+                std::vector<device::Property> waiting{
+                    device::Property::Text(0x0E04001F, u"+15550100"),
+                    device::Property::Text(PR_SUBJECT_W, u"Running late"),
+                    device::Property::Text(PROP_TAG(PT_UNICODE, 0x8101), u"ModemManager has no modem with messaging"),
+                    device::Property::Number(PR_MESSAGE_FLAGS, MSGFLAG_READ)};
+                device::MessageStore().CreateMessage(u"Outbox", waiting);
+                d.Menu(QStringLiteral("Folders/Outbox"));
+                EXPECT_EQ(d.screen->ShownTime(0), QStringLiteral("Not sent"));
+                EXPECT_FALSE(d.screen->MenuBar()->FindCommand(kCommandReply)->isVisible());
+                d.View([&d] { d.Key(Qt::Key_Return); },
+                       [](MessageView& view) {
+                           EXPECT_EQ(view.ReasonLabel()->text(), QStringLiteral("Not sent: No modem with messaging"));
+                           EXPECT_EQ(view.TextBox()->toPlainText(), QStringLiteral("Running late"));
+                           EXPECT_EQ(view.MenuBar()->FindCommand(kCommandReply), nullptr);
+                           QTest::keyClick(view.TextBox(), Qt::Key_Escape);
+                       });
+            },
+            {"Anna Berg"},
+            "Anna Berg",
+            "To: Anna Berg",
+            {true},
+            0,
+            {}},
         KeyRow{"ReplyInTheViewComposesToTheSender",
                [](Driver& d) {
                    d.View([&d] { d.Down(1), d.Key(Qt::Key_Return); },
@@ -341,32 +367,6 @@ INSTANTIATE_TEST_SUITE_P(
                {false, false, true},
                0,
                {}},
-        KeyRow{
-            "TheOutboxSaysNotSentAndWhyAndOffersNoReply",
-            [](Driver& d) {
-                std::vector<device::Property> waiting{
-                    device::Property::Text(0x0E04001F, u"+15550100"),
-                    device::Property::Text(PR_SUBJECT_W, u"Running late"),
-                    device::Property::Text(PROP_TAG(PT_UNICODE, 0x8101), u"ModemManager has no modem with messaging"),
-                    device::Property::Number(PR_MESSAGE_FLAGS, MSGFLAG_READ)};
-                device::MessageStore().CreateMessage(u"Outbox", waiting);
-                d.Menu(QStringLiteral("Folders/Outbox"));
-                EXPECT_EQ(d.screen->ShownTime(0), QStringLiteral("Not sent"));
-                EXPECT_FALSE(d.screen->MenuBar()->FindCommand(kCommandReply)->isVisible());
-                d.View([&d] { d.Key(Qt::Key_Return); },
-                       [](MessageView& view) {
-                           EXPECT_EQ(view.ReasonLabel()->text(), QStringLiteral("Not sent: No modem with messaging"));
-                           EXPECT_EQ(view.TextBox()->toPlainText(), QStringLiteral("Running late"));
-                           EXPECT_EQ(view.MenuBar()->FindCommand(kCommandReply), nullptr);
-                           QTest::keyClick(view.TextBox(), Qt::Key_Escape);
-                       });
-            },
-            {"Anna Berg"},
-            "Anna Berg",
-            "To: Anna Berg",
-            {true},
-            0,
-            {}},
         KeyRow{
             "SentFolderFromTheMenu", [](Driver& d) { d.Menu(QStringLiteral("Folders/Sent")); }, {}, "", "", {}, 0, {}}),
     [](const auto& info) { return std::string(info.param.name); });
