@@ -150,7 +150,7 @@ TEST_P(Installed, Check) {
     ASSERT_TRUE(installed_);
     const InstalledCheck& check = GetParam();
     velmo::test::TempDevice scratch;  // HOME, the device and the check's own files
-    velmo::test::ReadmeRecipe readme("Then, as each user who filters messages");
+    velmo::test::ReadmeRecipe readme("docs/install.md", "Then, as each user who filters messages");
     fs::path home = scratch.Root() / "home", tmp = scratch.Root() / "tmp";
     fs::create_directories(home);
     fs::create_directories(tmp);
