@@ -1,7 +1,8 @@
 #pragma once
-// A block of the README run as a person pastes it into a shell that names no device: from
-// the top of a project whose build/bin holds this build's programs and whose tests/ is
-// this tree's, in a temporary directory that goes with the object.
+// A shell block of the README or of a page of the manual (docs/), run as a person pastes it
+// into a shell that names no device: from the top of a project whose build/bin holds this
+// build's programs and whose tests/ is this tree's, in a temporary directory that goes with
+// the object.
 
 #include <filesystem>
 #include <fstream>
@@ -17,12 +18,13 @@ namespace velmo::test {
 
 class ReadmeRecipe {
 public:
-    // The first block of the README after the text intro; throws when there is none.
-    explicit ReadmeRecipe(const std::string& intro) {
-        std::ifstream in(std::filesystem::path(VELMO_SOURCE_DIR) / "README.md", std::ios::binary);
+    // The first block of page (a path from the top of the tree) after the text intro; throws
+    // when there is none.
+    ReadmeRecipe(const std::string& page, const std::string& intro) {
+        std::ifstream in(std::filesystem::path(VELMO_SOURCE_DIR) / page, std::ios::binary);
         const std::string readme(std::istreambuf_iterator<char>(in), {});
         const auto at = readme.find(intro);
-        if (at == std::string::npos) throw std::runtime_error("the README has no \"" + intro + "\"");
+        if (at == std::string::npos) throw std::runtime_error(page + " has no \"" + intro + "\"");
         const auto start = readme.find("```\n", at) + 4;
         recipe_ = readme.substr(start, readme.find("```\n", start) - start);
         std::filesystem::create_directories(top_.Root() / "build");

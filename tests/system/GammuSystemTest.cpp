@@ -158,10 +158,10 @@ TEST_F(GammuSystem, FiltersWhatTheModemReceives) {
 
 }  // namespace
 
-// The README's recipe for a machine without a modem.
+// The manual's recipe for a machine without a modem.
 TEST(GammuRecipe, WorksAsTheReadmeGivesIt) {
     if (!FindProgram("gammu-smsd") || !FindProgram("gammu")) GTEST_SKIP() << "gammu and gammu-smsd are not installed";
-    velmo::test::ReadmeRecipe recipe("Without a modem, gammu's dummy phone");
+    velmo::test::ReadmeRecipe recipe("docs/modems.md", "Without a modem, gammu's dummy phone");
     auto result = recipe.Run({"VELMO_DEVICE"}, "echo \"shell: ${VELMO_DEVICE-none}\"\n");
     // Should the recipe's own kill have missed it, the daemon it started goes now: the process
     // of its PID file, if that is still a gammu-smsd with the recipe's configuration.

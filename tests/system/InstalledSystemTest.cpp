@@ -56,8 +56,10 @@ page=$P/share/man/man1/velmo-device.1.gz
 gzip -dc "$page" > "$TMP/velmo-device.1"
 quiet groff -man -ww -z "$TMP/velmo-device.1"
 MANWIDTH=80 man -l "$page" > "$TMP/rendered"
-for command in $(velmo-device --help | sed -n '/^Subcommands:/,$p' | awk 'NR > 1 && NF {print $1}'); do
+for command in $(velmo-device --help | sed -n '/^Subcommands:/,$p' | awk 'NR > 1 && !NF {exit} NR > 1 {print $1}'); do
     grep "^ *velmo-device $command" "$TMP/rendered" > /dev/null || { echo "no $command" >&2; exit 1; }
+    manual=$(velmo-device $command --help | tail -n 1 | sed -n 's/^See velmo-device(1) and the manual.s \(docs\/[a-z-]*\.md\)\.$/\1/p')
+    test -f "$SRC/$manual" || { echo "$command --help names no page of the manual" >&2; exit 1; }
 done
 echo "man page valid")sh",
      "man page valid"},
@@ -150,7 +152,7 @@ TEST_P(Installed, Check) {
     ASSERT_TRUE(installed_);
     const InstalledCheck& check = GetParam();
     velmo::test::TempDevice scratch;  // HOME, the device and the check's own files
-    velmo::test::ReadmeRecipe readme("Then, as each user who filters messages");
+    velmo::test::ReadmeRecipe readme("docs/install.md", "Then, as each user who filters messages");
     fs::path home = scratch.Root() / "home", tmp = scratch.Root() / "tmp";
     fs::create_directories(home);
     fs::create_directories(tmp);

@@ -376,11 +376,11 @@ TEST_F(ModemManagerSystem, StandInHasModemManagersInterfaces) {
 
 }  // namespace
 
-// The README's recipe for a machine without a modem, whose shell keeps naming neither its
+// The manual's recipe for a machine without a modem, whose shell keeps naming neither its
 // bus nor its device.
 TEST(ModemManagerRecipe, WorksAsTheReadmeGivesIt) {
     if (!velmo::test::ModemStandIn::Available()) GTEST_SKIP() << "needs dbus-daemon, dbus-send and python3-dbusmock";
-    velmo::test::ReadmeRecipe recipe("Without a modem, the stand-in ModemManager");
+    velmo::test::ReadmeRecipe recipe("docs/modems.md", "Without a modem, the stand-in ModemManager");
     auto result = recipe.Run({"VELMO_DEVICE", "DBUS_SYSTEM_BUS_ADDRESS"},
                              "echo \"shell: ${VELMO_DEVICE-none} ${DBUS_SYSTEM_BUS_ADDRESS-none}\"\n");
     // Should the recipe's own kill have missed it, its bus goes now: the process of its PID
@@ -402,11 +402,11 @@ TEST(ModemManagerRecipe, WorksAsTheReadmeGivesIt) {
     EXPECT_TRUE(result.output.ends_with("shell: none none\n")) << result.output;
 }
 
-// The README's day without a modem: one private bus as the system bus (the stand-in
+// The manual's day without a modem: one private bus as the system bus (the stand-in
 // ModemManager) and the session bus (python-dbusmock's notification server).
 TEST(DailyUseRecipe, AnnouncesOnlyTheUnreadMessageAndTellsTheHookEveryOne) {
     if (!velmo::test::ModemStandIn::Available()) GTEST_SKIP() << "needs dbus-daemon, dbus-send and python3-dbusmock";
-    velmo::test::ReadmeRecipe recipe("Without a modem, the stand-ins show the whole day");
+    velmo::test::ReadmeRecipe recipe("docs/daily-use.md", "Without a modem, the stand-ins show the whole day");
     auto result = recipe.Run({"VELMO_DEVICE", "DBUS_SYSTEM_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS", "HOOK"},
                              "echo \"shell: ${VELMO_DEVICE-none} ${DBUS_SESSION_BUS_ADDRESS-none}\"\n");
     const fs::path bus = recipe.Top() / "build" / "daily-bus";

@@ -38,7 +38,7 @@ std::string ContactListName(std::int32_t oid);
 // A stored action as VelmoLight's list names it: Accept, Dismiss or Silent accept.
 std::string ActionText(std::int32_t action);
 
-// Whether a typed keyword is the keyword: "Unknown" and "DISMISS" are taken as the README
+// Whether a typed keyword is the keyword: "Unknown" and "DISMISS" are taken as the manual
 // and VelmoLight write them.
 bool IsKeyword(std::string_view typed, std::string_view keyword);
 
@@ -67,6 +67,9 @@ bool VelmoLightRuns();
 void AddExportCommands(CLI::App& app);  // export, import
 // The hidden --man-page FILE, which writes the manual page from the commands' own help.
 void AddManPageOption(CLI::App& app);
+// Ends every command's --help with the manual page to read: velmo-device(1) and the page of
+// docs/ that tells of the command. Called once every command is there.
+void AddManualFooters(CLI::App& app);
 
 // The private library folder of an installed Velmo, relative to the folder of velmo-device.
 extern const char kDeliverablesBesideCommand[];

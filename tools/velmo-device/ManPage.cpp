@@ -91,14 +91,42 @@ void WriteManPage(const CLI::App& app, const std::string& file) {
     }
     out << ".SH ENVIRONMENT\n.TP\n.B VELMO_DEVICE\nthe folder of the device that every command works on\n"
         << ".SH EXIT STATUS\n0 when the command did what it was asked, 1 when it failed, "
-        << "2 when its arguments were wrong.\n";
+        << "2 when its arguments were wrong.\n"
+        << ".SH SEE ALSO\nThe manual beside the sources, one page per subject: docs/index.md lists them.\n";
     std::ofstream written(file, std::ios::binary | std::ios::trunc);
     written << out.str();
     written.close();
     if (!written) throw std::runtime_error("cannot write the manual page to " + file);
 }
 
+// The page of the manual that tells of each command; a command not named here is told on
+// its parent's page.
+struct ManualPage {
+    const char* command;
+    const char* page;
+};
+constexpr ManualPage kManualPages[] = {
+    {"registry", "docs/device.md"},      {"contacts", "docs/device.md"},     {"inbox", "docs/device.md"},
+    {"blocked", "docs/device.md"},       {"sms", "docs/device.md"},          {"sms listen", "docs/modems.md"},
+    {"rules", "docs/rules-and-spam.md"}, {"spam", "docs/rules-and-spam.md"}, {"export", "docs/backup.md"},
+    {"import", "docs/backup.md"},        {"install", "docs/device.md"},      {"uninstall", "docs/device.md"},
+    {"where", "docs/device.md"},         {"app", "docs/velmolight.md"},      {"today", "docs/today.md"},
+    {"messaging", "docs/messaging.md"},
+};
+
+void SetManualFooter(CLI::App& command, const std::string& path, std::string page) {
+    for (const ManualPage& entry : kManualPages) {
+        if (path == entry.command) page = entry.page;
+    }
+    command.footer("See velmo-device(1) and the manual's " + page + ".");
+    for (CLI::App* sub : command.get_subcommands([](CLI::App*) { return true; })) {
+        SetManualFooter(*sub, path.empty() ? sub->get_name() : path + " " + sub->get_name(), page);
+    }
+}
+
 }  // namespace
+
+void AddManualFooters(CLI::App& app) { SetManualFooter(app, "", "docs/index.md"); }
 
 void AddManPageOption(CLI::App& app) {
     // No group: the option is for the build, which writes the installed manual page with it.

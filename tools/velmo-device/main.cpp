@@ -150,6 +150,7 @@ int main(int argc, char** argv) {
     velmo::cli::AddTodayCommands(app);
     velmo::cli::AddMessagingCommands(app);
     velmo::cli::AddManPageOption(app);
+    velmo::cli::AddManualFooters(app);
     // Every command works on the device, so none runs while the environment names no place for it.
     app.parse_complete_callback([] { velmo::device::DeviceRoot(); });
     try {
