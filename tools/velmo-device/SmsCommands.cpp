@@ -451,7 +451,7 @@ void AddFollowOptions(CLI::App& command, FollowOptions& follow) {
         command.add_option("--exec", follow.exec,
                            "Run this shell command for every message once it is stored and filtered, with SMS_OUTCOME, "
                            "SMS_NUMBER, SMS_NAME, SMS_TEXT and SMS_TIME in its environment; one at a time, in order, "
-                           "each ended after 30 s (--exec-limit) with everything it started; when the receiver is "
+                           "each ended after 30 s (--exec-limit) with everything it started; when sms listen is "
                            "stopped, those still queued are not run");
     command.add_option("--exec-limit", follow.execLimit, "Seconds each --exec command may run (default 30)")
         ->check(CLI::Range(1, 86400))
