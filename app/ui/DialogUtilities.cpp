@@ -140,7 +140,11 @@ int ShowStringMessage(QWidget* owner, unsigned textId, unsigned captionId, unsig
 HandheldMessageBox::HandheldMessageBox(QWidget* owner, Icon icon, const QString& caption, const QString& text,
                                        StandardButtons buttons)
     : QMessageBox(icon, caption, text, buttons, owner), owner_(owner) {
-    titleBar_ = new QLabel(caption, this);
+    // Its texts carry file names, patterns and numbers as typed or received: never markup.
+    setTextFormat(Qt::PlainText);
+    auto* title = new QLabel(caption, this);
+    title->setTextFormat(Qt::PlainText);
+    titleBar_ = title;
     titleBar_->setObjectName(QStringLiteral("MessageTitle"));
     titleBar_->setFont(BoldFont());
     titleBar_->setStyleSheet(

@@ -57,6 +57,7 @@ FileChooserDialog::FileChooserDialog(QWidget* owner, Purpose purpose, const QStr
     }
     folderLabel_ = new QLabel(QStringLiteral("Folder:"), Body());
     folderText_ = new QLabel(Body());
+    folderText_->setTextFormat(Qt::PlainText);  // a folder's name, never markup
     SetControlId(folderText_, IDC_FOLDER);
     folderText_->setFont(BoldFont());
     typeLabel_ = new QLabel(QStringLiteral("Type:"), Body());

@@ -54,6 +54,7 @@ HandheldDialog::HandheldDialog(QWidget* owner, const QString& caption) : QDialog
     auto* titleLayout = new QHBoxLayout(titleBar_);
     titleLayout->setContentsMargins(6, 2, 4, 2);
     captionLabel_ = new ElidedLabel(caption, titleBar_);
+    captionLabel_->setTextFormat(Qt::PlainText);
     captionLabel_->setFont(BoldFont());
     titleLayout->addWidget(captionLabel_, 1);
     doneButton_ = new QToolButton(titleBar_);

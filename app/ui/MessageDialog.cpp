@@ -37,6 +37,7 @@ MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record,
     SetControlId(time_, IDC_TIME);
     time_->setGeometry(DialogUnitsToPixels(1, 0, 128, 10));
     sender_ = new QLabel(Body());
+    sender_->setTextFormat(Qt::PlainText);  // a sender's name, never markup
     SetControlId(sender_, IDC_SENDER);
     sender_->setGeometry(DialogUnitsToPixels(1, 11, 128, 10));
     sender_->setTextFormat(Qt::PlainText);

@@ -4,11 +4,13 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
@@ -78,6 +80,16 @@ inline QImage WithPopups(QWidget& window, const std::vector<QWidget*>& popups) {
         painter.drawPixmap(popup->geometry().topLeft() - window.geometry().topLeft(), popup->grab());
     }
     return picture;
+}
+
+// What a person reads on label: its text as it is, or what the text draws where the label
+// takes it for markup.
+inline QString ReadOnScreen(const QLabel& label) {
+    const Qt::TextFormat format = label.textFormat();
+    if (format == Qt::PlainText || (format == Qt::AutoText && !Qt::mightBeRichText(label.text()))) return label.text();
+    QTextDocument drawn;
+    drawn.setHtml(label.text());
+    return drawn.toPlainText();
 }
 
 // Saves a picture of the widget under the build's screenshots directory.

@@ -110,7 +110,7 @@ public:
             QTest::qWait(50);
         };
         test::HandleModal<MessageView>(open, [&](MessageView& view) {
-            opened = view.SenderLabel()->text();
+            opened = test::ReadOnScreen(*view.SenderLabel());
             test::SaveScreenshot(view, "messaging-message");
             if (inView) {
                 inView(view);
@@ -365,6 +365,24 @@ INSTANTIATE_TEST_SUITE_P(
                "Prize Desk",
                "",
                {false, false, true},
+               0,
+               {}},
+        KeyRow{"AStrangersMarkupIsShownAsWritten",
+               [](Driver& d) {
+                   device::MessageStore other;
+                   Store(other, u"<b>Bank</b>", u"<h1>Mum</h1>", u"<img src=file:///etc/passwd>", kNow, false);
+                   d.screen->Refresh();
+                   d.View([&d] { d.Key(Qt::Key_Home), d.Key(Qt::Key_Return); },
+                          [](MessageView& view) {
+                              test::SaveScreenshot(view, "messaging-markup");
+                              EXPECT_TRUE(test::ReadOnScreen(*view.DetailLabel()).startsWith("<b>Bank</b>  "));
+                              QTest::keyClick(view.TextBox(), Qt::Key_Escape);
+                          });
+               },
+               {"<h1>Mum</h1>", "Prize Desk", "Anna Berg", "+15550123"},
+               "<h1>Mum</h1>",
+               "<h1>Mum</h1>",
+               {true, false, false, true},
                0,
                {}},
         KeyRow{

@@ -84,9 +84,11 @@ protected:
         return WaitFor(20s, [&] { return standIn_->Deletes() == counts; });
     }
 
-    void StartReceiver(const std::string& ready = "serving modem " + Modem0 + "\n", std::size_t times = 1) {
-        receiver_ = std::make_unique<BackgroundProcess>(
-            BinPath("velmo-device").string(), std::vector<std::string>{"sms", "listen", "--modem-manager"}, Output());
+    void StartReceiver(const std::string& ready = "serving modem " + Modem0 + "\n", std::size_t times = 1,
+                       const std::vector<std::string>& options = {}) {
+        std::vector<std::string> args{"sms", "listen", "--modem-manager"};
+        args.insert(args.end(), options.begin(), options.end());
+        receiver_ = std::make_unique<BackgroundProcess>(BinPath("velmo-device").string(), args, Output());
         ASSERT_TRUE(WaitFor(20s, [&] { return Occurrences(ReadFileText(Output()), ready) >= times; }))
             << ReadFileText(Output());
     }
@@ -270,6 +272,26 @@ INSTANTIATE_TEST_SUITE_P(
                       KillRow{"AcceptedBeforeItIsDeleted", "+15550100", "Dinner at eight?", Hold::ModemDeletes,
                               "journal F; " + Two + Lunch + Dinner, Two + Lunch + Dinner, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Stopped while commands wait (each would hang), it ends within BackgroundProcess::Stop's
+// ten seconds, cleanly: the running command is ended and the queued ones are not run.
+TEST_F(ModemManagerSystem, StoppedWithHooksQueuedItEndsThemAndSaysHowManyDidNotRun) {
+    StandIn("AddModem");
+    const fs::path hook = device_.Root() / "hook.txt";
+    StartReceiver("serving modem " + Modem0 + "\n", 1,
+                  {"--exec", "echo \"$SMS_TEXT $$\" >> '" + hook.string() + "'; exec sleep 60"});
+    for (const char* text : {"one", "two", "three"}) Receive(Modem0, "+15550100", text);
+    ASSERT_TRUE(DeletesReach("3 0")) << ReadFileText(Output());
+    ASSERT_TRUE(WaitFor(20s, [&] { return !ReadFileText(hook).empty(); }));
+    StopReceiver();
+    const std::string ran = ReadFileText(hook);
+    ASSERT_EQ(ran.rfind("one ", 0), 0u) << ran;
+    EXPECT_EQ(Occurrences(ran, "\n"), 1u) << ran;
+    EXPECT_FALSE(fs::exists("/proc/" + std::to_string(std::atoi(ran.c_str() + 4)))) << ran;
+    EXPECT_NE(ReadFileText(Output()).find("2 --exec commands were not run: the receiver was stopped\n"),
+              std::string::npos)
+        << ReadFileText(Output());
+}
 
 TEST_F(ModemManagerSystem, ModemRemovedAndAddedAgainIsFollowed) {
     StandIn("AddModem");

@@ -29,6 +29,8 @@ struct NotifyRow {
     bool server;
     std::size_t notifications;
     std::size_t notAnnouncedLines;
+    const char* capabilities = "body actions";
+    const char* body = "Lunch <a href=x>at</a> \\e[1m& noon?";  // as the server got it
 };
 
 class Notifications : public ::testing::TestWithParam<NotifyRow> {
@@ -67,7 +69,8 @@ TEST_P(Notifications, AnnounceOnlyWhatEndsUnreadAndNeverStopTheReceiver) {
         server_ = std::make_unique<BackgroundProcess>(
             "/usr/bin/python3",
             std::vector<std::string>{"-m", "dbusmock", "--template", "notification_daemon", "-p",
-                                     R"({"capabilities": "body actions"})", "-l", log.string()},
+                                     R"({"capabilities": ")" + std::string(row.capabilities) + "\"}", "-l",
+                                     log.string()},
             device_.Root() / "server.out");
         ASSERT_TRUE(velmo::test::WaitFor(std::chrono::seconds(20), [&] {
             return RunProcess("/usr/bin/dbus-send",
@@ -83,7 +86,8 @@ TEST_P(Notifications, AnnounceOnlyWhatEndsUnreadAndNeverStopTheReceiver) {
     Device({"contacts", "action", "2", "silent"});
     Device({"contacts", "action", "unknown", "dismiss"});
     const fs::path batch = device_.Root() / "batch.txt";
-    const std::string text = "+15550100\t\tLunch \x1b[1mat noon?\n+15550102\t\tquiet\n+15550199\t\tprize\n";
+    const std::string text =
+        "+15550100\t\tLunch <a href=x>at</a> \x1b[1m& noon?\n+15550102\t\tquiet\n+15550199\t\tprize\n";
     velmo::test::WriteFileBytes(batch, std::vector<std::uint8_t>(text.begin(), text.end()));
 
     auto result = Device({"sms", "receive", "--notify", "--batch", batch.string()});
@@ -95,13 +99,17 @@ TEST_P(Notifications, AnnounceOnlyWhatEndsUnreadAndNeverStopTheReceiver) {
     EXPECT_EQ(Occurrences(notified, " Notify "), row.notifications) << notified;
     // Nobody stays to answer an action of `sms receive`, so it offers none.
     if (row.notifications > 0) {
-        EXPECT_NE(notified.find("Notify \"Velmo\" 0 \"\" \"Quill Ada\" \"Lunch \\e[1mat noon?\" []"), std::string::npos)
+        EXPECT_NE(notified.find("Notify \"Velmo\" 0 \"\" \"Quill Ada\" \"" + std::string(row.body) + "\" []"),
+                  std::string::npos)
             << notified;
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Notifications,
                          ::testing::Values(NotifyRow{"OnlyTheUnreadMessage", true, true, 1, 0},
+                                           NotifyRow{"AServerThatReadsMarkupGetsItEscaped", true, true, 1, 0,
+                                                     "body body-markup actions",
+                                                     "Lunch &lt;a href=x&gt;at&lt;/a&gt; \\e[1m&amp; noon?"},
                                            NotifyRow{"NoServerIsOneLineOnce", true, false, 0, 1},
                                            NotifyRow{"NoBusIsOneLineOnce", false, false, 0, 1}),
                          [](const auto& info) { return std::string(info.param.name); });

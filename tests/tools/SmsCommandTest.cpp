@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -293,22 +296,29 @@ struct HookRow {
     std::string exec;  // FILE stands for a file of the test's own
     std::string file;  // what FILE holds afterwards
     const char* errors;
+    std::string extra = "";  // a batch line after the four messages
+    const char* inbox = "Inbox: 3 messages\n";
+    int limit = 30;  // --exec-limit
+    int settle = 0;  // seconds to wait before FILE is read, for what should have been ended
 };
 
 class SmsCommandHook : public SmsCommand, public ::testing::WithParamInterface<HookRow> {};
 
 TEST_P(SmsCommandHook, SeesEveryMessageInOrderAndNeverStopsTheReceiver) {
     FourMessages();
+    std::ofstream(Batch(), std::ios::app | std::ios::binary) << GetParam().extra;
     const std::string file = (device.Root() / "hook.txt").string();
     std::string exec = GetParam().exec;
-    exec.replace(exec.find("FILE"), 4, file);
+    for (auto at = exec.find("FILE"); at != std::string::npos; at = exec.find("FILE")) exec.replace(at, 4, file);
     setenv("VELMO_DEVICE_NOW", "1714555815", 1);  // 2024-05-01T09:30:15Z
-    auto result = Device({"sms", "receive", "--quiet", "--batch", Batch().string(), "--exec", exec});
+    auto result = Device({"sms", "receive", "--quiet", "--batch", Batch().string(), "--exec", exec, "--exec-limit",
+                          std::to_string(GetParam().limit)});
     unsetenv("VELMO_DEVICE_NOW");
+    std::this_thread::sleep_for(std::chrono::seconds(GetParam().settle));
     EXPECT_EQ(result.exitCode, 0) << result.errors;
     EXPECT_EQ(velmo::test::ReadFileText(file), GetParam().file);
     EXPECT_NE(result.errors.find(GetParam().errors), std::string::npos) << result.errors;
-    EXPECT_EQ(Device({"inbox"}).output.rfind("Inbox: 3 messages\n", 0), 0u);
+    EXPECT_EQ(Device({"inbox"}).output.rfind(GetParam().inbox, 0), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -323,7 +333,18 @@ INSTANTIATE_TEST_SUITE_P(
                 ""},
         HookRow{"FailureIsOneLineEach", "echo \"$SMS_TEXT\" >> FILE; echo 'no mail server' >&2; echo more >&2; exit 3",
                 "first\nsecond\nthird\nfourth\n",
-                "velmo-device: --exec for the message from ParcelNet failed (exit status 3): no mail server\n"}),
+                "velmo-device: --exec for the message from ParcelNet failed (exit status 3): no mail server\n"},
+        // The sender's number and name reach mail and HTTP headers; the text keeps its line breaks.
+        HookRow{"SenderCannotForgeHeaders", R"(printf '%s|%s|%s\n' "$SMS_NUMBER" "$SMS_NAME" "$SMS_TEXT" >> FILE)",
+                "+1 555 0100|Ada Marsh|first\n+1 555 010 0102|Bede|second\n+44 20 7946 0958|Prize Desk|third\n"
+                "ParcelNet||fourth\nBank\\rX-Evil: yes|Mum\\e]0;x\\x07\\rBcc: them@example.org|call\rme\n",
+                "", "Bank\rX-Evil: yes\tMum\x1b]0;x\a\rBcc: them@example.org\tcall\rme\n", "Inbox: 4 messages\n"},
+        // A child that leaves the group, and one whose parent is gone, end with the command.
+        HookRow{"AtTheLimitEverythingItStartedEnds",
+                "[ \"$SMS_TEXT\" = fourth ] || exit 0; echo started >> FILE; "
+                "(setsid sh -c 'sleep 2; echo orphan >> FILE' &); setsid sh -c 'sleep 2; echo child >> FILE' & sleep 9",
+                "started\n", "velmo-device: --exec for the message from ParcelNet ran longer than 1 s and was ended\n",
+                "", "Inbox: 3 messages\n", 1, 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // `sms send` through gammu-smsd's outbox, or through a ModemManager that is not there.

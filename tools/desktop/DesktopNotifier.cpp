@@ -23,6 +23,24 @@ const QString Path = QStringLiteral("/org/freedesktop/Notifications");
 const QString Interface = QStringLiteral("org.freedesktop.Notifications");
 const QString OpenAction = QStringLiteral("default");
 
+// The three entities every server that reads body markup knows; a quote stays a quote.
+QString EscapeMarkup(const QString& text) {
+    QString escaped;
+    escaped.reserve(text.size());
+    for (QChar c : text) {
+        if (c == QLatin1Char('&')) {
+            escaped += QStringLiteral("&amp;");
+        } else if (c == QLatin1Char('<')) {
+            escaped += QStringLiteral("&lt;");
+        } else if (c == QLatin1Char('>')) {
+            escaped += QStringLiteral("&gt;");
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 }  // namespace
 
 // The connection to the server, and the notifications of this process whose action opens
@@ -49,14 +67,17 @@ public:
         if (capabilities.type() != QDBusMessage::ReplyMessage) {
             return "no notification server (" + capabilities.errorMessage().toStdString() + ")";
         }
+        const QStringList offered = capabilities.arguments().value(0).toStringList();
         QStringList actions;
-        if (answerActions_ && capabilities.arguments().value(0).toStringList().contains("actions")) {
+        if (answerActions_ && offered.contains("actions")) {
             actions << OpenAction << QStringLiteral("Open Messaging");
         }
         QVariantMap hints;
         hints["category"] = QStringLiteral("im.received");
         QDBusMessage notify = QDBusMessage::createMethodCall(Service, Path, Interface, "Notify");
-        notify.setArguments({QStringLiteral("Velmo"), 0u, QString(), summary, body, actions, hints, -1});
+        // A server that reads markup in the body would obey a stranger's tags and entities.
+        const QString shownBody = offered.contains("body-markup") ? EscapeMarkup(body) : body;
+        notify.setArguments({QStringLiteral("Velmo"), 0u, QString(), summary, shownBody, actions, hints, -1});
         QDBusMessage reply = bus_.call(notify);
         if (reply.type() != QDBusMessage::ReplyMessage) {
             return "the notification server refused (" + reply.errorMessage().toStdString() + ")";

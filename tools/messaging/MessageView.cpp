@@ -43,11 +43,13 @@ QString MessageTime(std::uint64_t fileTime, bool full) {
 MessageView::MessageView(QWidget* owner, const MessageRow& row, const QString& sender, bool canBlock, bool own)
     : MenuBarDialog(owner, QStringLiteral("Messaging"), kCommandDone), row_(row), canBlock_(canBlock), own_(own) {
     Body()->setFont(DialogFont());
+    // A sender's name and number, never markup.
     sender_ = new QLabel(own ? QStringLiteral("To: ") + sender : sender, Body());
     sender_->setTextFormat(Qt::PlainText);
     sender_->setFont(BoldFont());
     sender_->setGeometry(DialogUnitsToPixels(1, 0, 154, 10));
     detail_ = new QLabel(Body());
+    detail_->setTextFormat(Qt::PlainText);
     detail_->setGeometry(DialogUnitsToPixels(1, 11, 154, 10));
     if (!row_.failure.empty()) {
         reason_ = new QLabel(

@@ -59,6 +59,7 @@ MessagingScreen::MessagingScreen(QWidget* owner, Compose compose, Retry retry)
       retry_(std::move(retry)) {
     Body()->setFont(DialogFont());
     folderLabel_ = new QLabel(Body());
+    folderLabel_->setTextFormat(Qt::PlainText);  // a folder's name from the store, never markup
     folderLabel_->setFont(BoldFont());
     folderLabel_->setAutoFillBackground(true);
     QPalette header = folderLabel_->palette();

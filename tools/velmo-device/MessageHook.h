@@ -27,16 +27,26 @@ public:
 
     void Run(Environment environment);
 
+    // The receiver is stopping: the commands still queued are not run (it says how many),
+    // the running one is ended within a few seconds, and so is whatever the commands
+    // started that still runs.
+    void Stop();
+
 private:
     void Work();
     void RunOne(const Environment& environment);
+    // When the running command must be over: its limit, or soon once the receiver stops.
+    std::chrono::steady_clock::time_point Deadline(std::chrono::steady_clock::time_point started);
 
     std::string command_;
     std::chrono::seconds limit_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<Environment> queue_;
-    bool stopping_ = false;
+    bool finishing_ = false;
+    bool stopped_ = false;
+    std::chrono::steady_clock::time_point stoppedAt_;
+    int wake_[2] = {-1, -1};  // written when the receiver stops, to end the wait on a command at once
     std::thread worker_;
 };
 

@@ -45,7 +45,8 @@ using device::ToUtf8;
 struct FollowOptions {
     bool notify = false;
     std::string exec;
-    std::string spool;  // gammu-smsd's inbox folder, whose copies go once the device holds them
+    int execLimit = 30;  // seconds
+    std::string spool;   // gammu-smsd's inbox folder, whose copies go once the device holds them
 };
 
 struct ReceiveOptions {
@@ -200,7 +201,9 @@ public:
                       << std::endl;
 #endif
         }
-        if (!follow.exec.empty()) hook_ = std::make_unique<MessageHook>(follow.exec);
+        if (!follow.exec.empty()) {
+            hook_ = std::make_unique<MessageHook>(follow.exec, std::chrono::seconds(follow.execLimit));
+        }
     }
 
     void operator()(const device::IncomingSms& sms) {
@@ -230,6 +233,11 @@ public:
         Follow(stamped, receipt);
     }
 
+    // The receiver was told to stop: what follows the messages is not waited for.
+    void Stop() {
+        if (hook_) hook_->Stop();
+    }
+
     bool Follows() const {
 #if VELMO_HAVE_MODEM_MANAGER
         if (notifier_) return true;
@@ -253,9 +261,11 @@ private:
             std::erase(value, '\0');  // the environment cannot carry it
             return value;
         };
+        // The sender's number and name go into mail subjects and HTTP headers: a line break
+        // there would start a header of the sender's choosing, so they carry none.
         hook_->Run({{"SMS_OUTCOME", OutcomeText(receipt.outcome)},
-                    {"SMS_NUMBER", plain(sms.number)},
-                    {"SMS_NAME", plain(name)},
+                    {"SMS_NUMBER", OneLine(sms.number)},
+                    {"SMS_NAME", OneLine(name)},
                     {"SMS_TEXT", plain(sms.text)},
                     {"SMS_TIME", IsoUtc(device::FileTimeOf(*sms.deliveryTime))}});
     }
@@ -370,6 +380,7 @@ void Listen(const ListenOptions& options) {
                            receive.Received(sms, receipt);
                        });
     ListenToModemManager(options.modem, intake);
+    receive.Stop();
 #else
     (void)options;
     throw std::runtime_error("this velmo-device was built without QtDBus, so it cannot listen to ModemManager");
@@ -436,10 +447,15 @@ void AddFollowOptions(CLI::App& command, FollowOptions& follow) {
     command.add_flag("--notify", follow.notify,
                      "Announce each message that ends in the Inbox unread on the desktop (org.freedesktop."
                      "Notifications on the session bus)");
-    command.add_option("--exec", follow.exec,
-                       "Run this shell command for every message once it is stored and filtered, with SMS_OUTCOME, "
-                       "SMS_NUMBER, SMS_NAME, SMS_TEXT and SMS_TIME in its environment; one at a time, in order, "
-                       "each ended after 30 s");
+    auto* exec =
+        command.add_option("--exec", follow.exec,
+                           "Run this shell command for every message once it is stored and filtered, with SMS_OUTCOME, "
+                           "SMS_NUMBER, SMS_NAME, SMS_TEXT and SMS_TIME in its environment; one at a time, in order, "
+                           "each ended after 30 s (--exec-limit) with everything it started; when sms listen is "
+                           "stopped, those still queued are not run");
+    command.add_option("--exec-limit", follow.execLimit, "Seconds each --exec command may run (default 30)")
+        ->check(CLI::Range(1, 86400))
+        ->needs(exec);
 }
 
 }  // namespace
