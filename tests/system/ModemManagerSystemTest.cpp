@@ -193,6 +193,8 @@ struct KillRow {
     std::size_t blocked;  // records in Mesages.dat
     int blockedMsg;
     int silentMsg;
+    // ModemManager starts again meanwhile and gives the message another object path.
+    bool renumbered = false;
 };
 
 class ModemManagerKill : public ModemManagerSystem, public ::testing::WithParamInterface<KillRow> {
@@ -238,9 +240,10 @@ TEST_P(ModemManagerKill, NextReceiverFinishesTheMessageOnce) {
             ASSERT_TRUE(WaitFor(20s, [&] { return ReadFileText(device_.Root() / "holder.out") == "held\n"; }));
             break;
     }
-    Receive(Modem0, row.number, row.text);
+    const std::string path = Receive(Modem0, row.number, row.text);
     ASSERT_TRUE(WaitFor(20s, [&] { return Progress().find(row.blockedAt) != std::string::npos; })) << Progress();
     receiver_->Kill();
+    if (row.renumbered) StandIn("Renumber", {"objpath:" + path});
     if (lock >= 0) ::close(lock);
     registryHolder.reset();
     StandIn("HoldDeletes", {"boolean:false"});
@@ -276,7 +279,10 @@ INSTANTIATE_TEST_SUITE_P(
                       KillRow{"SilentBeforeItIsCounted", "+15550111", "See you at six", Hold::Registry,
                               "journal S; " + Two + Lunch + Six, Two + Lunch + Six, 0, 0, 1},
                       KillRow{"AcceptedBeforeItIsDeleted", "+15550100", "Dinner at eight?", Hold::ModemDeletes,
-                              "journal F; " + Two + Lunch + Dinner, Two + Lunch + Dinner, 0, 0, 0}),
+                              "journal F; " + Two + Lunch + Dinner, Two + Lunch + Dinner, 0, 0, 0},
+                      KillRow{"AcceptedBeforeItIsDeletedAndRenumbered", "+15550100", "Dinner at eight?",
+                              Hold::ModemDeletes, "journal F; " + Two + Lunch + Dinner, Two + Lunch + Dinner, 0, 0, 0,
+                              true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ModemManagerSystem, ModemRemovedAndAddedAgainIsFollowed) {

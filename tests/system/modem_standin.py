@@ -198,6 +198,18 @@ def Complete(self, path, text):
         'Text': dbus.String(text), 'State': dbus.UInt32(SMS_STATE_RECEIVED)})
 
 
+@dbus.service.method(dbusmock.MOCK_IFACE, in_signature='o', out_signature='o')
+def Renumber(self, path):
+    '''The message gets a new object path, as when ModemManager starts again; gives it.'''
+    sms = dbusmock.get_object(path)
+    props = sms.props[SMS_IFACE]
+    messages = dbusmock.get_object(sms.modem).props[MESSAGING_IFACE]['Messages']
+    messages.remove(path)
+    self.RemoveObject(path)
+    return _add_sms(self, sms.modem, props['Number'], props['Text'], props['Timestamp'], props['State'],
+                    props['PduType'])
+
+
 @dbus.service.method(dbusmock.MOCK_IFACE, in_signature='b', out_signature='')
 def HoldDeletes(self, hold):
     '''While held, a Delete is neither done nor answered; releasing forgets the held ones.'''
