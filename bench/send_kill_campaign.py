@@ -124,6 +124,7 @@ def campaign(velmo, path, kills, seed):
             handed += sender.returncode == -signal.SIGKILL and text in modem_has()
             while True:
                 retries += 1
+                begun = time.monotonic()
                 retry = start([velmo, 'sms', 'send', '--retry', *route])
                 if chance.random() < 0.3:
                     time.sleep(chance.uniform(0, 1.2 * life))
@@ -131,6 +132,9 @@ def campaign(velmo, path, kills, seed):
                     retry.wait()
                     continue
                 if retry.wait() == 0:
+                    # A retry of one message lives as long as a send: the machine's pace, as it is now.
+                    durations.append(time.monotonic() - begun)
+                    life = statistics.median(durations[-20:])
                     break
                 raise SystemExit(f'a retry failed; see {work}/log')
             if kill % 50 == 49:

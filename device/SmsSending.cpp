@@ -50,9 +50,13 @@ SendReport Hand(MessageStore& store, const EntryId& entry, const OutgoingSms& sm
     if (report.reason.empty()) {
         std::vector<Property> sent{Property::Number(PR_MESSAGE_FLAGS, MSGFLAG_READ),
                                    Property::Time(PR_MESSAGE_DELIVERY_TIME, Split(ToFileTime(Now()))),
-                                   Property::Text(PR_SEND_FAILURE_W, u""), Property::Text(PR_SEND_HANDOVER_W, u"")};
+                                   Property::Text(PR_SEND_FAILURE_W, u"")};
         report.sent = store.SetProperties(Outbox, entry, sent) && store.MoveMessage(entry, Outbox, Sent);
         if (!report.sent) report.reason = "sent, but it was no longer in the Outbox to be moved to Sent";
+        // Kept until the message is in Sent: a sender killed before the move leaves the next
+        // one a message it knows to be handed over, not one to hand over again.
+        const Property done = Property::Text(PR_SEND_HANDOVER_W, u"");
+        if (report.sent) store.SetProperties(Sent, entry, {&done, 1});
         return report;
     }
     Property why = Property::Text(PR_SEND_FAILURE_W, ToUtf16(report.reason));
