@@ -161,6 +161,14 @@ const ModemJournal::Entry* ModemJournal::Find(const std::string& key) const {
     return found == entries_.end() ? nullptr : &found->second;
 }
 
+std::vector<std::string> ModemJournal::KeysOf(const std::string& content) const {
+    std::vector<std::string> keys;
+    for (auto it = entries_.lower_bound(content); it != entries_.end() && it->first.starts_with(content); ++it) {
+        if (it->first.size() == content.size() || it->first[content.size()] == '@') keys.push_back(it->first);
+    }
+    return keys;
+}
+
 bool ModemJournal::Append(const std::string& line, bool sync) {
     return WriteAll(fd_, line) && (!sync || ::fdatasync(fd_) == 0);
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace velmo::device {
 
@@ -37,6 +38,9 @@ public:
 
     // The message's entry while it is not deleted from the modem, else nullptr.
     const Entry* Find(const std::string& key) const;
+    // The keys of the entries whose key is content (ModemSmsKey) or content followed by "@"
+    // and the message's object path: every message of that number, timestamp and text.
+    std::vector<std::string> KeysOf(const std::string& content) const;
 
     // Each appends one line and returns once it is on disk (Deleted only once it is written:
     // losing it costs nothing but a line); false when it could not be written.

@@ -102,6 +102,14 @@ protected:
     }
 
     fs::path Output() const { return device_.Root() / "listen.out"; }
+    // The messages on the first modem.
+    std::size_t ModemMessages() const {
+        auto reply = RunProcess("/usr/bin/dbus-send",
+                                {"--system", "--print-reply", "--dest=org.freedesktop.ModemManager1", Modem0,
+                                 "org.freedesktop.DBus.Properties.Get",
+                                 "string:org.freedesktop.ModemManager1.Modem.Messaging", "string:Messages"});
+        return Occurrences(reply.output, "object path");
+    }
     fs::path Journal() const { return device_.Root() / "modem-journal.txt"; }
     fs::path BlockedList() const { return device_.Root() / "Program Files/VelmoLight/Mesages.dat"; }
     // 0 while the value is not written.
@@ -187,6 +195,8 @@ struct KillRow {
     std::size_t blocked;  // records in Mesages.dat
     int blockedMsg;
     int silentMsg;
+    // ModemManager starts again meanwhile and gives the message another object path.
+    bool renumbered = false;
 };
 
 class ModemManagerKill : public ModemManagerSystem, public ::testing::WithParamInterface<KillRow> {
@@ -232,9 +242,10 @@ TEST_P(ModemManagerKill, NextReceiverFinishesTheMessageOnce) {
             ASSERT_TRUE(WaitFor(20s, [&] { return ReadFileText(device_.Root() / "holder.out") == "held\n"; }));
             break;
     }
-    Receive(Modem0, row.number, row.text);
+    const std::string path = Receive(Modem0, row.number, row.text);
     ASSERT_TRUE(WaitFor(20s, [&] { return Progress().find(row.blockedAt) != std::string::npos; })) << Progress();
     receiver_->Kill();
+    if (row.renumbered) StandIn("Renumber", {"objpath:" + path});
     if (lock >= 0) ::close(lock);
     registryHolder.reset();
     StandIn("HoldDeletes", {"boolean:false"});
@@ -270,7 +281,10 @@ INSTANTIATE_TEST_SUITE_P(
                       KillRow{"SilentBeforeItIsCounted", "+15550111", "See you at six", Hold::Registry,
                               "journal S; " + Two + Lunch + Six, Two + Lunch + Six, 0, 0, 1},
                       KillRow{"AcceptedBeforeItIsDeleted", "+15550100", "Dinner at eight?", Hold::ModemDeletes,
-                              "journal F; " + Two + Lunch + Dinner, Two + Lunch + Dinner, 0, 0, 0}),
+                              "journal F; " + Two + Lunch + Dinner, Two + Lunch + Dinner, 0, 0, 0},
+                      KillRow{"AcceptedBeforeItIsDeletedAndRenumbered", "+15550100", "Dinner at eight?",
+                              Hold::ModemDeletes, "journal F; " + Two + Lunch + Dinner, Two + Lunch + Dinner, 0, 0, 0,
+                              true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Stopped while commands wait (each would hang), it ends within BackgroundProcess::Stop's
@@ -317,6 +331,7 @@ struct BusRow {
     const char* name;
     std::function<void(ModemManagerBus&)> happen;
     const char* line;  // on its output
+    std::string inbox = LunchInInbox;
 };
 
 class ModemManagerBus : public ModemManagerSystem, public ::testing::WithParamInterface<BusRow> {
@@ -329,6 +344,7 @@ public:
         })) << ReadFileText(Output());
     }
 
+    using ModemManagerSystem::Output;
     using ModemManagerSystem::Receive;
     using ModemManagerSystem::standIn_;
 };
@@ -339,7 +355,7 @@ TEST_P(ModemManagerBus, ReceiverServesOn) {
     GetParam().happen(*this);
     Receive(Modem0, "+15550100", "Lunch at noon?");
     ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
-    EXPECT_EQ(Device({"inbox"}).output, LunchInInbox);
+    EXPECT_EQ(Device({"inbox"}).output, GetParam().inbox);
     EXPECT_NE(ReadFileText(Output()).find(GetParam().line), std::string::npos) << ReadFileText(Output());
 }
 
@@ -357,6 +373,19 @@ INSTANTIATE_TEST_SUITE_P(
                                  test.ServedAgain();
                              },
                              "ModemManager's name passed to a new owner; taking its modems afresh\n"},
+                      // The network delivers the same text twice, the first time to a modem that
+                      // then does not answer its Delete.
+                      BusRow{"SameMessageAgainAfterADeleteGotNoAnswer",
+                             [](ModemManagerBus& test) {
+                                 test.standIn_->Call("HoldDeletes", {"boolean:true"});
+                                 test.Receive(Modem0, "+15550100", "Lunch at noon?");
+                                 ASSERT_TRUE(WaitFor(10s, [&] {
+                                     return ReadFileText(test.Output()).find("did not delete it") != std::string::npos;
+                                 })) << ReadFileText(test.Output());
+                                 test.standIn_->Call("HoldDeletes", {"boolean:false"});
+                             },
+                             "is stored, but the modem did not delete it (org.freedesktop.DBus.Error.NoReply",
+                             Two + Lunch + Lunch},
                       BusRow{"StateOutsideTheKnownOnes",
                              [](ModemManagerBus& test) { test.Receive(Modem0, "+15550100", "Odd", "uint32:9"); },
                              "its State 9 is none that ModemManager defines; left on the modem\n"}),
@@ -385,8 +414,40 @@ TEST_F(ModemManagerSystem, SentMessageReachesTheModemOrWaitsInTheOutboxForARetry
     EXPECT_EQ(Device({"inbox", "--folder", "Outbox"}).output, "Outbox: 0 messages\n");
     EXPECT_NE(Device({"inbox", "--folder", "Sent"}).output.find("  to +15550100  See you at noon\n"),
               std::string::npos);
-    EXPECT_EQ(standIn_->Deletes(), "0 0");
+    // The refused message's copy and the sent one's are gone from the modem.
+    EXPECT_EQ(standIn_->Deletes(), "2 0");
+    EXPECT_EQ(ModemMessages(), 0u);
 }
+
+// `sms send` killed while the modem holds back its answer to one step; the retry finds what
+// the modem has and sends the message once, leaving nothing of it on the modem.
+struct SendKillRow {
+    const char* name;
+    const char* held;  // the method whose answer the modem holds back
+};
+
+class ModemManagerSendKill : public ModemManagerSystem, public ::testing::WithParamInterface<SendKillRow> {};
+
+TEST_P(ModemManagerSendKill, RetrySendsItOnce) {
+    StandIn("AddModem");
+    const std::vector<std::string> hold{std::string("string:") + GetParam().held, "boolean:true"};
+    StandIn("HoldAnswers", hold);
+    BackgroundProcess sender(BinPath("velmo-device").string(),
+                             {"sms", "send", "--to", "+15550100", "--text", "See you at noon"},
+                             device_.Root() / "send.out");
+    ASSERT_TRUE(WaitFor(20s, [&] { return StandIn("HoldAnswers", hold).find("uint32 1") != std::string::npos; }));
+    sender.Kill();
+    StandIn("HoldAnswers", {std::string("string:") + GetParam().held, "boolean:false"});
+    EXPECT_EQ(Device({"sms", "send", "--retry"}).output, "sent to +15550100 \"See you at noon\": in Sent\n");
+    EXPECT_EQ(Occurrences(StandIn("Sent"), "struct {"), 1u) << StandIn("Sent");
+    EXPECT_EQ(ModemMessages(), 0u);
+    EXPECT_EQ(Device({"inbox", "--folder", "Outbox"}).output, "Outbox: 0 messages\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ModemManagerSendKill,
+                         ::testing::Values(SendKillRow{"KilledBeforeCreateIsAnswered", "Create"},
+                                           SendKillRow{"KilledBeforeSendIsAnswered", "Send"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ModemManagerSystem, StandInHasModemManagersInterfaces) {
     auto result =

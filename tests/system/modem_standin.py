@@ -40,6 +40,7 @@ def load(mock, _parameters):
     mock.deleted = 0
     mock.sent = []  # (modem, number, text) of each message sent, in order
     mock.refusal = ''  # while not empty, Send fails with this message
+    mock.unanswered = {}  # method name: the calls done but left unanswered while it is held
 
 
 class _Messaging:
@@ -67,8 +68,9 @@ class _Messaging:
         self.EmitSignal(MESSAGING_IFACE, 'Deleted', 'o', [dbus.ObjectPath(path)])
         reply()
 
-    @dbus.service.method(MESSAGING_IFACE, in_signature='a{sv}', out_signature='o')
-    def Create(self, properties):
+    @dbus.service.method(MESSAGING_IFACE, in_signature='a{sv}', out_signature='o',
+                         async_callbacks=('reply', 'error'))
+    def Create(self, properties, reply, error):
         if 'number' not in properties or 'text' not in properties:
             raise dbus.exceptions.DBusException('a message needs a number and a text',
                                                 name='org.freedesktop.ModemManager1.Error.Core.InvalidArgs')
@@ -76,14 +78,14 @@ class _Messaging:
         path = _add_sms(manager, self.__dbus_object_path__, properties['number'], properties['text'], '',
                         SMS_STATE_UNKNOWN, SMS_PDU_TYPE_SUBMIT)
         self.EmitSignal(MESSAGING_IFACE, 'Added', 'ob', [dbus.ObjectPath(path), dbus.Boolean(False)])
-        return path
+        _answer(manager, 'Create', lambda: reply(dbus.ObjectPath(path)))
 
 
 class _Sms:
     '''The methods of an Sms object.'''
 
-    @dbus.service.method(SMS_IFACE, in_signature='', out_signature='')
-    def Send(self):
+    @dbus.service.method(SMS_IFACE, in_signature='', out_signature='', async_callbacks=('reply', 'error'))
+    def Send(self, reply, error):
         manager = dbusmock.get_object(MAIN_OBJ)
         if manager.refusal:
             raise dbus.exceptions.DBusException(manager.refusal,
@@ -94,6 +96,15 @@ class _Sms:
                                                 name='org.freedesktop.ModemManager1.Error.Core.Unsupported')
         manager.sent.append((self.modem, str(props['Number']), str(props['Text'])))
         self.UpdateProperties(SMS_IFACE, {'State': dbus.UInt32(SMS_STATE_SENT)})
+        _answer(manager, 'Send', reply)
+
+
+def _answer(manager, method, reply):
+    '''Answers a call that is done, unless answers to the method are held.'''
+    if method in manager.unanswered:
+        manager.unanswered[method].append(reply)
+    else:
+        reply()
 
 
 def _add_sms(manager, modem, number, text, timestamp, state, pdu_type):
@@ -187,6 +198,18 @@ def Complete(self, path, text):
         'Text': dbus.String(text), 'State': dbus.UInt32(SMS_STATE_RECEIVED)})
 
 
+@dbus.service.method(dbusmock.MOCK_IFACE, in_signature='o', out_signature='o')
+def Renumber(self, path):
+    '''The message gets a new object path, as when ModemManager starts again; gives it.'''
+    sms = dbusmock.get_object(path)
+    props = sms.props[SMS_IFACE]
+    messages = dbusmock.get_object(sms.modem).props[MESSAGING_IFACE]['Messages']
+    messages.remove(path)
+    self.RemoveObject(path)
+    return _add_sms(self, sms.modem, props['Number'], props['Text'], props['Timestamp'], props['State'],
+                    props['PduType'])
+
+
 @dbus.service.method(dbusmock.MOCK_IFACE, in_signature='b', out_signature='')
 def HoldDeletes(self, hold):
     '''While held, a Delete is neither done nor answered; releasing forgets the held ones.'''
@@ -203,6 +226,15 @@ def Deletes(self):
 def RefuseSends(self, reason):
     '''While reason is not empty, Send fails with it.'''
     self.refusal = reason
+
+
+@dbus.service.method(dbusmock.MOCK_IFACE, in_signature='sb', out_signature='u')
+def HoldAnswers(self, method, hold):
+    '''While held, Create or Send does its work but gives no answer; gives the calls left
+    unanswered so far, and releasing forgets them.'''
+    if hold:
+        self.unanswered.setdefault(method, [])
+    return dbus.UInt32(len(self.unanswered.pop(method, []) if not hold else self.unanswered[method]))
 
 
 @dbus.service.method(dbusmock.MOCK_IFACE, in_signature='', out_signature='a(oss)')

@@ -9,6 +9,9 @@
 #include <utility>
 #include <vector>
 
+#include "device/MessageStore.h"
+#include "device/SmsSending.h"
+#include "device/Text.h"
 #include "device/VisibleText.h"
 #include "support/FileHelpers.h"
 #include "support/Process.h"
@@ -356,9 +359,21 @@ struct SendRow {
     std::string outbox;   // `inbox --folder Outbox` starts with it
     std::string sent;     // `inbox --folder Sent`
     std::string written;  // the bytes of the file in gammu's outbox, when there is one
+    // What a sender killed before the last command recorded of its hand-over, and the file it
+    // left (OUTBOX or SENT, holding the message), when it got that far.
+    std::string handOver = "";
+    std::string left = "";
 };
 
 class SmsSend : public SmsCommand, public ::testing::WithParamInterface<SendRow> {};
+
+const std::string kHiInUtf16 = std::string("\xFF\xFEH\0i\0 \0:&", 10);
+const std::string kNoneSent = "Sent: 0 messages\n";
+const std::string kHiSent = "Sent: 1 message\n  read    2024-05-01 09:30:15  to +1 555 0100  Hi \u263A\n";
+const std::vector<std::vector<std::string>> kSendThenRetry = {
+    {"sms", "send", "--to", "+1 555 0100", "--text", "Hi \u263A"},
+    {"sms", "send", "--retry", "--gammu-outbox", "OUTBOX", "--gammu-sent", "SENT"}};
+const std::string kLinking = "gammu\tlink\tOUTBOX\tOUTC20240501_093015_00_+15550100_velmo.txt";
 
 TEST_P(SmsSend, StoresHandsOverAndFilesTheMessage) {
     const auto outbox = device.Root() / "gammu-outbox";
@@ -366,10 +381,28 @@ TEST_P(SmsSend, StoresHandsOverAndFilesTheMessage) {
     setenv("VELMO_DEVICE_NOW", "1714555815", 1);
     setenv("TZ", "UTC", 1);
     setenv("DBUS_SYSTEM_BUS_ADDRESS", ("unix:path=" + (device.Root() / "no-bus").string()).c_str(), 1);
+    const auto sentFolder = device.Root() / "gammu-sent";
+    std::filesystem::create_directory(sentFolder);
+    auto place = [&](std::string text) {
+        for (auto [mark, folder] : {std::pair{"OUTBOX", outbox}, std::pair{"SENT", sentFolder}}) {
+            for (auto at = text.find(mark); at != std::string::npos; at = text.find(mark)) {
+                text.replace(at, std::string_view(mark).size(), folder.string());
+            }
+        }
+        return text;
+    };
     velmo::test::ProcessResult result;
-    for (auto command : GetParam().commands) {
-        for (auto& arg : command) {
-            if (arg.starts_with("OUTBOX")) arg.replace(0, 6, outbox.string());
+    for (std::size_t i = 0; i < GetParam().commands.size(); ++i) {
+        auto command = GetParam().commands[i];
+        for (auto& arg : command) arg = place(arg);
+        if (i + 1 == GetParam().commands.size() && !GetParam().handOver.empty()) {
+            velmo::device::MessageStore store;
+            const auto property = velmo::device::Property::Text(velmo::device::PR_SEND_HANDOVER_W,
+                                                                velmo::device::ToUtf16(place(GetParam().handOver)));
+            ASSERT_TRUE(store.SetProperties(u"Outbox", store.ListFolder(u"Outbox").at(0).entryId, {&property, 1}));
+        }
+        if (i + 1 == GetParam().commands.size() && !GetParam().left.empty()) {
+            velmo::test::WriteFileBytes(place(GetParam().left), {kHiInUtf16.begin(), kHiInUtf16.end()});
         }
         result = Device(command);
     }
@@ -382,14 +415,13 @@ TEST_P(SmsSend, StoresHandsOverAndFilesTheMessage) {
     EXPECT_EQ(Device({"inbox", "--folder", "Sent"}).output, GetParam().sent);
     const auto file = outbox / "OUTC20240501_093015_00_+15550100_velmo.txt";
     EXPECT_EQ(velmo::test::ReadFileText(file), GetParam().written);
+    // The message once and no temporary file beside it.
+    const auto entries = std::distance(std::filesystem::directory_iterator(outbox), {});
+    EXPECT_EQ(entries, GetParam().written.empty() ? 0 : 1);
     unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
     unsetenv("TZ");
     unsetenv("VELMO_DEVICE_NOW");
 }
-
-const std::string kHiInUtf16 = std::string("\xFF\xFEH\0i\0 \0:&", 10);
-const std::string kNoneSent = "Sent: 0 messages\n";
-const std::string kHiSent = "Sent: 1 message\n  read    2024-05-01 09:30:15  to +1 555 0100  Hi \u263A\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, SmsSend,
@@ -425,6 +457,15 @@ INSTANTIATE_TEST_SUITE_P(
                 "telephone number, and \"Mum\" has no digits)\n",
                 kNoneSent,
                 ""},
+        SendRow{"RetryFindsTheFileLinkedBeforeTheKill", kSendThenRetry, 0,
+                "sent to +1 555 0100 \"Hi \u263A\": in Sent\n", "Outbox: 0 messages\n", kHiSent, kHiInUtf16, kLinking,
+                "OUTBOX/OUTC20240501_093015_00_+15550100_velmo.txt"},
+        SendRow{"RetryFindsWhatGammuSentMeanwhile", kSendThenRetry, 0, "sent to +1 555 0100 \"Hi \u263A\": in Sent\n",
+                "Outbox: 0 messages\n", kHiSent, "", kLinking, "SENT/OUTC20240501_093015_00_+15550100_velmo.txt"},
+        SendRow{"RetryWritesWhatNeverReachedTheOutbox", kSendThenRetry, 0,
+                "sent to +1 555 0100 \"Hi \u263A\": in Sent\n", "Outbox: 0 messages\n", kHiSent, kHiInUtf16, kLinking},
+        SendRow{"TemporaryFileOfADeadSenderGoes", kSendThenRetry, 0, "sent to +1 555 0100 \"Hi \u263A\": in Sent\n",
+                "Outbox: 0 messages\n", kHiSent, kHiInUtf16, "", "OUTBOX/.velmo-4194305.tmp"},
         SendRow{"OutboxFolderMustBeThere",
                 {{"sms", "send", "--to", "+1 555 0100", "--text", "Hi", "--gammu-outbox", "OUTBOX/missing"}},
                 2,

@@ -76,9 +76,24 @@ ModemIntake::ModemIntake(device::ModemJournal& journal, device::MessageStore& st
                          device::Locating locating, Report report)
     : journal_(journal), store_(store), transport_(transport), locating_(locating), report_(std::move(report)) {}
 
-void ModemIntake::Take(const std::string& modem, const std::string& message, const device::ModemSmsReading& reading) {
-    const ModemJournal::Entry* found = journal_.Find(reading.key);
-    if (found != nullptr && found->step == ModemJournal::Step::Filtered) return;
+std::string ModemIntake::Take(const std::string& modem, const std::string& message,
+                              const device::ModemSmsReading& reading, const Holds& holds) {
+    std::string key = reading.key + "@" + message;
+    const ModemJournal::Entry* found = journal_.Find(key);
+    // The same number, timestamp and text at another path is this message renumbered, unless
+    // that path still holds its like; an entry keyed without a path is of an earlier version,
+    // and its taken line names the path where it has one.
+    for (const std::string& other : found != nullptr ? std::vector<std::string>{} : journal_.KeysOf(reading.key)) {
+        const ModemJournal::Entry* like = journal_.Find(other);
+        const std::string path =
+            other.size() > reading.key.size() ? other.substr(reading.key.size() + 1) : like->message;
+        if (path.empty() || path == message || !holds(path)) {
+            key = other;
+            found = like;
+            break;
+        }
+    }
+    if (found != nullptr && found->step == ModemJournal::Step::Filtered) return key;
     std::optional<ModemJournal::Entry> entry;
     if (found != nullptr) entry = *found;
     device::IncomingSms sms = reading.sms;
@@ -88,7 +103,7 @@ void ModemIntake::Take(const std::string& modem, const std::string& message, con
     } else if (!sms.deliveryTime) {
         sms.deliveryTime = FromFileTime(device::ToFileTime(device::Now()));
     }
-    key_ = reading.key;
+    key_ = key;
     if (!entry && !journal_.Taken(key_, modem, message, device::FileTimeOf(*sms.deliveryTime))) {
         throw std::runtime_error("the journal cannot be written");
     }
@@ -98,6 +113,7 @@ void ModemIntake::Take(const std::string& modem, const std::string& message, con
         receipt = entry ? Finish(*entry, sms) : transport_.ReceiveInTurn(sms, locating_, *this);
     }
     if (receipt) report_(sms, *receipt);
+    return key;
 }
 
 std::optional<device::SmsReceipt> ModemIntake::Finish(const ModemJournal::Entry& entry,

@@ -23,11 +23,19 @@ public:
     ModemIntake(device::ModemJournal& journal, device::MessageStore& store, device::SmsTransport& transport,
                 device::Locating locating, Report report);
 
+    // Whether the modem still has a message like the one in hand at this object path.
+    using Holds = std::function<bool(const std::string& message)>;
+
     // Stores and filters the message read at modem's message path unless an earlier receiver
     // did, finishing what it left half done; once it returns the message may be deleted from
-    // the modem. Throws std::runtime_error when it cannot, and then the message stays there.
-    void Take(const std::string& modem, const std::string& message, const device::ModemSmsReading& reading);
-    // The message is deleted from its modem.
+    // the modem, and Deleted told so with the key it gives. A journal entry of the same number,
+    // timestamp and text at another path is this message only where holds says that path no
+    // longer has its like (ModemManager numbers its messages afresh when it starts again);
+    // otherwise the network delivered the same text twice. Throws std::runtime_error when it
+    // cannot, and then the message stays there.
+    std::string Take(const std::string& modem, const std::string& message, const device::ModemSmsReading& reading,
+                     const Holds& holds);
+    // The message of this key (from Take) is deleted from its modem.
     void Deleted(const std::string& key);
 
 private:

@@ -10,6 +10,7 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QDBusServiceWatcher>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -85,6 +86,8 @@ device::ModemSmsProperties ReadProperties(const QVariantMap& map) {
 
 // What app.exec() answers when the bus connection is lost, or a new one is to be tried.
 constexpr int BusLost = 3;
+// A modem that has not deleted a message by then is taken not to: it stays there, stored.
+constexpr int DeleteTimeoutMs = 5000;
 
 }  // namespace
 
@@ -260,20 +263,36 @@ private:
     // the message on the modem and in the journal, never lost and never stored again.
     void Take(const QString& modem, const QString& message, const std::string& name,
               const device::ModemSmsReading& reading) {
+        std::string key;
         try {
-            intake_.Take(Utf8(modem), Utf8(message), reading);
+            key = intake_.Take(Utf8(modem), Utf8(message), reading,
+                               [this, &reading](const std::string& path) { return Holds(path, reading.key); });
         } catch (const std::exception& error) {
             Note(name + " cannot be stored (" + error.what() + "); it stays on the modem");
             modems_[modem].erase(message);
             return;
         }
-        QDBusMessage reply = Call(modem, Messaging, "Delete", {QVariant::fromValue(QDBusObjectPath(message))});
-        if (reply.type() != QDBusMessage::ReplyMessage) {
-            Note(name + " is stored, but the modem did not delete it (" + ErrorText(reply) +
-                 "); it will not be stored again");
-            return;
-        }
-        intake_.Deleted(reading.key);
+        // Answered on its own time, so that a modem that does not answer holds up no message behind it.
+        QDBusMessage call = QDBusMessage::createMethodCall(Service, modem, Messaging, "Delete");
+        call.setArguments({QVariant::fromValue(QDBusObjectPath(message))});
+        auto* deleting = new QDBusPendingCallWatcher(bus_.asyncCall(call, DeleteTimeoutMs), this);
+        connect(deleting, &QDBusPendingCallWatcher::finished, this, [this, deleting, name, key] {
+            deleting->deleteLater();
+            if (deleting->isError()) {
+                Note(name + " is stored, but the modem did not delete it (" + ErrorText(deleting->reply()) +
+                     "); it will not be stored again");
+                return;
+            }
+            intake_.Deleted(key);
+        });
+    }
+
+    // Whether the modem has, at path, a message of the number, timestamp and text that key names.
+    bool Holds(const std::string& path, const std::string& key) {
+        if (!IsObjectPath(path)) return false;
+        QDBusMessage reply = Call(QString::fromStdString(path), Properties, "GetAll", {SmsInterface});
+        if (reply.type() != QDBusMessage::ReplyMessage) return false;
+        return device::ReadModemSms(ReadProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0)))).key == key;
     }
 
     QDBusConnection bus_;

@@ -394,6 +394,7 @@ struct SendOptions {
     bool modemManager = false;
     std::string modem;
     std::string gammuOutbox;
+    std::string gammuSent;
 };
 
 std::string SendLine(const device::SendReport& report) {
@@ -414,7 +415,7 @@ void Send(const SendOptions& options) {
         if (!std::filesystem::is_directory(options.gammuOutbox, ignored)) {
             throw UsageError(options.gammuOutbox + ": is no directory (gammu-smsd's outboxpath)");
         }
-        modem = device::GammuOutbox(options.gammuOutbox);
+        modem = device::GammuOutbox(options.gammuOutbox, options.gammuSent);
     } else {
 #if VELMO_HAVE_MODEM_MANAGER
         modem = ModemManagerSend(options.modem);
@@ -532,6 +533,10 @@ void AddSmsCommands(CLI::App& app) {
                                     "gammu-smsd-inject writes it");
     outbox->excludes(viaModemManager);
     outbox->excludes(modemPath);
+    send->add_option("--gammu-sent", sending->gammuSent,
+                     "gammu-smsd's sent folder (sentsmspath), where --retry looks for a message that a sender cut "
+                     "short may have handed over already")
+        ->needs(outbox);
     send->callback([sending] { Send(*sending); });
 }
 
