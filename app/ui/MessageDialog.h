@@ -33,6 +33,7 @@ public:
     QPlainTextEdit* TextBox() const { return text_; }
     // Null unless the message was dismissed as spam.
     QLabel* SpamLabel() const { return spam_; }
+    QLabel* SpamReasonsLabel() const { return reasons_; }
 
 protected:
     bool OnInitDialog() override;
@@ -47,6 +48,7 @@ private:
     QLabel* sender_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
     QLabel* spam_ = nullptr;
+    QLabel* reasons_ = nullptr;  // the features that weighed most, one a line, under spam_
 };
 
 }  // namespace velmo
