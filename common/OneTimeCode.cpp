@@ -37,7 +37,7 @@ constexpr std::u32string_view kNames[] = {
     // Chinese, Japanese, Korean
     U"验证码", U"驗證碼", U"校验码", U"認証コード", U"確認コード", U"인증번호", U"인증 번호"};
 
-bool IsDigit(char32_t c) { return (c >= U'0' && c <= U'9') || IsDecimalDigit(c); }
+bool IsDigit(char32_t c) { return c < 0x80 ? c >= U'0' && c <= U'9' : IsDecimalDigit(c); }
 bool IsLatinLetter(char32_t c) { return (c >= U'a' && c <= U'z') || (c >= U'A' && c <= U'Z'); }
 bool IsCodeCharacter(char32_t c) { return IsDigit(c) || IsLatinLetter(c); }
 
@@ -102,7 +102,30 @@ bool WholeWord(const std::u32string& s, std::size_t at, std::size_t size) {
 
 }  // namespace
 
+// Whether text holds anything a code could be: four digits, four capitals in a row, or a run
+// of four letters and digits with a digit among them. Most messages hold none, and the
+// handler asks for every one it judges.
+bool MayHoldCode(std::u16string_view text) {
+    std::size_t digits = 0, capitals = 0, run = 0;
+    bool runHasDigit = false;
+    for (char16_t c : text) {
+        const bool digit = IsDigit(c);
+        if (digit && ++digits >= 4) return true;
+        capitals = c >= u'A' && c <= u'Z' ? capitals + 1 : 0;
+        if (digit || IsLatinLetter(c)) {
+            ++run;
+            runHasDigit = runHasDigit || digit;
+        } else {
+            run = 0;
+            runHasDigit = false;
+        }
+        if (capitals >= 4 || (run >= 4 && runHasDigit)) return true;
+    }
+    return false;
+}
+
 bool CarriesOneTimeCode(std::u16string_view message) {
+    if (!MayHoldCode(message)) return false;
     const Text text = Read(message);
     for (std::u32string_view name : kNames) {
         for (std::size_t at = text.folded.find(name); at != std::u32string::npos; at = text.folded.find(name, at + 1)) {

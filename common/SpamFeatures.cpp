@@ -224,6 +224,7 @@ void MarkFeatures(std::u16string_view original, const std::u32string& folded, st
         if (kinds & SpamMoneyFeatures) {
             for (std::size_t i = 0; i < token.size(); ++i) {
                 const char32_t c = token[i];
+                if (c < 0x80 && c != U'$' && c != U'%') continue;  // every other sign is beyond ASCII
                 const bool symbol = c == U'£' || c == U'$' || c == U'€' || c == U'₹' || c == U'¥' || c == U'₦' ||
                                     c == U'₱' || c == U'₩' || c == U'₽' || c == U'₺';
                 const bool nearDigit =
@@ -388,16 +389,18 @@ void SpamFeatureBuckets(std::u16string_view text, const SpamFeatureShape& shape,
 void SpamFeatureVector(std::u16string_view text, const SpamFeatureShape& shape, std::vector<SpamFeature>& features) {
     features.clear();
     const std::uint32_t mask = (1u << shape.bucketBits) - 1;
-    Features(text, shape, [&](std::uint32_t hash, auto&&, bool isMark) {
-        features.push_back(SpamFeature{hash & mask, isMark ? SpamMarkScale : 1.0F});
-    });
-    // Each bucket once, a mark's value winning over an n-gram that falls into the same bucket.
-    std::sort(features.begin(), features.end(), [](const SpamFeature& a, const SpamFeature& b) {
-        return a.bucket < b.bucket || (a.bucket == b.bucket && a.value > b.value);
-    });
-    features.erase(std::unique(features.begin(), features.end(),
-                               [](const SpamFeature& a, const SpamFeature& b) { return a.bucket == b.bucket; }),
-                   features.end());
+    // Each bucket once, a mark winning over an n-gram that falls into the same bucket: the key
+    // is the bucket followed by one bit that is 0 for a mark, so plain integers sort it.
+    std::vector<std::uint32_t> keys;
+    keys.reserve(text.size() * (shape.maxGram + 1) + 16);
+    Features(text, shape,
+             [&](std::uint32_t hash, auto&&, bool isMark) { keys.push_back((hash & mask) << 1 | (isMark ? 0u : 1u)); });
+    std::sort(keys.begin(), keys.end());
+    features.reserve(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (i > 0 && keys[i] >> 1 == keys[i - 1] >> 1) continue;
+        features.push_back(SpamFeature{keys[i] >> 1, (keys[i] & 1u) == 0 ? SpamMarkScale : 1.0F});
+    }
     if (features.empty()) return;
     const float norm = 1.0F / std::sqrt(static_cast<float>(features.size()));
     for (SpamFeature& feature : features) feature.value *= norm;
