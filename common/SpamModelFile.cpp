@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/LittleEndian.h"
+#include "common/OneTimeCode.h"
 #include "device/Files.h"
 
 namespace velmo {
@@ -47,8 +48,9 @@ std::uint32_t SpamModelCheck(std::span<const std::uint8_t> bytes) {
 }
 
 std::vector<std::uint8_t> SerializeSpamModel(const SpamModel& model) {
-    if (!IsValidSpamFeatureShape(model.shape) || model.weights.size() != (std::size_t{1} << model.shape.bucketBits) ||
-        !ValidThreshold(model.threshold) || !std::isfinite(model.bias)) {
+    if (!IsValidSpamFeatureShape(model.shape) || model.shape.kinds != AllSpamFeatureKinds ||
+        model.weights.size() != (std::size_t{1} << model.shape.bucketBits) || !ValidThreshold(model.threshold) ||
+        !std::isfinite(model.bias)) {
         return {};
     }
     std::vector<std::uint8_t> bytes(SpamModelHeaderSize + 4 * model.weights.size(), 0);
@@ -91,6 +93,7 @@ std::optional<SpamModelView> SpamModelView::Parse(std::span<const std::uint8_t> 
         LoadLe32(bytes.data() + kCheckOffset) != SpamModelCheck(bytes)) {
         return std::nullopt;
     }
+    view.check_ = LoadLe32(bytes.data() + kCheckOffset);
     view.weights_ = bytes.data() + SpamModelHeaderSize;
     for (std::size_t i = 0; i < (std::size_t{1} << view.shape_.bucketBits); ++i) {
         if (!std::isfinite(LoadFloat(view.weights_ + 4 * i))) return std::nullopt;
@@ -98,14 +101,19 @@ std::optional<SpamModelView> SpamModelView::Parse(std::span<const std::uint8_t> 
     return view;
 }
 
+float SpamModelView::Weight(std::uint32_t bucket) const {
+    return LoadFloat(weights_ + 4 * static_cast<std::size_t>(bucket));
+}
+
 SpamVerdict SpamModelView::Judge(std::u16string_view text) const {
-    std::vector<std::uint32_t> buckets;
-    SpamFeatureBuckets(text, shape_, buckets);
-    double sum = 0.0;
-    for (std::uint32_t bucket : buckets) sum += LoadFloat(weights_ + 4 * static_cast<std::size_t>(bucket));
-    const double margin = bias_ + (buckets.empty() ? 0.0 : sum / std::sqrt(static_cast<double>(buckets.size())));
+    std::vector<SpamFeature> features;
+    SpamFeatureVector(text, shape_, features);
+    double margin = bias_;
+    for (const SpamFeature& feature : features) margin += static_cast<double>(Weight(feature.bucket)) * feature.value;
     const double score = 1.0 / (1.0 + std::exp(-margin));
-    return SpamVerdict{score, score >= threshold_};
+    const bool reached = score >= threshold_;
+    const bool heldBack = reached && CarriesOneTimeCode(text);
+    return SpamVerdict{score, reached && !heldBack, heldBack};
 }
 
 namespace {

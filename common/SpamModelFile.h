@@ -5,7 +5,8 @@
 // header is followed by the weights, little-endian:
 //
 //   header  0  32  magic: the UTF-16 text "VL_SPAM_MODEL", zero units up to offset 32
-//          32   4  version, unsigned: 1
+//          32   4  version, unsigned: 2 (1 was a model of n-grams and words alone, whose
+//                   buckets now mean other things: such a file judges nothing)
 //          36   4  bucket bits, unsigned: 10 to 18, the file holds 2^bits weights
 //          40   4  shortest character n-gram, unsigned
 //          44   4  longest character n-gram, unsigned: at most 8
@@ -16,7 +17,8 @@
 //   weights 4 each, float, one per bucket
 //
 // A message's score is the logistic function of bias plus the dot product of its feature
-// vector (see SpamFeatures.h) with the weights: a number between 0 and 1.
+// vector (see SpamFeatures.h) with the weights: a number between 0 and 1. A message that
+// carries a one-time code (OneTimeCode.h) is never judged spam, whatever its score.
 
 #include <cstddef>
 #include <cstdint>
@@ -31,7 +33,7 @@ namespace velmo {
 
 inline constexpr const char16_t* SpamModelFileName = u"SpamModel.dat";
 inline constexpr std::size_t SpamModelHeaderSize = 64;
-inline constexpr std::uint32_t SpamModelVersion = 1;
+inline constexpr std::uint32_t SpamModelVersion = 2;
 
 struct SpamModel {
     SpamFeatureShape shape;
@@ -41,12 +43,14 @@ struct SpamModel {
 };
 
 struct SpamVerdict {
-    double score;  // 0 to 1
-    bool spam;     // score reached the model's threshold
+    double score;   // 0 to 1
+    bool spam;      // score reached the model's threshold and no one-time code holds it back
+    bool heldBack;  // score reached the threshold, but the message carries a one-time code
 };
 
-// The file's bytes for model; empty when it breaks a limit (a shape out of range, a weight
-// count that does not match, a threshold outside (0, 1), a number that is not finite).
+// The file's bytes for model; empty when it breaks a limit (a shape out of range or without
+// every kind of feature, a weight count that does not match, a threshold outside (0, 1), a
+// number that is not finite).
 std::vector<std::uint8_t> SerializeSpamModel(const SpamModel& model);
 
 // The check a file of these bytes must hold at offset 60 (bytes shorter than a header have none).
@@ -65,12 +69,16 @@ public:
 
     const SpamFeatureShape& Shape() const { return shape_; }
     float Threshold() const { return threshold_; }
+    float Bias() const { return bias_; }
+    std::uint32_t Check() const { return check_; }
+    float Weight(std::uint32_t bucket) const;  // bucket below 2^bucket bits
     SpamVerdict Judge(std::u16string_view text) const;
 
 private:
     SpamFeatureShape shape_;
     float threshold_ = 0.5F;
     float bias_ = 0.0F;
+    std::uint32_t check_ = 0;
     const std::uint8_t* weights_ = nullptr;
 };
 

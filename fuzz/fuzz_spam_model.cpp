@@ -1,7 +1,8 @@
 // Arbitrary bytes as SpamModel.dat, and arbitrary texts scored with it: the reader accepts only
 // a whole, checked model and never reads past the end, and a score is always a number from 0
-// to 1 that agrees with the verdict. An odd first byte makes the rest's check right, so that
-// the fuzzer gets past it to the numbers behind.
+// to 1 that agrees with the verdict (a one-time code holds back only what reached the
+// threshold). An odd first byte makes the rest's check right, so that the fuzzer gets past it
+// to the numbers behind.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -38,7 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (!model) return 0;
     const velmo::SpamVerdict verdict = model->Judge(text);
-    if (!(verdict.score >= 0.0 && verdict.score <= 1.0) || verdict.spam != (verdict.score >= model->Threshold())) {
+    const bool reached = verdict.score >= model->Threshold();
+    if (!(verdict.score >= 0.0 && verdict.score <= 1.0) || verdict.spam != (reached && !verdict.heldBack) ||
+        (verdict.heldBack && !reached)) {
         std::abort();
     }
     return 0;

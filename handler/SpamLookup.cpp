@@ -15,7 +15,7 @@ std::optional<SpamJudgement> LookupSpam(SettingsStore& settings, std::int32_t se
     if (!settings.AppFilePath(SpamModelFileName, path)) return std::nullopt;
     const std::optional<SpamVerdict> verdict = JudgeSpamWithFile(path, messageText());
     if (!verdict) return std::nullopt;
-    return SpamJudgement{action, verdict->score, verdict->spam};
+    return SpamJudgement{action, verdict->score, verdict->spam, verdict->heldBack};
 }
 
 }  // namespace velmo

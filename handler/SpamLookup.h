@@ -15,7 +15,8 @@ class SettingsStore;
 struct SpamJudgement {
     std::int32_t action;  // "SpamAction" as a FilterAction: Dismiss or SilentAccept
     double score;         // 0 to 1
-    bool spam;            // the score reached the model's threshold
+    bool spam;            // the score reached the model's threshold and no one-time code held it back
+    bool heldBack;        // the score reached it, but the message carries a one-time code
 };
 
 // None for a contact's key, when "SpamAction" is off, and when "AppPath" or a sound

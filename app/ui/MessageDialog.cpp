@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QStringList>
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -15,7 +16,10 @@
 #include "app/ui/DialogUtilities.h"
 #include "app/ui/TimeFormat.h"
 #include "common/SettingsStore.h"
+#include "common/SpamModelFile.h"
 #include "common/SpamScoreFile.h"
+#include "common/trainer/SpamExplanation.h"
+#include "common/trainer/SpamLearning.h"
 #include "device/Clock.h"
 
 namespace velmo {
@@ -57,11 +61,25 @@ MessageDialog::MessageDialog(QWidget* owner, const BlockedMessageRecord& record,
         spam_->setText(ToQString(LoadStringResource(IDS_JUDGED_SPAM))
                            .replace(QStringLiteral("%s"), QString::number(*score, 'f', 2)));
     }
+    // Why, when the model and its names are still those of the verdict's kind.
+    std::vector<SpamReason> reasons;
+    if (score) reasons = ExplainSpamWithFile(DeviceSpamFile(SpamModelFileName), wholeText_);
+    const int reasonsHeight = 9 * static_cast<int>(reasons.size());
+    if (!reasons.empty()) {
+        QStringList lines;
+        for (const SpamReason& reason : reasons) {
+            lines << ToQString(reason.name) + QStringLiteral(" +") + QString::number(reason.weight, 'f', 1);
+        }
+        reasons_ = new QLabel(Body());
+        reasons_->setText(lines.join(QLatin1Char('\n')));
+        reasons_->setGeometry(DialogUnitsToPixels(1, 32, 128, reasonsHeight));
+    }
     text_ = new QPlainTextEdit(Body());
     SetControlId(text_, IDC_TEXT);
     text_->setReadOnly(true);
     text_->setFrameShape(QFrame::Box);
-    text_->setGeometry(DialogUnitsToPixels(2, score ? 33 : 24, 153, score ? 77 : 86));
+    text_->setGeometry(
+        DialogUnitsToPixels(2, (score ? 33 : 24) + reasonsHeight, 153, (score ? 77 : 86) - reasonsHeight));
     CloseOnEscape();
 }
 

@@ -36,6 +36,7 @@ public:
     QPlainTextEdit* TextBox() const { return text_; }
     // Null unless the message was dismissed as spam.
     QLabel* SpamLabel() const { return spam_; }
+    QLabel* SpamReasonsLabel() const { return reasons_; }
 
 protected:
     bool OnInitDialog() override;
@@ -53,6 +54,7 @@ private:
     QLabel* number_ = nullptr;
     QPlainTextEdit* text_ = nullptr;
     QLabel* spam_ = nullptr;
+    QLabel* reasons_ = nullptr;  // the features that weighed most, one a line, under spam_
 };
 
 }  // namespace velmo

@@ -8,6 +8,7 @@
 
 #include "common/SettingsStore.h"
 #include "common/SpamModelFile.h"
+#include "common/trainer/SpamExplanation.h"
 #include "device/Files.h"
 #include "device/Text.h"
 
@@ -61,6 +62,8 @@ bool RetrainLocked(SpamTrainingReport& report, std::string& error) {
         error = "cannot write " + path;
         return false;
     }
+    // The names only explain verdicts; a model without them still judges.
+    WriteSpamNames(SpamNamesPath(path), model, messages);
     return true;
 }
 

@@ -8,8 +8,10 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <sstream>
 
+#include "common/OneTimeCode.h"
 #include "device/Text.h"
 
 namespace velmo {
@@ -24,12 +26,12 @@ void Quiet(const char*) {}
 // One message as liblinear takes it: its buckets (from index 1) with their values, the bias
 // feature and the terminator.
 std::vector<feature_node> FeatureNodes(std::u16string_view text, const SpamFeatureShape& shape,
-                                       std::vector<std::uint32_t>& buckets) {
-    SpamFeatureBuckets(text, shape, buckets);
+                                       std::vector<SpamFeature>& features) {
+    SpamFeatureVector(text, shape, features);
     std::vector<feature_node> nodes;
-    nodes.reserve(buckets.size() + 2);
-    const double value = buckets.empty() ? 0.0 : 1.0 / std::sqrt(static_cast<double>(buckets.size()));
-    for (std::uint32_t bucket : buckets) nodes.push_back(feature_node{static_cast<int>(bucket) + 1, value});
+    nodes.reserve(features.size() + 2);
+    for (const SpamFeature& feature : features)
+        nodes.push_back(feature_node{static_cast<int>(feature.bucket) + 1, static_cast<double>(feature.value)});
     nodes.push_back(feature_node{(1 << shape.bucketBits) + 1, 1.0});
     nodes.push_back(feature_node{-1, 0.0});
     return nodes;
@@ -99,9 +101,9 @@ bool TrainSpamModel(const std::vector<LabelledMessage>& messages, const SpamTrai
     rows.reserve(messages.size());
     std::vector<feature_node*> x;
     std::vector<double> y;
-    std::vector<std::uint32_t> buckets;
+    std::vector<SpamFeature> vector;
     for (const LabelledMessage& message : messages) {
-        rows.push_back(FeatureNodes(message.text, options.shape, buckets));
+        rows.push_back(FeatureNodes(message.text, options.shape, vector));
         x.push_back(rows.back().data());
         y.push_back(message.spam ? kSpamLabel : kHamLabel);
     }
@@ -156,27 +158,96 @@ SpamCounts EvaluateSpamModel(const SpamModelView& model, const std::vector<Label
     return counts;
 }
 
-SpamCounts CrossValidateSpamModel(const std::vector<LabelledMessage>& messages, const SpamTrainingOptions& options,
-                                  std::size_t folds) {
-    SpamCounts total;
+std::uint32_t SpamTemplateFold(std::u16string_view text, std::size_t folds) {
+    const std::u32string normal = NormalizeSpamText(text);
+    std::uint32_t hash = 2166136261u;
+    int words = 0;
+    for (std::size_t i = 0; i < normal.size() && words < 6;) {
+        while (i < normal.size() && normal[i] == U' ') ++i;
+        const std::size_t begin = i;
+        while (i < normal.size() && normal[i] != U' ') ++i;
+        const std::u32string_view word = std::u32string_view(normal).substr(begin, i - begin);
+        if (word.empty() || word.find_first_of(U"0/.@:") != std::u32string_view::npos) continue;
+        for (char32_t c : word) hash = (hash ^ static_cast<std::uint32_t>(c)) * 16777619u;
+        hash = (hash ^ 0x20u) * 16777619u;
+        ++words;
+    }
+    return static_cast<std::uint32_t>(hash % std::max<std::size_t>(folds, 1));
+}
+
+SpamVerdict JudgeWithSpamModel(const SpamModel& model, std::u16string_view text) {
+    std::vector<SpamFeature> features;
+    SpamFeatureVector(text, model.shape, features);
+    double margin = model.bias;
+    for (const SpamFeature& feature : features)
+        margin += static_cast<double>(model.weights[feature.bucket]) * feature.value;
+    const double score = 1.0 / (1.0 + std::exp(-margin));
+    const bool reached = score >= model.threshold;
+    const bool heldBack = reached && CarriesOneTimeCode(text);
+    return SpamVerdict{score, reached && !heldBack, heldBack};
+}
+
+std::vector<double> CrossValidateSpamScores(const std::vector<LabelledMessage>& messages,
+                                            const SpamTrainingOptions& options, std::size_t folds) {
+    std::vector<double> scores(messages.size(), 0.0);
     folds = std::max<std::size_t>(2, std::min(folds, messages.size()));
-    for (std::size_t fold = 0; fold < folds; ++fold) {
+    std::vector<std::uint32_t> fold(messages.size());
+    for (std::size_t i = 0; i < messages.size(); ++i) fold[i] = SpamTemplateFold(messages[i].text, folds);
+    for (std::uint32_t part = 0; part < folds; ++part) {
         std::vector<LabelledMessage> learn;
-        std::vector<LabelledMessage> held;
-        for (std::size_t i = 0; i < messages.size(); ++i) (i % folds == fold ? held : learn).push_back(messages[i]);
+        for (std::size_t i = 0; i < messages.size(); ++i) {
+            if (fold[i] != part) learn.push_back(messages[i]);
+        }
+        if (learn.size() == messages.size()) continue;
         SpamModel model;
         std::string error;
         if (!TrainSpamModel(learn, options, model, error)) continue;
-        const std::vector<std::uint8_t> bytes = SerializeSpamModel(model);
-        const std::optional<SpamModelView> view = SpamModelView::Parse(bytes);
-        if (!view) continue;
-        const SpamCounts counts = EvaluateSpamModel(*view, held);
-        total.spamCaught += counts.spamCaught;
-        total.spamMissed += counts.spamMissed;
-        total.hamBlocked += counts.hamBlocked;
-        total.hamPassed += counts.hamPassed;
+        for (std::size_t i = 0; i < messages.size(); ++i) {
+            if (fold[i] == part) scores[i] = JudgeWithSpamModel(model, messages[i].text).score;
+        }
     }
-    return total;
+    return scores;
+}
+
+SpamCounts CountSpamScores(const std::vector<LabelledMessage>& messages, const std::vector<double>& scores,
+                           double threshold, std::size_t begin, std::size_t end) {
+    SpamCounts counts;
+    for (std::size_t i = begin; i < end && i < messages.size(); ++i) {
+        const bool judged = scores[i] >= threshold && !CarriesOneTimeCode(messages[i].text);
+        if (messages[i].spam) {
+            ++(judged ? counts.spamCaught : counts.spamMissed);
+        } else {
+            ++(judged ? counts.hamBlocked : counts.hamPassed);
+        }
+    }
+    return counts;
+}
+
+SpamCounts CrossValidateSpamModel(const std::vector<LabelledMessage>& messages, const SpamTrainingOptions& options,
+                                  std::size_t folds) {
+    return CountSpamScores(messages, CrossValidateSpamScores(messages, options, folds), options.threshold, 0,
+                           messages.size());
+}
+
+SpamReplay ReplaySpamMessages(const std::vector<LabelledMessage>& starting, std::vector<LabelledMessage> replayed,
+                              const SpamTrainingOptions& options) {
+    // Fisher and Yates with a fixed seed, spelt out so that every library shuffles alike.
+    std::mt19937 random(20111);
+    for (std::size_t i = replayed.size(); i > 1; --i) std::swap(replayed[i - 1], replayed[random() % i]);
+    SpamReplay replay;
+    replay.firstHalf = replayed.size() / 2;
+    std::vector<LabelledMessage> learnt = starting;
+    SpamModel model;
+    std::string error;
+    bool trained = TrainSpamModel(learnt, options, model, error);
+    for (std::size_t i = 0; i < replayed.size(); ++i) {
+        const bool judged = trained && JudgeWithSpamModel(model, replayed[i].text).spam;
+        if (judged == replayed[i].spam) continue;
+        ++(i < replay.firstHalf ? replay.firstCorrections : replay.secondCorrections);
+        learnt.push_back(replayed[i]);
+        trained = TrainSpamModel(learnt, options, model, error);
+    }
+    return replay;
 }
 
 std::string SpamCountsLine(const SpamCounts& counts) {

@@ -135,7 +135,7 @@ write("fuzz_export_reader", "too_many_rules",
 # check wrong; the target's first byte (odd: make the check right) comes before the file.
 def spam_model(bits, threshold, bias, weights):
     magic = "VL_SPAM_MODEL".encode("utf-16-le")
-    header = magic + b"\0" * (32 - len(magic)) + struct.pack("<IIIIIff", 1, bits, 1, 4, 2, threshold, bias)
+    header = magic + b"\0" * (32 - len(magic)) + struct.pack("<IIIIIff", 2, bits, 1, 4, 2, threshold, bias)
     body = b"".join(struct.pack("<f", w) for w in weights)
     check = 2166136261
     for byte in header + body:

@@ -18,9 +18,13 @@
 #include "app/ui/OwnerDataListView.h"
 #include "app/ui/Painting.h"
 #include "app/ui/SoftKeyBar.h"
+#include "common/SpamModelFile.h"
+#include "common/SpamScoreFile.h"
+#include "common/trainer/SpamExplanation.h"
 #include "device/Clock.h"
 #include "device/MessageStore.h"
 #include "device/SmsTransport.h"
+#include "device/Text.h"
 #include "support/FileHelpers.h"
 #include "support/StoredTimeRows.h"
 #include "support/TempDevice.h"
@@ -246,6 +250,41 @@ TEST_F(BlockedMessagesDialogTest, TheMessageShowsLocalTimeWithoutSecondsTheAddre
             test::SaveScreenshot(message, "blocked-message");
             QTest::mouseClick(message.DoneButton(), Qt::LeftButton);
             EXPECT_EQ(message.result(), IDOK);
+        });
+    EXPECT_TRUE(opened);
+}
+
+// A message the model judged spam says so under its sender, with the three features that
+// weighed most, one a line, named from the file the trainer wrote beside the model.
+TEST_F(BlockedMessagesDialogTest, AMessageJudgedSpamSaysWhyUnderItsScore) {
+    const std::u16string text = u"WINNER! Claim your £1000 prize at https://prize-claim.top/win now";
+    const std::vector<LabelledMessage> messages{{true, text},
+                                                {true, u"Claim £500 cash at https://cash.top/x"},
+                                                {false, u"See you at lunch"},
+                                                {false, u"Call me when you are home"}};
+    SpamModel model;
+    std::string error;
+    ASSERT_TRUE(TrainSpamModel(messages, SpamTrainingOptions{}, model, error)) << error;
+    const std::string path = (appDir_ / "SpamModel.dat").string();
+    ASSERT_TRUE(WriteSpamModel(device::ToUtf16(path), model));
+    ASSERT_TRUE(WriteSpamNames(SpamNamesPath(path), model, messages));
+    Append(u"+447700900555", text.c_str(), nullptr, 0s);
+    const BlockedMessageRecord record =
+        MakeBlockedMessageRecord(u"+447700900555", text.c_str(), nullptr, device::Split(device::ToFileTime(kNow)));
+    ASSERT_TRUE(AppendSpamScore((appDir_ / "SpamScores.dat").u16string(), record, 0.99));
+    Open();
+    MarkRow(0);
+    bool opened = test::HandleModal<MessageDialog>(
+        [this] { QTest::keyClick(List(), Qt::Key_Return); },
+        [](MessageDialog& message) {
+            EXPECT_EQ(message.SpamLabel()->text(), QStringLiteral("judged spam, score 0.99"));
+            ASSERT_NE(message.SpamReasonsLabel(), nullptr);
+            const QStringList lines = message.SpamReasonsLabel()->text().split(QLatin1Char('\n'));
+            EXPECT_EQ(lines.size(), 3);
+            for (const QString& line : lines) EXPECT_TRUE(line.contains(QStringLiteral(" +"))) << line.toStdString();
+            EXPECT_GE(message.TextBox()->geometry().top(), message.SpamReasonsLabel()->geometry().bottom());
+            test::SaveScreenshot(message, "blocked-message-spam");
+            QTest::mouseClick(message.DoneButton(), Qt::LeftButton);
         });
     EXPECT_TRUE(opened);
 }

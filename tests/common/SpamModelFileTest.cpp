@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -7,8 +8,10 @@
 #include <functional>
 #include <limits>
 #include <ostream>
+#include <utility>
 #include <vector>
 
+#include "common/OneTimeCode.h"
 #include "common/SpamModelFile.h"
 #include "device/Text.h"
 #include "support/FileHelpers.h"
@@ -78,7 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
                     DamageRow{"LastWeightCut", [](auto& b) { b.pop_back(); }, false},
                     DamageRow{"ByteAppended", [](auto& b) { b.push_back(0); }, false},
                     DamageRow{"OtherMagic", [](auto& b) { b[0] = 'W'; }, false},
-                    DamageRow{"LaterVersion", Checked(32, 2), false},
+                    DamageRow{"LaterVersion", Checked(32, 3), false},
+                    DamageRow{"VersionOneOfOtherBuckets", Checked(32, 1), false},
                     DamageRow{"WeightBitFlipped", [](auto& b) { b[SpamModelHeaderSize + 5] ^= 0x10; }, false},
                     DamageRow{"CheckBitFlipped", [](auto& b) { b[61] ^= 0x01; }, false},
                     DamageRow{"TableTooLarge", Checked(36, MaxSpamBucketBits + 1), false},
@@ -90,6 +94,108 @@ INSTANTIATE_TEST_SUITE_P(
                     DamageRow{"BiasInfinite",
                               Checked(56, std::bit_cast<std::uint32_t>(std::numeric_limits<float>::infinity())), false},
                     DamageRow{"WeightNaN", Checked(SpamModelHeaderSize + 40, kNaN), false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct FeatureRow {
+    const char* name;
+    std::u16string text;
+    std::u16string feature;  // a name among the text's features
+};
+void PrintTo(const FeatureRow& row, std::ostream* out) { *out << row.name; }
+
+class SpamFeatureKinds : public testing::TestWithParam<FeatureRow> {};
+
+// Each kind of feature is found in a message that carries it, and only there: the same words
+// without it lack it; a lure's mark weighs more in the vector than an n-gram.
+TEST_P(SpamFeatureKinds, FindsEachKind) {
+    const FeatureRow& row = GetParam();
+    const SpamFeatureShape shape;
+    auto names = [&](std::u16string_view text) {
+        std::vector<std::pair<std::uint32_t, std::u16string>> found;
+        NameSpamFeatures(text, shape, nullptr,
+                         [&](std::uint32_t b, const std::u16string& n) { found.emplace_back(b, n); });
+        return found;
+    };
+    const auto found = names(row.text);
+    const auto at = std::find_if(found.begin(), found.end(), [&](const auto& f) { return f.second == row.feature; });
+    ASSERT_NE(at, found.end()) << device::ToUtf8(row.feature);
+    const auto without = names(u"Hello there, see you at the station tonight");
+    EXPECT_EQ(std::count_if(without.begin(), without.end(), [&](const auto& f) { return f.second == row.feature; }), 0);
+    std::vector<SpamFeature> vector;
+    SpamFeatureVector(row.text, shape, vector);
+    const auto bucket =
+        std::find_if(vector.begin(), vector.end(), [&](const SpamFeature& f) { return f.bucket == at->first; });
+    ASSERT_NE(bucket, vector.end());
+    const bool mark = row.feature.front() != u'"';
+    EXPECT_FLOAT_EQ(bucket->value * std::sqrt(static_cast<float>(vector.size())), mark ? SpamMarkScale : 1.0F);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SpamFeatures, SpamFeatureKinds,
+    testing::Values(FeatureRow{"Word", u"Claim NOW", u"\"claim\""},
+                    FeatureRow{"WordPair", u"claim now", u"\"claim now\""},
+                    FeatureRow{"DigitsAsOneClass", u"call 0800", u"\"####\""},
+                    FeatureRow{"WordOfAnotherScript", u"Ваша посылка ждёт", u"\"посылка\""},
+                    FeatureRow{"Link", u"see www.example.org now", u"a link"},
+                    FeatureRow{"LinkHost", u"Pay at https://toll-pay.top/x", u"link to toll-pay.top"},
+                    FeatureRow{"LinkLastLabel", u"Pay at https://toll-pay.top/x", u"link to a .top host"},
+                    FeatureRow{"BareIp", u"Log in: http://192.168.4.20/bank", u"link to a bare IP address"},
+                    FeatureRow{"Shortener", u"Track it: bit.ly/3xYz", u"link through a shortener"},
+                    FeatureRow{"DigitsInHost", u"Visit parcel24.info now", u"digits in a link's host"},
+                    FeatureRow{"HyphenInHost", u"Visit royal-post.com now", u"a hyphen in a link's host"},
+                    FeatureRow{"BrandInHost", u"Verify at https://paypal-check.net",
+                               u"a brand word inside a link's host"},
+                    FeatureRow{"PathAfterShortHost", u"Open https://qi.lv/Wyn", u"a path after a short host"},
+                    FeatureRow{"MailAddress", u"write to win@prizes.example", u"an e-mail address"},
+                    FeatureRow{"MoneyAmount", u"You won £1,000 today", u"a sum of money"},
+                    FeatureRow{"Currency", u"You won £1,000 today", u"a sum in £"},
+                    FeatureRow{"CurrencyCode", u"Pay Rs.179 today", u"a sum in rs"},
+                    FeatureRow{"Percentage", u"Get 400% bonus", u"a percentage"},
+                    FeatureRow{"PhoneNumber", u"Call 07700 900 123 today", u"a phone number"},
+                    FeatureRow{"InternationalNumber", u"Call +44 7700 900123", u"an international phone number"},
+                    FeatureRow{"PremiumNumber", u"Call 09061701461 now", u"a premium-rate number"},
+                    FeatureRow{"ShortCode", u"Text WIN to 87121", u"a number of 5 digits"},
+                    FeatureRow{"CodeOfLettersAndDigits", u"Your ref AACEKTV2AG8Z", u"a code of letters and digits"},
+                    FeatureRow{"OneTimeCode", u"Your verification code is 123456", u"a one-time code"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct CodeRow {
+    const char* name;
+    std::u16string text;
+    bool code;
+};
+void PrintTo(const CodeRow& row, std::ostream* out) { *out << row.name; }
+
+class OneTimeCodeRule : public testing::TestWithParam<CodeRow> {};
+
+// Every common phrasing of a one-time code is held back, in the languages the rule knows;
+// the words alone, or a number far from them, are not a code.
+TEST_P(OneTimeCodeRule, HoldsBackCodes) { EXPECT_EQ(CarriesOneTimeCode(GetParam().text), GetParam().code); }
+
+INSTANTIATE_TEST_SUITE_P(
+    OneTimeCode, OneTimeCodeRule,
+    testing::Values(CodeRow{"VerificationCodeAfter", u"Your verification code is 482913.", true},
+                    CodeRow{"CodeBefore", u"G-482913 is your Google verification code.", true},
+                    CodeRow{"SecurityCode", u"Security code: 7731. Don't share it.", true},
+                    CodeRow{"LoginCode", u"Your login code: 55 12 90", true},
+                    CodeRow{"ConfirmationCode", u"Confirmation code 9FQ2K1 for your booking", true},
+                    CodeRow{"Otp", u"OTP for txn of Rs 500 is 839201. Valid 10 mins.", true},
+                    CodeRow{"OneTimePassword", u"Use [64547008] as One Time Password to login", true},
+                    CodeRow{"Passcode", u"Your passcode is 4417", true},
+                    CodeRow{"HyphenatedDigits", u"Your WhatsApp code: 957-128", true},
+                    CodeRow{"CapitalsRightAfter", u"Your sign-in code: QXRT", true},
+                    CodeRow{"EightDigits", u"Your authentication code is 12345678", true},
+                    CodeRow{"French", u"Votre code de vérification est 551203", true},
+                    CodeRow{"Spanish", u"Tu código de verificación es 331904", true},
+                    CodeRow{"German", u"Ihr Bestätigungscode lautet 774312", true},
+                    CodeRow{"Norwegian", u"Din engangskode er 118822", true},
+                    CodeRow{"Chinese", u"您的验证码是 839201", true},
+                    CodeRow{"TooShort", u"Your verification code is 123", false},
+                    CodeRow{"TooLong", u"Your verification code is 1234567890", false},
+                    CodeRow{"NoCode", u"Never share your OTP with anyone", false},
+                    CodeRow{"ShoutingBefore", u"URGENT CLAIM your prize, OTP needed", false},
+                    CodeRow{"PromoCode", u"Use code SAVE20 for 20% off", false},
+                    CodeRow{"OtpInsideWord", u"hotpot 4417 tonight", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

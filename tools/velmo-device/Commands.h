@@ -32,6 +32,10 @@ void AddTodayCommands(CLI::App& app);              // today
 void AddMessagingCommands(CLI::App& app);          // messaging
 void AddSpamCommands(CLI::App& app);               // spam
 
+// The features that weighed most towards spam in the device's model's verdict on text, as
+// "\"claim now\" +2.1, link to a .top host +1.8"; empty without a model or its names.
+std::string SpamReasonsFor(std::u16string_view text, std::size_t count);
+
 // The contact's name as VelmoLight's list shows it, under the device's "ContactFormat";
 // empty when no contact has the object identifier or the address book cannot be read.
 std::string ContactListName(std::int32_t oid);

@@ -12,6 +12,7 @@
 
 #include "common/SettingsStore.h"
 #include "common/SpamModelFile.h"
+#include "common/trainer/SpamExplanation.h"
 #include "common/trainer/SpamLearning.h"
 #include "device/DeviceRoot.h"
 #include "device/Installer.h"
@@ -54,6 +55,11 @@ std::string InstallSpamModel(const std::filesystem::path& binDir) {
         fs::copy_file(builtModel, partial, fs::copy_options::overwrite_existing, error);
         if (!error) fs::rename(partial, model, error);
         if (error) return "no spam model installed: cannot copy " + builtModel.string() + ": " + error.message();
+        // The names only explain the model's verdicts: without them it still judges.
+        const fs::path builtNames = SpamNamesPath(builtModel.string());
+        if (fs::exists(builtNames, error)) {
+            fs::copy_file(builtNames, SpamNamesPath(model.string()), fs::copy_options::overwrite_existing, error);
+        }
         return "copied " + builtModel.filename().string() + " and " + builtMessages.filename().string() + " to " +
                appDir;
     }
@@ -66,6 +72,7 @@ std::string InstallSpamModel(const std::filesystem::path& binDir) {
     }
     if (!WriteSpamModel(device::ToUtf16(model.string()), learnt))
         return "no spam model installed: cannot write " + model.string();
+    WriteSpamNames(SpamNamesPath(model.string()), learnt, starting);
     return "learnt the starting spam model from " + std::to_string(starting.size()) + " messages into " +
            model.string();
 }

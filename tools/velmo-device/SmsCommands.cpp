@@ -148,6 +148,10 @@ void Report(const device::IncomingSms& sms, const device::SmsReceipt& receipt) {
                 char score[16];
                 std::snprintf(score, sizeof score, "%.3f", judged->score);
                 line += "; spam score " + std::string(score);
+                if (const std::string reason = SpamReasonsFor(sms.text, 1); !reason.empty())
+                    line += " (" + reason + ")";
+            } else if (judged && judged->heldBack) {
+                line += "; held back from the spam action by the one-time-code rule";
             }
         }
     }

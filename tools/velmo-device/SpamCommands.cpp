@@ -10,6 +10,7 @@
 #include "common/SettingsStore.h"
 #include "common/SpamModelFile.h"
 #include "common/Types.h"
+#include "common/trainer/SpamExplanation.h"
 #include "common/trainer/SpamLearning.h"
 #include "common/trainer/SpamTrainer.h"
 #include "device/DeviceRoot.h"
@@ -57,13 +58,17 @@ struct LoadedModel {
     std::optional<SpamModelView> view;
 };
 
-void LoadModel(LoadedModel& model) {
+// Where the device's model is: under "AppPath", or where install put it before VelmoLight's
+// first start set "AppPath", which a command that only reads does not set.
+std::u16string InstalledModelPath() {
     SettingsStore settings;
     char16_t found[MAX_PATH] = {};
-    if (!settings.AppFilePath(SpamModelFileName, found)) {
-        throw std::runtime_error("the device has no spam model (\"AppPath\" is not set): run install");
-    }
-    const std::u16string path = found;
+    if (settings.AppFilePath(SpamModelFileName, found)) return found;
+    return device::ToUtf16((device::ProgramDirectory() / device::ToUtf8(SpamModelFileName)).string());
+}
+
+void LoadModel(LoadedModel& model) {
+    const std::u16string path = InstalledModelPath();
     if (!model.file.Open(path, device::MappedFile::Mode::ReadOnly)) {
         throw std::runtime_error("the device has no spam model (" + device::ToUtf8(path) +
                                  "): run install or spam train FILE");
@@ -106,8 +111,18 @@ void SetAction(const std::string& name) {
     throw UsageError("\"" + name + "\" is no spam action: off, dismiss, silent");
 }
 
-void Train(const std::string& file, const std::string& output) {
-    const std::vector<LabelledMessage> messages = ReadMessages(file);
+// The messages of every file, one after another.
+std::vector<LabelledMessage> ReadAllMessages(const std::vector<std::string>& files) {
+    std::vector<LabelledMessage> messages;
+    for (const std::string& file : files) {
+        std::vector<LabelledMessage> more = ReadMessages(file);
+        messages.insert(messages.end(), more.begin(), more.end());
+    }
+    return messages;
+}
+
+void Train(const std::vector<std::string>& files, const std::string& output) {
+    const std::vector<LabelledMessage> messages = ReadAllMessages(files);
     std::string error;
     if (!output.empty()) {
         SpamModel model;
@@ -115,7 +130,10 @@ void Train(const std::string& file, const std::string& output) {
             !WriteSpamModel(device::ToUtf16(output), model)) {
             throw std::runtime_error(error.empty() ? "cannot write " + output : error);
         }
-        std::cout << "learnt a spam model from " << messages.size() << " messages into " << output << "\n";
+        const std::string names = SpamNamesPath(output);
+        if (!WriteSpamNames(names, model, messages)) throw std::runtime_error("cannot write " + names);
+        std::cout << "learnt a spam model from " << messages.size() << " messages into " << output << " (names in "
+                  << names << ")\n";
         return;
     }
     ModelPath();
@@ -127,9 +145,17 @@ void Train(const std::string& file, const std::string& output) {
 void Score(const std::string& text) {
     LoadedModel model;
     LoadModel(model);
-    const SpamVerdict verdict = model.view->Judge(device::ToUtf16(text));
+    const std::u16string message = device::ToUtf16(text);
+    const SpamVerdict verdict = model.view->Judge(message);
     std::cout << "spam score " << ScoreText(verdict.score) << " (threshold " << ScoreText(model.view->Threshold())
-              << "): " << (verdict.spam ? "spam" : "not spam") << "\n";
+              << "): "
+              << (verdict.spam       ? "spam"
+                  : verdict.heldBack ? "not spam: it carries a one-time code, which the code rule holds back"
+                                     : "not spam")
+              << "\n";
+    if (const std::string reasons = SpamReasonsFor(message, 3); !reasons.empty()) {
+        std::cout << "weighed most towards spam: " << reasons << "\n";
+    }
 }
 
 void Evaluate(const std::string& file) {
@@ -140,10 +166,54 @@ void Evaluate(const std::string& file) {
               << SpamCountsLine(EvaluateSpamModel(*model.view, messages)) << "\n";
 }
 
-void CrossValidate(const std::string& file, std::size_t folds) {
-    const std::vector<LabelledMessage> messages = ReadMessages(file);
-    std::cout << folds << "-fold cross-validation on the " << messages.size() << " messages of " << file << "\n"
-              << SpamCountsLine(CrossValidateSpamModel(messages, SpamTrainingOptions{}, folds)) << "\n";
+void CrossValidate(const std::vector<std::string>& files, std::size_t folds, const std::vector<double>& thresholds) {
+    std::vector<LabelledMessage> messages;
+    std::vector<std::size_t> ends;
+    for (const std::string& file : files) {
+        std::vector<LabelledMessage> more = ReadMessages(file);
+        messages.insert(messages.end(), more.begin(), more.end());
+        ends.push_back(messages.size());
+    }
+    const SpamTrainingOptions options;
+    std::cout << folds << "-fold cross-validation on " << messages.size()
+              << " messages, those of one template in one fold\n"
+              << std::flush;
+    const std::vector<double> scores = CrossValidateSpamScores(messages, options, folds);
+    std::vector<double> at = thresholds;
+    if (at.empty()) at.push_back(options.threshold);
+    for (double threshold : at) {
+        std::cout << "at threshold " << ScoreText(threshold) << ":\n";
+        std::size_t begin = 0;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            std::cout << "  " << files[i] << ": "
+                      << SpamCountsLine(CountSpamScores(messages, scores, threshold, begin, ends[i])) << "\n";
+            begin = ends[i];
+        }
+        if (files.size() > 1) {
+            std::cout << "  all: " << SpamCountsLine(CountSpamScores(messages, scores, threshold, 0, messages.size()))
+                      << "\n";
+        }
+    }
+}
+
+void Replay(const std::string& file) {
+    const std::vector<LabelledMessage> replayed = ReadMessages(file);
+    std::vector<LabelledMessage> starting;
+    std::string error;
+    const std::string startingFile = device::ToUtf8(InstalledModelPath());
+    const std::string messagesFile =
+        (std::filesystem::path(startingFile).parent_path() / device::ToUtf8(SpamMessagesFileName)).string();
+    if (!ReadLabelledMessages(messagesFile, starting, error)) {
+        throw std::runtime_error("the device has no starting messages (" + error + "): run install");
+    }
+    std::cout << "replaying the " << replayed.size() << " messages of " << file
+              << " in a fixed shuffled order, from a model learnt from the device's " << starting.size()
+              << " starting messages; each mistake is learnt as the user's correction\n"
+              << std::flush;
+    const SpamReplay replay = ReplaySpamMessages(starting, replayed, SpamTrainingOptions{});
+    std::cout << "first half: " << replay.firstCorrections << " corrections in " << replay.firstHalf
+              << " messages\nsecond half: " << replay.secondCorrections << " corrections in "
+              << replayed.size() - replay.firstHalf << " messages\n";
 }
 
 void Learn(const std::string& label, const std::string& text) {
@@ -157,6 +227,10 @@ void Learn(const std::string& label, const std::string& text) {
 
 }  // namespace
 
+std::string SpamReasonsFor(std::u16string_view text, std::size_t count) {
+    return SpamReasonsText(ExplainSpamWithFile(device::ToUtf8(InstalledModelPath()), text, count));
+}
+
 void AddSpamCommands(CLI::App& app) {
     CLI::App* spam =
         app.add_subcommand("spam", "The spam filter for strangers' messages: its action, model and lessons");
@@ -168,15 +242,15 @@ void AddSpamCommands(CLI::App& app) {
         ->add_option("ACTION", *action, "off, dismiss or silent")
         ->required();
 
-    auto trainFile = std::make_shared<std::string>();
+    auto trainFiles = std::make_shared<std::vector<std::string>>();
     auto output = std::make_shared<std::string>();
     CLI::App* train = spam->add_subcommand(
         "train",
-        "Learn the device's model from FILE (lines ham<TAB>text or spam<TAB>text), which becomes its "
+        "Learn the device's model from the FILEs (lines ham<TAB>text or spam<TAB>text), which become its "
         "starting messages, and the user's labels");
-    train->add_option("FILE", *trainFile, "the labelled messages")->required();
+    train->add_option("FILE", *trainFiles, "the labelled messages, one file or more")->required();
     train->add_option("--output", *output, "write the model learnt from FILE alone to this file, not to the device");
-    train->callback([trainFile, output] { Train(*trainFile, *output); });
+    train->callback([trainFiles, output] { Train(*trainFiles, *output); });
 
     auto text = std::make_shared<std::string>();
     spam->add_subcommand("score", "The device's model's score and verdict for TEXT")
@@ -190,15 +264,24 @@ void AddSpamCommands(CLI::App& app) {
         ->add_option("FILE", *evaluateFile, "the labelled messages")
         ->required();
 
-    auto crossFile = std::make_shared<std::string>();
+    auto crossFiles = std::make_shared<std::vector<std::string>>();
     auto folds = std::make_shared<std::size_t>(10);
+    auto thresholds = std::make_shared<std::vector<double>>();
     CLI::App* cross = spam->add_subcommand(
         "crossvalidate",
-        "How models learnt as the device's is judge FILE's messages, each by a model learnt without it");
-    cross->add_option("FILE", *crossFile, "the labelled messages")->required();
-    cross->add_option("--folds", *folds, "parts of FILE, each judged by a model learnt from the others")
+        "How models learnt as the device's is judge the FILEs' messages, each by a model learnt without it");
+    cross->add_option("FILE", *crossFiles, "the labelled messages, one file or more, counted apart")->required();
+    cross->add_option("--folds", *folds, "parts of the messages, each judged by a model learnt from the others")
         ->check(CLI::Range(2, 100));
-    cross->callback([crossFile, folds] { CrossValidate(*crossFile, *folds); });
+    cross->add_option("--threshold", *thresholds, "count at these thresholds, not the model's (repeatable)")
+        ->check(CLI::Range(0.001, 0.999));
+    cross->callback([crossFiles, folds, thresholds] { CrossValidate(*crossFiles, *folds, *thresholds); });
+
+    auto replayFile = std::make_shared<std::string>();
+    spam->add_subcommand("replay", "How many corrections a user would make over FILE's messages, learning each mistake")
+        ->callback([replayFile] { Replay(*replayFile); })
+        ->add_option("FILE", *replayFile, "the labelled messages")
+        ->required();
 
     auto label = std::make_shared<std::string>();
     auto learnText = std::make_shared<std::string>();
