@@ -349,7 +349,11 @@ struct TurnRow {
 class InTheReceiversTurn : public MessageCommands, public ::testing::WithParamInterface<TurnRow> {};
 
 TEST_P(InTheReceiversTurn, ANumberedCommandActsOnlyBetweenMessages) {
-    device_.InstallAppPath();
+    velmo::BlockedMessageFile blocked;
+    blocked.SetPath(ToUtf16((device_.InstallAppPath() / "Mesages.dat").string()));
+    blocked.Open();
+    ASSERT_TRUE(blocked.Append(velmo::MakeBlockedMessageRecord(u"+15550199", u"Back", u"", kOneMinuteLater)));
+    blocked.Close();
     auto sms = [](std::int64_t flags) {
         return std::vector<Property>{
             Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550100"), Property::Text(PR_SUBJECT_W, u"Lunch"),
@@ -377,6 +381,11 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, InTheReceiversTurn,
     ::testing::Values(TurnRow{"Delete", {"inbox", "delete", "1"}, "deleted: +15550100  Lunch", "Inbox: 0 messages\n"},
                       TurnRow{"Block", {"inbox", "block", "1"}, "moved to the blocked messages", "Inbox: 0 messages\n"},
+                      TurnRow{"Restore",
+                              {"blocked", "restore", "1"},
+                              "restored to the Inbox",
+                              "Inbox: 2 messages\n  read    2026-03-01 13:00:00  +15550100  Lunch\n"
+                              "  unread  2026-03-01 13:01:00  +15550199  Back\n"},
                       TurnRow{"MarkUnread",
                               {"inbox", "unread", "1"},
                               "marked unread",
