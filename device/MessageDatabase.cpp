@@ -214,10 +214,13 @@ void MessageDatabase::WriteProperty(std::int64_t message, const Property& proper
         .Step();
 }
 
-std::vector<MessageDatabase::Message> MessageDatabase::ListFolder(std::int64_t folder, std::int64_t firstMessage) {
-    Query query(*this,
-                "SELECT m.id, p.id, p.type, p.value FROM messages m LEFT JOIN properties p ON p.message = m.id"
-                " WHERE m.folder = ? AND m.id >= ? ORDER BY m.id");
+std::vector<MessageDatabase::Message> MessageDatabase::ListFolder(std::int64_t folder, std::int64_t firstMessage,
+                                                                  Unwritten unwritten) {
+    Query query(*this, unwritten == Unwritten::Listed
+                           ? "SELECT m.id, p.id, p.type, p.value FROM messages m LEFT JOIN properties p"
+                             " ON p.message = m.id WHERE m.folder = ? AND m.id >= ? ORDER BY m.id"
+                           : "SELECT m.id, p.id, p.type, p.value FROM messages m JOIN properties p"
+                             " ON p.message = m.id WHERE m.folder = ? AND m.id >= ? ORDER BY m.id");
     query.Bind(1, folder).Bind(2, firstMessage);
     std::vector<Message> messages;
     while (query.Step()) {
@@ -231,14 +234,17 @@ std::vector<MessageDatabase::Message> MessageDatabase::ListFolder(std::int64_t f
 }
 
 std::size_t MessageDatabase::Count(std::int64_t folder) {
-    Query query(*this, "SELECT count(*) FROM messages WHERE folder = ?");
+    Query query(*this,
+                "SELECT count(*) FROM messages m WHERE m.folder = ? AND EXISTS (SELECT 1 FROM properties p"
+                " WHERE p.message = m.id)");
     query.Bind(1, folder).Step();
     return static_cast<std::size_t>(query.Number(0));
 }
 
 std::size_t MessageDatabase::CountUnread(std::int64_t folder) {
     Query query(*this,
-                "SELECT count(*) FROM messages m WHERE m.folder = ? AND NOT EXISTS (SELECT 1 FROM properties p"
+                "SELECT count(*) FROM messages m WHERE m.folder = ? AND EXISTS (SELECT 1 FROM properties p"
+                " WHERE p.message = m.id) AND NOT EXISTS (SELECT 1 FROM properties p"
                 " WHERE p.message = m.id AND p.id = ? AND p.type = ? AND (p.value & ?) != 0)");
     query.Bind(1, folder)
         .Bind(2, static_cast<std::int64_t>(PROP_ID(PR_MESSAGE_FLAGS)))

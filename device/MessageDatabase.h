@@ -68,8 +68,12 @@ public:
     std::vector<Property> ReadProperties(std::int64_t message);
     // Stores the property in place of any with the same identifier; the message must exist.
     void WriteProperty(std::int64_t message, const Property& property);
+    // A message that CreateMessage made and whose writer has stored no property yet is
+    // unwritten: listings and counts leave it out, so that no reader takes it for a message.
+    enum class Unwritten { Hidden, Listed };
     // The folder's messages from row firstMessage on (all of them for 0), oldest first.
-    std::vector<Message> ListFolder(std::int64_t folder, std::int64_t firstMessage = 0);
+    std::vector<Message> ListFolder(std::int64_t folder, std::int64_t firstMessage = 0,
+                                    Unwritten unwritten = Unwritten::Hidden);
     std::size_t Count(std::int64_t folder);
     // The folder's messages without the read flag (or without flags at all).
     std::size_t CountUnread(std::int64_t folder);

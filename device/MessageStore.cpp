@@ -82,6 +82,10 @@ std::vector<StoredMessage> MessageStore::ListFolder(std::u16string_view folder) 
     return Stored(database_->ListFolder(FolderId(folder)));
 }
 
+std::vector<StoredMessage> MessageStore::ListFolderWithUnwritten(std::u16string_view folder) const {
+    return Stored(database_->ListFolder(FolderId(folder), 0, MessageDatabase::Unwritten::Listed));
+}
+
 std::int64_t MessageStore::MessageRow(const EntryId& message) const {
     auto entry = ParseEntryId(message.data(), message.size());
     if (!entry || entry->kind != EntryKind::Message) throw std::invalid_argument("not a message entry identifier");

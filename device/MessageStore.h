@@ -66,8 +66,13 @@ public:
 
     // A new message in the folder with the given properties; returns its entry identifier.
     EntryId CreateMessage(std::u16string_view folder, std::span<const Property> properties);
-    // The folder's messages, oldest first, each with all its properties.
+    // The folder's messages, oldest first, each with all its properties. A message that the
+    // platform's CreateMessage made is in them once its writer has stored its properties,
+    // never before, so that no reader takes a message being written for an empty one.
     std::vector<StoredMessage> ListFolder(std::u16string_view folder) const;
+    // ListFolder with the messages still without a property: what a receiver that was stopped
+    // while a rule client made its copy looks for.
+    std::vector<StoredMessage> ListFolderWithUnwritten(std::u16string_view folder) const;
     // The folder's messages from the given message on (it first, when it is still there):
     // what became of a message, without reading the whole folder.
     std::vector<StoredMessage> ListFolderFrom(std::u16string_view folder, const EntryId& message) const;

@@ -71,6 +71,14 @@ std::vector<Property> SmsProperties(const IncomingSms& sms) {
     return properties;
 }
 
+LockFile TakeTransportTurn() {
+    LockFile turn;
+    if (!turn.Lock(ToUtf16((EnsureDeviceRoot() / "transport.lock").string()))) {
+        throw std::runtime_error("cannot take the SMS transport's lock in " + DeviceRoot().string());
+    }
+    return turn;
+}
+
 std::vector<std::u16string> RegisteredRuleClients() {
     std::vector<std::u16string> clients;
     std::vector<RegistryValue> values;

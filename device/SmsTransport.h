@@ -68,6 +68,10 @@ public:
     virtual void Filtered() = 0;
 };
 
+// The device-wide turn that the transport holds while the rule clients work on a message,
+// for a command that must act only between messages; throws when it cannot be taken.
+LockFile TakeTransportTurn();
+
 // The enabled rule clients' class identifiers, as the transport's rules key lists them.
 std::vector<std::u16string> RegisteredRuleClients();
 

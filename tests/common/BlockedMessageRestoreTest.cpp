@@ -170,10 +170,12 @@ TEST_P(RestoreKillTest, TheMessageIsNeverLost) {
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
 
     EXPECT_EQ(test::ReadFileBytes(DataFile()), row.recordRemoved ? Without(1) : before_);
+    // A message whose properties were never stored is in no listing.
     std::vector<device::StoredMessage> inbox = Inbox();
-    ASSERT_EQ(inbox.size(), 1u);
+    ASSERT_EQ(inbox.size(), row.messageWhole ? 1u : 0u);
+    if (inbox.empty()) return;
     const device::Property* text = inbox[0].Find(PR_SUBJECT_W);
-    EXPECT_EQ(text != nullptr && text->AsText() != nullptr && *text->AsText() == kSms[1].text, row.messageWhole);
+    EXPECT_TRUE(text != nullptr && text->AsText() != nullptr && *text->AsText() == kSms[1].text);
 }
 
 INSTANTIATE_TEST_SUITE_P(

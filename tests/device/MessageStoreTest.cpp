@@ -331,20 +331,31 @@ TEST_F(MessageStoreTest, ACopyFromAGetPropsAnswerTakesTheMessagesPlace) {
     EXPECT_EQ(listed[0].Find(PR_MESSAGE_SIZE), nullptr);
 }
 
-TEST_F(MessageStoreTest, CreateMessageMakesAnEmptyMessageInThatFolder) {
+TEST_F(MessageStoreTest, CreateMessageMakesAMessageThatAppearsWithItsProperties) {
     Ref<IMAPIFolder> sent = OpenFolder(store_->FolderEntryId(u"Sent"));
     IMessage* created = nullptr;
     EXPECT_EQ(sent->CreateMessage(&IID_IMAPIFolder, 0, &created), MAPI_E_INTERFACE_NOT_SUPPORTED);
     EXPECT_EQ(created, nullptr);
     ASSERT_EQ(sent->CreateMessage(nullptr, 0, &created), S_OK);
     Ref<IMessage> message(created);
-    EXPECT_EQ(store_->Count(u"Sent"), 1u);
-    EXPECT_EQ(store_->Count(u"Inbox"), 0u);
     Props props;
     Get(message.get(), SizedSPropTagArray<2>{2, {PR_SUBJECT_W, PR_MESSAGE_FLAGS}}, props);
     EXPECT_EQ(props.result, MAPI_W_ERRORS_RETURNED);
     EXPECT_EQ(props[0].ulPropTag, PROP_TAG(PT_ERROR, kSubjectId));
     EXPECT_EQ(props[1].ulPropTag, PROP_TAG(PT_ERROR, kFlagsId));
+    // Until its writer stores a property, no reader of the folder takes it for a message.
+    EXPECT_EQ(store_->Count(u"Sent"), 0u);
+    EXPECT_EQ(store_->CountUnread(u"Sent"), 0u);
+    EXPECT_TRUE(store_->ListFolder(u"Sent").empty());
+    EXPECT_EQ(store_->ListFolderWithUnwritten(u"Sent").size(), 1u);
+    SPropValue subject{};
+    subject.ulPropTag = PR_SUBJECT_W;
+    subject.Value.lpszW = const_cast<WCHAR*>(u"Hello there");
+    ASSERT_EQ(message->SetProps(1, &subject, nullptr), S_OK);
+    EXPECT_EQ(store_->Count(u"Sent"), 1u);
+    ASSERT_EQ(store_->ListFolder(u"Sent").size(), 1u);
+    EXPECT_EQ(*store_->ListFolder(u"Sent")[0].Find(PR_SUBJECT_W)->AsText(), u"Hello there");
+    EXPECT_EQ(store_->Count(u"Inbox"), 0u);
 }
 
 TEST_F(MessageStoreTest, AFoldersPropertiesAreItsOwnAndFixed) {

@@ -9,6 +9,7 @@
 
 #include "common/BlockedMessageFile.h"
 #include "device/Clock.h"
+#include "device/LockFile.h"
 #include "device/MessageStore.h"
 #include "device/Text.h"
 #include "support/FileHelpers.h"
@@ -32,6 +33,20 @@ const FILETIME kNoon =
     Split(ToFileTime(std::chrono::sys_days{std::chrono::year{2026} / 3 / 1} + std::chrono::hours{12}));
 const FILETIME kOneMinuteLater = Split(Join(kNoon) + 60 * 10'000'000ULL);
 const FILETIME kOneMinuteEarlier = Split(Join(kNoon) - 60 * 10'000'000ULL);
+
+// A message that another program has made in the Inbox and not yet written, as a rule
+// client's read copy is between its CreateMessage and its SetProps.
+void CreateUnwritten(MessageStore& store) {
+    EntryId inbox = store.InboxEntryId();
+    IUnknown* folder = nullptr;
+    ASSERT_EQ(store.Interface()->OpenEntry(static_cast<ULONG>(inbox.size()), reinterpret_cast<LPENTRYID>(inbox.data()),
+                                           &IID_IMAPIFolder, 0, nullptr, &folder),
+              S_OK);
+    IMessage* message = nullptr;
+    ASSERT_EQ(static_cast<IMAPIFolder*>(folder)->CreateMessage(nullptr, 0, &message), S_OK);
+    message->Release();
+    folder->Release();
+}
 
 class MessageCommands : public ::testing::Test {
 protected:
@@ -175,6 +190,7 @@ TEST_P(NumberedMessages, ShowOrChangeTheMessageOfThatNumber) {
                                                             Property::Text(PR_SUBJECT_W, u"Lunch\n\x1b[1mat noon"),
                                                             Property::Time(PR_MESSAGE_DELIVERY_TIME, kOneMinuteEarlier),
                                                             Property::Number(PR_MESSAGE_FLAGS, 0)});
+        CreateUnwritten(store);  // no number names it, nor is it listed
     }
     auto result = Device(row.args);
     EXPECT_EQ(result.exitCode, row.exitCode) << result.errors;
@@ -291,6 +307,7 @@ TEST_P(InboxBlock, MovesTheListedMessageToMesagesDatAsDismissDoesAndCountsNothin
         store.CreateMessage(u"Inbox", std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550100"),
                                                             Property::Text(PR_SUBJECT_W, u"Lunch?"),
                                                             Property::Time(PR_MESSAGE_DELIVERY_TIME, kNoon)});
+        CreateUnwritten(store);
     }
     auto result = Device({"inbox", "block", row.number});
     EXPECT_EQ(result.exitCode, row.exitCode) << result.errors;
@@ -318,6 +335,61 @@ INSTANTIATE_TEST_SUITE_P(
                       BlockRow{"ANumberPastTheList", true, "3", 2,
                                "there is no message 3 in the Inbox; `inbox` lists 2", nullptr},
                       BlockRow{"WithoutAppPath", false, "1", 1, "\"AppPath\" is not set", nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A numbered command run while the receiver works on a message, which silently accepts it:
+// the command waits for the receiver's turn and acts on the read copy the turn leaves.
+struct TurnRow {
+    const char* name;
+    std::vector<std::string> args;
+    std::string said;
+    std::string inbox;  // what `inbox` lists afterwards
+};
+
+class InTheReceiversTurn : public MessageCommands, public ::testing::WithParamInterface<TurnRow> {};
+
+TEST_P(InTheReceiversTurn, ANumberedCommandActsOnlyBetweenMessages) {
+    velmo::BlockedMessageFile blocked;
+    blocked.SetPath(ToUtf16((device_.InstallAppPath() / "Mesages.dat").string()));
+    blocked.Open();
+    ASSERT_TRUE(blocked.Append(velmo::MakeBlockedMessageRecord(u"+15550199", u"Back", u"", kOneMinuteLater)));
+    blocked.Close();
+    auto sms = [](std::int64_t flags) {
+        return std::vector<Property>{
+            Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550100"), Property::Text(PR_SUBJECT_W, u"Lunch"),
+            Property::Time(PR_MESSAGE_DELIVERY_TIME, kNoon), Property::Number(PR_MESSAGE_FLAGS, flags)};
+    };
+    MessageStore store;
+    EntryId original = store.CreateMessage(u"Inbox", sms(0));
+    LockFile turn;
+    ASSERT_TRUE(turn.Lock(ToUtf16((device_.Root() / "transport.lock").string())));
+    const auto out = device_.Root() / "command.txt";
+    velmo::test::BackgroundProcess command(BinPath("velmo-device").string(), GetParam().args, out);
+    auto said = [&] { return velmo::test::ReadFileText(out); };
+    EXPECT_FALSE(velmo::test::WaitFor(std::chrono::seconds(2), [&] { return !said().empty(); })) << said();
+    store.CreateMessage(u"Inbox", sms(MSGFLAG_READ));
+    ASSERT_TRUE(store.DeleteMessage(u"Inbox", original));
+    turn.Unlock();
+    EXPECT_TRUE(velmo::test::WaitFor(std::chrono::seconds(30), [&] {
+        return said().find(GetParam().said) != std::string::npos;
+    })) << said();
+    command.Stop();
+    EXPECT_EQ(Device({"inbox"}).output, GetParam().inbox);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, InTheReceiversTurn,
+    ::testing::Values(TurnRow{"Delete", {"inbox", "delete", "1"}, "deleted: +15550100  Lunch", "Inbox: 0 messages\n"},
+                      TurnRow{"Block", {"inbox", "block", "1"}, "moved to the blocked messages", "Inbox: 0 messages\n"},
+                      TurnRow{"Restore",
+                              {"blocked", "restore", "1"},
+                              "restored to the Inbox",
+                              "Inbox: 2 messages\n  read    2026-03-01 13:00:00  +15550100  Lunch\n"
+                              "  unread  2026-03-01 13:01:00  +15550199  Back\n"},
+                      TurnRow{"MarkUnread",
+                              {"inbox", "unread", "1"},
+                              "marked unread",
+                              "Inbox: 1 message\n  unread  2026-03-01 13:00:00  +15550100  Lunch\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(MessageCommands, RestoreWithADamagedMessageStoreRemovesNothing) {

@@ -122,7 +122,7 @@ std::optional<device::SmsReceipt> ModemIntake::Finish(const ModemJournal::Entry&
     std::vector<device::StoredMessage> unread;
     std::vector<device::EntryId> blank;  // messages without a single property, made after it
     bool readCopy = false;
-    for (auto& message : store_.ListFolder(Inbox)) {
+    for (auto& message : store_.ListFolderWithUnwritten(Inbox)) {
         if (message.properties.empty() && !unread.empty()) blank.push_back(message.entryId);
         if (!SameMessage(message, stored)) continue;
         if (IsRead(message)) {

@@ -25,6 +25,7 @@
 #include "device/MessageStore.h"
 #include "device/Registry.h"
 #include "device/SmsSending.h"
+#include "device/SmsTransport.h"
 #include "device/Text.h"
 #include "device/VisibleText.h"
 #include "tools/velmo-device/Commands.h"
@@ -221,6 +222,9 @@ enum class Change { MarkRead, MarkUnread, Delete };
 
 void ChangeMessage(const std::string& folderName, long long number, Change change) {
     device::MessageStore store;
+    // Numbered and changed between two messages of the receiver, never while a rule client
+    // has the message half handled (a silent accept's copy made, the original not yet gone).
+    device::LockFile turn = device::TakeTransportTurn();
     std::vector<device::StoredMessage> messages = SortedFolder(store, folderName);
     const device::StoredMessage& message = Numbered(messages, folderName, number);
     const std::u16string folder = ToUtf16(folderName);
@@ -449,9 +453,13 @@ void RestoreBlocked(long long number) {
                                  "); the message stays blocked");
     }
     device::EntryId inbox = store->InboxEntryId();
+    // In the receiver's turn, so that no numbered command takes the message for another
+    // before it is wholly back and its record gone.
+    device::LockFile turn = device::TakeTransportTurn();
     switch (RestoreBlockedMessage(store->Interface(), static_cast<ULONG>(inbox.size()),
                                   reinterpret_cast<LPENTRYID>(inbox.data()), file, index, record)) {
         case RestoreResult::Restored:
+            turn.Unlock();
             std::cout << "restored to the Inbox, unread: " << RecordLine(record, text) << "\n";
             LearnRestored(text);
             return;
@@ -471,6 +479,7 @@ void BlockInboxMessage(long long number) {
         throw std::runtime_error("\"AppPath\" is not set, so Mesages.dat has no home; velmo-device install sets it");
     }
     device::MessageStore store;
+    device::LockFile turn = device::TakeTransportTurn();  // as ChangeMessage
     std::vector<device::StoredMessage> messages = SortedFolder(store, "Inbox");
     if (number < 1 || static_cast<std::size_t>(number) > messages.size()) {
         throw UsageError("there is no message " + std::to_string(number) + " in the Inbox; `inbox` lists " +
@@ -482,6 +491,7 @@ void BlockInboxMessage(long long number) {
     SettingsStore settings;
     switch (BlockStoredMessage(settings, store.Interface(), store.InboxEntryId(), message.entryId)) {
         case BlockResult::Blocked: {
+            turn.Unlock();
             std::cout << "moved to the blocked messages: " << line << "\n";
             std::string error;
             switch (LearnFromUser(true, TextOf(message, PR_SUBJECT_W), error)) {
