@@ -13,6 +13,7 @@
 #include <QDBusServiceWatcher>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <chrono>
 #include <iostream>
 #include <map>
 #include <set>
@@ -86,6 +87,10 @@ device::ModemSmsProperties ReadProperties(const QVariantMap& map) {
 // What app.exec() answers when the bus connection is lost, or a new one is to be tried.
 constexpr int BusLost = 3;
 
+// How long a modem's message that could not be stored waits before it is tried again, unless
+// another message is stored first: a disk that is full stays so for a while.
+constexpr std::chrono::seconds SweepInterval{30};
+
 }  // namespace
 
 bool IsObjectPath(std::string_view text) {
@@ -126,6 +131,9 @@ public:
                     while (!modems_.empty()) RemoveModem(modems_.begin()->first);
                     LoadModems();
                 });
+        sweep_.setSingleShot(true);
+        sweep_.setInterval(SweepInterval);
+        connect(&sweep_, &QTimer::timeout, this, [this] { Sweep(); });
         bus_.connect(Service, ManagerPath, ObjectManager, "InterfacesAdded", this, SLOT(interfacesAdded(QDBusMessage)));
         bus_.connect(Service, ManagerPath, ObjectManager, "InterfacesRemoved", this,
                      SLOT(interfacesRemoved(QDBusMessage)));
@@ -197,6 +205,11 @@ private:
         Note("serving modem " + Utf8(path));
         // Connected first, listed second: a message that arrives in between is seen twice,
         // and the second time finds it handled.
+        ListMessages(path);
+    }
+
+    // Considers every message the modem holds; those already handled are passed over.
+    void ListMessages(const QString& path) {
         QDBusMessage reply = Call(path, Messaging, "List");
         if (reply.type() != QDBusMessage::ReplyMessage) {
             Note("the messages of modem " + Utf8(path) + " cannot be listed (" + ErrorText(reply) + ")");
@@ -265,8 +278,11 @@ private:
         } catch (const std::exception& error) {
             Note(name + " cannot be stored (" + error.what() + "); it stays on the modem");
             modems_[modem].erase(message);
+            LeftBehind(modem);
             return;
         }
+        // What could not be stored before may be now: the modem is looked at again at once.
+        if (!leftBehind_.empty()) QTimer::singleShot(0, this, [this] { Sweep(); });
         QDBusMessage reply = Call(modem, Messaging, "Delete", {QVariant::fromValue(QDBusObjectPath(message))});
         if (reply.type() != QDBusMessage::ReplyMessage) {
             Note(name + " is stored, but the modem did not delete it (" + ErrorText(reply) +
@@ -276,10 +292,28 @@ private:
         intake_.Deleted(reading.key);
     }
 
+    // A message that could not be stored (a full disk, a journal that cannot be written) stays
+    // on its modem, which signals it no more: its modem is listed again after a while.
+    void LeftBehind(const QString& modem) {
+        leftBehind_.insert(modem);
+        if (!sweep_.isActive()) sweep_.start();
+    }
+
+    void Sweep() {
+        sweep_.stop();
+        const std::set<QString> modems = std::move(leftBehind_);
+        leftBehind_.clear();
+        for (const QString& modem : modems) {
+            if (modems_.count(modem) != 0) ListMessages(modem);
+        }
+    }
+
     QDBusConnection bus_;
     QString onlyModem_;
     ModemIntake& intake_;
     QDBusServiceWatcher watcher_;
+    std::set<QString> leftBehind_;                 // served modems that hold a message that could not be stored
+    QTimer sweep_;                                 // lists them again when it fires
     std::map<QString, std::set<QString>> modems_;  // each served modem with the messages it has handled
     std::map<QString, QString> waiting_;           // messages still receiving parts, with their modem
 };

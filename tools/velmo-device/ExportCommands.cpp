@@ -83,7 +83,7 @@ void Import(const ImportOptions& options) {
         std::filesystem::create_directories(device::ProgramDirectory());
         const std::u16string directory = device::ToUtf16(device::ProgramDirectory().string() + "/");
         if (!settings.SetAppPath(directory.c_str())) {
-            throw std::runtime_error("cannot set \"AppPath\" to " + device::ToUtf8(directory));
+            throw AppPathNotSet(directory);
         }
     }
     const ImportReport report =
