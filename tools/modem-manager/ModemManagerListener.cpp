@@ -208,17 +208,19 @@ private:
         ListMessages(path);
     }
 
-    // Considers every message the modem holds; those already handled are passed over.
-    void ListMessages(const QString& path) {
+    // Considers every message the modem holds; those already handled are passed over. False
+    // when the modem cannot list them.
+    bool ListMessages(const QString& path) {
         QDBusMessage reply = Call(path, Messaging, "List");
         if (reply.type() != QDBusMessage::ReplyMessage) {
             Note("the messages of modem " + Utf8(path) + " cannot be listed (" + ErrorText(reply) + ")");
-            return;
+            return false;
         }
         const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
         QList<QDBusObjectPath> messages;
         list >> messages;
         for (const auto& message : messages) Consider(path, message.path());
+        return true;
     }
 
     void RemoveModem(const QString& path) {
@@ -304,7 +306,7 @@ private:
         const std::set<QString> modems = std::move(leftBehind_);
         leftBehind_.clear();
         for (const QString& modem : modems) {
-            if (modems_.count(modem) != 0) ListMessages(modem);
+            if (modems_.count(modem) != 0 && !ListMessages(modem)) LeftBehind(modem);
         }
     }
 
