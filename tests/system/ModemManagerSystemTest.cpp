@@ -279,15 +279,11 @@ protected:
     void SetUp() override {
         // The device on a file system of its own; the receiver's output and the bus stay outside it.
         disk_ = std::make_unique<velmo::test::SmallDisk>(device_.Root() / "device", "128m");
-        if (!disk_->WhyNot().empty()) GTEST_SKIP() << disk_->WhyNot();
+        if (!disk_->whyNot.empty()) GTEST_SKIP() << "cannot mount a tmpfs: " << disk_->whyNot;
         setenv("VELMO_DEVICE", (device_.Root() / "device").c_str(), 1);
         ModemManagerSystem::SetUp();
     }
-    void TearDown() override {
-        ModemManagerSystem::TearDown();
-        disk_.reset();
-    }
-    std::unique_ptr<velmo::test::SmallDisk> disk_;
+    std::unique_ptr<velmo::test::SmallDisk> disk_;  // unmounted after TearDown stopped the receiver
 };
 
 TEST_P(ModemManagerFullDisk, LeftMessageIsTakenOnceThereIsRoom) {

@@ -54,13 +54,12 @@ struct GammuRow {
     std::string inbox;   // what `inbox` lists afterwards
     // With --spool: the spool holds the files named in args, and these stay there afterwards.
     std::optional<std::vector<std::string>> spoolKeeps = std::nullopt;
-    // On a file system of its own with this much room left, a device with the handler installed
-    // and contacts 1 (+1 555 0100, accepted), 2 (+1 555 0111, silent), strangers dismissed: with
-    // too little room to file a message whole, the device takes none (a contact's message was
-    // filed as a stranger's when the address book could not be opened, a silent contact's twice).
+    // A device of InstallWithContacts on a file system of its own with this much room left.
     std::optional<unsigned> freeKb = std::nullopt;
 };
 
+// Contacts 1 (accepted) and 2 (silent), strangers dismissed. On a nearly full disk a contact's
+// message was filed as a stranger's (the address book could not be opened), a silent one's twice.
 void InstallWithContacts() {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"install"},
@@ -91,7 +90,7 @@ TEST_P(GammuReceive, PutsTheMessageThroughTheTransport) {
     std::unique_ptr<velmo::test::SmallDisk> disk;
     if (row.freeKb) {
         disk = std::make_unique<velmo::test::SmallDisk>(device.Root() / "small", "128m");
-        if (!disk->WhyNot().empty()) GTEST_SKIP() << disk->WhyNot();
+        if (!disk->whyNot.empty()) GTEST_SKIP() << "cannot mount a tmpfs: " << disk->whyNot;
         setenv("VELMO_DEVICE", (device.Root() / "small").c_str(), 1);
         ASSERT_NO_FATAL_FAILURE(InstallWithContacts());
         ASSERT_TRUE(disk->LeaveFree(*row.freeKb * 1024));
