@@ -38,6 +38,8 @@ std::string ContactListName(std::int32_t oid);
 // The error of a command that could not point "AppPath" at the device's program directory,
 // with the registry database's reason (a full disk says so).
 std::runtime_error AppPathNotSet(const std::u16string& appPath);
+// A registry function's result in words, with the database's own reason when it gave one.
+std::string RegistryErrorText(std::int32_t rc);
 // A stored action as VelmoLight's list names it: Accept, Dismiss or Silent accept.
 std::string ActionText(std::int32_t action);
 

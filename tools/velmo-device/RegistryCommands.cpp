@@ -70,6 +70,8 @@ std::string Describe(LONG rc) {
 
 }  // namespace
 
+std::string RegistryErrorText(std::int32_t rc) { return Describe(rc); }
+
 std::runtime_error AppPathNotSet(const std::u16string& appPath) {
     std::string why = device::RegistryDatabaseError();
     return std::runtime_error("cannot set \"AppPath\" to " + ToUtf8(appPath) + (why.empty() ? "" : ": " + why));
