@@ -271,6 +271,21 @@ BlockedMessageFile::RemoveResult BlockedMessageFile::Remove(std::uint32_t index,
     return result;
 }
 
+bool BlockedMessageFile::TakeBackLast(const BlockedMessageRecord& expected) {
+    // The whole text beside it, when it has one, is dropped by the next purge as an orphan.
+    return Locked([&] {
+        std::uint64_t size = 0;
+        if (!file_.Size(size) || size < kHeaderSize + kRecordSize) return false;
+        const std::uint64_t last = kHeaderSize + (size - kHeaderSize) / kRecordSize * kRecordSize - kRecordSize;
+        BlockedMessageRecord found;
+        if (file_.ReadAt(last, &found, kRecordSize) != kRecordSize ||
+            std::memcmp(&found, &expected, kRecordSize) != 0) {
+            return false;
+        }
+        return file_.Truncate(last) && file_.Flush();
+    });
+}
+
 bool AppendBlockedMessage(std::u16string_view path, const char16_t* senderAddress, const char16_t* subject,
                           const char16_t* senderName, FILETIME deliveryTime) {
     const BlockedMessageRecord record = MakeBlockedMessageRecord(senderAddress, subject, senderName, deliveryTime);

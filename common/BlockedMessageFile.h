@@ -82,6 +82,10 @@ public:
     // expected: Changed (and nothing written) when it does not, for the file changed since
     // the caller read it. The rest of the file is rewritten whole, as a purge does.
     RemoveResult Remove(std::uint32_t index, const BlockedMessageRecord& expected);
+    // Cuts the file before its last whole record when that holds exactly the 840 bytes of
+    // expected, undoing an append; a cut needs no space, so it works on a full disk. False
+    // when the last record is another one, or the file cannot be cut.
+    bool TakeBackLast(const BlockedMessageRecord& expected);
     // Rewrites the file whole with what change makes of its records (oldest first), under
     // the lock, so that no append is lost; change answers false to leave the file as it is.
     // False when the file could not be read or replaced, and then it is as it was.

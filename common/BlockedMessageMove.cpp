@@ -34,6 +34,15 @@ bool AppendBlockedRecord(SettingsStore& settings, IMessage* message, BlockedMess
                                 delivered != nullptr ? delivered->Value.ft : FILETIME{});
 }
 
+bool TakeBackBlockedRecord(SettingsStore& settings, const BlockedMessageRecord& record) {
+    char16_t path[MAX_PATH] = {};
+    if (!settings.MessagesPath(path)) return false;
+    BlockedMessageFile file;
+    file.SetPath(path);
+    file.Open();
+    return file.TakeBackLast(record);
+}
+
 bool DeleteFolderEntry(IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg) {
     SBinary entry{cbMsg, reinterpret_cast<LPBYTE>(lpMsg)};
     ENTRYLIST list{1, &entry};

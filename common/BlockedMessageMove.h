@@ -19,6 +19,10 @@ namespace velmo {
 // it when that is longer; true only when the record is written and flushed.
 bool AppendBlockedRecord(SettingsStore& settings, IMessage* message, BlockedMessageRecord& record);
 
+// Takes record back out of Mesages.dat in "AppPath" when it is still the file's last one,
+// for a message whose deletion failed after its record was appended; true when it is gone.
+bool TakeBackBlockedRecord(SettingsStore& settings, const BlockedMessageRecord& record);
+
 // Deletes one message from folder; false when it is still there.
 bool DeleteFolderEntry(IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg);
 

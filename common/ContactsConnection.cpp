@@ -40,12 +40,15 @@ std::vector<std::u16string> CallerIdNumbers(IContact* contact) {
 
 bool ContactsConnection::Open() {
     Close();
-    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return false;
-    bool opened = SUCCEEDED(CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER, IID_IPOutlookApp,
-                                             reinterpret_cast<void**>(&application_))) &&
-                  SUCCEEDED(application_->Logon(0)) &&
-                  SUCCEEDED(application_->GetDefaultFolder(olFolderContacts, &folder_)) &&
-                  SUCCEEDED(folder_->get_Items(&items_));
+    failure_ = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(failure_)) return false;
+    // Each step keeps its result, so that the first that fails is the one told.
+    bool opened = SUCCEEDED(failure_ = CoCreateInstance(CLSID_Application, nullptr, CLSCTX_INPROC_SERVER,
+                                                        IID_IPOutlookApp, reinterpret_cast<void**>(&application_))) &&
+                  SUCCEEDED(failure_ = application_->Logon(0)) &&
+                  SUCCEEDED(failure_ = application_->GetDefaultFolder(olFolderContacts, &folder_)) &&
+                  SUCCEEDED(failure_ = folder_->get_Items(&items_));
+    if (opened) failure_ = S_OK;
     if (!opened) Close();
     return opened;
 }

@@ -44,6 +44,9 @@ public:
 
     // Whether Open succeeded and the connection has not been closed since.
     bool IsOpen() const { return items_ != nullptr; }
+    // The result of the step at which the last Open failed (the address book may be
+    // unreadable rather than empty); S_OK after an Open that succeeded, or none yet.
+    HRESULT OpenFailure() const { return failure_; }
     // Number of contacts; 0 for an empty connection or when the count cannot be read.
     int Count() const;
     // The contact at index 1..Count(), which the caller releases; null when it cannot be had.
@@ -55,6 +58,7 @@ private:
     IPOutlookApp* application_ = nullptr;
     IFolder* folder_ = nullptr;
     IPOutlookItemCollection* items_ = nullptr;
+    HRESULT failure_ = S_OK;
 };
 
 }  // namespace velmo

@@ -59,7 +59,7 @@ constexpr int SchemaVersion = 1;
 constexpr int BusyMilliseconds = 5000;
 
 [[noreturn]] void Fail(const sqlite::Database& db, const std::string& what) {
-    throw std::runtime_error("contacts.db: " + what + ": " + db.LastError());
+    sqlite::Throw(db, "contacts.db: " + what);
 }
 
 void Execute(sqlite::Database& db, const std::string& sql) {

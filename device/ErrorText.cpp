@@ -18,6 +18,7 @@ const char* Win32Meaning(LONG code) {
         case ERROR_OUTOFMEMORY: return "out of memory";
         case ERROR_WRITE_FAULT: return "the device cannot write";
         case ERROR_READ_FAULT: return "the device cannot read";
+        case ERROR_DISK_FULL: return "no space left on the device";
         case ERROR_INVALID_PARAMETER: return "a parameter is not valid";
         case ERROR_BUSY: return "the registry database is busy";
         case ERROR_MORE_DATA: return "the buffer is too small";

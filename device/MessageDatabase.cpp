@@ -138,9 +138,7 @@ MessageDatabase::MessageDatabase(const std::filesystem::path& file, Access acces
 
 MessageDatabase::~MessageDatabase() = default;
 
-void MessageDatabase::Fail(const char* what) const {
-    throw std::runtime_error(std::string("messages.db: ") + what + ": " + db_->LastError());
-}
+void MessageDatabase::Fail(const char* what) const { sqlite::Throw(*db_, std::string("messages.db: ") + what); }
 
 std::vector<MessageDatabase::Folder> MessageDatabase::Folders() {
     Query query(*this, "SELECT id, name FROM folders ORDER BY id");

@@ -12,6 +12,7 @@
 
 #include "device/Clock.h"
 #include "device/MessageDatabase.h"
+#include "device/Sqlite.h"
 #include "device/Text.h"
 
 namespace velmo::device {
@@ -25,6 +26,8 @@ HRESULT Guard(Body&& body) noexcept {
         return body();
     } catch (const std::bad_alloc&) {
         return MAPI_E_NOT_ENOUGH_MEMORY;
+    } catch (const sqlite::NoSpaceError&) {
+        return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
     } catch (...) {
         return MAPI_E_CALL_FAILED;
     }

@@ -10,6 +10,7 @@
 
 #include "device/ContactSnapshotCache.h"
 #include "device/ContactStore.h"
+#include "device/Sqlite.h"
 #include "device/Text.h"
 
 namespace {
@@ -137,6 +138,8 @@ public:
         try {
             // Reading never creates the book: a missing one is not an empty one.
             ContactSnapshotCache::Instance().Connect();
+        } catch (const velmo::device::sqlite::NoSpaceError&) {
+            return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
         } catch (const std::exception&) {
             return E_FAIL;
         }
@@ -156,6 +159,8 @@ public:
             snapshot = ContactSnapshotCache::Instance().Current();
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
+        } catch (const velmo::device::sqlite::NoSpaceError&) {
+            return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
         } catch (const std::exception&) {
             return E_FAIL;
         }

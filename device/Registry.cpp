@@ -1,6 +1,7 @@
 #include "device/Registry.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -87,7 +88,9 @@ bool SplitPath(std::u16string_view path, std::vector<std::u16string>& names) {
 thread_local std::string gDatabaseError;
 
 LONG ErrorFromSqlite(int rc) {
-    gDatabaseError = sqlite3_errstr(rc);
+    // Nothing between the failed call and this one touches errno, which holds the system's reason.
+    gDatabaseError =
+        velmo::device::sqlite::IsNoSpace(rc, errno) ? velmo::device::sqlite::NoSpaceText : sqlite3_errstr(rc);
     switch (rc & 0xFF) {
         case SQLITE_CORRUPT:
         case SQLITE_NOTADB: return ERROR_BADDB;

@@ -1,7 +1,10 @@
 #include "device/SmsTransport.h"
 
+#include <sys/statvfs.h>
+
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 
 #include "device/DeviceRoot.h"
@@ -40,6 +43,22 @@ std::runtime_error RulesUnreadable(LONG rc) {
     return std::runtime_error("the SMS transport's rules could not be read from the registry (" +
                               (why.empty() ? "error " + std::to_string(rc) : why) +
                               "); the message stays in the Inbox, unfiltered");
+}
+
+// A message is taken only while the device has room to file it whole: its copy in the Inbox,
+// a rule client's blocked record or read copy, the counters and the databases' logs. With less,
+// one of those steps could fail after another was taken and leave the message in two places.
+constexpr std::uint64_t RoomForAMessage = 512 * 1024;
+
+void RequireRoom() {
+    struct statvfs disk {};
+    const std::filesystem::path root = DeviceRoot();
+    if (::statvfs(root.c_str(), &disk) != 0) return;  // the store's own errors will tell
+    const std::uint64_t free = static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize;
+    if (free >= RoomForAMessage) return;
+    throw std::runtime_error("no space left on the device: " + std::to_string(free / 1024) + " KB free in " +
+                             root.string() + ", and a message needs " + std::to_string(RoomForAMessage / 1024) +
+                             " KB to be filed whole");
 }
 
 SmsOutcome OutcomeOf(const std::vector<RuleClientAnswer>& answers) {
@@ -146,6 +165,7 @@ SmsReceipt SmsTransport::Receive(const IncomingSms& sms, Locating locating) {
     SmsReceipt receipt;
     std::vector<Property> stored = SmsProperties(sms);
     LockFile turn = TakeTurn();
+    RequireRoom();
     receipt.entryId = store_.CreateMessage(Inbox, stored);
     AskAll(receipt);
     turn.Unlock();
@@ -156,6 +176,7 @@ SmsReceipt SmsTransport::Receive(const IncomingSms& sms, Locating locating) {
 SmsReceipt SmsTransport::ReceiveInTurn(const IncomingSms& sms, Locating locating, ReceiveSteps& steps) {
     SmsReceipt receipt;
     std::vector<Property> stored = SmsProperties(sms);
+    RequireRoom();
     receipt.entryId = store_.CreateMessage(Inbox, stored);
     steps.Stored(receipt.entryId);
     AskAll(receipt);
@@ -168,6 +189,7 @@ SmsReceipt SmsTransport::FilterInTurn(const IncomingSms& sms, const EntryId& mes
                                       ReceiveSteps& steps) {
     SmsReceipt receipt;
     receipt.entryId = message;
+    RequireRoom();
     AskAll(receipt);
     steps.Filtered();
     if (locating == Locating::Yes) receipt.location = Locate(receipt.entryId, SmsProperties(sms));

@@ -84,6 +84,8 @@ public:
     SmsTransport(const SmsTransport&) = delete;
     SmsTransport& operator=(const SmsTransport&) = delete;
 
+    // Throws, storing nothing, when the device's file system has too little room left to file
+    // a message whole, and when the message cannot be stored.
     SmsReceipt Receive(const IncomingSms& sms, Locating locating = Locating::Yes);
 
     // The device-wide turn that Receive waits for, for a caller that looks at the store and

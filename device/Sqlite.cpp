@@ -1,5 +1,6 @@
 #include "device/Sqlite.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -7,7 +8,12 @@
 
 namespace velmo::device::sqlite {
 
-std::string Describe(int rc) { return sqlite3_errstr(rc); }
+std::string Describe(int rc) { return (rc & 0xFF) == SQLITE_FULL ? NoSpaceText : sqlite3_errstr(rc); }
+
+bool IsNoSpace(int rc, int systemErrno) {
+    const int primary = rc & 0xFF;
+    return primary == SQLITE_FULL || ((primary == SQLITE_IOERR || primary == SQLITE_CANTOPEN) && systemErrno == ENOSPC);
+}
 
 namespace {
 
@@ -121,8 +127,17 @@ sqlite3_stmt* Database::Cached(const char* sql, int& rc) {
     return stmt;
 }
 
+void Throw(const Database& db, const std::string& what) {
+    const std::string text = what + ": " + db.LastError();
+    if (db.IsOpen() && IsNoSpace(sqlite3_extended_errcode(db.get()), sqlite3_system_errno(db.get()))) {
+        throw NoSpaceError(text);
+    }
+    throw std::runtime_error(text);
+}
+
 std::string Database::LastError() const {
     if (db_ == nullptr) return Describe(SQLITE_MISUSE);
+    if (IsNoSpace(sqlite3_extended_errcode(db_), sqlite3_system_errno(db_))) return NoSpaceText;
     return sqlite3_errmsg(db_);
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,6 +26,23 @@ enum class Access { ReadWrite, ReadWriteExisting, ReadOnly };
 
 // The meaning of a result code in words ("database is locked"), never a bare number.
 std::string Describe(int rc);
+
+// Whether a failure with SQLite's result code rc and the system's error number beside it
+// was the file system running out of space: SQLite answers a full disk with SQLITE_FULL
+// when a write fails, but with an I/O or open error when the log's index cannot be made.
+bool IsNoSpace(int rc, int systemErrno);
+inline constexpr const char* NoSpaceText = "no space left on the device";
+
+// What a store throws for a failure that IsNoSpace, so that its caller can answer it as a
+// full disk rather than as a damaged file.
+class NoSpaceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Database;
+// Throws what the last failure of db was, in words after what: a NoSpaceError when IsNoSpace.
+[[noreturn]] void Throw(const Database& db, const std::string& what);
 
 class Database {
 public:

@@ -32,18 +32,21 @@ std::u16string ReadSenderText(IMessage* message);
 std::u16string ReadMessageText(IMessage* message);
 
 // Appends the message's record to Mesages.dat, then deletes the message from folder, reports
-// fnevObjectDeleted and MRC_HANDLED_DONTCONTINUE and adds one to "BlockedMsg". When the record
-// cannot be appended or the deletion fails, the handled result is MRC_NOT_HANDLED and nothing
-// else is written or counted. A spamScore, when the spam model decided, is noted in
-// SpamScores.dat once the message is dismissed; a note that cannot be written changes nothing.
-void DismissMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg,
-                    ULONG* pulEventType, MRCHANDLED* pHandled, std::optional<double> spamScore = std::nullopt);
+// fnevObjectDeleted and MRC_HANDLED_DONTCONTINUE and adds one to "BlockedMsg"; S_OK. When the
+// record cannot be appended, or the deletion fails (and the record is taken back out), the
+// handled result is MRC_NOT_HANDLED, nothing else is written or counted, and the failure is
+// answered (HRESULT_FROM_WIN32(ERROR_DISK_FULL) for a full disk). A spamScore, when the spam
+// model decided, is noted in SpamScores.dat once the message is dismissed; a note that
+// cannot be written changes nothing.
+HRESULT DismissMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg,
+                       ULONG* pulEventType, MRCHANDLED* pHandled, std::optional<double> spamScore = std::nullopt);
 
 // Creates a read copy of the message in folder, deletes the message, reports SilentAcceptEvents and
-// MRC_HANDLED_DONTCONTINUE and adds one to "SilentMsg". When the copy cannot be made whole or the
-// message cannot be deleted, the copy is removed again, the message stays as it was, and the handled
-// result is MRC_NOT_HANDLED with nothing else written or counted.
-void SilentAcceptMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg, LPENTRYID lpMsg,
-                         ULONG* pulEventType, MRCHANDLED* pHandled);
+// MRC_HANDLED_DONTCONTINUE and adds one to "SilentMsg"; S_OK. When the copy cannot be made whole or
+// the message cannot be deleted, the copy is removed again, the message stays as it was, the handled
+// result is MRC_NOT_HANDLED with nothing else written or counted, and the failure is answered; a
+// whole copy that cannot be removed again has the message deleted after all, which finishes it.
+HRESULT SilentAcceptMessage(SettingsStore& settings, IMessage* message, IMAPIFolder* folder, ULONG cbMsg,
+                            LPENTRYID lpMsg, ULONG* pulEventType, MRCHANDLED* pHandled);
 
 }  // namespace velmo

@@ -7,6 +7,7 @@
 #include "common/FileSwitch.h"
 #include "common/PhoneDigits.h"
 #include "common/SettingsStore.h"
+#include "common/Types.h"
 #include "handler/Decision.h"
 #include "handler/MessageActions.h"
 #include "handler/SenderAddress.h"
@@ -50,9 +51,12 @@ HRESULT Process(IMsgStore* store, ULONG cbMsg, LPENTRYID lpMsg, ULONG cbDestFold
     if (FAILED(hr)) return hr;
 
     std::optional<double> spamScore;  // set when the spam model's judgement decided
+    HRESULT unreadBook = S_OK;        // the address book's failure, when it could not be read
     const std::int32_t action = DecideAction(decision, [&] {
         const std::u16string sender = ReadSenderText(message.Get());
-        const std::int32_t key = ResolveSenderKey(KeepDigits(ExtractSenderAddress(sender)));
+        std::int32_t key = UnknownSenderKey;
+        unreadBook = TryResolveSenderKey(KeepDigits(ExtractSenderAddress(sender)), key);
+        if (FAILED(unreadBook)) return static_cast<std::int32_t>(Accept);
         std::optional<std::u16string> text;
         const auto messageText = [&] {
             if (!text) text = ReadMessageText(message.Get());
@@ -67,13 +71,18 @@ HRESULT Process(IMsgStore* store, ULONG cbMsg, LPENTRYID lpMsg, ULONG cbDestFold
         }
         return LookupKeyAction(key);
     });
+    if (FAILED(unreadBook)) {
+        // An address book that cannot be read is no empty one: the sender may be a contact
+        // whose message no stranger's action must take, so the transport keeps it, told why.
+        *pHandled = MRC_NOT_HANDLED;
+        return unreadBook;
+    }
     switch (action) {
         case Dismiss:
-            DismissMessage(settings, message.Get(), folder.Get(), cbMsg, lpMsg, pulEventType, pHandled, spamScore);
-            break;
+            return DismissMessage(settings, message.Get(), folder.Get(), cbMsg, lpMsg, pulEventType, pHandled,
+                                  spamScore);
         case SilentAccept:
-            SilentAcceptMessage(settings, message.Get(), folder.Get(), cbMsg, lpMsg, pulEventType, pHandled);
-            break;
+            return SilentAcceptMessage(settings, message.Get(), folder.Get(), cbMsg, lpMsg, pulEventType, pHandled);
         default:
             // Accept, and any number a damaged ContactsInfo.dat entry or a hand-edited
             // "DefActionType" holds: the message is left to the transport.

@@ -6,13 +6,21 @@
 namespace velmo {
 
 std::int32_t ResolveSenderKey(std::u16string_view senderDigits) {
-    if (senderDigits.empty()) return UndefinedSenderKey;
+    std::int32_t key = UnknownSenderKey;
+    return SUCCEEDED(TryResolveSenderKey(senderDigits, key)) ? key : UnknownSenderKey;
+}
+
+HRESULT TryResolveSenderKey(std::u16string_view senderDigits, std::int32_t& key) {
+    if (senderDigits.empty()) {
+        key = UndefinedSenderKey;
+        return S_OK;
+    }
     ContactsConnection connection;
-    connection.Open();  // a failed open leaves no items, so nothing is found
-    std::int32_t key = 0;
-    bool found = connection.FindContact(senderDigits, key);
+    if (!connection.Open()) return FAILED(connection.OpenFailure()) ? connection.OpenFailure() : E_FAIL;
+    std::int32_t found = 0;
+    key = connection.FindContact(senderDigits, found) ? found : UnknownSenderKey;
     connection.Close();
-    return found ? key : UnknownSenderKey;
+    return S_OK;
 }
 
 }  // namespace velmo

@@ -396,7 +396,7 @@ int LimitPages(sqlite3* db, char**, const sqlite3_api_routines*) {
     return SQLITE_OK;
 }
 
-TEST(RegistryErrors, FullDiskIsToldAsSQLiteSaysIt) {
+TEST(RegistryErrors, FullDiskIsToldInWords) {
     auto limit = reinterpret_cast<void (*)()>(&LimitPages);
     sqlite3_auto_extension(limit);
     TempDevice device;
@@ -410,7 +410,7 @@ TEST(RegistryErrors, FullDiskIsToldAsSQLiteSaysIt) {
     sqlite3_cancel_auto_extension(limit);
     ASSERT_EQ(created, ERROR_SUCCESS);
     EXPECT_EQ(written, ERROR_CANTWRITE);
-    EXPECT_EQ(why, "database or disk is full");
+    EXPECT_EQ(why, "no space left on the device");
     DWORD value = 1;
     ASSERT_EQ(RegSetValueExW(HKEY_LOCAL_MACHINE, u"Small", 0, REG_DWORD, reinterpret_cast<BYTE*>(&value), sizeof value),
               ERROR_SUCCESS);

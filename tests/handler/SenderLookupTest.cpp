@@ -348,6 +348,10 @@ TEST_F(FailingBook, AFailedLogonReleasesWhatWasObtained) {
     EXPECT_FALSE(connection.Open());
     EXPECT_EQ(connection.Count(), 0);
     EXPECT_EQ(ResolveSenderKey(u"5550100"), velmo::UnknownSenderKey);
+    // Asked to tell, the lookup answers the failure rather than a stranger's key.
+    std::int32_t key = 5;
+    EXPECT_TRUE(FAILED(velmo::TryResolveSenderKey(u"5550100", key)));
+    EXPECT_EQ(key, 5);
 }
 
 TEST_F(FailingBook, WithoutTheApplicationClassEverySenderIsUnknown) {

@@ -24,6 +24,7 @@
 #include "support/Process.h"
 #include "support/ReadmeRecipe.h"
 #include "support/ScopedTimeZone.h"
+#include "support/SmallDisk.h"
 #include "support/TempDevice.h"
 
 namespace {
@@ -306,6 +307,42 @@ TEST_F(ModemManagerSystem, StoppedWithHooksQueuedItEndsThemAndSaysHowManyDidNotR
               std::string::npos)
         << ReadFileText(Output());
 }
+
+// A message the device had no room for stays on the modem, which signals it no more: the
+// receiver looks again at once after the next message it stores, and after a while without one.
+class ModemManagerFullDisk : public ModemManagerSystem, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override {
+        // The device on a file system of its own; the receiver's output and the bus stay outside it.
+        disk_ = std::make_unique<velmo::test::SmallDisk>(device_.Root() / "device", "128m");
+        if (!disk_->whyNot.empty()) GTEST_SKIP() << "cannot mount a tmpfs: " << disk_->whyNot;
+        setenv("VELMO_DEVICE", (device_.Root() / "device").c_str(), 1);
+        ModemManagerSystem::SetUp();
+    }
+    std::unique_ptr<velmo::test::SmallDisk> disk_;  // unmounted after TearDown stopped the receiver
+};
+
+TEST_P(ModemManagerFullDisk, LeftMessageIsTakenOnceThereIsRoom) {
+    const bool newArrival = GetParam();
+    StandIn("AddModem");
+    StartReceiver();
+    Receive(Modem0, "+15550100", "Lunch at noon?");
+    ASSERT_TRUE(DeletesReach("1 0")) << ReadFileText(Output());
+    ASSERT_TRUE(disk_->LeaveFree(0));
+    Receive(Modem0, "+15550100", "Dinner at eight?");
+    ASSERT_TRUE(WaitFor(20s, [&] { return ReadFileText(Output()).find(" cannot be stored (") != std::string::npos; }))
+        << ReadFileText(Output());
+    disk_->Free();
+    if (newArrival) Receive(Modem0, "+15550111", "See you at six");
+    ASSERT_TRUE(WaitFor(50s, [&] { return standIn_->Deletes() == (newArrival ? "3 0" : "2 0"); }))
+        << ReadFileText(Output());
+    // The one that came later is stored first, the one left behind right after it.
+    EXPECT_EQ(Device({"inbox"}).output,
+              newArrival ? "Inbox: 3 messages\n" + Lunch + Six + Dinner : Two + Lunch + Dinner);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ModemManagerFullDisk, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "NextArrival" : "AfterAWhile"; });
 
 TEST_F(ModemManagerSystem, ModemRemovedAndAddedAgainIsFollowed) {
     StandIn("AddModem");

@@ -7,12 +7,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "support/FileHelpers.h"
 #include "support/Process.h"
+#include "support/SmallDisk.h"
 #include "support/TempDevice.h"
 
 namespace {
@@ -52,7 +54,25 @@ struct GammuRow {
     std::string inbox;   // what `inbox` lists afterwards
     // With --spool: the spool holds the files named in args, and these stay there afterwards.
     std::optional<std::vector<std::string>> spoolKeeps = std::nullopt;
+    // A device of InstallWithContacts on a file system of its own with this much room left.
+    std::optional<unsigned> freeKb = std::nullopt;
 };
+
+// Contacts 1 (accepted) and 2 (silent), strangers dismissed. On a nearly full disk a contact's
+// message was filed as a stranger's (the address book could not be opened), a silent one's twice.
+void InstallWithContacts() {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"install"},
+          {"contacts", "add", "--first", "Ada", "--mobile", "+1 555 0100"},
+          {"contacts", "add", "--first", "Bea", "--mobile", "+1 555 0111"},
+          {"registry", "set", "HKLM/Software/Apps/VelmoLight", "ActiveState", "--dword", "0"},
+          {"contacts", "action", "1", "accept"},
+          {"contacts", "action", "2", "silent"},
+          {"contacts", "action", "unknown", "dismiss"}}) {
+        auto result = velmo::test::RunProcess(velmo::test::BinPath("velmo-device").string(), args);
+        ASSERT_EQ(result.exitCode, 0) << result.errors;
+    }
+}
 
 class GammuReceive : public ::testing::TestWithParam<GammuRow> {
 protected:
@@ -67,6 +87,14 @@ TEST_P(GammuReceive, PutsTheMessageThroughTheTransport) {
     auto blocker = device.Root() / "not-a-directory";
     velmo::test::WriteFileBytes(blocker, {'x'});
     if (!row.deviceUsable) environment["VELMO_DEVICE"] = (blocker / "device").string();
+    std::unique_ptr<velmo::test::SmallDisk> disk;
+    if (row.freeKb) {
+        disk = std::make_unique<velmo::test::SmallDisk>(device.Root() / "small", "128m");
+        if (!disk->whyNot.empty()) GTEST_SKIP() << "cannot mount a tmpfs: " << disk->whyNot;
+        setenv("VELMO_DEVICE", (device.Root() / "small").c_str(), 1);
+        ASSERT_NO_FATAL_FAILURE(InstallWithContacts());
+        ASSERT_TRUE(disk->LeaveFree(*row.freeKb * 1024));
+    }
 
     const auto spool = device.Root() / "gammu-inbox";
     std::vector<std::string> args = {"sms", "receive"};
@@ -87,6 +115,7 @@ TEST_P(GammuReceive, PutsTheMessageThroughTheTransport) {
     EXPECT_EQ(result.exitCode, row.exitCode) << result.errors;
     EXPECT_EQ(result.output, row.output);
     EXPECT_NE(result.errors.find(row.error), std::string::npos) << result.errors;
+    if (disk) disk->Free();
     auto inbox = velmo::test::RunProcess(velmo::test::BinPath("velmo-device").string(), {"inbox"});
     EXPECT_EQ(inbox.output, row.inbox);
     if (row.spoolKeeps) {
@@ -105,6 +134,15 @@ const std::map<std::string, std::string> LongMessage = {
     {"SMS_2_TEXT", Part2}, {"SMS_2_CLASS", "-1"},  {"DECODED_1_TEXT", Part1 + Part2}};
 const std::vector<std::string> LongMessageFiles = {"IN20240501_093015_00_+15550100_00.txt",
                                                    "IN20240501_093015_00_+15550100_01.txt"};
+
+// One message from number, and the name of gammu-smsd's file of it.
+std::map<std::string, std::string> Single(const std::string& number) {
+    return {{"SMS_MESSAGES", "1"}, {"SMS_1_NUMBER", number}, {"SMS_1_TEXT", "See you"}};
+}
+std::string SingleFile(const std::string& number) { return "IN20240501_093015_00_" + number + "_00.txt"; }
+const std::string Ada = "+15550100";
+const std::string Bea = "+15550111";
+const std::string OtherFile = "IN20240501_000000_00_+15550199_00.txt";  // another message's, in the spool
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, GammuReceive,
@@ -153,6 +191,26 @@ INSTANTIATE_TEST_SUITE_P(
                                "Inbox: 0 messages\n",
                                std::vector<std::string>{"IN20240501_000000_00_+15550199_00.txt", LongMessageFiles[0],
                                                         LongMessageFiles[1]}},
+                      GammuRow{"NearlyFullDiskKeepsGammusCopy",
+                               Single(Ada),
+                               {"--gammu", SingleFile(Ada)},
+                               true,
+                               1,
+                               "",
+                               "no space left on the device",
+                               "Inbox: 0 messages\n",
+                               std::vector<std::string>{OtherFile, SingleFile(Ada)},
+                               128},
+                      GammuRow{"NearlyFullDiskKeepsSilentContactsCopy",
+                               Single(Bea),
+                               {"--gammu", SingleFile(Bea)},
+                               true,
+                               1,
+                               "",
+                               "no space left on the device",
+                               "Inbox: 0 messages\n",
+                               std::vector<std::string>{OtherFile, SingleFile(Bea)},
+                               176},
                       GammuRow{"FileNamesOnlyWithGammu",
                                {},
                                {LongMessageFiles[0]},

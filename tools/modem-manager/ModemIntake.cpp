@@ -1,5 +1,6 @@
 #include "tools/modem-manager/ModemIntake.h"
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -104,8 +105,10 @@ std::string ModemIntake::Take(const std::string& modem, const std::string& messa
         sms.deliveryTime = FromFileTime(device::ToFileTime(device::Now()));
     }
     key_ = key;
+    errno = 0;
     if (!entry && !journal_.Taken(key_, modem, message, device::FileTimeOf(*sms.deliveryTime))) {
-        throw std::runtime_error("the journal cannot be written");
+        throw std::runtime_error(std::string("the journal cannot be written") +
+                                 (errno == ENOSPC ? ": no space left on the device" : ""));
     }
     std::optional<device::SmsReceipt> receipt;
     {

@@ -14,6 +14,7 @@
 #include <QDBusServiceWatcher>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <chrono>
 #include <iostream>
 #include <map>
 #include <set>
@@ -89,6 +90,10 @@ constexpr int BusLost = 3;
 // A modem that has not deleted a message by then is taken not to: it stays there, stored.
 constexpr int DeleteTimeoutMs = 5000;
 
+// How long a modem's message that could not be stored waits before it is tried again, unless
+// another message is stored first: a disk that is full stays so for a while.
+constexpr std::chrono::seconds SweepInterval{30};
+
 }  // namespace
 
 bool IsObjectPath(std::string_view text) {
@@ -129,6 +134,9 @@ public:
                     while (!modems_.empty()) RemoveModem(modems_.begin()->first);
                     LoadModems();
                 });
+        sweep_.setSingleShot(true);
+        sweep_.setInterval(SweepInterval);
+        connect(&sweep_, &QTimer::timeout, this, [this] { Sweep(); });
         bus_.connect(Service, ManagerPath, ObjectManager, "InterfacesAdded", this, SLOT(interfacesAdded(QDBusMessage)));
         bus_.connect(Service, ManagerPath, ObjectManager, "InterfacesRemoved", this,
                      SLOT(interfacesRemoved(QDBusMessage)));
@@ -200,15 +208,22 @@ private:
         Note("serving modem " + Utf8(path));
         // Connected first, listed second: a message that arrives in between is seen twice,
         // and the second time finds it handled.
+        ListMessages(path);
+    }
+
+    // Considers every message the modem holds; those already handled are passed over. False
+    // when the modem cannot list them.
+    bool ListMessages(const QString& path) {
         QDBusMessage reply = Call(path, Messaging, "List");
         if (reply.type() != QDBusMessage::ReplyMessage) {
             Note("the messages of modem " + Utf8(path) + " cannot be listed (" + ErrorText(reply) + ")");
-            return;
+            return false;
         }
         const QDBusArgument list = reply.arguments().value(0).value<QDBusArgument>();
         QList<QDBusObjectPath> messages;
         list >> messages;
         for (const auto& message : messages) Consider(path, message.path());
+        return true;
     }
 
     void RemoveModem(const QString& path) {
@@ -270,8 +285,11 @@ private:
         } catch (const std::exception& error) {
             Note(name + " cannot be stored (" + error.what() + "); it stays on the modem");
             modems_[modem].erase(message);
+            LeftBehind(modem);
             return;
         }
+        // What could not be stored before may be now: the modem is looked at again at once.
+        if (!leftBehind_.empty()) QTimer::singleShot(0, this, [this] { Sweep(); });
         // Answered on its own time, so that a modem that does not answer holds up no message behind it.
         QDBusMessage call = QDBusMessage::createMethodCall(Service, modem, Messaging, "Delete");
         call.setArguments({QVariant::fromValue(QDBusObjectPath(message))});
@@ -295,10 +313,28 @@ private:
         return device::ReadModemSms(ReadProperties(qdbus_cast<QVariantMap>(reply.arguments().value(0)))).key == key;
     }
 
+    // A message that could not be stored (a full disk, a journal that cannot be written) stays
+    // on its modem, which signals it no more: its modem is listed again after a while.
+    void LeftBehind(const QString& modem) {
+        leftBehind_.insert(modem);
+        if (!sweep_.isActive()) sweep_.start();
+    }
+
+    void Sweep() {
+        sweep_.stop();
+        const std::set<QString> modems = std::move(leftBehind_);
+        leftBehind_.clear();
+        for (const QString& modem : modems) {
+            if (modems_.count(modem) != 0 && !ListMessages(modem)) LeftBehind(modem);
+        }
+    }
+
     QDBusConnection bus_;
     QString onlyModem_;
     ModemIntake& intake_;
     QDBusServiceWatcher watcher_;
+    std::set<QString> leftBehind_;                 // served modems that hold a message that could not be stored
+    QTimer sweep_;                                 // lists them again when it fires
     std::map<QString, std::set<QString>> modems_;  // each served modem with the messages it has handled
     std::map<QString, QString> waiting_;           // messages still receiving parts, with their modem
 };

@@ -7,6 +7,7 @@
 #include "common/Types.h"
 #include "device/ContactStore.h"
 #include "device/DeviceRoot.h"
+#include "device/ErrorText.h"
 #include "device/Text.h"
 #include "tools/velmo-device/Commands.h"
 
@@ -60,7 +61,8 @@ std::string WhyNoEmptyAddressBook() {
 bool OpenAddressBookToChange(ContactsConnection& contacts, const std::string& leftAsIs) {
     if (contacts.Open()) return true;
     if (device::ContactStore::Exists()) {
-        throw std::runtime_error("cannot open the address book " + (device::DeviceRoot() / "contacts.db").string());
+        throw std::runtime_error("cannot open the address book " + (device::DeviceRoot() / "contacts.db").string() +
+                                 " (" + device::HresultText(contacts.OpenFailure()) + ")");
     }
     if (std::string why = WhyNoEmptyAddressBook(); !why.empty()) throw std::runtime_error(why + "; " + leftAsIs);
     return false;

@@ -39,6 +39,11 @@ std::string SpamReasonsFor(std::u16string_view text, std::size_t count);
 // The contact's name as VelmoLight's list shows it, under the device's "ContactFormat";
 // empty when no contact has the object identifier or the address book cannot be read.
 std::string ContactListName(std::int32_t oid);
+// The error of a command that could not point "AppPath" at the device's program directory,
+// with the registry database's reason (a full disk says so).
+std::runtime_error AppPathNotSet(const std::u16string& appPath);
+// A registry function's result in words, with the database's own reason when it gave one.
+std::string RegistryErrorText(std::int32_t rc);
 // A stored action as VelmoLight's list names it: Accept, Dismiss or Silent accept.
 std::string ActionText(std::int32_t action);
 

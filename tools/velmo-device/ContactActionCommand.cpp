@@ -64,7 +64,7 @@ ContactStateRebuild RebuildAsTheAppDoes(ContactStateFile& file, const std::vecto
     std::u16string appPath = device::ToUtf16(device::ProgramDirectory().string() + "/");
     char16_t path[MAX_PATH] = {};
     if (!settings.SetAppPath(appPath.c_str()) || !settings.ContactsInfoPath(path) || !file.SetPath(path)) {
-        throw std::runtime_error("cannot set \"AppPath\" to " + device::ToUtf8(appPath));
+        throw AppPathNotSet(appPath);
     }
     ContactStateRebuild rebuilt = RebuildContactStates(file, keys, settings.GetDefActionType());
     if (!rebuilt.lock.Held()) {

@@ -12,6 +12,7 @@
 #include "common/SettingsStore.h"
 #include "device/ContactStore.h"
 #include "device/DeviceRoot.h"
+#include "device/ErrorText.h"
 #include "device/Files.h"
 #include "device/Registry.h"
 #include "device/Text.h"
@@ -40,7 +41,7 @@ void Export(const std::string& file) {
     ContactsConnection book;
     if (!book.Open() && device::ContactStore::Exists()) {
         throw std::runtime_error("cannot open the address book " + (device::DeviceRoot() / "contacts.db").string() +
-                                 ": nothing was exported");
+                                 " (" + device::HresultText(book.OpenFailure()) + "): nothing was exported");
     }
     ExportDocument document;
     std::string error;
@@ -83,7 +84,7 @@ void Import(const ImportOptions& options) {
         std::filesystem::create_directories(device::ProgramDirectory());
         const std::u16string directory = device::ToUtf16(device::ProgramDirectory().string() + "/");
         if (!settings.SetAppPath(directory.c_str())) {
-            throw std::runtime_error("cannot set \"AppPath\" to " + device::ToUtf8(directory));
+            throw AppPathNotSet(directory);
         }
     }
     const ImportReport report =

@@ -254,7 +254,7 @@ std::optional<std::u16string> AppPath() {
     if (opened == ERROR_FILE_NOT_FOUND) return std::nullopt;
     if (opened != ERROR_SUCCESS) {
         throw std::runtime_error("cannot open HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight: " +
-                                 device::Win32ErrorText(opened));
+                                 RegistryErrorText(opened));
     }
     std::u16string path(MAX_PATH, u'\0');
     DWORD type = REG_NONE;
@@ -264,7 +264,7 @@ std::optional<std::u16string> AppPath() {
     if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
     if (rc != ERROR_SUCCESS) {
         throw std::runtime_error("\"AppPath\" under HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight cannot be read: " +
-                                 device::Win32ErrorText(rc));
+                                 RegistryErrorText(rc));
     }
     if (type != REG_SZ) {
         throw std::runtime_error("\"AppPath\" under HKEY_LOCAL_MACHINE\\Software\\Apps\\VelmoLight is not text");

@@ -68,6 +68,17 @@ std::string Describe(LONG rc) {
     return what;
 }
 
+}  // namespace
+
+std::string RegistryErrorText(std::int32_t rc) { return Describe(rc); }
+
+std::runtime_error AppPathNotSet(const std::u16string& appPath) {
+    std::string why = device::RegistryDatabaseError();
+    return std::runtime_error("cannot set \"AppPath\" to " + ToUtf8(appPath) + (why.empty() ? "" : ": " + why));
+}
+
+namespace {
+
 class OpenKey {
 public:
     // Opens the key, or with create makes it when missing and says so on standard output.

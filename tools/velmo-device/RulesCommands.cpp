@@ -60,7 +60,7 @@ std::u16string RulesPath() {
         std::filesystem::create_directories(device::ProgramDirectory());
         std::u16string appPath = device::ToUtf16(device::ProgramDirectory().string() + "/");
         if (!settings.SetAppPath(appPath.c_str()) || !TextRulesPath(settings, path)) {
-            throw std::runtime_error("cannot set \"AppPath\" to " + device::ToUtf8(appPath));
+            throw AppPathNotSet(appPath);
         }
     }
     return path;

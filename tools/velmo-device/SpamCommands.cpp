@@ -36,7 +36,7 @@ std::u16string ModelPath() {
         std::filesystem::create_directories(device::ProgramDirectory());
         const std::u16string appPath = device::ToUtf16(device::ProgramDirectory().string() + "/");
         if (!settings.SetAppPath(appPath.c_str()) || !settings.AppFilePath(SpamModelFileName, path)) {
-            throw std::runtime_error("cannot set \"AppPath\" to " + device::ToUtf8(appPath));
+            throw AppPathNotSet(appPath);
         }
     }
     return path;
