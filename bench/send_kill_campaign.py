@@ -27,6 +27,8 @@ import time
 
 import dbus
 
+from modem_kill_campaign import wait_for
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 TEMPLATE = os.path.join(HERE, '..', 'tests', 'system', 'modem_standin.py')
 NUMBER = '+15550100'
@@ -179,14 +181,6 @@ def campaign(velmo, path, kills, seed):
                 child.wait()
         log.close()
         shutil.rmtree(work, ignore_errors=True)
-
-
-def wait_for(done, what, seconds=20):
-    end = time.monotonic() + seconds
-    while not done():
-        if time.monotonic() > end:
-            raise SystemExit(f'gave up waiting for {what}')
-        time.sleep(0.05)
 
 
 if __name__ == '__main__':

@@ -15,6 +15,7 @@
 #include "device/DeviceRoot.h"
 #include "device/Files.h"
 #include "device/ModemSms.h"
+#include "device/Text.h"
 
 namespace velmo::device {
 
@@ -31,16 +32,6 @@ bool WriteAll(int fd, const std::string& bytes) {
         done += static_cast<std::size_t>(n);
     }
     return true;
-}
-
-std::vector<std::string> Fields(const std::string& text) {
-    std::vector<std::string> fields;
-    for (std::size_t start = 0;;) {
-        std::size_t tab = text.find('\t', start);
-        fields.push_back(text.substr(start, tab - start));
-        if (tab == std::string::npos) return fields;
-        start = tab + 1;
-    }
 }
 
 template <typename Number>
@@ -119,7 +110,7 @@ ModemJournal::ModemJournal() {
             break;
         }
         const char mark = text[start];
-        std::vector<std::string> fields = Fields(text.substr(start + 1, end - start - 1));
+        std::vector<std::string> fields = TabFields(text.substr(start + 1, end - start - 1));
         start = end + 1;
         if (fields.size() < 3) continue;
         std::string key = fields[0] + "\t" + fields[1] + "\t";

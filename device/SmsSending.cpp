@@ -72,16 +72,6 @@ std::string Digits(std::u16string_view number) {
     return kept;
 }
 
-std::vector<std::string> Fields(const std::string& text) {
-    std::vector<std::string> fields;
-    for (std::size_t start = 0;;) {
-        std::size_t tab = text.find('\t', start);
-        fields.push_back(text.substr(start, tab - start));
-        if (tab == std::string::npos) return fields;
-        start = tab + 1;
-    }
-}
-
 bool HoldsBytes(const std::filesystem::path& file, const std::string& bytes) {
     std::error_code error;
     if (std::filesystem::file_size(file, error) != bytes.size() || error) return false;
@@ -117,7 +107,7 @@ std::string WriteGammuFile(const std::filesystem::path& directory, const std::fi
     }
     // A sender stopped while it linked the file: gammu-smsd has the message if the file is in
     // the outbox or already in its sent folder.
-    const std::vector<std::string> record = Fields(handOver.Recorded());
+    const std::vector<std::string> record = TabFields(handOver.Recorded());
     if (record.size() == 4 && record[0] == "gammu") {
         if (record[1] == "linked") return {};
         if (HoldsBytes(std::filesystem::path(record[2]) / record[3], bytes) ||

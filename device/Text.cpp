@@ -125,4 +125,14 @@ std::size_t Length(const char16_t* text) {
     return n;
 }
 
+std::vector<std::string> TabFields(const std::string& text) {
+    std::vector<std::string> fields;
+    for (std::size_t start = 0;;) {
+        std::size_t tab = text.find('\t', start);
+        fields.push_back(text.substr(start, tab - start));
+        if (tab == std::string::npos) return fields;
+        start = tab + 1;
+    }
+}
+
 }  // namespace velmo::device

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmo::device {
 
@@ -14,6 +15,9 @@ std::u16string ToUtf16(std::string_view text);
 // The text with each unpaired surrogate replaced by U+FFFD, so that the stored text is
 // well-formed UTF-16.
 std::u16string WellFormedUtf16(std::u16string_view text);
+
+// The fields of a line of the device's own records, split at each tab.
+std::vector<std::string> TabFields(const std::string& text);
 
 // Length of a zero-terminated UTF-16 string; 0 for a null pointer.
 std::size_t Length(const char16_t* text);
