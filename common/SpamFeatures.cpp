@@ -143,6 +143,30 @@ bool AllDigits(std::u32string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), IsAsciiDigit);
 }
 
+// Whether name (a host's own label, letters only) is a word of text outside [skipBegin,
+// skipEnd), or two neighbouring words written together: a notice links to its sender's own
+// host ("Mint Mobile" and mintmobile.com), a lure to a host that borrows the name.
+bool NamedInText(std::u32string_view text, std::size_t skipBegin, std::size_t skipEnd, std::u32string_view name) {
+    if (name.size() < 2 || !std::all_of(name.begin(), name.end(), IsAsciiLetter)) return false;
+    std::u32string_view previous;
+    for (std::size_t start = 1; start < text.size();) {
+        const std::size_t end = std::min(text.find(U' ', start), text.size());
+        const std::u32string_view word = Trimmed(text.substr(start, end - start));
+        const bool skipped = start >= skipBegin && start < skipEnd;
+        start = end + 1;
+        if (skipped || word.empty()) {
+            previous = {};
+            continue;
+        }
+        if (word == name) return true;
+        if (!previous.empty() && previous.size() < name.size() && name.substr(0, previous.size()) == previous &&
+            name.substr(previous.size()) == word)
+            return true;
+        previous = word;
+    }
+    return false;
+}
+
 // The marks of today's lures, each hashed from a key and named on demand.
 template <typename Emit>
 void MarkFeatures(std::u16string_view original, const std::u32string& folded, std::uint32_t kinds, Emit&& emit) {
@@ -217,6 +241,8 @@ void MarkFeatures(std::u16string_view original, const std::u32string& folded, st
                         }
                     }
                     if (path && inner.size() <= 6) fixed("shortpath", u"a path after a short host");
+                    if (!KnownShortener(host) && NamedInText(text, tokenStart, end, own))
+                        fixed("ownhost", u"link to the host of a name in the message");
                     continue;
                 }
             }

@@ -59,7 +59,7 @@ struct SpamFeature {
 };
 
 // How much more a lure's mark weighs in the vector than an n-gram or a word.
-inline constexpr float SpamMarkScale = 6.0F;
+inline constexpr float SpamMarkScale = 8.0F;
 
 // The feature vector of text: its buckets ascending, each once, with their values; the
 // previous content of features is replaced.

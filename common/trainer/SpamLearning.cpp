@@ -56,7 +56,7 @@ bool RetrainLocked(SpamTrainingReport& report, std::string& error) {
     if (!ReadLabelledMessages(labels, messages, error)) return false;
     report.labels = messages.size() - report.startingMessages;
     SpamModel model;
-    if (!TrainSpamModel(messages, SpamTrainingOptions{}, model, error)) return false;
+    if (!TrainSpamModel(messages, SpamTrainingOptions{}, model, error, report.startingMessages)) return false;
     const std::string path = DeviceSpamFile(SpamModelFileName);
     if (!WriteSpamModel(device::ToUtf16(path), model)) {
         error = "cannot write " + path;

@@ -88,7 +88,7 @@ std::string LabelledMessageLine(const LabelledMessage& message) {
 }
 
 bool TrainSpamModel(const std::vector<LabelledMessage>& messages, const SpamTrainingOptions& options, SpamModel& model,
-                    std::string& error) {
+                    std::string& error, std::size_t firstLabel) {
     if (!IsValidSpamFeatureShape(options.shape)) {
         error = "the feature shape is out of range";
         return false;
@@ -102,14 +102,17 @@ bool TrainSpamModel(const std::vector<LabelledMessage>& messages, const SpamTrai
     std::vector<feature_node*> x;
     std::vector<double> y;
     std::vector<SpamFeature> vector;
-    for (const LabelledMessage& message : messages) {
-        rows.push_back(FeatureNodes(message.text, options.shape, vector));
-        x.push_back(rows.back().data());
-        y.push_back(message.spam ? kSpamLabel : kHamLabel);
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        rows.push_back(FeatureNodes(messages[i].text, options.shape, vector));
+        const std::size_t copies = i >= firstLabel ? std::max<std::size_t>(options.labelCopies, 1) : 1;
+        for (std::size_t copy = 0; copy < copies; ++copy) {
+            x.push_back(rows.back().data());
+            y.push_back(messages[i].spam ? kSpamLabel : kHamLabel);
+        }
     }
     const int features = 1 << options.shape.bucketBits;
     problem prob{};
-    prob.l = static_cast<int>(messages.size());
+    prob.l = static_cast<int>(x.size());
     prob.n = features + 1;
     prob.y = y.data();
     prob.x = x.data();
@@ -239,13 +242,13 @@ SpamReplay ReplaySpamMessages(const std::vector<LabelledMessage>& starting, std:
     std::vector<LabelledMessage> learnt = starting;
     SpamModel model;
     std::string error;
-    bool trained = TrainSpamModel(learnt, options, model, error);
+    bool trained = TrainSpamModel(learnt, options, model, error, starting.size());
     for (std::size_t i = 0; i < replayed.size(); ++i) {
         const bool judged = trained && JudgeWithSpamModel(model, replayed[i].text).spam;
         if (judged == replayed[i].spam) continue;
         ++(i < replay.firstHalf ? replay.firstCorrections : replay.secondCorrections);
         learnt.push_back(replayed[i]);
-        trained = TrainSpamModel(learnt, options, model, error);
+        trained = TrainSpamModel(learnt, options, model, error, starting.size());
     }
     return replay;
 }
