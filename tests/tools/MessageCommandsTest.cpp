@@ -33,6 +33,8 @@ const FILETIME kNoon =
     Split(ToFileTime(std::chrono::sys_days{std::chrono::year{2026} / 3 / 1} + std::chrono::hours{12}));
 const FILETIME kOneMinuteLater = Split(Join(kNoon) + 60 * 10'000'000ULL);
 const FILETIME kOneMinuteEarlier = Split(Join(kNoon) - 60 * 10'000'000ULL);
+const FILETIME kTwoMinutesEarlier = Split(Join(kNoon) - 120 * 10'000'000ULL);
+const FILETIME kTwoMinutesLater = Split(Join(kNoon) + 120 * 10'000'000ULL);
 
 // A message that another program has made in the Inbox and not yet written, as a rule
 // client's read copy is between its CreateMessage and its SetProps.
@@ -168,16 +170,23 @@ struct NumberedRow {
     std::string said;   // in the output, or in the errors when the command fails
     std::string inbox;  // what `inbox` lists afterwards
     std::size_t blockedLeft;
+    std::vector<std::vector<std::string>> before = {};  // run first, each must succeed
+    // Then, before the command: an Inbox message delivered before Lunch and a blocked one
+    // newer than all arrive, each taking number 1; Lunch itself goes too for Replaced.
+    enum { Nothing, Arrives, Replaced } between = Nothing;
 };
 
 class NumberedMessages : public MessageCommands, public ::testing::WithParamInterface<NumberedRow> {};
 
 const std::string kLunchUnread = "  unread  2026-03-01 12:59:00  +15550100  Lunch\\n\\e[1mat noon\n";
 const std::string kFirstRestored = "  unread  2026-03-01 13:00:00  +15550100  First\n";
+const std::string kEarly = "  unread  2026-03-01 12:58:00  +15550111  Early\n";
+const std::string kChanged = "message 1 changed since it was listed; list the Inbox again (velmo-device inbox)";
 
 TEST_P(NumberedMessages, ShowOrChangeTheMessageOfThatNumber) {
     const NumberedRow& row = GetParam();
     auto data = device_.InstallAppPath() / "Mesages.dat";
+    EntryId lunch;
     {
         // Stored in the opposite order to their delivery: the listed numbers follow delivery.
         velmo::BlockedMessageFile file;
@@ -186,11 +195,25 @@ TEST_P(NumberedMessages, ShowOrChangeTheMessageOfThatNumber) {
         ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550199", u"Second", u"Bo", kOneMinuteLater)));
         ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550100", u"First", u"", kNoon)));
         MessageStore store;
-        store.CreateMessage(u"Inbox", std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550100"),
-                                                            Property::Text(PR_SUBJECT_W, u"Lunch\n\x1b[1mat noon"),
-                                                            Property::Time(PR_MESSAGE_DELIVERY_TIME, kOneMinuteEarlier),
-                                                            Property::Number(PR_MESSAGE_FLAGS, 0)});
+        lunch = store.CreateMessage(u"Inbox",
+                                    std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550100"),
+                                                          Property::Text(PR_SUBJECT_W, u"Lunch\n\x1b[1mat noon"),
+                                                          Property::Time(PR_MESSAGE_DELIVERY_TIME, kOneMinuteEarlier),
+                                                          Property::Number(PR_MESSAGE_FLAGS, 0)});
         CreateUnwritten(store);  // no number names it, nor is it listed
+    }
+    for (const auto& command : row.before) ASSERT_EQ(Device(command).exitCode, 0) << command.back();
+    if (row.between != NumberedRow::Nothing) {
+        MessageStore store;
+        store.CreateMessage(u"Inbox",
+                            std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550111"),
+                                                  Property::Text(PR_SUBJECT_W, u"Early"),
+                                                  Property::Time(PR_MESSAGE_DELIVERY_TIME, kTwoMinutesEarlier)});
+        if (row.between == NumberedRow::Replaced) ASSERT_TRUE(store.DeleteMessage(u"Inbox", lunch));
+        velmo::BlockedMessageFile file;
+        file.SetPath(ToUtf16(data.string()));
+        file.Open();
+        ASSERT_TRUE(file.Append(velmo::MakeBlockedMessageRecord(u"+15550122", u"Newest", u"", kTwoMinutesLater)));
     }
     auto result = Device(row.args);
     EXPECT_EQ(result.exitCode, row.exitCode) << result.errors;
@@ -280,7 +303,63 @@ INSTANTIATE_TEST_SUITE_P(
                 ",\n    \"name\": \"\",\n    \"number\": \"+15550100\",\n    \"read\": false,\n"
                 "    \"text\": \"Lunch\\n\\u001b[1mat noon\",\n    \"time\": \"2026-03-01T11:59:00Z\"\n  }\n]\n",
             "Inbox: 1 message\n" + kLunchUnread,
-            2}),
+            2},
+        NumberedRow{"DeleteTheListedAfterItWasReadAndAnotherArrived",
+                    {"inbox", "delete", "1"},
+                    0,
+                    "deleted: +15550100  Lunch",
+                    "Inbox: 1 message\n" + kEarly,
+                    3,
+                    {{"inbox"}, {"inbox", "read", "1"}},
+                    NumberedRow::Arrives},
+        NumberedRow{"DeleteRefusesWhenTheListedWent",
+                    {"inbox", "delete", "1"},
+                    1,
+                    kChanged,
+                    "Inbox: 1 message\n" + kEarly,
+                    3,
+                    {{"inbox", "--json"}},
+                    NumberedRow::Replaced},
+        NumberedRow{"BlockRefusesWhenTheListedWent",
+                    {"inbox", "block", "1"},
+                    1,
+                    kChanged,
+                    "Inbox: 1 message\n" + kEarly,
+                    3,
+                    {{"inbox"}},
+                    NumberedRow::Replaced},
+        NumberedRow{"DeleteCountsTheListing",
+                    {"inbox", "delete", "2"},
+                    2,
+                    "there is no message 2 in the Inbox; `inbox` lists 1",
+                    "Inbox: 2 messages\n" + kEarly + kLunchUnread,
+                    3,
+                    {{"inbox"}},
+                    NumberedRow::Arrives},
+        NumberedRow{"DeleteWithoutAListingCountsAsNow",
+                    {"inbox", "delete", "1"},
+                    0,
+                    "deleted: +15550111  Early",
+                    "Inbox: 1 message\n" + kLunchUnread,
+                    3,
+                    {},
+                    NumberedRow::Arrives},
+        NumberedRow{
+            "RestoreTheListedAfterANewerWasBlocked",
+            {"blocked", "restore", "1"},
+            0,
+            "restored to the Inbox, unread: 2026-03-01 13:01:00  Bo <+15550199>  Second",
+            "Inbox: 3 messages\n" + kEarly + kLunchUnread + "  unread  2026-03-01 13:01:00  Bo <+15550199>  Second\n",
+            2,
+            {{"blocked"}},
+            NumberedRow::Arrives},
+        NumberedRow{"ShowBlockedRefusesWhenTheListedWent",
+                    {"blocked", "show", "1"},
+                    1,
+                    "blocked message 1 changed since it was listed; list them again (velmo-device blocked)",
+                    "Inbox: 2 messages\n" + kLunchUnread + "  unread  2026-03-01 13:01:00  Bo <+15550199>  Second\n",
+                    1,
+                    {{"blocked", "--json"}, {"blocked", "restore", "1"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct BlockRow {

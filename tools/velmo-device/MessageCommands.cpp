@@ -1,8 +1,10 @@
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iomanip>
 #include <iostream>
 #include <memory>
@@ -20,6 +22,7 @@
 #include "common/SpamScoreFile.h"
 #include "common/trainer/SpamLearning.h"
 #include "device/Clock.h"
+#include "device/DeviceRoot.h"
 #include "device/ErrorText.h"
 #include "device/Files.h"
 #include "device/MessageStore.h"
@@ -150,6 +153,129 @@ std::vector<device::StoredMessage> SortedFolder(const device::MessageStore& stor
     return messages;
 }
 
+// What a listing showed, so that a number typed after it names the message the person saw
+// there even when a message arrived or went meanwhile: one key a line, in the listed order,
+// in a file of the device root for each folder and one for the blocked list.
+std::u16string ListingPath(const std::string& list) {
+    return ToUtf16((device::DeviceRoot() / ("listed-" + list)).string());
+}
+
+std::string FolderList(const std::string& folderName) {
+    std::string name = "folder-";
+    for (unsigned char c : folderName) {
+        if (std::isalnum(c) != 0) {
+            name += static_cast<char>(c);
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+            name += escaped;
+        }
+    }
+    return name;
+}
+
+// Best effort: a person who may only read the device can still list. A listing that cannot be
+// kept must not leave an older one behind, whose numbers the person no longer sees.
+void RememberListing(const std::string& list, const std::vector<std::string>& keys) {
+    std::string text;
+    for (const auto& key : keys) text += key + "\n";
+    const std::u16string path = ListingPath(list);
+    if (!device::ReplaceFileAtomically(path, text.data(), text.size())) {
+        std::error_code ignored;
+        std::filesystem::remove(device::NativePath(path), ignored);
+    }
+}
+
+std::optional<std::vector<std::string>> RememberedListing(const std::string& list) {
+    std::ifstream in(device::NativePath(ListingPath(list)));
+    if (!in) return std::nullopt;
+    std::vector<std::string> keys;
+    for (std::string line; std::getline(in, line);) keys.push_back(line);
+    return keys;
+}
+
+std::uint64_t Fnv1a(std::uint64_t hash, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    for (std::size_t i = 0; i < size; ++i) hash = (hash ^ bytes[i]) * 1099511628211ULL;
+    return hash;
+}
+
+constexpr std::uint64_t kFnvBasis = 14695981039346656037ULL;
+
+std::string Hex(const void* data, std::size_t size) {
+    std::string hex;
+    char digits[3];
+    for (std::size_t i = 0; i < size; ++i) {
+        std::snprintf(digits, sizeof digits, "%02x", static_cast<const std::uint8_t*>(data)[i]);
+        hex += digits;
+    }
+    return hex;
+}
+
+// Where a numbered message stands now: its place in the current listing (keys in the
+// listing's order), and how many the listing that the number counts had.
+struct Place {
+    std::optional<std::size_t> index;  // none when the number is past that listing
+    std::size_t listed = 0;
+};
+
+// The number counts the remembered listing when there is one, and then names the message
+// that stood there, wherever it is now, or refuses with changed when it is gone or other;
+// without one (a script that never lists) it counts the messages as they are.
+Place Resolve(const std::string& list, const std::vector<std::string>& now, long long number,
+              const std::string& changed) {
+    const std::optional<std::vector<std::string>> listed = RememberedListing(list);
+    const std::vector<std::string>& counted = listed ? *listed : now;
+    Place place{std::nullopt, counted.size()};
+    if (number < 1 || static_cast<std::size_t>(number) > counted.size()) return place;
+    const auto row = static_cast<std::size_t>(number - 1);
+    if (!listed) {
+        place.index = row;
+        return place;
+    }
+    // Messages alike in every key are told apart by their order among themselves.
+    const std::string& key = counted[row];
+    auto alikeBefore = std::count(counted.begin(), counted.begin() + static_cast<std::ptrdiff_t>(row), key);
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        if (now[i] == key && alikeBefore-- == 0) {
+            place.index = i;
+            return place;
+        }
+    }
+    throw std::runtime_error(changed);
+}
+
+// A message's key: its entry identifier and a digest of its sender, recipient, time and text,
+// but not its read mark, which `inbox read` changes between two commands of one listing.
+std::string MessageKey(const device::StoredMessage& message) {
+    std::uint64_t digest = kFnvBasis;
+    for (ULONG tag : {PR_SENDER_EMAIL_ADDRESS_W, PR_SENDER_NAME_W, device::PR_DISPLAY_TO_W, PR_SUBJECT_W}) {
+        const std::u16string text = TextOf(message, tag);
+        const std::uint64_t length = message.Find(tag) != nullptr ? text.size() : ~std::uint64_t{0};
+        digest = Fnv1a(digest, &length, sizeof length);
+        digest = Fnv1a(digest, text.data(), text.size() * sizeof(char16_t));
+    }
+    const std::uint64_t time = DeliveredAt(message).value_or(~std::uint64_t{0});
+    digest = Fnv1a(digest, &time, sizeof time);
+    return Hex(message.entryId.data(), message.entryId.size()) + " " + Hex(&digest, sizeof digest);
+}
+
+std::vector<std::string> MessageKeys(const std::vector<device::StoredMessage>& messages) {
+    std::vector<std::string> keys;
+    for (const auto& message : messages) keys.push_back(MessageKey(message));
+    return keys;
+}
+
+std::string ChangedSinceListed(const std::string& what, long long number, const std::string& list,
+                               const std::string& command) {
+    return what + " " + std::to_string(number) + " changed since it was listed; list " + list +
+           " again (velmo-device " + command + ")";
+}
+
+std::string FolderCommand(const std::string& folderName) {
+    return folderName == "Inbox" ? "inbox" : "inbox --folder " + folderName;
+}
+
 std::string MessageLine(const device::StoredMessage& message) {
     const auto when = DeliveredAt(message);
     std::string line = std::string(IsRead(message) ? "read  " : "unread") + "  " +
@@ -173,6 +299,7 @@ void ListFolder(const std::string& typedName, bool json) {
         if (IsKeyword(typedName, ToUtf8(name))) folderName = ToUtf8(name);
     }
     std::vector<device::StoredMessage> messages = SortedFolder(store, folderName);
+    RememberListing(FolderList(folderName), MessageKeys(messages));
     if (json) {
         nlohmann::json array = nlohmann::json::array();
         for (const auto& message : messages) {
@@ -192,12 +319,14 @@ void ListFolder(const std::string& typedName, bool json) {
 
 device::StoredMessage& Numbered(std::vector<device::StoredMessage>& messages, const std::string& folderName,
                                 long long number) {
-    if (number < 1 || static_cast<std::size_t>(number) > messages.size()) {
-        throw UsageError("there is no message " + std::to_string(number) + " in the " + folderName + "; `inbox" +
-                         (folderName == "Inbox" ? "" : " --folder " + folderName) + "` lists " +
-                         std::to_string(messages.size()) + ", numbered from 1 at the top");
+    const Place place = Resolve(FolderList(folderName), MessageKeys(messages), number,
+                                ChangedSinceListed("message", number, "the " + folderName, FolderCommand(folderName)));
+    if (!place.index) {
+        throw UsageError("there is no message " + std::to_string(number) + " in the " + folderName + "; `" +
+                         FolderCommand(folderName) + "` lists " + std::to_string(place.listed) +
+                         ", numbered from 1 at the top");
     }
-    return messages[static_cast<std::size_t>(number - 1)];
+    return messages[*place.index];
 }
 
 void ShowMessage(const std::string& folderName, long long number) {
@@ -338,6 +467,22 @@ std::vector<BlockedMessageRecord> ReadBlocked(std::optional<std::u16string>& blo
     return newestFirst;
 }
 
+// A blocked message's key: a digest of its whole record (sender, name, time and text).
+std::string RecordKey(const BlockedMessageRecord& record) {
+    const std::uint64_t digest = Fnv1a(kFnvBasis, &record, sizeof record);
+    return Hex(&digest, sizeof digest);
+}
+
+std::vector<std::string> RecordKeys(const std::vector<BlockedMessageRecord>& records) {
+    std::vector<std::string> keys;
+    for (const auto& record : records) keys.push_back(RecordKey(record));
+    return keys;
+}
+
+std::string BlockedChanged(long long number) {
+    return ChangedSinceListed("blocked message", number, "them", "blocked");
+}
+
 // A restored message teaches the spam filter, when it is on, that its text is ham; the restore
 // stands whatever the lesson's fate.
 void LearnRestored(const std::u16string& text) {
@@ -356,6 +501,14 @@ void ListBlocked(bool json) {
     std::optional<std::u16string> path;
     std::vector<std::u16string> texts;
     const std::vector<BlockedMessageRecord> records = ReadBlocked(path, texts);
+    // Without Mesages.dat there is nothing a number could name, and a device only looked at
+    // gets no file.
+    if (path && std::filesystem::exists(device::NativePath(*path))) {
+        RememberListing("blocked", RecordKeys(records));
+    } else {
+        std::error_code ignored;
+        std::filesystem::remove(device::NativePath(ListingPath("blocked")), ignored);
+    }
     if (json) {
         nlohmann::json array = nlohmann::json::array();
         for (std::size_t row = 0; row < records.size(); ++row) {
@@ -394,14 +547,15 @@ void ShowBlocked(long long number) {
     std::optional<std::u16string> path;
     std::vector<std::u16string> texts;
     const std::vector<BlockedMessageRecord> records = ReadBlocked(path, texts);
-    if (number < 1 || static_cast<std::size_t>(number) > records.size()) {
+    const Place place = Resolve("blocked", RecordKeys(records), number, BlockedChanged(number));
+    if (!place.index) {
         throw UsageError("there is no blocked message " + std::to_string(number) + "; `blocked` lists " +
-                         std::to_string(records.size()));
+                         std::to_string(place.listed));
     }
-    const BlockedMessageRecord& record = records[static_cast<std::size_t>(number - 1)];
+    const BlockedMessageRecord& record = records[*place.index];
     std::cout << "From: " << Sender(FieldText(record.senderAddress), FieldText(record.senderName)) << "\n"
               << "Time: " << LocalTimeText(device::Join(record.deliveryTime)) << "\n\n"
-              << FullText(texts[static_cast<std::size_t>(number - 1)]) << "\n";
+              << FullText(texts[*place.index]) << "\n";
 }
 
 // "Empty" of the list, and the purge that opening the list runs, on the handler's own file
@@ -436,14 +590,18 @@ void RestoreBlocked(long long number) {
     const std::u16string& path = *blockedPath;
     BlockedMessageFile file;
     OpenBlocked(file, path);
-    std::uint32_t count = file.Count();
-    if (number < 1 || number > count) {
+    const std::vector<std::uint32_t> order = NewestFirst(file);
+    std::vector<BlockedMessageRecord> records(order.size());
+    std::vector<bool> read(order.size());
+    for (std::size_t row = 0; row < order.size(); ++row) read[row] = file.ReadAt(order[row], records[row]);
+    const Place place = Resolve("blocked", RecordKeys(records), number, BlockedChanged(number));
+    if (!place.index) {
         throw UsageError("there is no blocked message " + std::to_string(number) + "; `blocked` lists " +
-                         std::to_string(count));
+                         std::to_string(place.listed));
     }
-    std::uint32_t index = NewestFirst(file)[static_cast<std::size_t>(number - 1)];
-    BlockedMessageRecord record{};
-    if (!file.ReadAt(index, record)) throw std::runtime_error("cannot read blocked message " + std::to_string(number));
+    if (!read[*place.index]) throw std::runtime_error("cannot read blocked message " + std::to_string(number));
+    std::uint32_t index = order[*place.index];
+    BlockedMessageRecord record = records[*place.index];
     const std::u16string text = file.WholeSubject(record);
     std::unique_ptr<device::MessageStore> store;
     try {
@@ -481,11 +639,13 @@ void BlockInboxMessage(long long number) {
     device::MessageStore store;
     device::LockFile turn = device::TakeTransportTurn();  // as ChangeMessage
     std::vector<device::StoredMessage> messages = SortedFolder(store, "Inbox");
-    if (number < 1 || static_cast<std::size_t>(number) > messages.size()) {
+    const Place place = Resolve(FolderList("Inbox"), MessageKeys(messages), number,
+                                ChangedSinceListed("message", number, "the Inbox", "inbox"));
+    if (!place.index) {
         throw UsageError("there is no message " + std::to_string(number) + " in the Inbox; `inbox` lists " +
-                         std::to_string(messages.size()));
+                         std::to_string(place.listed));
     }
-    const device::StoredMessage& message = messages[static_cast<std::size_t>(number - 1)];
+    const device::StoredMessage& message = messages[*place.index];
     std::string line = Sender(TextOf(message, PR_SENDER_EMAIL_ADDRESS_W), TextOf(message, PR_SENDER_NAME_W)) + "  " +
                        OneLine(TextOf(message, PR_SUBJECT_W));
     SettingsStore settings;
