@@ -209,7 +209,9 @@ TEST_P(NumberedMessages, ShowOrChangeTheMessageOfThatNumber) {
                             std::vector<Property>{Property::Text(PR_SENDER_EMAIL_ADDRESS_W, u"+15550111"),
                                                   Property::Text(PR_SUBJECT_W, u"Early"),
                                                   Property::Time(PR_MESSAGE_DELIVERY_TIME, kTwoMinutesEarlier)});
-        if (row.between == NumberedRow::Replaced) ASSERT_TRUE(store.DeleteMessage(u"Inbox", lunch));
+        if (row.between == NumberedRow::Replaced) {
+            ASSERT_TRUE(store.DeleteMessage(u"Inbox", lunch));
+        }
         velmo::BlockedMessageFile file;
         file.SetPath(ToUtf16(data.string()));
         file.Open();
