@@ -90,13 +90,24 @@ std::vector<Property> SmsProperties(const IncomingSms& sms) {
     return properties;
 }
 
-LockFile TakeTransportTurn() {
+namespace {
+
+// A handheld has one transport and hands over one message at a time; every process that
+// receives on this device, or acts on a numbered message, waits its turn here, so that no
+// two race one another over the files and counters they share.
+LockFile TurnAt(const std::u16string& lockPath) {
     LockFile turn;
-    if (!turn.Lock(ToUtf16((EnsureDeviceRoot() / "transport.lock").string()))) {
+    if (!turn.Lock(lockPath)) {
         throw std::runtime_error("cannot take the SMS transport's lock in " + DeviceRoot().string());
     }
     return turn;
 }
+
+std::u16string TurnLockPath() { return ToUtf16((EnsureDeviceRoot() / "transport.lock").string()); }
+
+}  // namespace
+
+LockFile TakeTransportTurn() { return TurnAt(TurnLockPath()); }
 
 std::vector<std::u16string> RegisteredRuleClients() {
     std::vector<std::u16string> clients;
@@ -117,8 +128,7 @@ std::vector<std::u16string> RegisteredRuleClients() {
     return clients;
 }
 
-SmsTransport::SmsTransport(MessageStore& store)
-    : store_(store), lockPath_(ToUtf16((EnsureDeviceRoot() / "transport.lock").string())) {
+SmsTransport::SmsTransport(MessageStore& store) : store_(store), lockPath_(TurnLockPath()) {
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) throw std::runtime_error("COM cannot be initialised");
 }
 
@@ -138,16 +148,7 @@ void SmsTransport::KeepOnly(const std::vector<std::u16string>& registered) {
     }
 }
 
-LockFile SmsTransport::TakeTurn() {
-    // A handheld has one transport and hands over one message at a time; every process
-    // that receives on this device waits its turn here, so that rule clients never race
-    // one another over the files and counters they share.
-    LockFile turn;
-    if (!turn.Lock(lockPath_)) {
-        throw std::runtime_error("cannot take the SMS transport's lock in " + DeviceRoot().string());
-    }
-    return turn;
-}
+LockFile SmsTransport::TakeTurn() { return TurnAt(lockPath_); }
 
 void SmsTransport::AskAll(SmsReceipt& receipt) {
     EntryId folder = store_.InboxEntryId();
